@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QDebug>
+#include <QMap>
+#include <QObject>
+#include <QString>
+
+// Hex text, number and CRC conversions that every Modbus frame passes through,
+// and the process-wide key/value settings kept in the user's data directory.
+class QtTools : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Status of saveEverything(); a result below 1 is a failure.
+    enum SaveStatus {
+        SavedInExistingDirectory = 1,
+        SavedInCreatedDirectory = 2,
+        NoApplicationName = -1,
+        NoDataLocation = -2,
+        NoDirectoryCreated = -3,
+        NothingModified = -4,
+        FileNotWritten = -5
+    };
+
+    static QtTools *instance();
+
+    // Conversions. Numbers become upper-case text; received bytes are lower case.
+    // A character that is not a hex digit (or a blank where a byte begins) stops the
+    // conversion: the bytes read so far are returned and *ok is set to false.
+    static QByteArray hexStringToByteArray(const QString &hex, bool *ok = nullptr);
+    static QString toHex(quint32 value);
+    static quint16 byteArrayToUShort(const QByteArray &bytes);
+    static qint16 byteArrayToShort(const QByteArray &bytes);
+    static quint32 byteArrayToUInt(const QByteArray &bytes);
+    static quint64 byteArrayToULongLong(const QByteArray &bytes);
+    static qint64 byteArrayToLongLong(const QByteArray &bytes);
+
+    // Modbus RTU CRC-16; the first byte on the wire is the high half of the result.
+    static quint16 crc16(const uchar *data, quint8 length);
+    static QString crc16Hex(const QString &frame);
+    static bool checkCrc16(const QString &frame, const QString &crc);
+    static QString appendCrc16(const QString &frame);
+    static QString toModbusTcpFrame(const QString &frame);
+
+    // Settings.
+    void setValue(const QString &key, const QString &value);
+    void openEverything();
+    int saveEverything();
+    void openConfig(const QString &directory);
+    bool saveConfig(const QString &directory);
+
+    // The settings file as text and back; exposed for tests and fuzzing.
+    static QString configText(const QMap<QString, QString> &map);
+    static void parseConfigText(const QByteArray &utf8, QMap<QString, QString> *map);
+
+    // The coloured line written for file operations: file red, function magenta,
+    // line cyan, message blue. Stream the message and values into the result.
+    static QDebug diagnostic(const char *file, const char *function, int line);
+
+    bool modified = false;
+    QString applicationName;
+    QMap<QString, QString> configMap;
+
+private:
+    QtTools() = default;
+    QString configPath(const QString &directory) const;
+};
+
+#define MEROVI_DIAGNOSTIC(file) QtTools::diagnostic(file, __func__, __LINE__)

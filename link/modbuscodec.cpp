@@ -1,0 +1,132 @@
+#include "modbuscodec.h"
+
+#include "QtLibrary/QtTools/qttools.h"
+
+#include <cstdio>
+
+namespace ModbusCodec {
+
+namespace {
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+// Reads digits as a hex number; -1 when one of them is not a hex digit.
+qint64 readHex(const QByteArray &text, int position, int digits)
+{
+    if (position < 0 || position + digits > text.size())
+        return -1;
+    qint64 value = 0;
+    for (int i = 0; i < digits; ++i) {
+        const int digit = hexValue(text.at(position + i));
+        if (digit < 0)
+            return -1;
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
+} // namespace
+
+QString readAnalog_03(const QString &address, int first, int count)
+{
+    if (count < 1 || count > 65536 || first < 0)
+        return QStringLiteral("03 Analog Error");
+    return address + QStringLiteral("03") + QString::fromLatin1(hexField(quint64(0x20 + first), 4))
+            + QString::fromLatin1(hexField(quint64(count), 4));
+}
+
+QString analyseAnalog_03(const QString &reply)
+{
+    const QByteArray text = removeBlanks(reply.toUtf8()).toLower();
+    if (text.size() <= 9)
+        return QStringLiteral("03 Analog-Error");
+    const QByteArray body = text.left(text.size() - 4);
+    const QByteArray crc = text.right(4);
+    if (!crcMatches(body, crc))
+        return QStringLiteral("03 Analog-Analyse CRC Error");
+    const QByteArray function = body.mid(2, 2);
+    if (function != "03") {
+        if (function == "83")
+            return QStringLiteral("83-Error ") + QString::fromUtf8(body.mid(4, 2));
+        return QStringLiteral("03 Analog-Analyse Not03 Error");
+    }
+    const qint64 count = readHex(body, 4, 2);
+    const QByteArray data = body.mid(6);
+    if (count < 0 || 2 * count != data.size())
+        return QStringLiteral("03 analyse MidData Error");
+    QByteArray result;
+    for (int i = 0; i < count / 2; ++i) {
+        const qint64 value = readHex(data, 4 * i, 4);
+        if (value < 0)
+            return QStringLiteral("03 analyse MidData Error");
+        result += formatFixed(static_cast<long double>(value) / 1000.0L, 3) + ' ';
+    }
+    return QString::fromUtf8(trim(result));
+}
+
+QByteArray crcText(const QByteArray &hex)
+{
+    if (hex.isEmpty())
+        return QByteArray();
+    QByteArray bytes;
+    bytes.reserve(hex.size() / 2);
+    for (int i = 0; i + 1 < hex.size(); i += 2) {
+        const int high = hexValue(hex.at(i));
+        const int low = hexValue(hex.at(i + 1));
+        bytes.append(char((high < 0 ? 0 : high) << 4 | (low < 0 ? 0 : low)));
+    }
+    const quint16 crc = QtTools::crc16(reinterpret_cast<const uchar *>(bytes.constData()),
+                                       quint8(bytes.size() % 256));
+    return hexField(crc, 4);
+}
+
+bool crcMatches(const QByteArray &body, const QByteArray &crc)
+{
+    return crcText(body.toLower()) == crc.toLower();
+}
+
+QByteArray removeBlanks(const QByteArray &text)
+{
+    QByteArray result = text;
+    result.replace(' ', QByteArray());
+    return result;
+}
+
+QByteArray trim(const QByteArray &text)
+{
+    int begin = 0;
+    int end = text.size();
+    auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\n'; };
+    while (begin < end && blank(text.at(begin)))
+        ++begin;
+    while (end > begin && blank(text.at(end - 1)))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+QByteArray formatFixed(long double value, int decimals)
+{
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%Lf", value);
+    QByteArray text(buffer);
+    const int point = text.indexOf('.');
+    if (point >= 0 && text.size() - point - 1 > decimals)
+        text.truncate(decimals > 0 ? point + 1 + decimals : point);
+    return text;
+}
+
+QByteArray hexField(quint64 value, int width)
+{
+    return QByteArray::number(value, 16).rightJustified(width, '0');
+}
+
+} // namespace ModbusCodec
