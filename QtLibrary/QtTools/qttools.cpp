@@ -286,12 +286,16 @@ bool QtTools::saveConfig(const QString &directory)
     // Written beside the old file and renamed over it, so an interrupted save
     // never leaves a truncated settings file behind.
     QSaveFile file(configPath(directory));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Unbuffered)) {
         MEROVI_DIAGNOSTIC(kSourceName) << "保存配置 失败 !file.open(QIODevice::ReadWrite)==="
                                        << file.fileName();
         return false;
     }
-    file.write(configText(configMap).toUtf8());
+    // Unbuffered, so a short write (disk full, file size limit) is seen here:
+    // a buffered flush would let the truncated file be committed.
+    const QByteArray bytes = configText(configMap).toUtf8();
+    if (file.write(bytes) != bytes.size())
+        file.cancelWriting();
     if (!file.commit()) {
         MEROVI_DIAGNOSTIC(kSourceName) << "保存配置 失败 !file.commit()===" << file.fileName()
                                        << file.errorString();
