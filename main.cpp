@@ -1,7 +1,10 @@
 #include "QtLibrary/QtTools/qttools.h"
+#include "ui/mainwindow.h"
 
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QFont>
+#include <QLineEdit>
 #include <QTextCodec>
 
 int main(int argc, char *argv[])
@@ -14,6 +17,61 @@ int main(int argc, char *argv[])
     font.setPointSize(12);
     QApplication::setFont(font);
     QtTools::instance()->applicationName = QStringLiteral("MeroviTest");
+    QApplication::setApplicationVersion(QStringLiteral(MEROVI_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Test and set-up tool for Modbus I/O modules."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    const QCommandLineOption remoteOption(
+        QStringLiteral("remote"),
+        QStringLiteral("Connect to the module at HOST (IPv4) and PORT instead of the address in the window."),
+        QStringLiteral("HOST[:PORT]"));
+    const QCommandLineOption serialOption(
+        QStringLiteral("serial-port"),
+        QStringLiteral("Offer the device PATH (a pseudo-terminal, say) among the serial ports; repeatable."),
+        QStringLiteral("PATH"));
+    parser.addOption(remoteOption);
+    parser.addOption(serialOption);
+    parser.process(application);
+
+    QString remoteHost;
+    QString remotePort;
+    if (parser.isSet(remoteOption)) {
+        const QString remote = parser.value(remoteOption);
+        const int colon = remote.lastIndexOf(QLatin1Char(':'));
+        remoteHost = colon < 0 ? remote : remote.left(colon);
+        remotePort = colon < 0 ? QString() : remote.mid(colon + 1);
+        bool portOk = true;
+        const uint port = remotePort.isEmpty() ? 0 : remotePort.toUInt(&portOk);
+        const QStringList parts = remoteHost.split(QLatin1Char('.'));
+        bool hostOk = parts.size() == 4;
+        for (const QString &part : parts) {
+            bool ok = false;
+            hostOk = hostOk && part.toUInt(&ok) <= 255 && ok;
+        }
+        if (!hostOk || !portOk || port > 65535) {
+            fprintf(stderr, "merovitest: --remote wants HOST[:PORT] with an IPv4 HOST, got \"%s\"\n",
+                    qPrintable(remote));
+            return 2;
+        }
+    }
+
     QtTools::instance()->openEverything();
-    return 0;
+
+    MainWindow window;
+    // Before the event loop runs, so the first connection attempt already goes there.
+    if (!remoteHost.isEmpty()) {
+        window.findChild<QLineEdit *>(QStringLiteral("lineEdit_localFarIP"))->setText(remoteHost);
+        if (!remotePort.isEmpty())
+            window.findChild<QLineEdit *>(QStringLiteral("lineEdit_localfarPortNumber"))
+                ->setText(remotePort);
+    }
+    for (const QString &path : parser.values(serialOption))
+        window.addSerialPortPath(path);
+    window.showMaximized();
+    QObject::connect(&application, &QApplication::lastWindowClosed, &application,
+                     &QApplication::quit);
+    QObject::connect(&window, &QObject::destroyed, []() { QtTools::instance()->saveEverything(); });
+    return application.exec();
 }

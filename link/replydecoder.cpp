@@ -1,0 +1,182 @@
+#include "link/replydecoder.h"
+
+#include "QtLibrary/QtTools/qttools.h"
+#include "link/modbuscodec.h"
+#include "link/modbusrequest.h"
+
+#include <QCoreApplication>
+#include <QStringList>
+
+namespace ReplyDecoder {
+
+namespace {
+
+const QStringList kFunctionCodes = {
+    QStringLiteral("01"), QStringLiteral("02"), QStringLiteral("03"), QStringLiteral("05"),
+    QStringLiteral("06"), QStringLiteral("0f"), QStringLiteral("10"),
+};
+
+int byteCount(const QString &reply)
+{
+    return reply.midRef(4, 2).toInt(nullptr, 16);
+}
+
+quint16 word(const QString &reply, int position)
+{
+    return quint16(reply.midRef(position, 4).toUInt(nullptr, 16));
+}
+
+QString dottedLowBytes(const QString &reply, int position)
+{
+    QStringList parts;
+    for (int i = 0; i < 4; ++i)
+        parts << QString::number(reply.midRef(position + 4 * i + 2, 2).toUInt(nullptr, 16));
+    return parts.join(QLatin1Char('.'));
+}
+
+QString translated(const char *english, const char *chinese)
+{
+    return QCoreApplication::translate("ThreadAdministrator", english, chinese);
+}
+
+} // namespace
+
+QString inputBits(const QString &reply)
+{
+    const int registers = byteCount(reply) / 2;
+    QString text;
+    for (int i = 0; i < registers; ++i) {
+        const quint16 value = word(reply, 6 + 4 * i);
+        for (int bit = 0; bit < 16; ++bit)
+            text += (value >> bit) & 1 ? QStringLiteral("1 ") : QStringLiteral("0 ");
+    }
+    if (text.endsWith(QLatin1Char(' ')))
+        text.chop(1);
+    return text;
+}
+
+QString timeoutBlock(const QString &reply)
+{
+    const int digits = 2 * byteCount(reply);
+    QString text = QString::number(reply.midRef(6, 8).toUInt(nullptr, 16));
+    if (digits > 15) {
+        const int groups = (digits - 8) / 8;
+        for (int g = 0; g < groups; ++g) {
+            const quint16 orMask = word(reply, 14 + 8 * g);
+            const quint16 andMask = word(reply, 18 + 8 * g);
+            for (int channel = 0; channel < 16; ++channel) {
+                // Channels 0..7 sit in the low bytes, 8..15 in the high bytes.
+                if ((orMask >> channel) & 1)
+                    text += QStringLiteral(" 1");
+                else if (!((andMask >> channel) & 1))
+                    text += QStringLiteral(" 0");
+                else
+                    text += QStringLiteral(" 2");
+            }
+        }
+    }
+    return text;
+}
+
+QString networkBlock(const QString &reply)
+{
+    QStringList items;
+    items << dottedLowBytes(reply, 6) << dottedLowBytes(reply, 22) << dottedLowBytes(reply, 38)
+          << QString::number(word(reply, 54)) << dottedLowBytes(reply, 58)
+          << QString::number(word(reply, 74)) << QString::number(word(reply, 78));
+    QStringList mac;
+    for (int i = 0; i < 6; ++i)
+        mac << reply.mid(82 + 4 * i + 2, 2);
+    items << mac.join(QLatin1Char('-'));
+    return items.join(QLatin1Char(' '));
+}
+
+Dispatch dispatch(const QString &reply, const QString &headKind, const QString &deviceAddress,
+                  bool network)
+{
+    Dispatch result;
+    result.showRaw = !network;
+
+    // The module answers in lower case; the address is kept in upper case.
+    const QString code = reply.mid(2, 2);
+    if (reply.size() < 4 || reply.left(2).compare(deviceAddress, Qt::CaseInsensitive) != 0
+        || !kFunctionCodes.contains(code))
+        return result;
+    if (!network
+        && (reply.size() < 8
+            || !QtTools::checkCrc16(reply.left(reply.size() - 4), reply.right(4))))
+        return result;
+    result.accepted = true;
+
+    if (headKind.contains(ModbusRequest::kUiText)) {
+        result.then = Dispatch::Pop;
+        return result;
+    }
+
+    if (code == QLatin1String("03")) {
+        result.then = Dispatch::Pop;
+        if (headKind.contains(ModbusRequest::kCheckStatus)) {
+            result.signal = Dispatch::ChangeCtlOuts;
+            result.text = reply;
+        } else if (headKind.contains(ModbusRequest::kStartDetecting)) {
+            result.signal = Dispatch::ChangeInputs;
+            result.text = inputBits(reply);
+            result.then = Dispatch::Requeue;
+        } else if (headKind == ModbusRequest::kAnalogStartDetecting) {
+            const QString values = ModbusCodec::analyseAnalog_03(reply);
+            if (!values.contains(QLatin1String("error"), Qt::CaseInsensitive)) {
+                result.signal = Dispatch::AnalogInput;
+                result.text = values;
+                result.then = Dispatch::Requeue;
+            }
+        } else if (headKind.startsWith(ModbusRequest::kReadAnalogOutputPrefix)) {
+            result.signal = Dispatch::ReadAnalogOutput;
+            result.text = reply;
+        } else if (headKind.contains(ModbusRequest::kCommunicationTimeout)) {
+            result.signal = Dispatch::CommunicationTimeOut;
+            result.text = timeoutBlock(reply);
+        } else if (headKind.contains(ModbusRequest::kReadNetwork)) {
+            result.signal = Dispatch::NetworkProcessing;
+            result.text = networkBlock(reply);
+        }
+        return result;
+    }
+
+    const bool buttonRequest = headKind.contains(QLatin1String("QPushButton"));
+    if (code == QLatin1String("05")) {
+        if (buttonRequest) {
+            result.signal = Dispatch::ClickButton;
+            result.number = int(headKind.section(QLatin1Char('_'), 1, 1).toUInt());
+            result.then = Dispatch::Pop;
+        }
+        return result;
+    }
+
+    if (code == QLatin1String("10")) {
+        result.then = Dispatch::Pop;
+        if (buttonRequest) {
+            result.signal = Dispatch::ClickButton;
+            result.number = int(headKind.section(QLatin1Char('_'), 1, 1).toUInt());
+        } else if (headKind.contains(ModbusRequest::kAllOpen)
+                   || headKind.contains(ModbusRequest::kAllClose)) {
+            result.signal = Dispatch::AllOpen;
+            result.number = headKind.contains(ModbusRequest::kAllOpen) ? 1 : 0;
+            result.popBeforeSignal = true;
+        } else if (headKind.contains(ModbusRequest::kChangeCommunicationTimeout)) {
+            result.signal = Dispatch::Log;
+            result.text = translated("Communication timeout set successfully",
+                                     " 通讯超时设置成功 ");
+        } else if (headKind.contains(ModbusRequest::kWriteNetwork)) {
+            result.signal = Dispatch::Log;
+            result.text = translated("Network parameter was written successfully",
+                                     " 成功写入网络参数 ");
+        }
+        return result;
+    }
+
+    // 01, 02, 06 and 0f: the acknowledgement only ends the request.
+    result.then = Dispatch::Pop;
+    return result;
+}
+
+} // namespace ReplyDecoder

@@ -1,0 +1,443 @@
+#include "link/threadserialport.h"
+
+#include "QtLibrary/QtTools/qttools.h"
+#include "link/modbusrequest.h"
+#include "link/threadadministrator.h"
+#include "ui/mainwindow.h"
+#include "ui/modelcatalogue.h"
+#include "ui_mainwindow.h"
+
+#include <QCoreApplication>
+#include <QDebug>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QSerialPortInfo>
+#include <QTcpSocket>
+
+namespace {
+
+QString windowText(const char *english, const char *chinese)
+{
+    return QCoreApplication::translate("MainWindow", english, chinese);
+}
+
+QString spacedHex(const QByteArray &bytes)
+{
+    return QString::fromLatin1(bytes.toHex(' '));
+}
+
+} // namespace
+
+ThreadSerialport::ThreadSerialport(MainWindow *mainWindow)
+    : mainWindow(mainWindow)
+{
+}
+
+ThreadSerialport::~ThreadSerialport()
+{
+    qDebug() << "threadSerialport delete!";
+    administratorThread.quit();
+    administratorThread.wait();
+    qDeleteAll(allPorts);
+    allPorts.clear();
+}
+
+void ThreadSerialport::initVariable()
+{
+    serialPort.clear();
+
+    threadAdministrator = new ThreadAdministrator(mainWindow);
+    ThreadAdministrator *queue = threadAdministrator;
+    MainWindow *window = mainWindow;
+
+    connect(window, &MainWindow::write, queue, &ThreadAdministrator::write);
+    connect(window, &MainWindow::windowClose, queue, &ThreadAdministrator::windowClose);
+    connect(window, &MainWindow::sendersClear, queue, &ThreadAdministrator::sendersClear);
+    connect(this, &ThreadSerialport::write, queue, &ThreadAdministrator::write);
+    connect(this, &ThreadSerialport::moveToLastAndWrite, queue,
+            &ThreadAdministrator::moveToLastAndWrite);
+    connect(this, &ThreadSerialport::popAndWrite, queue, &ThreadAdministrator::popAndWrite);
+    connect(this, &ThreadSerialport::deviceAddressChange, queue,
+            &ThreadAdministrator::deviceAddressChange);
+    connect(this, &ThreadSerialport::sendersClear, queue, &ThreadAdministrator::sendersClear);
+    connect(this, &ThreadSerialport::dealWithData, queue, &ThreadAdministrator::slot_dealWithData);
+    connect(this, &ThreadSerialport::threadAdministrator_init, queue, &ThreadAdministrator::init);
+    connect(queue, &ThreadAdministrator::writeSerialPort_CRC16, this,
+            &ThreadSerialport::writeSerialPort_CRC16);
+    connect(queue, &ThreadAdministrator::writeSerialPort, this, &ThreadSerialport::writeSerialPort);
+    connect(queue, &ThreadAdministrator::tryOpenSerialPort, this,
+            &ThreadSerialport::slot_tryOpenSerialPort);
+    connect(queue, &ThreadAdministrator::replyTimedOut, this,
+            &ThreadSerialport::clearReceiveBuffer);
+
+    connect(queue, &ThreadAdministrator::click_QPushButton, window, &MainWindow::click_QPushButton);
+    connect(queue, &ThreadAdministrator::change_ctlOuts, window, &MainWindow::change_ctlOuts);
+    connect(queue, &ThreadAdministrator::change_inputs, window, &MainWindow::change_inputs);
+    connect(queue, &ThreadAdministrator::analogInput, window, &MainWindow::analogInput);
+    connect(queue, &ThreadAdministrator::readAnalogOuput, window,
+            &MainWindow::showAnalogOutputReadBack);
+    connect(queue, &ThreadAdministrator::UIappendData, window, &MainWindow::UIappendData);
+    connect(queue, &ThreadAdministrator::checkSwitchStatus, window, &MainWindow::checkSwitchStatus);
+    connect(queue, &ThreadAdministrator::allOpen, window, &MainWindow::allOpen);
+    connect(queue, &ThreadAdministrator::creatCommunicationTimeOut, window,
+            &MainWindow::creatCommunicationTimeOut);
+    connect(queue, QOverload<int>::of(&ThreadAdministrator::writeOutputWidget), window,
+            QOverload<int>::of(&MainWindow::writeOutputWidget));
+    connect(queue, QOverload<QString, QColor>::of(&ThreadAdministrator::writeOutputWidget), window,
+            QOverload<QString, QColor>::of(&MainWindow::writeOutputWidget));
+    connect(queue, QOverload<QString, int, int, int>::of(&ThreadAdministrator::writeOutputWidget),
+            window, QOverload<QString, int, int, int>::of(&MainWindow::writeOutputWidget));
+    connect(queue, &ThreadAdministrator::netWorkProcessing, window,
+            &MainWindow::netWorkProcessing);
+    connect(this, &ThreadSerialport::identify_deviceType, window, &MainWindow::identify_deviceType);
+
+    tcpSocket = new QTcpSocket(this);
+    connect(tcpSocket, &QTcpSocket::readyRead, this, &ThreadSerialport::slotReceiveData);
+    connect(tcpSocket, &QTcpSocket::connected, this, &ThreadSerialport::onTcpConnected);
+    connect(tcpSocket, &QTcpSocket::disconnected, this, &ThreadSerialport::onTcpDisconnected);
+    connect(tcpSocket, &QTcpSocket::errorOccurred, this,
+            [this](QAbstractSocket::SocketError error) {
+                if (error == QAbstractSocket::OperationError
+                    || error == QAbstractSocket::UnknownSocketError)
+                    return;
+                emit writeOutputWidget(windowText("Network: %1", " 网络：%1 ")
+                                           .arg(tcpSocket->errorString()),
+                                       QColor(Qt::red));
+            });
+
+    getSerialPort();
+
+    queue->moveToThread(&administratorThread);
+    connect(&administratorThread, &QThread::finished, queue, &QObject::deleteLater);
+    administratorThread.start(QThread::InheritPriority);
+    emit threadAdministrator_init();
+}
+
+void ThreadSerialport::addExtraPortPath(const QString &path)
+{
+    if (path.isEmpty() || extraPortPaths.contains(path))
+        return;
+    extraPortPaths.append(path);
+    getSerialPort();
+}
+
+void ThreadSerialport::getSerialPort()
+{
+    // Port objects stay alive while one of them is the open port.
+    for (QSerialPort *port : qAsConst(allPorts)) {
+        if (port != serialPort)
+            port->deleteLater();
+    }
+    allPorts.clear();
+    if (serialPort)
+        allPorts.append(serialPort);
+
+    QStringList names;
+    for (const QSerialPortInfo &info : QSerialPortInfo::availablePorts())
+        names << info.portName();
+    names << extraPortPaths;
+    for (const QString &name : qAsConst(names)) {
+        if (serialPort && serialPort->portName() == name)
+            continue;
+        auto *port = new QSerialPort(this);
+        port->setPortName(name);
+        allPorts.append(port);
+    }
+
+    MainWindow *window = mainWindow;
+    const QString chosen = portName;
+    QMetaObject::invokeMethod(window, [window, names, chosen]() {
+        QComboBox *box = window->ui->comCbb;
+        const QString current = box->currentText();
+        box->clear();
+        box->addItems(names);
+        if (!chosen.isEmpty() && names.contains(chosen))
+            box->setCurrentText(chosen);
+        else if (names.contains(current))
+            box->setCurrentText(current);
+    });
+}
+
+void ThreadSerialport::setPortSettings(const PortSettings &settings)
+{
+    portSettings = settings;
+}
+
+void ThreadSerialport::setDeviceAddress(const QString &address)
+{
+    deviceAddress = address;
+    cutter.setDeviceAddress(address);
+    ThreadAdministrator *queue = threadAdministrator;
+    if (queue)
+        QMetaObject::invokeMethod(queue, [queue, address]() { queue->deviceAddress = address; });
+}
+
+void ThreadSerialport::setNetWorkConnected(bool connected)
+{
+    ThreadAdministrator *queue = threadAdministrator;
+    if (queue)
+        QMetaObject::invokeMethod(queue, [queue, connected]() { queue->netWorkConnected = connected; });
+}
+
+void ThreadSerialport::connectToModule(const QString &host, quint16 port)
+{
+    if (!tcpSocket)
+        return;
+    tcpSocket->abort();
+    tcpSocket->connectToHost(host, port, QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
+}
+
+void ThreadSerialport::clearReceiveBuffer()
+{
+    cutter.clear();
+}
+
+void ThreadSerialport::logSent(const QByteArray &bytes)
+{
+    emit writeOutputWidget(0);
+    emit writeOutputWidget(windowText("Send: %1", " 发送：%1 ").arg(spacedHex(bytes)),
+                           QColor(0, 0, 255));
+}
+
+qlonglong ThreadSerialport::writeSerialPort(QString strDataNoCRC)
+{
+    if (strDataNoCRC.isEmpty())
+        return -1;
+    const bool serialOpen = serialPort && serialPort->isOpen();
+    const bool tcpOpen = tcpSocket && tcpSocket->isOpen();
+    if (!serialOpen && !tcpOpen)
+        return -1;
+    strDataNoCRC.remove(QLatin1Char(' '));
+    QByteArray bytes;
+    QIODevice *device = nullptr;
+    if (serialOpen) {
+        bytes = QtTools::hexStringToByteArray(strDataNoCRC);
+        device = serialPort;
+    } else {
+        bytes = QtTools::hexStringToByteArray(QtTools::toModbusTcpFrame(strDataNoCRC));
+        device = tcpSocket;
+    }
+    logSent(bytes);
+    return device->write(bytes);
+}
+
+qlonglong ThreadSerialport::writeSerialPort_CRC16(QString strDataNoCRC)
+{
+    if (strDataNoCRC.isEmpty())
+        return -1;
+    const bool serialOpen = serialPort && serialPort->isOpen();
+    const bool tcpOpen = tcpSocket && tcpSocket->isOpen();
+    if (!serialOpen && !tcpOpen)
+        return -1;
+    strDataNoCRC.remove(QLatin1Char(' '));
+    QByteArray bytes;
+    QIODevice *device = nullptr;
+    if (serialOpen) {
+        bytes = QtTools::hexStringToByteArray(QtTools::appendCrc16(strDataNoCRC));
+        device = serialPort;
+    } else {
+        bytes = QtTools::hexStringToByteArray(QtTools::toModbusTcpFrame(strDataNoCRC));
+        device = tcpSocket;
+    }
+    logSent(bytes);
+    return device->write(bytes);
+}
+
+void ThreadSerialport::slot_openSerialPort()
+{
+    for (QSerialPort *port : qAsConst(allPorts)) {
+        if (port->portName() == portSettings.portName) {
+            serialPort = port;
+            break;
+        }
+    }
+    if (!serialPort)
+        return;
+    QSerialPort *port = serialPort;
+    if (port->isOpen())
+        port->close();
+    port->setBaudRate(portSettings.baudRate);
+    port->setDataBits(portSettings.dataBits);
+    port->setStopBits(portSettings.stopBits);
+    port->setParity(portSettings.parity);
+    port->setFlowControl(QSerialPort::NoFlowControl);
+
+    MainWindow *window = mainWindow;
+    if (!port->open(QIODevice::ReadWrite)) {
+        disconnect(port, &QSerialPort::readyRead, this, &ThreadSerialport::slotReceiveData);
+        const QString reason = port->errorString();
+        QMetaObject::invokeMethod(window, [window, reason]() {
+            window->ui->label_serialState->setText(windowText("DisConnect", " 断开 "));
+            window->linkReady = 0;
+            window->outputPollTimer.stop();
+            window->writeOutputWidget(windowText("Serial port open failed", "串口打开失败")
+                                          + QStringLiteral(": ") + reason,
+                                      QColor(Qt::red));
+            QMessageBox::warning(window, windowText("warning", "警告"),
+                                 windowText("Serial port open failed", "串口打开失败"));
+        });
+        return;
+    }
+
+    connect(port, &QSerialPort::readyRead, this, &ThreadSerialport::slotReceiveData,
+            Qt::UniqueConnection);
+    connect(port, &QSerialPort::errorOccurred, this, &ThreadSerialport::onSerialError,
+            Qt::UniqueConnection);
+    cutter.clear();
+    // The reply time-outs follow the line speed.
+    ThreadAdministrator *queue = threadAdministrator;
+    const int baud = int(port->baudRate());
+    QMetaObject::invokeMethod(queue, [queue, baud]() { queue->baudRate = baud; });
+
+    QMetaObject::invokeMethod(window, [window]() {
+        window->ui->switchBt->setText(windowText("Close", " 关闭 "));
+        window->ui->label_serialState->setText(windowText("Connect", " 连接 "));
+        window->linkReady = 1;
+        if (window->outputCount != -1)
+            window->outputPollTimer.start(500);
+        window->startInputDetection();
+    });
+}
+
+void ThreadSerialport::slot_tryOpenSerialPort()
+{
+    slot_openSerialPort();
+}
+
+void ThreadSerialport::slot_closeSerialPort()
+{
+    if (serialPort)
+        serialPort->close();
+    cutter.clear();
+}
+
+void ThreadSerialport::onSerialError(QSerialPort::SerialPortError error)
+{
+    if (error == QSerialPort::NoError)
+        return;
+    MainWindow *window = mainWindow;
+    const QString reason = serialPort ? serialPort->errorString() : QString();
+    const bool lost = error == QSerialPort::ResourceError;
+    if (lost && serialPort)
+        serialPort->close();
+    QMetaObject::invokeMethod(window, [window, reason, lost]() {
+        window->outputPollTimer.stop();
+        if (!lost)
+            return;
+        window->ui->switchBt->setText(windowText("Open", " 打开 "));
+        window->ui->label_serialState->setText(windowText("DisConnect", " 断开 "));
+        if (window->networkMode != 1)
+            window->linkReady = 0;
+        window->writeOutputWidget(windowText("Serial port lost: %1", " 串口断开：%1 ").arg(reason),
+                                  QColor(Qt::red));
+    });
+}
+
+void ThreadSerialport::onTcpConnected()
+{
+    setNetWorkConnected(true);
+    cutter.clear();
+    MainWindow *window = mainWindow;
+    QMetaObject::invokeMethod(window, [window]() {
+        window->networkMode = 1;
+        window->linkReady = 1;
+        window->ui->label_network->setText(windowText("Connect", " 连接 "));
+        if (window->outputCount != -1)
+            window->outputPollTimer.start(500);
+        window->startInputDetection();
+    });
+}
+
+void ThreadSerialport::onTcpDisconnected()
+{
+    setNetWorkConnected(false);
+    cutter.clear();
+    const bool serialOpen = serialPort && serialPort->isOpen();
+    MainWindow *window = mainWindow;
+    QMetaObject::invokeMethod(window, [window, serialOpen]() {
+        window->outputPollTimer.stop();
+        window->networkMode = 0;
+        // Without the network the link is usable only through an open serial port.
+        window->linkReady = serialOpen ? 1 : 0;
+        window->ui->label_network->setText(windowText("DisConnect", " 断开 "));
+    });
+}
+
+void ThreadSerialport::slotReceiveData()
+{
+    QVector<CutEvent> events;
+    if (serialPort && serialPort->isOpen() && sender() == serialPort)
+        events = cutter.feedSerial(serialPort->readAll());
+    else if (tcpSocket && sender() == tcpSocket)
+        events = cutter.feedTcp(tcpSocket->readAll());
+    else if (serialPort && serialPort->isOpen())
+        events = cutter.feedSerial(serialPort->readAll());
+    else if (tcpSocket)
+        events = cutter.feedTcp(tcpSocket->readAll());
+    handleCutEvents(events);
+}
+
+void ThreadSerialport::handleCutEvents(const QVector<CutEvent> &events)
+{
+    for (const CutEvent &event : events) {
+        switch (event.type) {
+        case CutEvent::Reply:
+            emit dealWithData(event.text);
+            break;
+        case CutEvent::TcpFrame:
+            if (threadAdministrator)
+                emit threadAdministrator->UIappendData(event.text);
+            break;
+        case CutEvent::ExceptionReply:
+            emit writeOutputWidget(
+                windowText("Exception reply: function %1, exception %2 (%3)",
+                           " 异常应答：功能码 %1，异常码 %2（%3） ")
+                    .arg(QtTools::toHex(quint32(event.function)).right(2),
+                         QtTools::toHex(quint32(event.exceptionCode)).right(2),
+                         ModbusRequest::exceptionMeaning(event.exceptionCode)),
+                QColor(Qt::red));
+            break;
+        case CutEvent::Identification: {
+            deviceAddress = event.address;
+            cutter.setDeviceAddress(event.address);
+            const int baud = serialPort && serialPort->isOpen() ? int(serialPort->baudRate())
+                                                                : portSettings.baudRate;
+            emit deviceAddressChange(event.address, baud);
+            const QString shown = (event.shownAddress < 10 ? QStringLiteral("0") : QString())
+                + QString::number(event.shownAddress);
+            emit identify_deviceType(event.typeCode);
+            qDebug() << "deviceType=" << event.typeCode;
+            const int model = ModelCatalogue::indexForTypeCode(event.typeCode);
+            const QString modelText = model >= 0 ? ModelCatalogue::models().at(model).text()
+                                                 : QString();
+            emit writeOutputWidget(windowText("Device type", " 设备类型 ") + QStringLiteral(":")
+                                       + modelText + QStringLiteral(" ")
+                                       + windowText("Device address", " 设备地址 ")
+                                       + QStringLiteral(":") + shown,
+                                   QColor(Qt::black));
+            const bool serialOpen = serialPort && serialPort->isOpen();
+            MainWindow *window = mainWindow;
+            QMetaObject::invokeMethod(window, [window, serialOpen]() {
+                if (serialOpen)
+                    window->ui->switchBt->setText(windowText("Close", " 关闭 "));
+                window->setProductControlsEnabled(true);
+            });
+            break;
+        }
+        case CutEvent::ErrorWord:
+            qDebug() << "ERROR   (45 52 52 4F 52)";
+            break;
+        case CutEvent::Oversized:
+            qDebug() << "03size=" << event.text;
+            break;
+        case CutEvent::TcpDiscarded:
+            qDebug() << "Modbus TCP frame of another transaction dropped:" << event.text;
+            break;
+        case CutEvent::TcpOutOfStep:
+            emit writeOutputWidget(windowText("Network data out of step, dropped",
+                                              " 网络数据错位，已丢弃 "),
+                                   QColor(Qt::red));
+            break;
+        }
+    }
+}

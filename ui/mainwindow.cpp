@@ -1,0 +1,544 @@
+#include "ui/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "QtLibrary/QtTools/qttools.h"
+#include "link/modbusrequest.h"
+#include "link/threadadministrator.h"
+#include "link/threadserialport.h"
+#include "ui/modelcatalogue.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QDebug>
+#include <QFontMetrics>
+#include <QHBoxLayout>
+#include <QIntValidator>
+#include <QItemSelection>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMetaObject>
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QTextCharFormat>
+#include <QTextCursor>
+#include <QToolBar>
+#include <QVector>
+
+namespace {
+
+const QColor kSeparatorColor = QColor::fromRgba64(0x2B2B, 0x5757, 0x9A9A, 0xFFFF);
+const QString kSeparatorLong = QStringLiteral("===================");
+const QString kSeparatorShort = QStringLiteral("========");
+constexpr int kTrimAbove = 0x3C00;
+constexpr int kTrimKeep = 0x400;
+constexpr int kAddressMaximum = 33;
+
+struct SendPeriodRow
+{
+    const char *baud;
+    int limit;
+    const char *fieldText;
+    int interval;
+};
+
+// Shortest periodic sending the line can carry, per baud rate.
+const SendPeriodRow kSendPeriods[] = {
+    {"1200", 200, "200", 200},
+    {"2400", 100, "100", 150},
+    {"4800", 100, "50", 100},
+    {"9600", 70, "20", 70},
+    {"19200", 50, "20", 50},
+    {"38400", 30, "30", 30},
+    {"57600", 20, "20", 20},
+    {"115200", 20, "20", 20},
+};
+
+QString logPrefix()
+{
+    return QLatin1Char('[') + QTime::currentTime().toString(QStringLiteral("hh:mm:ss"))
+        + QStringLiteral("]    ");
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget *parent)
+    : QMainWindow(parent)
+    , clockLabel(new QLabel)
+    , addressTipLabel(new QLabel)
+    , ui(new Ui::MainWindow)
+{
+    ui->setupUi(this);
+    qDebug().noquote() << "\033[34m" << "Hello!";
+    initWindow();
+    connect(&sendTimer, &QTimer::timeout, this, &MainWindow::on_sendBt_clicked);
+    initSerialThread();
+    emit threadSerialport_init();
+}
+
+MainWindow::~MainWindow()
+{
+    qDebug() << "window delete!";
+    serialThread.quit();
+    serialThread.wait();
+    delete ui;
+}
+
+void MainWindow::addSerialPortPath(const QString &path)
+{
+    ThreadSerialport *link = threadSerialport;
+    QMetaObject::invokeMethod(link, [link, path]() { link->addExtraPortPath(path); });
+}
+
+void MainWindow::initWindow()
+{
+    ui->textBrowser->setPlainText(tr(
+        "Description: only one of serial port and network can be used at the same time \n"
+        "If serial port is used, select \"port\", and click \"open\"\n"
+        "To use the network, the serial port must be closed \n"
+        "First, connect to the remote IP as a client, \n"
+        "Modifying the remote IP will automatically try to connect. \n \n"
+        "* Pay special attention * no need to input CRC check for sending instructions from the "
+        "sending side \n"));
+
+    createActions();
+    createMenus();
+    createToolBar();
+
+    connect(&clockTimer, &QTimer::timeout, this, &MainWindow::slotChangeTime);
+    clockTimer.start(1000);
+    slotChangeTime();
+    connect(&outputPollTimer, &QTimer::timeout, this, &MainWindow::checkSwitchStatus);
+
+    installEventFilter(this);
+    ui->sendText->installEventFilter(this);
+
+    ui->widget_control_analog->hide();
+    ui->widget_control->hide();
+    ui->ensureBT->hide();
+
+    ui->lineEdit->setText(QStringLiteral("1"));
+    ui->lineEdit->setValidator(new QIntValidator(0, kAddressMaximum, ui->lineEdit));
+    ui->lineEdit->setMaxLength(2);
+    ui->lineEdit->setMinimumWidth(
+        QFontMetrics(QApplication::font()).horizontalAdvance(QStringLiteral("192.168.000.000")));
+
+    displayUpperCase = 0;
+    ui->checkBox_out_3->setChecked(true);
+
+    ui->ensureBT->deleteLater();
+    ui->lineEdit_localIP->deleteLater();
+    ui->lineEdit_localListenFarPortNumber->deleteLater();
+    ui->label_networkLocalIP->deleteLater();
+    ui->label_networkLocalPort->deleteLater();
+    ui->pushButton_check_analog_out->deleteLater();
+    ui->pushButton_check_analog_out_refresh->deleteLater();
+
+    connect(ui->lineEdit_localFarIP, &QLineEdit::textChanged, this, &MainWindow::tryConnectIp);
+    connect(ui->lineEdit_localfarPortNumber, &QLineEdit::textChanged, this,
+            &MainWindow::tryConnectIp);
+    QTimer::singleShot(500, this, &MainWindow::tryConnectIp);
+}
+
+void MainWindow::createActions()
+{
+    helpAction = new QAction(tr("To help illustrate", " 帮助说明 "), this);
+    helpAction->setStatusTip(tr("Software description and hardware model description.",
+                                " 软件说明以及硬件型号说明、接线 "));
+    connect(helpAction, &QAction::triggered, this, &MainWindow::slotHelpDocument);
+
+    const QFont toolFont(QStringLiteral("Arial"), 18);
+    timeoutAction = new QAction(tr("Timeout Setting", " 通讯超时设置 "), this);
+    timeoutAction->setStatusTip(tr("Communication timeout setting.", " 通讯超时设置 "));
+    connect(timeoutAction, &QAction::triggered, this, &MainWindow::slotCommunicationTimeout);
+
+    networkParameterAction = new QAction(
+        tr("Module Network Parameter Setting", " 模块网络参数设置 "), this);
+    networkParameterAction->setStatusTip(tr("Network debugging.", " 网络调试 "));
+    connect(networkParameterAction, &QAction::triggered, this, &MainWindow::slotSetNetwork);
+
+    rebootAction = new QAction(tr("Reboot", " 重启 "), this);
+    rebootAction->setStatusTip(tr("The module's light flashes when you reboot it",
+                                  " 重启时模块的灯会闪烁 "));
+    connect(rebootAction, &QAction::triggered, this, &MainWindow::slotReBoot);
+
+    nameSettingAction = new QAction(tr("Name Setting", " 名称设置 "), this);
+    nameSettingAction->setStatusTip(tr("Name setting can set the name of switching value.",
+                                       " 名称设置可以设置开关量名称。 "));
+    connect(nameSettingAction, &QAction::triggered, this, &MainWindow::slotNameSettingAction);
+
+    for (QAction *action : {timeoutAction, networkParameterAction, rebootAction, nameSettingAction})
+        action->setFont(toolFont);
+
+    modelActions.clear();
+    for (const ModelEntry &model : ModelCatalogue::models()) {
+        auto *action = new QAction(model.text(), this);
+        action->setStatusTip(model.text());
+        connect(action, &QAction::triggered, this, &MainWindow::slotSwitchProduct);
+        modelActions.append(action);
+    }
+}
+
+void MainWindow::createMenus()
+{
+    const QFont menuFont = [] {
+        QFont font = QApplication::font();
+        font.setPointSize(12);
+        return font;
+    }();
+    menuBar()->setFont(menuFont);
+    switchModelMenu = menuBar()->addMenu(tr("Switch model selection", " 开关量型号选择 "));
+    analogModelMenu = menuBar()->addMenu(tr("Analog model selection", " 模拟量型号选择 "));
+    helpMenu = menuBar()->addMenu(tr("help", " 帮助 "));
+    for (QMenu *menu : {switchModelMenu, analogModelMenu, helpMenu})
+        menu->setFont(menuFont);
+
+    const QVector<ModelEntry> &models = ModelCatalogue::models();
+    for (int i = 0; i < models.size() && i < modelActions.size(); ++i) {
+        QMenu *menu = models.at(i).menu == ModelEntry::SwitchMenu ? switchModelMenu
+                                                                   : analogModelMenu;
+        if (models.at(i).separatorBefore)
+            menu->addSeparator();
+        menu->addAction(modelActions.at(i));
+    }
+    helpMenu->addAction(helpAction);
+}
+
+void MainWindow::createToolBar()
+{
+    QToolBar *toolBar = addToolBar(tr("Time"));
+    toolBar->setObjectName(QStringLiteral("toolBar_time"));
+    toolBar->addAction(timeoutAction);
+    toolBar->addAction(networkParameterAction);
+    toolBar->addAction(rebootAction);
+    toolBar->addAction(nameSettingAction);
+
+    auto *holder = new QWidget(toolBar);
+    auto *row = new QHBoxLayout(holder);
+    row->setContentsMargins(4, 0, 4, 0);
+    addressTipLabel->setFont(QFont(QStringLiteral("Arial"), 16));
+    addressTipLabel->setStyleSheet(QStringLiteral("color: rgb(230, 50, 50);"));
+    clockLabel->setFont(QFont(QStringLiteral("Arial"), 16));
+    clockLabel->setStyleSheet(QStringLiteral("color: rgb(0, 0, 255);"));
+    row->addWidget(addressTipLabel);
+    row->addStretch();
+    row->addWidget(clockLabel);
+    holder->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    toolBar->addWidget(holder);
+
+    const QString key = QStringLiteral("地址[") + QString::number(deviceAddressValue)
+        + QLatin1Char(']');
+    addressTipLabel->setText(QtTools::instance()->configMap.value(key));
+}
+
+void MainWindow::initSerialThread()
+{
+    auto logActivated = [](const QString &text) { qDebug() << "Clicked!" << text; };
+    connect(ui->comCbb, &QComboBox::textActivated, this, [this, logActivated](const QString &text) {
+        logActivated(text);
+        // The link reads the name only when it (re)opens the port, in its own thread.
+        ThreadSerialport *link = threadSerialport;
+        QMetaObject::invokeMethod(link, [link, text]() { link->portName = text; });
+    });
+    connect(ui->rateCbb, &QComboBox::textActivated, this, logActivated);
+    connect(ui->parityCbb, &QComboBox::textActivated, this, logActivated);
+    connect(ui->dataCbb, &QComboBox::textActivated, this, [this, logActivated](const QString &text) {
+        logActivated(text);
+        ui->stopCbb->setCurrentIndex(ui->dataCbb->currentIndex() == 1 ? 1 : 0);
+    });
+    connect(ui->stopCbb, &QComboBox::textActivated, this, [this, logActivated](const QString &text) {
+        logActivated(text);
+        ui->dataCbb->setCurrentIndex(ui->stopCbb->currentIndex() == 1 ? 1 : 0);
+    });
+
+    qRegisterMetaType<ThreadSerialport *>("ThreadSerialport *");
+    qRegisterMetaType<Sender *>("Sender*");
+    qRegisterMetaType<QTextCharFormat>("QTextCharFormat");
+    qRegisterMetaType<QTextCursor>("QTextCursor");
+    qRegisterMetaType<QItemSelection>("QItemSelection");
+    qRegisterMetaType<QVector<int>>("QVector<int>");
+    qRegisterMetaType<Qt::Orientation>("Qt::Orientation");
+    qRegisterMetaType<QList<int>>("QList<int>");
+
+    threadSerialport = new ThreadSerialport(this);
+    threadSerialport->moveToThread(&serialThread);
+    connect(&serialThread, &QThread::finished, threadSerialport, &QObject::deleteLater);
+
+    connect(this, &MainWindow::writeSerialPort, threadSerialport,
+            &ThreadSerialport::writeSerialPort);
+    connect(this, &MainWindow::writeSerialPort_CRC16, threadSerialport,
+            &ThreadSerialport::writeSerialPort_CRC16);
+    connect(this, &MainWindow::threadSerialport_init, threadSerialport,
+            &ThreadSerialport::initVariable, Qt::QueuedConnection);
+    connect(this, &MainWindow::openSerialPort, threadSerialport,
+            &ThreadSerialport::slot_openSerialPort);
+    connect(this, &MainWindow::closeSerialPort, threadSerialport,
+            &ThreadSerialport::slot_closeSerialPort);
+    connect(threadSerialport, QOverload<int>::of(&ThreadSerialport::writeOutputWidget), this,
+            QOverload<int>::of(&MainWindow::writeOutputWidget));
+    connect(threadSerialport, QOverload<QString, QColor>::of(&ThreadSerialport::writeOutputWidget),
+            this, QOverload<QString, QColor>::of(&MainWindow::writeOutputWidget));
+    connect(threadSerialport,
+            QOverload<QString, int, int, int>::of(&ThreadSerialport::writeOutputWidget), this,
+            QOverload<QString, int, int, int>::of(&MainWindow::writeOutputWidget));
+
+    serialThread.start(QThread::InheritPriority);
+}
+
+void MainWindow::setProductControlsEnabled(bool enabled)
+{
+    for (QAction *action : switchModelMenu->actions())
+        action->setEnabled(enabled);
+    for (QAction *action : analogModelMenu->actions())
+        action->setEnabled(enabled);
+    ui->switchBt->setEnabled(enabled);
+    timeoutAction->setEnabled(enabled);
+}
+
+void MainWindow::slotChangeTime()
+{
+    clockLabel->setText(
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss dddd")));
+}
+
+void MainWindow::on_switchBt_clicked()
+{
+    ThreadSerialport *link = threadSerialport;
+    auto networkDown = [link]() { link->setNetWorkConnected(false); };
+    if (ui->switchBt->text().contains(tr("Close", " 关闭 "))) {
+        ui->switchBt->setText(tr("Open", " 打开 "));
+        emit closeSerialPort();
+        QMetaObject::invokeMethod(link, networkDown);
+        networkMode = 0;
+        ui->label_serialState->setText(tr("DisConnect", " 断开 "));
+        outputPollTimer.stop();
+        emit sendersClear(QString());
+    } else if (ui->switchBt->text().contains(tr("Open", " 打开 "))) {
+        ThreadSerialport::PortSettings settings;
+        settings.portName = ui->comCbb->currentText();
+        settings.baudRate = ui->rateCbb->currentText().toInt();
+        settings.dataBits = ui->dataCbb->currentIndex() == 1 ? QSerialPort::Data7
+                                                             : QSerialPort::Data8;
+        settings.stopBits = ui->stopCbb->currentIndex() == 1 ? QSerialPort::TwoStop
+                                                             : QSerialPort::OneStop;
+        const int parity = ui->parityCbb->currentIndex();
+        settings.parity = parity == 1 ? QSerialPort::EvenParity
+                                      : parity == 2 ? QSerialPort::OddParity
+                                                    : QSerialPort::NoParity;
+        QMetaObject::invokeMethod(link, [link, settings]() { link->setPortSettings(settings); });
+        emit openSerialPort();
+        ui->label_network->setText(tr("DisConnect", " 断开 "));
+        QMetaObject::invokeMethod(link, networkDown);
+        networkMode = 0;
+    }
+}
+
+void MainWindow::tryConnectIp()
+{
+    const QString host = ui->lineEdit_localFarIP->text();
+    const quint16 port = quint16(ui->lineEdit_localfarPortNumber->text().toUInt());
+    ThreadSerialport *link = threadSerialport;
+    QMetaObject::invokeMethod(link, [link, host, port]() { link->connectToModule(host, port); });
+}
+
+void MainWindow::on_lineEdit_textEdited(QString arg1)
+{
+    deviceAddressValue = int(arg1.toUInt());
+    deviceAddress = QtTools::toHex(quint32(deviceAddressValue)).right(2);
+    const QString address = deviceAddress;
+    ThreadSerialport *link = threadSerialport;
+    QMetaObject::invokeMethod(link, [link, address]() { link->setDeviceAddress(address); });
+
+    const QString key = QStringLiteral("地址[") + QString::number(deviceAddressValue)
+        + QLatin1Char(']');
+    addressTipLabel->setText(QtTools::instance()->configMap.value(key));
+}
+
+void MainWindow::showIdentifiedAddress(const QString &address)
+{
+    deviceAddress = address;
+    bool ok = false;
+    const int value = int(address.toUInt(&ok, 16));
+    if (!ok)
+        return;
+    deviceAddressValue = value;
+    if (value <= kAddressMaximum)
+        ui->lineEdit->setText(QString::number(value));
+}
+
+void MainWindow::startInputDetection()
+{
+    if (inputCount < 0)
+        return;
+    // A detection that ran before the link went down is started afresh.
+    if (ui->pushButton_check->text().contains(tr("Stop detecting", " 停止检测 ")))
+        on_pushButton_check_clicked();
+    on_pushButton_check_clicked();
+}
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        auto *keyEvent = static_cast<QKeyEvent *>(event);
+        const int key = keyEvent->key();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && watched == ui->sendText) {
+            on_sendBt_clicked();
+            return true;
+        }
+        if (handleAnalogOutputKey(watched, keyEvent))
+            return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    emit windowClose();
+    event->accept();
+}
+
+// Terminal and log.
+
+void MainWindow::on_sendBt_clicked()
+{
+    if (linkReady != 1)
+        return;
+    QString text = ui->sendText->toPlainText();
+    if (text.isEmpty())
+        return;
+    text.remove(QRegularExpression(QStringLiteral("\\s")));
+    static const QRegularExpression hexOnly(QStringLiteral("^[0-9A-Fa-f]*$"));
+    if (!hexOnly.match(text).hasMatch()) {
+        writeOutputWidget(tr("Not sent: only hex digits and blanks can be sent", " 未发送：只能发送十六进制数字和空格 "),
+                          QColor(Qt::red));
+        return;
+    }
+    if (text.isEmpty() || text.size() % 2 != 0)
+        return;
+    emit write(new Sender(ModbusRequest::kUiText, text));
+}
+
+void MainWindow::on_checkBox_timeSend_stateChanged(int arg1)
+{
+    if (arg1 == 0) {
+        sendTimer.stop();
+        return;
+    }
+    const QString baud = ui->rateCbb->currentText();
+    for (const SendPeriodRow &row : kSendPeriods) {
+        if (baud != QLatin1String(row.baud))
+            continue;
+        const int period = ui->lineEdit_timeSend->text().toInt();
+        if (period >= row.limit) {
+            sendTimer.start(period);
+        } else {
+            ui->lineEdit_timeSend->setText(QLatin1String(row.fieldText));
+            sendTimer.start(row.interval);
+        }
+        return;
+    }
+}
+
+void MainWindow::on_lineEdit_timeSend_textEdited()
+{
+    if (sendTimer.isActive())
+        qDebug() << "ui->lineEdit_timeSend->text().toInt():" << ui->lineEdit_timeSend->text().toInt();
+}
+
+void MainWindow::on_recvTextClear_clicked()
+{
+    ui->recvText->clear();
+}
+
+void MainWindow::on_sendBtClear_clicked()
+{
+    ui->sendText->clear();
+}
+
+void MainWindow::on_checkBox_out_2_stateChanged(int arg1)
+{
+    displayUpperCase = arg1 ? 1 : 0;
+    const QSignalBlocker blocker(ui->checkBox_out_3);
+    ui->checkBox_out_3->setChecked(!arg1);
+}
+
+void MainWindow::on_checkBox_out_3_stateChanged(int arg1)
+{
+    displayUpperCase = arg1 ? 0 : 1;
+    const QSignalBlocker blocker(ui->checkBox_out_2);
+    ui->checkBox_out_2->setChecked(!arg1);
+}
+
+void MainWindow::appendLog(const QString &text, const QColor &color)
+{
+    QTextEdit *view = ui->recvText;
+    QTextCursor cursor(view->document());
+    cursor.movePosition(QTextCursor::End);
+    QTextCharFormat format;
+    if (color.isValid())
+        format.setForeground(color);
+    else
+        format.setForeground(view->palette().text());
+    if (!view->document()->isEmpty())
+        cursor.insertBlock();
+    cursor.insertText(text, format);
+    view->setTextCursor(cursor);
+    view->ensureCursorVisible();
+}
+
+void MainWindow::UIappendData(QString data)
+{
+    QTextEdit *view = ui->recvText;
+    const QString all = view->toPlainText();
+    if (all.size() > kTrimAbove)
+        view->setPlainText(all.right(kTrimKeep));
+
+    QString shown;
+    for (int i = 0; i <= data.size(); i += 2)
+        shown += data.mid(i, 2) + QLatin1Char(' ');
+    shown = displayUpperCase == 1 ? shown.toUpper() : shown.toLower();
+    appendLog(shown, QColor());
+}
+
+void MainWindow::writeOutputWidget(QString data, QColor color)
+{
+    appendLog(logPrefix() + data, color);
+}
+
+void MainWindow::writeOutputWidget(QString data)
+{
+    writeOutputWidget(data, QColor(Qt::black));
+}
+
+void MainWindow::writeOutputWidget(QString data, int R, int G, int B)
+{
+    // A component out of range gives Qt's invalid colour: the view's own text colour.
+    QColor color;
+    if (R >= 0 && R < 256 && G >= 0 && G < 256 && B >= 0 && B < 256)
+        color = QColor(R, G, B);
+    appendLog(logPrefix() + data, color);
+}
+
+void MainWindow::writeOutputWidget(int draw)
+{
+    QString text;
+    if (draw == 0) {
+        text = logPrefix() + kSeparatorLong;
+    } else if (draw == 1) {
+        text = logPrefix() + kSeparatorLong + QLatin1Char('\n');
+        text += logPrefix() + kSeparatorShort + tr("New", " 新建 ") + kSeparatorShort
+            + QLatin1Char('\n');
+        text += logPrefix() + kSeparatorLong;
+    } else {
+        text = logPrefix();
+    }
+    appendLog(text, kSeparatorColor);
+}
+
+void MainWindow::writeOutputWidget()
+{
+    writeOutputWidget(0);
+}

@@ -1,0 +1,198 @@
+#pragma once
+
+#include "link/sender.h"
+
+#include <QColor>
+#include <QList>
+#include <QMainWindow>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+#include <QThread>
+#include <QTimer>
+
+class QAction;
+class QCloseEvent;
+class QEvent;
+class QGridLayout;
+class QKeyEvent;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QWidget;
+
+class ThreadSerialport;
+struct AnalogOutputRow;
+class NameSetting;
+class CommunicationTimeout;
+class NetworkWindow;
+class HelpWidget;
+
+namespace Ui {
+class MainWindow;
+}
+
+// The tool's window: connection controls, model menus, device panels and the
+// send/receive terminal; owns the link to the module in a worker thread.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+    friend class ThreadSerialport;
+
+public:
+    explicit MainWindow(QWidget *parent = nullptr);
+    ~MainWindow() override;
+
+    // Adds a device path (a pseudo-terminal, say) to the ports the link offers.
+    void addSerialPortPath(const QString &path);
+
+    void setProductControlsEnabled(bool enabled);
+    void buildPanels();
+    void buildAnalogOutputPanel(int count, const QString &unit);
+    void buildAnalogInputPanel(int count, const QString &unit);
+    void readAnalogOutputs();
+    bool handleAnalogOutputKey(QObject *watched, QKeyEvent *event);
+    // The address the module announced (two hex digits) becomes the window's address.
+    void showIdentifiedAddress(const QString &address);
+
+    // Link state, read by every panel and dialog before it sends.
+    int linkReady = 0;
+    int networkMode = 0;
+    int deviceAddressValue = 1;
+    QString deviceAddress = QStringLiteral("01");
+
+    // Channel counts of the chosen model, -1 for a kind it lacks.
+    int outputCount = -1;
+    int inputCount = -1;
+    int voltageOutputCount = -1;
+    int currentOutputCount = -1;
+    int voltageInputCount = -1;
+    int currentInputCount = -1;
+
+    ThreadSerialport *threadSerialport = nullptr;
+    QThread serialThread;
+
+    // Timers and toolbar.
+    QTimer outputPollTimer;
+    QTimer sendTimer;
+    QTimer clockTimer;
+    QLabel *clockLabel = nullptr;
+    QLabel *addressTipLabel = nullptr;
+
+    // Menus and actions.
+    QMenu *switchModelMenu = nullptr;
+    QMenu *analogModelMenu = nullptr;
+    QMenu *helpMenu = nullptr;
+    QAction *helpAction = nullptr;
+    QAction *timeoutAction = nullptr;
+    QAction *networkParameterAction = nullptr;
+    QAction *rebootAction = nullptr;
+    QAction *nameSettingAction = nullptr;
+    // The model actions in catalogue order.
+    QList<QAction *> modelActions;
+
+    // Switch panels.
+    QList<QPushButton *> outputButtons, inputButtons;
+    QGridLayout *outputGrid = nullptr, *inputGrid = nullptr;
+    QList<int> ctlOuts;
+    int singleMode = 0;
+
+    // Analog output panel.
+    QMap<int, AnalogOutputRow *> analogOutRows;
+    QGridLayout *analogOutGrid = nullptr;
+    int readBackStage = 0;
+
+    // Analog input panel.
+    QList<QLabel *> analogInputLabels;
+    QList<QWidget *> analogInputCells;
+    QGridLayout *analogInputGrid = nullptr;
+
+    // Terminal: received data in upper case when 1.
+    int displayUpperCase = 0;
+
+    // Dialogs.
+    NameSetting *nameSetting = nullptr;
+    CommunicationTimeout *communicationTimeout = nullptr;
+    NetworkWindow *networkWindow = nullptr;
+    HelpWidget *helpWidget = nullptr;
+
+signals:
+    void windowClose();
+    void write(Sender *sender);
+    void writeSerialPort(QString strDataNoCRC);
+    void writeSerialPort_CRC16(QString strDataNoCRC);
+    void threadSerialport_init();
+    void openSerialPort();
+    void closeSerialPort();
+    void sendersClear(QString key);
+    // Relays the module's network block (decoded) to the network window.
+    void netWorkProcessing(QString data);
+
+public slots:
+    void slotSwitchProduct();
+    void slotHelpDocument();
+    void slotChangeTime();
+    void slotPushButton_out_clicked();
+    void slotCommunicationTimeout();
+    void slotSetNetwork();
+    void slotReBoot();
+    void slotAnalogOut_lineEdit();
+    void slotAnalogOut_lineEditPrecision();
+    void slotAnalogOut_lineEditBigestReg();
+    void slotAnalogOut_outputModeCCB();
+    void slotAnalogOut_pushButtonEnsure_clicked();
+    void slotAnalogOut_pushButtonCancel_clicked();
+    void slotAnalogOut_isLookRegCB(int widget);
+    void on_switchBt_clicked();
+    void on_sendBt_clicked();
+    void on_pushButton_check_clicked();
+    void on_checkBox_out_stateChanged(int arg1);
+    void on_recvTextClear_clicked();
+    void on_sendBtClear_clicked();
+    void on_lineEdit_timeSend_textEdited();
+    void on_checkBox_out_2_stateChanged(int arg1);
+    void on_checkBox_out_3_stateChanged(int arg1);
+    void on_pushButton_check_analog_in_clicked();
+    void on_pushButton_allOpen_clicked();
+    void on_pushButton_allClose_clicked();
+    void writeOutputWidget(int draw);
+    void writeOutputWidget();
+    void writeOutputWidget(QString data, int R, int G, int B);
+    void writeOutputWidget(QString data, QColor color);
+    void writeOutputWidget(QString data);
+    void identify_deviceType(int code);
+    void checkSwitchStatus();
+    void click_QPushButton(int index);
+    void allOpen(int status);
+    void change_ctlOuts(QString reply);
+    void change_inputs(QString bits);
+    void UIappendData(QString data);
+    void creatCommunicationTimeOut(QString data);
+    void analogInput(QString data);
+    void tryConnectIp();
+    void slotNameSettingAction();
+    // Read-back of the analog output blocks (kind of the request, whole reply).
+    void showAnalogOutputReadBack(QString kind, QString reply);
+    // Re-reads the stored channel names into the switch buttons.
+    void refreshChannelNames();
+
+private slots:
+    void on_checkBox_timeSend_stateChanged(int arg1);
+    void on_lineEdit_textEdited(QString arg1);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void initWindow();
+    void createActions();
+    void createMenus();
+    void createToolBar();
+    void initSerialThread();
+    void appendLog(const QString &text, const QColor &color);
+    void startInputDetection();
+
+    Ui::MainWindow *ui = nullptr;
+};
