@@ -194,5 +194,13 @@ private:
     void appendLog(const QString &text, const QColor &color);
     void startInputDetection();
 
+    // Switch panels.
+    void selectModel(int index);
+    void rebuildSwitchGrid(bool outputs, int count);
+    void paintOutputButton(int index, bool on);
+    void paintInputButton(int index, bool on);
+    void queueRequest(const QString &kind, const QString &frame);
+    void showFrame(QLabel *label, const QString &frame);
+
     Ui::MainWindow *ui = nullptr;
 };

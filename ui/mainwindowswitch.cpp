@@ -1,22 +1,337 @@
-#include "ui/mainwindow.h"
+// MainWindow: model choice and the switch output and input panels.
 
-// Placeholder: model switching and the switch panels.
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
 
-void MainWindow::slotSwitchProduct() {}
+#include "QtLibrary/QtTools/qttools.h"
+#include "link/modbusrequest.h"
+#include "ui/modelcatalogue.h"
+#include "ui/switchstates.h"
+
+#include <QAction>
+#include <QDebug>
+#include <QFont>
+#include <QGridLayout>
+#include <QPushButton>
+
+namespace {
+
+constexpr int kOutputPollMs = 500;
+constexpr int kChannelsPerRow = 4;
+constexpr int kButtonMinimumHeight = 30;
+
+QFont panelFont()
+{
+    return QFont(QStringLiteral("Arial"), 12);
+}
+
+QString startDetectingText()
+{
+    return MainWindow::tr("Start detecting", " 开始检测 ");
+}
+
+QString stopDetectingText()
+{
+    return MainWindow::tr("Stop detecting", " 停止检测 ");
+}
+
+const QMap<QString, QString> &storedNames()
+{
+    return QtTools::instance()->configMap;
+}
+
+} // namespace
+
+void MainWindow::slotSwitchProduct()
+{
+    const int index = modelActions.indexOf(qobject_cast<QAction *>(sender()));
+    selectModel(index);
+}
+
+void MainWindow::selectModel(int index)
+{
+    outputCount = inputCount = -1;
+    voltageOutputCount = currentOutputCount = -1;
+    voltageInputCount = currentInputCount = -1;
+
+    const QVector<ModelEntry> &models = ModelCatalogue::models();
+    if (index >= 0 && index < models.size()) {
+        const ModelEntry &model = models.at(index);
+        outputCount = model.outputCount;
+        inputCount = model.inputCount;
+        voltageOutputCount = model.voltageOutputCount;
+        currentOutputCount = model.currentOutputCount;
+        voltageInputCount = model.voltageInputCount;
+        currentInputCount = model.currentInputCount;
+    }
+
+    buildPanels();
+
+    if (outputCount != -1)
+        outputPollTimer.start(kOutputPollMs);
+    // The new board may have another number of inputs: detection starts afresh
+    // with its own frame instead of being toggled off by a second choice.
+    if (inputCount != -1)
+        startInputDetection();
+}
+
 void MainWindow::identify_deviceType(int code)
 {
-    Q_UNUSED(code)
     linkReady = 1;
+    const int index = ModelCatalogue::indexForTypeCode(code);
+    // Chosen directly, not through the action, which may be disabled at this moment.
+    if (index >= 0)
+        selectModel(index);
 }
-void MainWindow::buildPanels() {}
-void MainWindow::checkSwitchStatus() {}
-void MainWindow::slotPushButton_out_clicked() {}
-void MainWindow::click_QPushButton(int index) { Q_UNUSED(index) }
-void MainWindow::allOpen(int status) { Q_UNUSED(status) }
-void MainWindow::change_ctlOuts(QString reply) { Q_UNUSED(reply) }
-void MainWindow::change_inputs(QString bits) { Q_UNUSED(bits) }
-void MainWindow::on_pushButton_check_clicked() {}
-void MainWindow::on_checkBox_out_stateChanged(int arg1) { Q_UNUSED(arg1) }
-void MainWindow::on_pushButton_allOpen_clicked() {}
-void MainWindow::on_pushButton_allClose_clicked() {}
-void MainWindow::refreshChannelNames() {}
+
+void MainWindow::buildPanels()
+{
+    if (outputCount >= 0 || inputCount >= 0) {
+        if (outputCount >= 0) {
+            ui->widget_out->show();
+            rebuildSwitchGrid(true, outputCount);
+            ctlOuts = QList<int>();
+            for (int k = 0; k < outputCount; ++k)
+                ctlOuts.append(0);
+            checkSwitchStatus();
+        } else {
+            ui->widget_out->hide();
+        }
+        if (inputCount < 0) {
+            ui->widget_in->hide();
+        } else {
+            ui->widget_in->show();
+            rebuildSwitchGrid(false, inputCount);
+        }
+        ui->widget_control->show();
+        ui->widget_control_analog->hide();
+        return;
+    }
+
+    const bool analogOutputs = voltageOutputCount >= 0 || currentOutputCount >= 0;
+    const bool analogInputs = voltageInputCount >= 0 || currentInputCount >= 0;
+    if (voltageOutputCount >= 0)
+        buildAnalogOutputPanel(voltageOutputCount, QStringLiteral("V"));
+    else if (currentOutputCount >= 0)
+        buildAnalogOutputPanel(currentOutputCount, QStringLiteral("mA"));
+    else if (voltageInputCount >= 0)
+        buildAnalogInputPanel(voltageInputCount, QStringLiteral("V"));
+    else if (currentInputCount >= 0)
+        buildAnalogInputPanel(currentInputCount, QStringLiteral("mA"));
+
+    if (!analogOutputs && !analogInputs) {
+        ui->widget_control->hide();
+        ui->widget_control_analog->hide();
+        return;
+    }
+    ui->widget_analog_out->setVisible(analogOutputs);
+    ui->widget_analog_in->setVisible(!analogOutputs);
+    ui->widget_control->hide();
+    ui->widget_control_analog->show();
+}
+
+void MainWindow::rebuildSwitchGrid(bool outputs, int count)
+{
+    QList<QPushButton *> &buttons = outputs ? outputButtons : inputButtons;
+    QGridLayout *&grid = outputs ? outputGrid : inputGrid;
+    QWidget *panel = outputs ? ui->widget_out : ui->widget_in;
+
+    qDeleteAll(buttons);
+    buttons.clear();
+    delete grid;
+
+    grid = new QGridLayout;
+    const QString style = SwitchStates::builtStyle(linkReady == 1);
+    for (int k = 0; k < count; ++k) {
+        const int channel = k + 1;
+        const QString caption = outputs
+                ? SwitchStates::caption(storedNames(), SwitchStates::outputNameKey(channel, false),
+                                        SwitchStates::defaultOutputCaption(channel))
+                : SwitchStates::caption(storedNames(), SwitchStates::inputNameKey(channel, false),
+                                        SwitchStates::defaultInputCaption(channel));
+        auto *button = new QPushButton(caption, panel);
+        button->setStyleSheet(style);
+        button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
+        button->setMinimumHeight(kButtonMinimumHeight);
+        button->setFont(panelFont());
+        buttons.append(button);
+        grid->addWidget(button, k / kChannelsPerRow, k % kChannelsPerRow);
+        if (outputs)
+            connect(button, &QPushButton::clicked, this, &MainWindow::slotPushButton_out_clicked);
+    }
+    (outputs ? ui->verticalLayout_out : ui->verticalLayout_in)->addLayout(grid);
+}
+
+void MainWindow::paintOutputButton(int index, bool on)
+{
+    QPushButton *button = outputButtons.at(index);
+    button->setStyleSheet(SwitchStates::stateStyle(on));
+    button->setText(SwitchStates::caption(storedNames(), SwitchStates::outputNameKey(index + 1, on),
+                                          button->text()));
+}
+
+void MainWindow::paintInputButton(int index, bool on)
+{
+    QPushButton *button = inputButtons.at(index);
+    const QString style = SwitchStates::stateStyle(on);
+    if (button->styleSheet() != style)
+        button->setStyleSheet(style);
+    button->setText(SwitchStates::caption(storedNames(), SwitchStates::inputNameKey(index + 1, on),
+                                          button->text()));
+}
+
+void MainWindow::queueRequest(const QString &kind, const QString &frame)
+{
+    emit write(new Sender(kind, frame));
+}
+
+void MainWindow::showFrame(QLabel *label, const QString &frame)
+{
+    label->setText(ModbusRequest::wireText(frame, deviceAddress, networkMode == 1));
+}
+
+void MainWindow::checkSwitchStatus()
+{
+    if (outputCount < 0)
+        return;
+    queueRequest(ModbusRequest::kCheckStatus, ModbusRequest::checkStatus(outputCount));
+}
+
+void MainWindow::change_ctlOuts(QString reply)
+{
+    const QVector<int> decoded = SwitchStates::decodeRegisterBits(reply);
+    // A short reply updates only the channels it covers; the others keep their state.
+    ctlOuts = SwitchStates::mergeStates(ctlOuts.toVector(), decoded).toList();
+    const int painted = qMin(decoded.size(), outputButtons.size());
+    for (int k = 0; k < painted; ++k)
+        paintOutputButton(k, ctlOuts.at(k) == 1);
+}
+
+void MainWindow::slotPushButton_out_clicked()
+{
+    if (outputCount == -1)
+        return;
+    const int k = outputButtons.indexOf(qobject_cast<QPushButton *>(sender()));
+    if (k < 0 || k >= ctlOuts.size())
+        return;
+
+    QString frame;
+    if (singleMode == 1) {
+        // The module is told: this output on, every other off; the known states follow
+        // that command, so the acknowledgement paints what the module really does.
+        for (int j = 0; j < ctlOuts.size() && j < outputCount; ++j)
+            ctlOuts[j] = 0;
+        ctlOuts[k] = 1;
+        frame = ModbusRequest::singleChoice(k, outputCount);
+    } else {
+        ctlOuts[k] = ctlOuts.at(k) == 0 ? 1 : 0;
+        frame = ModbusRequest::singleCoil(k, ctlOuts.at(k) == 1);
+    }
+    qDebug() << "ctlOuts[i]" << ctlOuts.at(k) << "singleMode=" << singleMode;
+
+    queueRequest(ModbusRequest::buttonKind(k), frame);
+    showFrame(ui->label_out_OperationCode_2, frame);
+}
+
+void MainWindow::click_QPushButton(int index)
+{
+    if (singleMode == 1) {
+        for (int j = 0; j < outputButtons.size() && j < ctlOuts.size(); ++j)
+            paintOutputButton(j, ctlOuts.at(j) == 1);
+        return;
+    }
+    if (index >= 0 && index < outputButtons.size() && index < ctlOuts.size())
+        paintOutputButton(index, ctlOuts.at(index) == 1);
+}
+
+void MainWindow::on_pushButton_allOpen_clicked()
+{
+    qDebug() << "on_pushButton_allOpen_clicked()";
+    if (outputCount < 0)
+        return;
+    ctlOuts = QList<int>();
+    for (int k = 0; k < outputCount; ++k)
+        ctlOuts.append(1);
+    const QString frame = ModbusRequest::allOutputs(outputCount, true);
+    queueRequest(ModbusRequest::kAllOpen, frame);
+    showFrame(ui->label_out_OperationCode_2, frame);
+}
+
+void MainWindow::on_pushButton_allClose_clicked()
+{
+    qDebug() << "on_pushButton_allClose_clicked()";
+    if (outputCount < 0)
+        return;
+    ctlOuts = QList<int>();
+    for (int k = 0; k < outputCount; ++k)
+        ctlOuts.append(0);
+    const QString frame = ModbusRequest::allOutputs(outputCount, false);
+    queueRequest(ModbusRequest::kAllClose, frame);
+    showFrame(ui->label_out_OperationCode_2, frame);
+}
+
+void MainWindow::allOpen(int status)
+{
+    for (int &state : ctlOuts)
+        state = status;
+    for (int k = 0; k < outputButtons.size(); ++k)
+        paintOutputButton(k, status != 0);
+}
+
+void MainWindow::on_checkBox_out_stateChanged(int arg1)
+{
+    if (arg1 == 0) {
+        singleMode = 0;
+        return;
+    }
+    if (outputCount >= 0)
+        on_pushButton_allClose_clicked();
+    singleMode = 1;
+}
+
+void MainWindow::on_pushButton_check_clicked()
+{
+    if (inputCount < 0)
+        return;
+    const QString text = ui->pushButton_check->text();
+    if (text == startDetectingText()) {
+        const QString frame = ModbusRequest::startDetecting(inputCount);
+        queueRequest(ModbusRequest::kStartDetecting, frame);
+        showFrame(ui->label_in_OperationCode_2, frame);
+        ui->pushButton_check->setText(stopDetectingText());
+    } else if (text == stopDetectingText()) {
+        emit sendersClear(ModbusRequest::kStartDetecting);
+        ui->pushButton_check->setText(startDetectingText());
+    }
+}
+
+void MainWindow::change_inputs(QString bits)
+{
+    const QVector<bool> states = SwitchStates::decodeInputTokens(bits, inputButtons.size());
+    for (int k = 0; k < states.size(); ++k)
+        paintInputButton(k, states.at(k));
+}
+
+void MainWindow::refreshChannelNames()
+{
+    // A button shows the name of its present state, else its off-state name,
+    // else its number, so a removed name gives the number back.
+    for (int k = 0; k < outputButtons.size(); ++k) {
+        QPushButton *button = outputButtons.at(k);
+        const bool on = button->styleSheet() == SwitchStates::kOnStyle;
+        const QString fallback = SwitchStates::caption(
+                storedNames(), SwitchStates::outputNameKey(k + 1, false),
+                SwitchStates::defaultOutputCaption(k + 1));
+        button->setText(SwitchStates::caption(storedNames(),
+                                              SwitchStates::outputNameKey(k + 1, on), fallback));
+    }
+    for (int k = 0; k < inputButtons.size(); ++k) {
+        QPushButton *button = inputButtons.at(k);
+        const bool on = button->styleSheet() == SwitchStates::kOnStyle;
+        const QString fallback = SwitchStates::caption(
+                storedNames(), SwitchStates::inputNameKey(k + 1, false),
+                SwitchStates::defaultInputCaption(k + 1));
+        button->setText(SwitchStates::caption(storedNames(),
+                                              SwitchStates::inputNameKey(k + 1, on), fallback));
+    }
+}
