@@ -14,8 +14,8 @@ namespace {
 constexpr double kShownDigitsTolerance = 1e-5;
 // Plain floating point noise: 0.7 / 10 * (10 / 0.1) is 6.999999999999999.
 constexpr double kRoundingTolerance = 1e-9;
-// The value field holds at most 7 characters, so 6 significant digits; a value
-// within that resolution of the next count names that count.
+// Values are shown with 6 significant digits; a value within that resolution of
+// the next count names that count.
 constexpr double kValueDigitsTolerance = 5e-6;
 
 // A value within the tolerance of an integer is that integer; anything else keeps
