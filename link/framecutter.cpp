@@ -85,11 +85,10 @@ QVector<CutEvent> FrameCutter::feedTcp(const QByteArray &bytes)
     return events;
 }
 
-void FrameCutter::cutSerial(QString &buffer, QVector<CutEvent> &events) const
+void FrameCutter::cutSerial(QString &buffer, QVector<CutEvent> &events)
 {
-    const QString &address = m_address;
     while (buffer.size() >= 2) {
-        if (buffer.startsWith(address)) {
+        if (buffer.startsWith(m_address)) {
             if (buffer.size() < 4)
                 return;
             const QStringRef code = buffer.midRef(2, 2);
@@ -155,6 +154,8 @@ void FrameCutter::cutSerial(QString &buffer, QVector<CutEvent> &events) const
             event.typeCode = event.text.midRef(22, 4).toInt(nullptr, 16);
             events.append(event);
             buffer.remove(0, kIdentificationChars);
+            // The module answers at the address it announced from now on.
+            m_address = event.address;
             continue;
         }
         if (buffer.startsWith(kErrorWord)) {

@@ -47,7 +47,7 @@ public:
     QString tcpBuffer() const { return m_tcpBuffer; }
 
 private:
-    void cutSerial(QString &buffer, QVector<CutEvent> &events) const;
+    void cutSerial(QString &buffer, QVector<CutEvent> &events);
 
     QString m_buffer;
     QString m_tcpBuffer;
