@@ -19,7 +19,7 @@ namespace MeroviSim {
 namespace {
 
 constexpr int kPeerPollMs = 10;
-constexpr int kMbapHeader = 7;     // transaction, protocol, length, unit
+constexpr int kMbapPrefix = 6;     // transaction, protocol, length; the unit follows
 constexpr int kMaxMbapLength = 254; // unit + PDU of at most 253 bytes
 const QByteArray kScanDevice = QByteArrayLiteral("ScanDevice\x16\x5a");
 
@@ -92,6 +92,8 @@ TcpLink::TcpLink(ModuleSimulator *module, QTcpSocket *socket, int id)
     : Endpoint(module, Kind::Tcp), m_socket(socket), m_id(id)
 {
     m_socket->setParent(this);
+    // Replies go out as they are written (no Nagle), so split pieces stay pieces.
+    m_socket->setSocketOption(QAbstractSocket::LowDelayOption, 1);
     connect(m_socket, &QTcpSocket::readyRead, this, &TcpLink::onReadyRead);
 }
 
@@ -129,7 +131,7 @@ void TcpLink::writeNow(const QByteArray &bytes)
 void TcpLink::onReadyRead()
 {
     m_rx.append(m_socket->readAll());
-    while (!m_closing && m_rx.size() >= kMbapHeader) {
+    while (!m_closing && m_rx.size() >= kMbapPrefix) {
         const auto byte = [this](int i) { return static_cast<quint8>(m_rx.at(i)); };
         const quint16 transaction = quint16(byte(0) << 8 | byte(1));
         const quint16 protocol = quint16(byte(2) << 8 | byte(3));
