@@ -134,8 +134,10 @@ ModuleSimulator::ModuleSimulator(QObject *parent) : QObject(parent), m_random(kD
 
 ModuleSimulator::~ModuleSimulator()
 {
-    const QVector<TcpLink *> links = m_tcpLinks;
+    // Every link, also one that is closing or waiting for deleteLater, goes before the
+    // members it reports to.
     m_tcpLinks.clear();
+    const QList<TcpLink *> links = findChildren<TcpLink *>(QString(), Qt::FindDirectChildrenOnly);
     for (TcpLink *link : links) {
         link->socket()->disconnect(this);
         delete link;

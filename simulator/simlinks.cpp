@@ -27,7 +27,8 @@ const QByteArray kScanDevice = QByteArrayLiteral("ScanDevice\x16\x5a");
 
 // ---------------------------------------------------------------- Endpoint
 
-Endpoint::Endpoint(ModuleSimulator *module, Kind kind) : QObject(nullptr), m_module(module), m_kind(kind)
+Endpoint::Endpoint(ModuleSimulator *module, Kind kind)
+    : QObject(module), m_module(module), m_kind(kind)
 {
     m_timer.setSingleShot(true);
     m_timer.setTimerType(Qt::PreciseTimer);
