@@ -21,6 +21,8 @@ QString windowText(const char *english, const char *chinese)
     return QCoreApplication::translate("MainWindow", english, chinese);
 }
 
+const char kListedName[] = "listedName";
+
 QString spacedHex(const QByteArray &bytes)
 {
     return QString::fromLatin1(bytes.toHex(' '));
@@ -137,10 +139,12 @@ void ThreadSerialport::getSerialPort()
         names << info.portName();
     names << extraPortPaths;
     for (const QString &name : qAsConst(names)) {
-        if (serialPort && serialPort->portName() == name)
+        if (serialPort && serialPort->property(kListedName).toString() == name)
             continue;
         auto *port = new QSerialPort(this);
         port->setPortName(name);
+        // A path given as such keeps it; QSerialPort shortens "/dev/..." names.
+        port->setProperty(kListedName, name);
         allPorts.append(port);
     }
 
@@ -246,7 +250,7 @@ qlonglong ThreadSerialport::writeSerialPort_CRC16(QString strDataNoCRC)
 void ThreadSerialport::slot_openSerialPort()
 {
     for (QSerialPort *port : qAsConst(allPorts)) {
-        if (port->portName() == portSettings.portName) {
+        if (port->property(kListedName).toString() == portSettings.portName) {
             serialPort = port;
             break;
         }
@@ -273,8 +277,13 @@ void ThreadSerialport::slot_openSerialPort()
             window->writeOutputWidget(windowText("Serial port open failed", "串口打开失败")
                                           + QStringLiteral(": ") + reason,
                                       QColor(Qt::red));
-            QMessageBox::warning(window, windowText("warning", "警告"),
-                                 windowText("Serial port open failed", "串口打开失败"));
+            // Window-modal without a nested event loop: the link keeps running meanwhile.
+            auto *box = new QMessageBox(QMessageBox::Warning, windowText("warning", "警告"),
+                                        windowText("Serial port open failed", "串口打开失败"),
+                                        QMessageBox::Ok, window);
+            box->setAttribute(Qt::WA_DeleteOnClose);
+            box->setObjectName(QStringLiteral("serialOpenFailedBox"));
+            box->open();
         });
         return;
     }

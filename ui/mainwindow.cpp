@@ -72,7 +72,7 @@ MainWindow::MainWindow(QWidget *parent)
     , ui(new Ui::MainWindow)
 {
     ui->setupUi(this);
-    qDebug().noquote() << "\033[34m" << "Hello!";
+    qDebug().noquote() << QStringLiteral("\033[34mHello!");
     initWindow();
     connect(&sendTimer, &QTimer::timeout, this, &MainWindow::on_sendBt_clicked);
     initSerialThread();

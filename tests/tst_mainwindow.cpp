@@ -1,0 +1,295 @@
+#include "link/threadadministrator.h"
+#include "link/threadserialport.h"
+#include "modulesimulator.h"
+#include "ui/mainwindow.h"
+#include "ui/modelcatalogue.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTcpServer>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QtTest>
+
+// The real window with its link threads against the simulated module, over TCP on
+// 127.0.0.1 and over a pseudo-terminal.
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void tcpTypedFrameRoundTrips();
+    void tcpIdentificationSetsAddressAndModel();
+    void tcpExceptionReplyIsLoggedInRed();
+    void serialTypedFrameRoundTrips();
+    void serialCloseEmptiesQueueAndStopsPolling();
+    void terminalRefusesNonHexText();
+    void closesCleanlyWithBothThreadsEnded();
+
+private:
+    void makeWindow(quint16 port);
+    void openSerial();
+    int queuedRequests();
+    QString logText() const { return recvText()->toPlainText(); }
+    QTextEdit *recvText() const { return window->findChild<QTextEdit *>("recvText"); }
+    QColor colourOfLine(const QString &needle) const;
+    void typeAndReturn(const QString &text);
+    static quint16 closedPort();
+
+    ModuleSimulator *simulator = nullptr;
+    MainWindow *window = nullptr;
+};
+
+quint16 TestMainWindow::closedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    const quint16 port = probe.serverPort();
+    probe.close();
+    return port;
+}
+
+void TestMainWindow::init()
+{
+    simulator = new ModuleSimulator;
+}
+
+void TestMainWindow::cleanup()
+{
+    delete window;
+    window = nullptr;
+    delete simulator;
+    simulator = nullptr;
+}
+
+void TestMainWindow::makeWindow(quint16 port)
+{
+    window = new MainWindow;
+    // Before the event loop runs: the window may only ever reach 127.0.0.1.
+    window->findChild<QLineEdit *>("lineEdit_localFarIP")->setText("127.0.0.1");
+    window->findChild<QLineEdit *>("lineEdit_localfarPortNumber")->setText(QString::number(port));
+    QCOMPARE(window->findChild<QLineEdit *>("lineEdit_localFarIP")->text(), QString("127.0.0.1"));
+}
+
+void TestMainWindow::openSerial()
+{
+    const QString path = simulator->openPty();
+    QVERIFY(!path.isEmpty());
+    window->addSerialPortPath(path);
+    auto *ports = window->findChild<QComboBox *>("comCbb");
+    QTRY_VERIFY_WITH_TIMEOUT(ports->findText(path) >= 0, 10000);
+    ports->setCurrentText(path);
+    auto *button = window->findChild<QPushButton *>("switchBt");
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(button->text(), QString("Close"), 10000);
+    QCOMPARE(window->findChild<QLabel *>("label_serialState")->text(), QString("Connect"));
+    QCOMPARE(window->linkReady, 1);
+    QTRY_VERIFY_WITH_TIMEOUT(simulator->serialLineOpen(), 10000);
+}
+
+int TestMainWindow::queuedRequests()
+{
+    ThreadAdministrator *queue = nullptr;
+    ThreadSerialport *link = window->threadSerialport;
+    QMetaObject::invokeMethod(link, [&]() { queue = link->threadAdministrator; },
+                              Qt::BlockingQueuedConnection);
+    int count = -1;
+    QMetaObject::invokeMethod(queue, [&]() { count = queue->senders.size(); },
+                              Qt::BlockingQueuedConnection);
+    return count;
+}
+
+QColor TestMainWindow::colourOfLine(const QString &needle) const
+{
+    for (QTextBlock block = recvText()->document()->begin(); block.isValid(); block = block.next()) {
+        if (!block.text().contains(needle))
+            continue;
+        const QTextBlock::iterator it = block.begin();
+        if (!it.atEnd())
+            return it.fragment().charFormat().foreground().color();
+        return QColor();
+    }
+    return QColor();
+}
+
+void TestMainWindow::typeAndReturn(const QString &text)
+{
+    auto *sendText = window->findChild<QTextEdit *>("sendText");
+    sendText->setPlainText(text);
+    sendText->setFocus();
+    QTest::keyClick(sendText, Qt::Key_Return);
+    // Return sends instead of breaking the line.
+    QCOMPARE(sendText->toPlainText(), text);
+}
+
+void TestMainWindow::tcpTypedFrameRoundTrips()
+{
+    simulator->setModel("Switch 8-channel outputs");
+    simulator->setHoldingRegister(0x0000, 0x0005);
+    QVERIFY(simulator->listenTcp());
+    makeWindow(simulator->tcpPort());
+    QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>("label_network")->text(),
+                              QString("Connect"), 10000);
+    QCOMPARE(window->networkMode, 1);
+    QCOMPARE(window->linkReady, 1);
+
+    typeAndReturn("01 03 00 00 00 01");
+    QTRY_VERIFY_WITH_TIMEOUT(logText().contains("00 00 00 00 00 05 01 03 02 00 05"), 10000);
+    QVERIFY(logText().contains("Send: 00 00 00 00 00 06 01 03 00 00 00 01"));
+    QCOMPARE(colourOfLine("Send: 00 00 00 00 00 06"), QColor(0, 0, 255));
+    QCOMPARE(colourOfLine("==================="), QColor(43, 87, 154));
+    QCOMPARE(colourOfLine("00 00 00 00 00 05 01 03"), recvText()->palette().text().color());
+    // The separator comes before the request, the reply after it.
+    const QString log = logText();
+    const int separator = log.indexOf("===================");
+    const int request = log.indexOf("Send: 00 00 00 00 00 06");
+    const int reply = log.indexOf("00 00 00 00 00 05 01 03 02 00 05");
+    QVERIFY(separator >= 0 && separator < request && request < reply);
+    QVERIFY(QRegularExpression("\\[\\d\\d:\\d\\d:\\d\\d\\]    Send: ").match(log).hasMatch());
+    QTRY_COMPARE_WITH_TIMEOUT(queuedRequests(), 0, 10000);
+}
+
+void TestMainWindow::tcpIdentificationSetsAddressAndModel()
+{
+    simulator->setModel("Switch 64-channel outputs");
+    simulator->setAddress(5);
+    QVERIFY(simulator->listenTcp());
+    makeWindow(simulator->tcpPort());
+    QTRY_COMPARE_WITH_TIMEOUT(window->networkMode, 1, 10000);
+
+    simulator->announce();
+    QTRY_COMPARE_WITH_TIMEOUT(window->deviceAddress, QString("05"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(window->outputCount, 64, 10000);
+    QCOMPARE(window->findChild<QLineEdit *>("lineEdit")->text(), QString("5"));
+    QTRY_VERIFY_WITH_TIMEOUT(logText().contains("Device type:Switch 64-channel outputs Device address:05"), 10000);
+
+    // Polling at the announced address follows the module's outputs.
+    simulator->setCoil(2, true);
+    simulator->setCoil(40, true);
+    QTRY_VERIFY_WITH_TIMEOUT(window->ctlOuts.size() >= 64 && window->ctlOuts.at(2) == 1
+                                 && window->ctlOuts.at(40) == 1, 10000);
+}
+
+void TestMainWindow::tcpExceptionReplyIsLoggedInRed()
+{
+    simulator->setModel("Switch 8-channel outputs");
+    QVERIFY(simulator->listenTcp());
+    makeWindow(simulator->tcpPort());
+    QTRY_COMPARE_WITH_TIMEOUT(window->networkMode, 1, 10000);
+
+    // Register 0x0100 does not exist on this module.
+    typeAndReturn("0103 0100 0001");
+    const QString line = "Exception reply: function 03, exception 02 (Illegal data address)";
+    QTRY_VERIFY_WITH_TIMEOUT(logText().contains(line), 10000);
+    QCOMPARE(colourOfLine(line), QColor(Qt::red));
+    // The request expires by its time-out, and the link still delivers the next reply.
+    QTRY_COMPARE_WITH_TIMEOUT(queuedRequests(), 0, 10000);
+    typeAndReturn("0103 0000 0001");
+    QTRY_VERIFY_WITH_TIMEOUT(logText().contains("00 00 00 00 00 05 01 03 02 00 00"), 10000);
+}
+
+void TestMainWindow::serialTypedFrameRoundTrips()
+{
+    simulator->setModel("Switch 8-channel outputs");
+    simulator->setHoldingRegister(0x0000, 0x0005);
+    makeWindow(closedPort());
+    openSerial();
+
+    typeAndReturn("01 03 00 00 00 01");
+    QTRY_VERIFY_WITH_TIMEOUT(logText().contains("01 03 02 00 05 78 47"), 10000);
+    QVERIFY(logText().contains("Send: 01 03 00 00 00 01 84 0a"));
+
+    // Upper case display applies to what arrives afterwards.
+    QTest::mouseClick(window->findChild<QCheckBox *>("checkBox_out_2"), Qt::LeftButton);
+    QVERIFY(!window->findChild<QCheckBox *>("checkBox_out_3")->isChecked());
+    simulator->setHoldingRegister(0x0000, 0x000a);
+    typeAndReturn("01 03 00 00 00 01");
+    QTRY_VERIFY_WITH_TIMEOUT(logText().contains("01 03 02 00 0A 38 43"), 10000);
+}
+
+void TestMainWindow::serialCloseEmptiesQueueAndStopsPolling()
+{
+    simulator->setModel("Switch 8-channel outputs");
+    makeWindow(closedPort());
+    openSerial();
+
+    const int index = ModelCatalogue::indexOf("Switch  8-channel outputs");
+    QVERIFY(index >= 0);
+    window->modelActions.at(index)->trigger();
+    QVERIFY(window->outputPollTimer.isActive());
+    simulator->setCoil(1, true);
+    QTRY_VERIFY_WITH_TIMEOUT(window->ctlOuts.size() >= 8 && window->ctlOuts.at(1) == 1, 10000);
+
+    auto *button = window->findChild<QPushButton *>("switchBt");
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(button->text(), QString("Open"));
+    QVERIFY(!window->outputPollTimer.isActive());
+    QCOMPARE(queuedRequests(), 0);
+    const int handled = simulator->requestCount();
+    QTest::qWait(1500);
+    QCOMPARE(simulator->requestCount(), handled);
+    QCOMPARE(queuedRequests(), 0);
+
+    // Opening again brings the polling back.
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(button->text(), QString("Close"), 10000);
+    QVERIFY(window->outputPollTimer.isActive());
+    simulator->setCoil(1, false);
+    QTRY_VERIFY_WITH_TIMEOUT(window->ctlOuts.at(1) == 0, 10000);
+    QVERIFY(simulator->requestCount() > handled);
+}
+
+void TestMainWindow::terminalRefusesNonHexText()
+{
+    simulator->setModel("Switch 8-channel outputs");
+    makeWindow(closedPort());
+    openSerial();
+    const int handled = simulator->requestCount();
+
+    typeAndReturn("01 03 zz 00 00 01");
+    const QString refusal = "Not sent: only hex digits and blanks can be sent";
+    QTRY_VERIFY(logText().contains(refusal));
+    QCOMPARE(colourOfLine(refusal), QColor(Qt::red));
+    // Odd length: silently not sent.
+    typeAndReturn("0103000");
+    QCOMPARE(queuedRequests(), 0);
+    QVERIFY(!logText().contains("Send:"));
+    QCOMPARE(simulator->requestCount(), handled);
+}
+
+void TestMainWindow::closesCleanlyWithBothThreadsEnded()
+{
+    simulator->setModel("Switch 8-channel outputs");
+    QVERIFY(simulator->listenTcp());
+    makeWindow(simulator->tcpPort());
+    QTRY_COMPARE_WITH_TIMEOUT(window->networkMode, 1, 10000);
+    const int index = ModelCatalogue::indexOf("Switch  8-channel outputs");
+    window->modelActions.at(index)->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(simulator->requestCount() > 2, 10000);
+
+    QPointer<ThreadSerialport> link = window->threadSerialport;
+    QPointer<ThreadAdministrator> queue;
+    QMetaObject::invokeMethod(link, [&]() { queue = link->threadAdministrator; },
+                              Qt::BlockingQueuedConnection);
+    QVERIFY(queue);
+    QThread *linkThread = &window->serialThread;
+    QVERIFY(linkThread->isRunning());
+
+    window->close();
+    QCOMPARE(queuedRequests(), 0);
+    delete window;
+    window = nullptr;
+    QVERIFY(link.isNull());
+    QVERIFY(queue.isNull());
+}
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"
