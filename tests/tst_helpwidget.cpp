@@ -3,7 +3,6 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
-#include <QTextBrowser>
 #include <QtTest>
 
 // The help window: its pictures really load from the core library's resources,
@@ -63,15 +62,6 @@ private slots:
         QTest::mouseClick(window.findChild<QPushButton *>(QStringLiteral("pushButton_soft")), Qt::LeftButton);
         QVERIFY(soft->isVisible());
         QVERIFY(!hard->isVisible());
-    }
-
-    void usageTextKeepsItsLines()
-    {
-        HelpWidget window;
-        const QString text = window.findChild<QTextBrowser *>()->toPlainText();
-        QVERIFY(text.startsWith(QStringLiteral("1* Automatic detection after opening the software")));
-        QVERIFY(text.contains(QStringLiteral("Click \"To start detection\"\n before detection.")));
-        QCOMPARE(text.count(QLatin1Char('\n')), 8);
     }
 };
 
