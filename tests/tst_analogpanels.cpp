@@ -1,4 +1,6 @@
 #include "QtLibrary/QtTools/qttools.h"
+#include "link/threadadministrator.h"
+#include "link/threadserialport.h"
 #include "ui/analogoutputrow.h"
 #include "ui/mainwindow.h"
 #include "ui/modelcatalogue.h"
@@ -50,6 +52,9 @@ private slots:
     void rebuildWhileDetectingStopsPolling();
 
 private:
+    // Waits until the link has wired the window to the queue and the queue has
+    // taken every request handed to it, so no request is left ownerless.
+    void settleLink() const;
     void chooseModel(const char *english);
     template<typename T>
     T *rowWidget(const char *name, int channel) const;
@@ -83,6 +88,7 @@ void TestAnalogPanels::init()
     window = new MainWindow;
     window->findChild<QLineEdit *>("lineEdit_localFarIP")->setText("127.0.0.1");
     window->findChild<QLineEdit *>("lineEdit_localfarPortNumber")->setText(QString::number(closedPort));
+    settleLink();
 
     clears.clear();
     connect(window, &MainWindow::sendersClear, this, [this](const QString &key) { clears.append(key); },
@@ -91,6 +97,7 @@ void TestAnalogPanels::init()
 
 void TestAnalogPanels::cleanup()
 {
+    settleLink();
     delete window;
     window = nullptr;
 }
@@ -501,6 +508,15 @@ void TestAnalogPanels::rebuildWhileDetectingStopsPolling()
     QTest::mouseClick(button, Qt::LeftButton);
     QCOMPARE(window->findChild<QLabel *>("label_analogout_OperationCode_2")->text(),
              QtTools::appendCrc16("010300200020"));
+}
+
+void TestAnalogPanels::settleLink() const
+{
+    ThreadSerialport *link = window->threadSerialport;
+    ThreadAdministrator *queue = nullptr;
+    QMetaObject::invokeMethod(link, [link, &queue]() { queue = link->threadAdministrator; },
+                              Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(queue, []() {}, Qt::BlockingQueuedConnection);
 }
 
 QTEST_MAIN(TestAnalogPanels)

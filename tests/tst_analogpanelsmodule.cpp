@@ -30,6 +30,9 @@ private slots:
     void rejectedReplyDropsThePoll();
 
 private:
+    // Waits until the link has wired the window to the queue and the queue has
+    // taken every request handed to it, so no request is left ownerless.
+    void settleLink() const;
     void connectTo(const char *model);
     void chooseModel(const char *model);
     template<typename T>
@@ -45,6 +48,8 @@ private:
 
 void TestAnalogPanelsModule::cleanup()
 {
+    if (window)
+        settleLink();
     delete window;
     window = nullptr;
     requests.reset();
@@ -243,6 +248,15 @@ void TestAnalogPanelsModule::rejectedReplyDropsThePoll()
     QCOMPARE(window->analogInputLabels.at(0)->text(), QStringLiteral("0.000"));
     QTest::mouseClick(button, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(window->analogInputLabels.at(0)->text(), QStringLiteral("2.500"), 10000);
+}
+
+void TestAnalogPanelsModule::settleLink() const
+{
+    ThreadSerialport *link = window->threadSerialport;
+    ThreadAdministrator *queue = nullptr;
+    QMetaObject::invokeMethod(link, [link, &queue]() { queue = link->threadAdministrator; },
+                              Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(queue, []() {}, Qt::BlockingQueuedConnection);
 }
 
 QTEST_MAIN(TestAnalogPanelsModule)
