@@ -41,14 +41,12 @@ private slots:
     void precisionAndMaximumFollowEachOther_data();
     void precisionAndMaximumFollowEachOther();
     void modeChangeKeepsMaximumAndUnitsInStep();
-    void viewCheckBoxSwapsControlsAndRegisters();
 
     void inputPanelLayout_data();
     void inputPanelLayout();
     void inputValuesHighlightNonZero();
     void inputValueCountMismatch();
     void detectionStartAndStop();
-    void detectionFrameOnNetwork();
     void rebuildWhileDetectingStopsPolling();
 
 private:
@@ -377,22 +375,6 @@ void TestAnalogPanels::modeChangeKeepsMaximumAndUnitsInStep()
     QCOMPARE(rowWidget<QLabel>("label_analogOutPrecisionUnit", 0)->text(), QStringLiteral("mA"));
 }
 
-void TestAnalogPanels::viewCheckBoxSwapsControlsAndRegisters()
-{
-    chooseModel("Analog current  2-channel outputs");
-    QWidget *controls = rowWidget<QWidget>("widget_analogOutControls", 0);
-    QWidget *registers = rowWidget<QWidget>("widget_analogOutRegisters", 0);
-    QVERIFY(!controls->isHidden());
-    QVERIFY(registers->isHidden());
-    rowWidget<QCheckBox>("checkBox_analogOutView", 0)->setChecked(true);
-    QVERIFY(controls->isHidden());
-    QVERIFY(!registers->isHidden());
-    QVERIFY(rowWidget<QWidget>("widget_analogOutRegisters", 1)->isHidden());
-    rowWidget<QCheckBox>("checkBox_analogOutView", 0)->setChecked(false);
-    QVERIFY(!controls->isHidden());
-    QVERIFY(registers->isHidden());
-}
-
 void TestAnalogPanels::inputPanelLayout_data()
 {
     QTest::addColumn<QString>("model");
@@ -482,15 +464,6 @@ void TestAnalogPanels::detectionStartAndStop()
         QCOMPARE(inputValue(channel)->text(), QStringLiteral("0.000"));
         QCOMPARE(inputValue(channel)->styleSheet(), QString());
     }
-}
-
-void TestAnalogPanels::detectionFrameOnNetwork()
-{
-    chooseModel("Analog voltage 32-channel inputs");
-    window->networkMode = 1;
-    QTest::mouseClick(window->findChild<QPushButton *>("pushButton_check_analog_in"), Qt::LeftButton);
-    QCOMPARE(window->findChild<QLabel *>("label_analogout_OperationCode_2")->text(),
-             QStringLiteral("000000000006010300200020"));
 }
 
 void TestAnalogPanels::rebuildWhileDetectingStopsPolling()
