@@ -1,3 +1,4 @@
+#include "QtLibrary/QtTools/qttools.h"
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
 #include "simulator/modulesimulator.h"
@@ -9,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTcpServer>
 #include <QtTest>
 
 #include <memory>
@@ -28,12 +30,14 @@ private slots:
     void twelveChannelsReadTwelveRegisters();
     void thirtyTwoCurrentInputs();
     void rejectedReplyDropsThePoll();
+    void serialLineOutputsAndInputs();
 
 private:
     // Waits until the link has wired the window to the queue and the queue has
     // taken every request handed to it, so no request is left ownerless.
     void settleLink() const;
     void connectTo(const char *model);
+    void openSerialLineTo(const char *model);
     void chooseModel(const char *model);
     template<typename T>
     T *rowWidget(const char *name, int channel) const;
@@ -70,6 +74,34 @@ void TestAnalogPanelsModule::connectTo(const char *model)
     QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>("label_network")->text(), QStringLiteral("Connect"), 10000);
     QTRY_COMPARE_WITH_TIMEOUT(window->linkReady, 1, 10000);
     QTRY_COMPARE_WITH_TIMEOUT(window->networkMode, 1, 10000);
+    chooseModel(model);
+}
+
+void TestAnalogPanelsModule::openSerialLineTo(const char *model)
+{
+    module.reset(new ModuleSimulator);
+    QVERIFY(module->setModel(QString::fromUtf8(model)));
+    const QString path = module->openPty();
+    QVERIFY(!path.isEmpty());
+    requests.reset(new QSignalSpy(module.get(), &ModuleSimulator::requestHandled));
+
+    // A local port nobody listens on: the window's own TCP attempt must fail.
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost));
+    const quint16 closedPort = probe.serverPort();
+    probe.close();
+    window = new MainWindow;
+    window->findChild<QLineEdit *>("lineEdit_localFarIP")->setText("127.0.0.1");
+    window->findChild<QLineEdit *>("lineEdit_localfarPortNumber")->setText(QString::number(closedPort));
+
+    window->addSerialPortPath(path);
+    auto *ports = window->findChild<QComboBox *>("comCbb");
+    QTRY_VERIFY_WITH_TIMEOUT(ports->findText(path) >= 0, 10000);
+    ports->setCurrentText(path);
+    QTest::mouseClick(window->findChild<QPushButton *>("switchBt"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>("label_serialState")->text(), QStringLiteral("Connect"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(window->linkReady, 1, 10000);
+    QCOMPARE(window->networkMode, 0);
     chooseModel(model);
 }
 
@@ -248,6 +280,38 @@ void TestAnalogPanelsModule::rejectedReplyDropsThePoll()
     QCOMPARE(window->analogInputLabels.at(0)->text(), QStringLiteral("0.000"));
     QTest::mouseClick(button, Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(window->analogInputLabels.at(0)->text(), QStringLiteral("2.500"), 10000);
+}
+
+void TestAnalogPanelsModule::serialLineOutputsAndInputs()
+{
+    // The 32-channel input reply is 69 bytes on the line, the longest the module sends.
+    openSerialLineTo("Analog voltage 32-channel inputs");
+    for (int channel = 0; channel < 32; ++channel)
+        module->setAnalogInputValue(channel, quint16(100 * channel));
+    auto *button = window->findChild<QPushButton *>("pushButton_check_analog_in");
+    QTest::mouseClick(button, Qt::LeftButton);
+    QCOMPARE(window->findChild<QLabel *>("label_analogout_OperationCode_2")->text(),
+             QtTools::appendCrc16("010300200020"));
+    QTRY_COMPARE_WITH_TIMEOUT(window->analogInputLabels.at(31)->text(), QStringLiteral("3.100"), 10000);
+    QCOMPARE(window->analogInputLabels.at(16)->text(), QStringLiteral("1.600"));
+    QCOMPARE(window->analogInputLabels.at(0)->text(), QStringLiteral("0.000"));
+    QVERIFY(window->analogInputLabels.at(0)->styleSheet().isEmpty());
+    QTest::mouseClick(button, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!queuedKinds().contains("Analog-Start-detecting"), 10000);
+
+    // The same module's line, now asked as an output board: frames without a header.
+    module->setCounts(0, 0, 12, 0, false);
+    chooseModel("Analog voltage 12-channel outputs");
+    QTRY_VERIFY_WITH_TIMEOUT(handled(3, 0x7530, 12), 10000);
+    rowWidget<QComboBox>("comboBox_analogOutMode", 11)->setCurrentText("1~5V");
+    type(rowWidget<QLineEdit>("lineEdit_analogOutPrecision", 11), "0.001");
+    type(rowWidget<QLineEdit>("lineEdit_analogOutValue", 11), "0.5");
+    QTest::keyClick(rowWidget<QLineEdit>("lineEdit_analogOutValue", 11), Qt::Key_Enter);
+    QTRY_COMPARE_WITH_TIMEOUT(module->holdingRegister(0x7594 + 11), quint16(4000), 10000);
+    QCOMPARE(module->holdingRegister(0x0009 + 11), quint16(0));
+    QCOMPARE(rowWidget<QLabel>("label_analogOutModeFrame", 11)->text(),
+             QStringLiteral("Output mode registe:0106753b0002"));
+    QTRY_COMPARE_WITH_TIMEOUT(rowWidget<QLineEdit>("lineEdit_analogOutValue", 11)->text(), QStringLiteral("1"), 10000);
 }
 
 void TestAnalogPanelsModule::settleLink() const
