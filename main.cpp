@@ -60,7 +60,8 @@ int main(int argc, char *argv[])
     QtTools::instance()->openEverything();
 
     MainWindow window;
-    // Before the event loop runs, so the first connection attempt already goes there.
+    // Before the event loop runs, so the first connection attempt already goes there; the
+    // host first, as each change reconnects and a new port alone would try the default host.
     if (!remoteHost.isEmpty()) {
         window.findChild<QLineEdit *>(QStringLiteral("lineEdit_localFarIP"))->setText(remoteHost);
         if (!remotePort.isEmpty())

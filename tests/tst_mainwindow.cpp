@@ -31,6 +31,7 @@ private slots:
     void tcpExceptionReplyIsLoggedInRed();
     void serialTypedFrameRoundTrips();
     void serialCloseEmptiesQueueAndStopsPolling();
+    void serialAddressTypedByTheOperator();
     void terminalRefusesNonHexText();
     void closesCleanlyWithBothThreadsEnded();
 
@@ -245,6 +246,24 @@ void TestMainWindow::serialCloseEmptiesQueueAndStopsPolling()
     simulator->setCoil(1, false);
     QTRY_VERIFY_WITH_TIMEOUT(window->ctlOuts.at(1) == 0, 10000);
     QVERIFY(simulator->requestCount() > handled);
+}
+
+void TestMainWindow::serialAddressTypedByTheOperator()
+{
+    simulator->setModel("Switch 8-channel outputs");
+    simulator->setAddress(10);
+    makeWindow(closedPort());
+    openSerial();
+
+    auto *edit = window->findChild<QLineEdit *>("lineEdit");
+    edit->selectAll();
+    QTest::keyClicks(edit, "10");
+    QCOMPARE(window->deviceAddress, QString("0A"));
+    window->modelActions.at(ModelCatalogue::indexOf("Switch  8-channel outputs"))->trigger();
+    // The module answers "0a" in lower case; its replies are taken all the same.
+    simulator->setCoil(3, true);
+    QTRY_VERIFY_WITH_TIMEOUT(window->ctlOuts.size() >= 8 && window->ctlOuts.at(3) == 1, 10000);
+    QVERIFY(logText().contains("Send: 0a 03 00 00 00 01"));
 }
 
 void TestMainWindow::terminalRefusesNonHexText()
