@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTcpServer>
 #include <QtTest>
 
@@ -67,7 +68,11 @@ void TestSwitchPanels::init()
     probe.close();
 
     window = new MainWindow;
-    window->findChild<QLineEdit *>("lineEdit_localFarIP")->setText("127.0.0.1");
+    auto *ip = window->findChild<QLineEdit *>("lineEdit_localFarIP");
+    {
+        const QSignalBlocker blocker(ip);
+        ip->setText("127.0.0.1");
+    }
     window->findChild<QLineEdit *>("lineEdit_localfarPortNumber")->setText(QString::number(closedPort));
 
     requests.clear();

@@ -1,0 +1,346 @@
+#include "QtLibrary/QtTools/qttools.h"
+#include "simulator/modulesimulator.h"
+#include "ui/mainwindow.h"
+#include "ui/modelcatalogue.h"
+#include "ui/switchstates.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTcpServer>
+#include <QtTest>
+
+// The switch panels of the real window against the simulated module, over Modbus TCP
+// on 127.0.0.1 and over Modbus RTU on a pseudo-terminal.
+class TestSwitchPanelsLink : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+
+    void inputsAndOutputsFollowTheModule_data() { links(); }
+    void inputsAndOutputsFollowTheModule();
+    void clickSwitchesCoilAfterAcknowledgement_data() { links(); }
+    void clickSwitchesCoilAfterAcknowledgement();
+    void singleChoiceLeavesOneOutputOn_data() { links(); }
+    void singleChoiceLeavesOneOutputOn();
+    void allOpenAndAllClose_data() { links(); }
+    void allOpenAndAllClose();
+    void identificationSelectsSixtyFourOutputs_data() { links(); }
+    void identificationSelectsSixtyFourOutputs();
+    void stoppingDetectionEndsInputPolling_data() { links(); }
+    void stoppingDetectionEndsInputPolling();
+    void closingThePortStopsPolling();
+    void storedNamesFollowTheModule();
+
+private:
+    void links();
+    void connectWindow(bool serial);
+    void chooseModel(const char *english);
+    QPushButton *output(int channel) const { return window->outputButtons.at(channel - 1); }
+    QPushButton *input(int channel) const { return window->inputButtons.at(channel - 1); }
+    QPushButton *widgetButton(const char *name) const
+    {
+        return window->findChild<QPushButton *>(name);
+    }
+
+    ModuleSimulator *module = nullptr;
+    MainWindow *window = nullptr;
+    int inputReads = 0;
+    int statusReads = 0;
+    int outputWrites = 0;
+};
+
+static constexpr int kStartUpConnectMs = 700;
+
+// A failure inside a helper ends the test function that called it.
+#define CONNECT_WINDOW(serial)                                                                     \
+    connectWindow(serial);                                                                          \
+    if (QTest::currentTestFailed())                                                                \
+    return
+
+void TestSwitchPanelsLink::links()
+{
+    QTest::addColumn<bool>("serial");
+    QTest::newRow("tcp 127.0.0.1") << false;
+    QTest::newRow("rtu pty") << true;
+}
+
+void TestSwitchPanelsLink::init()
+{
+    QtTools::instance()->configMap.clear();
+    module = new ModuleSimulator;
+    inputReads = statusReads = outputWrites = 0;
+    connect(module, &ModuleSimulator::requestHandled, this,
+            [this](int function, int address, int, bool) {
+                if (function == 3 && address == 0x0004)
+                    ++inputReads;
+                if (function == 3 && address == 0x0000)
+                    ++statusReads;
+                if (function == 16 && address == 0x0000)
+                    ++outputWrites;
+            });
+}
+
+void TestSwitchPanelsLink::cleanup()
+{
+    delete window;
+    window = nullptr;
+    delete module;
+    module = nullptr;
+    QtTools::instance()->configMap.clear();
+}
+
+void TestSwitchPanelsLink::connectWindow(bool serial)
+{
+    quint16 port = 0;
+    if (serial) {
+        // Nothing listens on this local port: the window's own TCP attempt fails.
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost));
+        port = probe.serverPort();
+    } else {
+        QVERIFY(module->listenTcp());
+        port = module->tcpPort();
+    }
+
+    window = new MainWindow;
+    auto *ip = window->findChild<QLineEdit *>("lineEdit_localFarIP");
+    {
+        const QSignalBlocker blocker(ip);
+        ip->setText("127.0.0.1");
+    }
+    window->findChild<QLineEdit *>("lineEdit_localfarPortNumber")->setText(QString::number(port));
+    // The window makes its own connection attempt half a second after start; once it
+    // has passed, the link stays as it is.
+    QTest::qWait(kStartUpConnectMs);
+
+    if (!serial) {
+        QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>("label_network")->text(),
+                                  QStringLiteral("Connect"), 10000);
+        return;
+    }
+    const QString path = module->openPty();
+    QVERIFY(!path.isEmpty());
+    window->addSerialPortPath(path);
+    auto *ports = window->findChild<QComboBox *>("comCbb");
+    QTRY_VERIFY_WITH_TIMEOUT(ports->findText(path) >= 0, 10000);
+    ports->setCurrentText(path);
+    QTest::mouseClick(widgetButton("switchBt"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>("label_serialState")->text(),
+                              QStringLiteral("Connect"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(module->serialLineOpen(), 10000);
+}
+
+void TestSwitchPanelsLink::chooseModel(const char *english)
+{
+    const int index = ModelCatalogue::indexOf(QString::fromUtf8(english));
+    QVERIFY(index >= 0);
+    window->modelActions.at(index)->trigger();
+}
+
+void TestSwitchPanelsLink::inputsAndOutputsFollowTheModule()
+{
+    QFETCH(bool, serial);
+    QVERIFY(module->setModel("Switch 32-channel outputs 16-channel inputs"));
+    module->setInputPattern(0x8005);
+    module->setCoil(9, true);
+    CONNECT_WINDOW(serial);
+    chooseModel("Switch 32-channel outputs 16-channel inputs");
+
+    QCOMPARE(window->outputButtons.size(), 32);
+    QCOMPARE(window->inputButtons.size(), 16);
+    QVERIFY(window->outputPollTimer.isActive());
+    QTRY_COMPARE_WITH_TIMEOUT(input(16)->styleSheet(), SwitchStates::kOnStyle, 10000);
+    QCOMPARE(input(1)->styleSheet(), SwitchStates::kOnStyle);
+    QCOMPARE(input(2)->styleSheet(), SwitchStates::kOffStyle);
+    QCOMPARE(input(3)->styleSheet(), SwitchStates::kOnStyle);
+    QTRY_COMPARE_WITH_TIMEOUT(output(10)->styleSheet(), SwitchStates::kOnStyle, 10000);
+    QCOMPARE(output(1)->styleSheet(), SwitchStates::kOffStyle);
+
+    // Inputs keep being polled.
+    module->setInputPattern(0x0002);
+    QTRY_COMPARE_WITH_TIMEOUT(input(2)->styleSheet(), SwitchStates::kOnStyle, 10000);
+    QCOMPARE(input(1)->styleSheet(), SwitchStates::kOffStyle);
+
+    // Outputs changed behind the tool's back show up through the polling.
+    module->setCoil(9, false);
+    module->setHoldingRegister(0x0001, 0x8000);
+    QTRY_COMPARE_WITH_TIMEOUT(output(32)->styleSheet(), SwitchStates::kOnStyle, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(output(10)->styleSheet(), SwitchStates::kOffStyle, 10000);
+}
+
+void TestSwitchPanelsLink::clickSwitchesCoilAfterAcknowledgement()
+{
+    QFETCH(bool, serial);
+    QVERIFY(module->setModel("Switch 32-channel outputs"));
+    CONNECT_WINDOW(serial);
+    chooseModel("Switch 32-channel outputs");
+    QTRY_COMPARE_WITH_TIMEOUT(output(18)->styleSheet(), SwitchStates::kOffStyle, 10000);
+
+    QTest::mouseClick(output(18), Qt::LeftButton);
+    // Not green before the module has answered.
+    QCOMPARE(output(18)->styleSheet(), SwitchStates::kOffStyle);
+    QTRY_VERIFY_WITH_TIMEOUT(module->coil(17), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(output(18)->styleSheet(), SwitchStates::kOnStyle, 10000);
+    QCOMPARE(module->outputBits(), quint64(1) << 17);
+
+    QTest::mouseClick(output(18), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(!module->coil(17), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(output(18)->styleSheet(), SwitchStates::kOffStyle, 10000);
+}
+
+void TestSwitchPanelsLink::singleChoiceLeavesOneOutputOn()
+{
+    QFETCH(bool, serial);
+    QVERIFY(module->setModel("Switch 32-channel outputs"));
+    module->setCoil(2, true);
+    module->setCoil(20, true);
+    CONNECT_WINDOW(serial);
+    chooseModel("Switch 32-channel outputs");
+
+    window->findChild<QCheckBox *>("checkBox_out")->click();
+    QCOMPARE(window->singleMode, 1);
+    QTRY_COMPARE_WITH_TIMEOUT(module->outputBits(), quint64(0), 10000);
+
+    QTest::mouseClick(output(5), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(module->outputBits(), quint64(1) << 4, 10000);
+    QTest::mouseClick(output(20), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(module->outputBits(), quint64(1) << 19, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(output(20)->styleSheet(), SwitchStates::kOnStyle, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(output(5)->styleSheet(), SwitchStates::kOffStyle, 10000);
+    // The output already on, clicked again, stays the one that is on.
+    const int writes = outputWrites;
+    QTest::mouseClick(output(20), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(outputWrites > writes, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(output(20)->styleSheet(), SwitchStates::kOnStyle, 10000);
+    QCOMPARE(module->outputBits(), quint64(1) << 19);
+}
+
+void TestSwitchPanelsLink::allOpenAndAllClose()
+{
+    QFETCH(bool, serial);
+    QVERIFY(module->setModel("Switch 20-channel outputs"));
+    CONNECT_WINDOW(serial);
+    chooseModel("Switch 20-channel outputs");
+
+    QTest::mouseClick(widgetButton("pushButton_allOpen"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(module->outputBits(), quint64(0xFFFFF), 10000);
+    for (int channel = 1; channel <= 20; ++channel)
+        QTRY_COMPARE_WITH_TIMEOUT(output(channel)->styleSheet(), SwitchStates::kOnStyle, 10000);
+
+    QTest::mouseClick(widgetButton("pushButton_allClose"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(module->outputBits(), quint64(0), 10000);
+    for (int channel = 1; channel <= 20; ++channel)
+        QTRY_COMPARE_WITH_TIMEOUT(output(channel)->styleSheet(), SwitchStates::kOffStyle, 10000);
+}
+
+void TestSwitchPanelsLink::identificationSelectsSixtyFourOutputs()
+{
+    QFETCH(bool, serial);
+    QVERIFY(module->setModel("Switch 64-channel outputs"));
+    module->setTypeCode(220);
+    module->setAddress(5);
+    CONNECT_WINDOW(serial);
+
+    module->announce();
+    QTRY_COMPARE_WITH_TIMEOUT(window->outputCount, 64, 10000);
+    QCOMPARE(window->inputCount, -1);
+    QCOMPARE(window->outputButtons.size(), 64);
+    QTRY_COMPARE_WITH_TIMEOUT(window->deviceAddress, QStringLiteral("05"), 10000);
+    QVERIFY(window->outputPollTimer.isActive());
+
+    // Requests now reach the module at address 5.
+    QTest::mouseClick(output(64), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(module->coil(63), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(output(64)->styleSheet(), SwitchStates::kOnStyle, 10000);
+}
+
+void TestSwitchPanelsLink::stoppingDetectionEndsInputPolling()
+{
+    QFETCH(bool, serial);
+    QVERIFY(module->setModel("Switch 16-channel outputs 16-channel inputs"));
+    CONNECT_WINDOW(serial);
+    chooseModel("Switch 16-channel outputs 16-channel inputs");
+    QTRY_VERIFY_WITH_TIMEOUT(inputReads >= 3, 10000);
+
+    auto *check = widgetButton("pushButton_check");
+    QTest::mouseClick(check, Qt::LeftButton);
+    QCOMPARE(check->text(), QStringLiteral("Start detecting"));
+
+    // One input read may still have been on the wire; after a few rounds of output
+    // polling no further one comes.
+    int rounds = statusReads;
+    QTRY_VERIFY_WITH_TIMEOUT(statusReads >= rounds + 2, 10000);
+    const int settled = inputReads;
+    rounds = statusReads;
+    QTRY_VERIFY_WITH_TIMEOUT(statusReads >= rounds + 3, 10000);
+    QCOMPARE(inputReads, settled);
+
+    // And starts again.
+    module->setInputPattern(0x0001);
+    QTest::mouseClick(check, Qt::LeftButton);
+    QCOMPARE(check->text(), QStringLiteral("Stop detecting"));
+    QTRY_COMPARE_WITH_TIMEOUT(input(1)->styleSheet(), SwitchStates::kOnStyle, 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(inputReads > settled + 2, 10000);
+}
+
+void TestSwitchPanelsLink::closingThePortStopsPolling()
+{
+    QVERIFY(module->setModel("Switch  8-channel outputs  8-channel inputs"));
+    CONNECT_WINDOW(true);
+    chooseModel("Switch  8-channel outputs  8-channel inputs");
+    QTRY_VERIFY_WITH_TIMEOUT(inputReads >= 2 && statusReads >= 2, 10000);
+
+    QTest::mouseClick(widgetButton("switchBt"), Qt::LeftButton);
+    QCOMPARE(widgetButton("switchBt")->text(), QStringLiteral("Open"));
+    QVERIFY(!window->outputPollTimer.isActive());
+    QTRY_VERIFY_WITH_TIMEOUT(!module->serialLineOpen(), 10000);
+    const int afterClose = module->requestCount();
+    // Nothing is sent while the port is closed: wait past several polling periods.
+    QTest::qWait(1500);
+    QCOMPARE(module->requestCount(), afterClose);
+
+    // Reopened, both pollings resume.
+    module->setInputPattern(0x0080);
+    const int inputsBefore = inputReads;
+    const int statusBefore = statusReads;
+    QTest::mouseClick(widgetButton("switchBt"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(widgetButton("switchBt")->text(), QStringLiteral("Close"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(inputReads > inputsBefore + 1 && statusReads > statusBefore + 1,
+                             10000);
+    QTRY_COMPARE_WITH_TIMEOUT(input(8)->styleSheet(), SwitchStates::kOnStyle, 10000);
+    QCOMPARE(widgetButton("pushButton_check")->text(), QStringLiteral("Stop detecting"));
+}
+
+void TestSwitchPanelsLink::storedNamesFollowTheModule()
+{
+    QtTools *tools = QtTools::instance();
+    tools->configMap.insert("Y3Output OFF", "Lamp");
+    tools->configMap.insert("Y3Output ON", "Lamp lit");
+    tools->configMap.insert("IN2Input ON", "Door open");
+    tools->configMap.insert("IN2Input OFF", "Door shut");
+    QVERIFY(module->setModel("Switch  8-channel outputs  8-channel inputs"));
+    CONNECT_WINDOW(false);
+    chooseModel("Switch  8-channel outputs  8-channel inputs");
+    QCOMPARE(output(3)->text(), QStringLiteral("Lamp"));
+    QCOMPARE(input(2)->text(), QStringLiteral("Door shut"));
+
+    module->setCoil(2, true);
+    module->setInputPattern(0x0002);
+    QTRY_COMPARE_WITH_TIMEOUT(output(3)->text(), QStringLiteral("Lamp lit"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(input(2)->text(), QStringLiteral("Door open"), 10000);
+    QCOMPARE(output(4)->text(), QStringLiteral("Y4"));
+
+    module->setCoil(2, false);
+    QTRY_COMPARE_WITH_TIMEOUT(output(3)->text(), QStringLiteral("Lamp"), 10000);
+}
+
+QTEST_MAIN(TestSwitchPanelsLink)
+#include "tst_switchpanelslink.moc"
