@@ -395,8 +395,11 @@ void TestSwitchPanels::detectionStopsAndRestarts()
     QCOMPARE(noBlanks(lastFrame("Start detecting")), QStringLiteral("010300040004"));
     QCOMPARE(check->text(), QStringLiteral("Stop detecting"));
 
-    // No inputs: the button does nothing.
+    // A board without inputs ends the polling; its button then does nothing.
+    clears.clear();
     chooseModel("Switch 16-channel outputs");
+    QCOMPARE(clears, QStringList{ "Start detecting" });
+    QCOMPARE(check->text(), QStringLiteral("Start detecting"));
     clears.clear();
     requests.clear();
     QTest::mouseClick(check, Qt::LeftButton);

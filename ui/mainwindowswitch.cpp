@@ -71,8 +71,13 @@ void MainWindow::selectModel(int index)
         outputPollTimer.start(kOutputPollMs);
     // The new board may have another number of inputs: detection starts afresh
     // with its own frame instead of being toggled off by a second choice.
-    if (inputCount != -1)
+    if (inputCount != -1) {
         startInputDetection();
+    } else if (ui->pushButton_check->text() == stopDetectingText()) {
+        // A board without inputs is not polled for them.
+        emit sendersClear(ModbusRequest::kStartDetecting);
+        ui->pushButton_check->setText(startDetectingText());
+    }
 }
 
 void MainWindow::identify_deviceType(int code)
