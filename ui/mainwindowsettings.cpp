@@ -39,11 +39,20 @@ void MainWindow::slotHelpDocument()
 
 void MainWindow::slotCommunicationTimeout()
 {
+    QString refusal;
     if (linkReady != 1) {
-        auto *box = new QMessageBox(QMessageBox::Warning, tr("warning", "警告  "),
-                                    tr("The Timeout Setting cannot be switched on until open the serial port.",
-                                       " 串口没有打开，无法打开通讯超时设置。 "),
-                                    QMessageBox::Ok, this);
+        refusal = tr("The Timeout Setting cannot be switched on until open the serial port.",
+                     " 串口没有打开，无法打开通讯超时设置。 ");
+    } else if (outputCount < 0 && inputCount < 0
+               && (voltageOutputCount >= 0 || currentOutputCount >= 0
+                   || voltageInputCount >= 0 || currentInputCount >= 0)) {
+        // On analog modules the registers from 0x7530 are the channel modes: a
+        // "timeout" written there would change how the channels work.
+        refusal = tr("Analog modules have no communication timeout: their registers from 0x7530 hold the channel modes.",
+                     " 模拟量模块没有通讯超时设置：0x7530起的寄存器是通道模式。 ");
+    }
+    if (!refusal.isEmpty()) {
+        auto *box = new QMessageBox(QMessageBox::Warning, tr("warning", "警告  "), refusal, QMessageBox::Ok, this);
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->open();
         return;
