@@ -172,7 +172,7 @@ private slots:
         QCOMPARE(QtTools::instance()->configMap.value(QStringLiteral("Y1Output OFF")), QStringLiteral("Valve"));
     }
 
-    void cancelHidesWithoutStoring()
+    void cancelDropsUnsavedEdits()
     {
         NameSetting window;
         window.show();
@@ -181,6 +181,12 @@ private slots:
         QVERIFY(window.isHidden());
         QVERIFY(QtTools::instance()->configMap.isEmpty());
         QVERIFY(!QFile::exists(configPath()));
+
+        // Shown again, the window holds what is stored, and a save keeps the old name.
+        window.show();
+        QCOMPARE(outputs(window)->item(0, 0)->text(), QStringLiteral("Y1"));
+        QCOMPARE(save(window), QStringLiteral("通知|修改名称成功"));
+        QCOMPARE(fileContents().value(QStringLiteral("Y1Output OFF")), QStringLiteral("Y1"));
     }
 };
 

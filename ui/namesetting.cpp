@@ -43,6 +43,8 @@ NameSetting::NameSetting(QWidget *parent)
     ui->setupUi(this);
     setWindowTitle(tr("Name Setting", " 名称设置 "));
 
+    setUpTable(ui->tableWidget_Y);
+    setUpTable(ui->tableWidget_IN);
     fillTable(ui->tableWidget_Y, true);
     fillTable(ui->tableWidget_IN, false);
 }
@@ -52,14 +54,17 @@ NameSetting::~NameSetting()
     delete ui;
 }
 
-void NameSetting::fillTable(QTableWidget *table, bool outputs)
+void NameSetting::setUpTable(QTableWidget *table)
 {
     table->setColumnCount(1);
     table->setRowCount(2 * kChannels);
     table->setHorizontalHeaderItem(0, new QTableWidgetItem(QStringLiteral("名称")));
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     enableKineticScrolling(table);
+}
 
+void NameSetting::fillTable(QTableWidget *table, bool outputs)
+{
     const QMap<QString, QString> &config = QtTools::instance()->configMap;
     for (int n = 1; n <= kChannels; ++n) {
         for (int on = 0; on < 2; ++on) {
@@ -109,5 +114,8 @@ void NameSetting::on_pushButton_save_clicked()
 
 void NameSetting::on_pushButton_cacel_clicked()
 {
+    // Unsaved edits are dropped, so that the next save cannot store them unseen.
+    fillTable(ui->tableWidget_Y, true);
+    fillTable(ui->tableWidget_IN, false);
     hide();
 }

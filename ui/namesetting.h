@@ -29,6 +29,8 @@ private slots:
     void on_pushButton_cacel_clicked();
 
 private:
+    void setUpTable(QTableWidget *table);
+    // Every row from the settings map, or its default name.
     void fillTable(QTableWidget *table, bool outputs);
     void storeTable(QTableWidget *table);
 
