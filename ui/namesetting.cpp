@@ -4,6 +4,7 @@
 #include "QtLibrary/QtTools/qttools.h"
 #include "ui/switchstates.h"
 
+#include <QCloseEvent>
 #include <QHeaderView>
 #include <QMessageBox>
 #include <QScroller>
@@ -114,8 +115,13 @@ void NameSetting::on_pushButton_save_clicked()
 
 void NameSetting::on_pushButton_cacel_clicked()
 {
+    close();
+}
+
+void NameSetting::closeEvent(QCloseEvent *event)
+{
     // Unsaved edits are dropped, so that the next save cannot store them unseen.
     fillTable(ui->tableWidget_Y, true);
     fillTable(ui->tableWidget_IN, false);
-    hide();
+    QWidget::closeEvent(event);
 }

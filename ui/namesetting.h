@@ -3,6 +3,7 @@
 #include <QString>
 #include <QWidget>
 
+class QCloseEvent;
 class QTableWidget;
 
 namespace Ui {
@@ -23,6 +24,9 @@ public:
 
 signals:
     void saveSuccess();
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private slots:
     void on_pushButton_save_clicked();
