@@ -28,24 +28,21 @@ private slots:
     void analogModelHidesSwitchPanels();
     void typeCodeSelectsModel_data();
     void typeCodeSelectsModel();
-    void outputClickWaitsForAcknowledgement();
     void frameDisplay_data();
     void frameDisplay();
     void singleChoiceBeyondSixteen();
     void singleChoiceClickOnOutputAlreadyOn();
-    void allOpenAndAllClose();
     void statesWithMoreBitsThanButtons();
     void shortStatesReplyKeepsOtherOutputs();
     void inputsWithFewerTokensThanButtons();
     void detectionStopsAndRestarts();
     void rebuildsDoNotLeak();
-    void storedNamesBecomeCaptions();
     void refreshTakesNewAndRemovedNames();
 
 private:
     void chooseModel(const char *english);
-    QPushButton *outputButton(int channel) const;
-    QPushButton *inputButton(int channel) const;
+    QPushButton *outputButton(int channel) const { return window->outputButtons.at(channel - 1); }
+    QPushButton *inputButton(int channel) const { return window->inputButtons.at(channel - 1); }
     QStringList kinds() const;
     QString lastFrame(const QString &kind) const;
 
@@ -101,16 +98,6 @@ void TestSwitchPanels::chooseModel(const char *english)
     window->modelActions.at(index)->trigger();
 }
 
-QPushButton *TestSwitchPanels::outputButton(int channel) const
-{
-    return window->outputButtons.at(channel - 1);
-}
-
-QPushButton *TestSwitchPanels::inputButton(int channel) const
-{
-    return window->inputButtons.at(channel - 1);
-}
-
 QStringList TestSwitchPanels::kinds() const
 {
     QStringList result;
@@ -132,8 +119,6 @@ void TestSwitchPanels::modelWithOutputsAndInputsBuildsBothGrids()
 {
     chooseModel("Switch 32-channel outputs 16-channel inputs");
 
-    QCOMPARE(window->outputCount, 32);
-    QCOMPARE(window->inputCount, 16);
     QCOMPARE(window->voltageOutputCount, -1);
     QCOMPARE(window->outputButtons.size(), 32);
     QCOMPARE(window->inputButtons.size(), 16);
@@ -212,30 +197,6 @@ void TestSwitchPanels::typeCodeSelectsModel()
         QCOMPARE(noBlanks(lastFrame("Start detecting")), QStringLiteral("010300040004"));
 }
 
-void TestSwitchPanels::outputClickWaitsForAcknowledgement()
-{
-    chooseModel("Switch 32-channel outputs");
-    QCOMPARE(outputButton(18)->styleSheet(), SwitchStates::kNoLinkStyle);
-
-    QTest::mouseClick(outputButton(18), Qt::LeftButton);
-    QCOMPARE(kinds().last(), QStringLiteral("QPushButton_17"));
-    QCOMPARE(noBlanks(lastFrame("QPushButton_17")), QStringLiteral("01050011FF00"));
-    QCOMPARE(outputButton(18)->styleSheet(), SwitchStates::kNoLinkStyle);
-
-    window->click_QPushButton(17);
-    QCOMPARE(outputButton(18)->styleSheet(), SwitchStates::kOnStyle);
-    QCOMPARE(outputButton(17)->styleSheet(), SwitchStates::kNoLinkStyle);
-
-    QTest::mouseClick(outputButton(18), Qt::LeftButton);
-    QCOMPARE(noBlanks(lastFrame("QPushButton_17")), QStringLiteral("010500110000"));
-    window->click_QPushButton(17);
-    QCOMPARE(outputButton(18)->styleSheet(), SwitchStates::kOffStyle);
-
-    // Acknowledgements for channels the board does not have change nothing.
-    window->click_QPushButton(40);
-    window->click_QPushButton(-1);
-}
-
 void TestSwitchPanels::frameDisplay_data()
 {
     QTest::addColumn<int>("network");
@@ -305,23 +266,6 @@ void TestSwitchPanels::singleChoiceClickOnOutputAlreadyOn()
     QCOMPARE(noBlanks(lastFrame("QPushButton_2")), QStringLiteral("01100000000102" "0004"));
     window->click_QPushButton(2);
     QCOMPARE(outputButton(3)->styleSheet(), SwitchStates::kOnStyle);
-}
-
-void TestSwitchPanels::allOpenAndAllClose()
-{
-    chooseModel("Switch 32-channel outputs");
-    QTest::mouseClick(window->findChild<QPushButton *>("pushButton_allOpen"), Qt::LeftButton);
-    QCOMPARE(noBlanks(lastFrame("All Open")), QStringLiteral("01100000000204ffffffff"));
-    QCOMPARE(window->ctlOuts, QVector<int>(32, 1).toList());
-    window->allOpen(1);
-    for (QPushButton *button : qAsConst(window->outputButtons))
-        QCOMPARE(button->styleSheet(), SwitchStates::kOnStyle);
-
-    QTest::mouseClick(window->findChild<QPushButton *>("pushButton_allClose"), Qt::LeftButton);
-    QCOMPARE(noBlanks(lastFrame("All Close")), QStringLiteral("0110000000020400000000"));
-    window->allOpen(0);
-    for (QPushButton *button : qAsConst(window->outputButtons))
-        QCOMPARE(button->styleSheet(), SwitchStates::kOffStyle);
 }
 
 void TestSwitchPanels::statesWithMoreBitsThanButtons()
@@ -426,31 +370,6 @@ void TestSwitchPanels::rebuildsDoNotLeak()
     QCOMPARE(out->findChildren<QPushButton *>().size(), 32 + 2);
     QCOMPARE(out->findChildren<QGridLayout *>().size(), 1);
     QCOMPARE(in->findChildren<QGridLayout *>().size(), 1);
-}
-
-void TestSwitchPanels::storedNamesBecomeCaptions()
-{
-    QtTools *tools = QtTools::instance();
-    tools->configMap.insert("Y1Output OFF", "Pump");
-    tools->configMap.insert("Y3Output ON", "Fan running");
-    tools->configMap.insert("Y3Output OFF", "Fan");
-    tools->configMap.insert("IN2Input ON", "Door open");
-    chooseModel("Switch  8-channel outputs  8-channel inputs");
-
-    QCOMPARE(outputButton(1)->text(), QStringLiteral("Pump"));
-    QCOMPARE(outputButton(2)->text(), QStringLiteral("Y2"));
-    QCOMPARE(outputButton(3)->text(), QStringLiteral("Fan"));
-    QCOMPARE(inputButton(2)->text(), QStringLiteral("IN2"));
-
-    window->change_ctlOuts("0103020005");
-    QCOMPARE(outputButton(1)->text(), QStringLiteral("Pump"));
-    QCOMPARE(outputButton(3)->text(), QStringLiteral("Fan running"));
-    window->change_ctlOuts("0103020000");
-    QCOMPARE(outputButton(3)->text(), QStringLiteral("Fan"));
-
-    window->change_inputs("0 1");
-    QCOMPARE(inputButton(2)->text(), QStringLiteral("Door open"));
-    QCOMPARE(inputButton(2)->styleSheet(), SwitchStates::kOnStyle);
 }
 
 void TestSwitchPanels::refreshTakesNewAndRemovedNames()

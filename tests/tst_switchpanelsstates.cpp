@@ -2,7 +2,7 @@
 
 #include <QtTest>
 
-// Decoding of the switch state registers and input texts, and the channel-name keys.
+// Decoding of the switch state registers as the module sends them.
 class TestSwitchPanelsStates : public QObject
 {
     Q_OBJECT
@@ -10,11 +10,6 @@ class TestSwitchPanelsStates : public QObject
 private slots:
     void registerBits_data();
     void registerBits();
-    void mergeKeepsUncoveredChannels();
-    void inputTokens_data();
-    void inputTokens();
-    void nameKeys();
-    void captionFallsBackToCurrent();
 };
 
 static QVector<int> bitsOn(int size, std::initializer_list<int> on)
@@ -52,58 +47,6 @@ void TestSwitchPanelsStates::registerBits()
     QFETCH(QString, reply);
     QFETCH(QVector<int>, states);
     QCOMPARE(SwitchStates::decodeRegisterBits(reply), states);
-}
-
-void TestSwitchPanelsStates::mergeKeepsUncoveredChannels()
-{
-    const QVector<int> known = bitsOn(32, { 20, 31 });
-    const QVector<int> merged = SwitchStates::mergeStates(known, bitsOn(16, { 1 }));
-    QCOMPARE(merged, bitsOn(32, { 1, 20, 31 }));
-    QCOMPARE(SwitchStates::mergeStates(bitsOn(4, { 0 }), bitsOn(16, { 5 })), bitsOn(16, { 5 }));
-    QCOMPARE(SwitchStates::mergeStates(bitsOn(8, { 7 }), QVector<int>()), bitsOn(8, { 7 }));
-}
-
-void TestSwitchPanelsStates::inputTokens_data()
-{
-    QTest::addColumn<QString>("bits");
-    QTest::addColumn<int>("count");
-    QTest::addColumn<QVector<bool>>("states");
-
-    QTest::newRow("1 0 1 0 on four inputs") << "1 0 1 0" << 4
-                                            << QVector<bool>{ true, false, true, false };
-    QTest::newRow("more tokens than inputs") << "0 1 1 1 1" << 2 << QVector<bool>{ false, true };
-    QTest::newRow("fewer tokens: the rest is off") << "1 1" << 4
-                                                   << QVector<bool>{ true, true, false, false };
-    QTest::newRow("empty text: all off") << "" << 3 << QVector<bool>{ false, false, false };
-    QTest::newRow("doubled blanks are one separator") << "1  0 1" << 3
-                                                      << QVector<bool>{ true, false, true };
-    QTest::newRow("anything but 1 is off") << "x 11 1" << 3 << QVector<bool>{ false, false, true };
-    QTest::newRow("no inputs") << "1 1" << -1 << QVector<bool>();
-}
-
-void TestSwitchPanelsStates::inputTokens()
-{
-    QFETCH(QString, bits);
-    QFETCH(int, count);
-    QFETCH(QVector<bool>, states);
-    QCOMPARE(SwitchStates::decodeInputTokens(bits, count), states);
-}
-
-void TestSwitchPanelsStates::nameKeys()
-{
-    QCOMPARE(SwitchStates::outputNameKey(3, true), QStringLiteral("Y3Output ON"));
-    QCOMPARE(SwitchStates::outputNameKey(12, false), QStringLiteral("Y12Output OFF"));
-    QCOMPARE(SwitchStates::inputNameKey(5, true), QStringLiteral("IN5Input ON"));
-    QCOMPARE(SwitchStates::inputNameKey(64, false), QStringLiteral("IN64Input OFF"));
-}
-
-void TestSwitchPanelsStates::captionFallsBackToCurrent()
-{
-    const QMap<QString, QString> names{ { QStringLiteral("Y1Output OFF"), QStringLiteral("Pump") } };
-    QCOMPARE(SwitchStates::caption(names, QStringLiteral("Y1Output OFF"), QStringLiteral("Y1")),
-             QStringLiteral("Pump"));
-    QCOMPARE(SwitchStates::caption(names, QStringLiteral("Y1Output ON"), QStringLiteral("Pump")),
-             QStringLiteral("Pump"));
 }
 
 QTEST_GUILESS_MAIN(TestSwitchPanelsStates)
