@@ -205,7 +205,7 @@ void TestDispatch::allCloseIsRemovedBeforeItIsReported()
 {
     ThreadAdministrator queue;
     queue.init();
-    queue.write(new Sender(QStringLiteral("All Close"), QStringLiteral("011000000001020000")));
+    queue.write(new Sender(QStringLiteral("All Close"), QStringLiteral("0110000000020400000000")));
     int queuedWhenReported = -1;
     connect(&queue, &ThreadAdministrator::allOpen, this,
             [&](int) { queuedWhenReported = queue.senders.size(); });

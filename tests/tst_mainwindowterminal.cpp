@@ -187,6 +187,11 @@ void TestMainWindowTerminal::receiveViewIsTrimmed()
     window->UIappendData("0103");
     const QString text = recvText()->toPlainText();
     QCOMPARE(text, QString(1024 - 1000, 'x') + QString(1000, 'y') + "\n01 03  ");
+
+    // Log lines keep the view bounded as well, when no data arrives.
+    for (int i = 0; i < 1000; ++i)
+        window->writeOutputWidget(QStringLiteral("no reply"), QColor(Qt::red));
+    QVERIFY(recvText()->toPlainText().size() <= 15360 + 40);
 }
 
 void TestMainWindowTerminal::separators()

@@ -475,6 +475,9 @@ void MainWindow::on_checkBox_out_3_stateChanged(int arg1)
 void MainWindow::appendLog(const QString &text, const QColor &color)
 {
     QTextEdit *view = ui->recvText;
+    // Received data and log lines alike: the view keeps a bounded tail.
+    if (view->document()->characterCount() - 1 > kTrimAbove)
+        view->setPlainText(view->toPlainText().right(kTrimKeep));
     QTextCursor cursor(view->document());
     cursor.movePosition(QTextCursor::End);
     QTextCharFormat format;
@@ -491,11 +494,6 @@ void MainWindow::appendLog(const QString &text, const QColor &color)
 
 void MainWindow::UIappendData(QString data)
 {
-    QTextEdit *view = ui->recvText;
-    const QString all = view->toPlainText();
-    if (all.size() > kTrimAbove)
-        view->setPlainText(all.right(kTrimKeep));
-
     QString shown;
     for (int i = 0; i <= data.size(); i += 2)
         shown += data.mid(i, 2) + QLatin1Char(' ');
