@@ -3,12 +3,64 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QCoreApplication>
 #include <QFont>
 #include <QLineEdit>
 #include <QTextCodec>
 
+#include <cstdio>
+
+namespace {
+
+struct Options
+{
+    QCommandLineOption remote{QStringLiteral("remote"),
+                              QStringLiteral("Connect to the module at HOST (IPv4) and PORT "
+                                             "instead of the address in the window."),
+                              QStringLiteral("HOST[:PORT]")};
+    QCommandLineOption serialPort{QStringLiteral("serial-port"),
+                                  QStringLiteral("Offer the device PATH (a pseudo-terminal, say) "
+                                                 "among the serial ports; repeatable."),
+                                  QStringLiteral("PATH")};
+};
+
+void describe(QCommandLineParser *parser, const Options &options)
+{
+    parser->setApplicationDescription(
+        QStringLiteral("Test and set-up tool for Modbus I/O modules (RTU and TCP)."));
+    parser->addHelpOption();
+    parser->addVersionOption();
+    parser->addOption(options.remote);
+    parser->addOption(options.serialPort);
+}
+
+bool onlyAsksForInformation(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "-h" || arg == "-?" || arg == "--help" || arg == "--help-all" || arg == "-v"
+            || arg == "--version")
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
+    const Options options;
+    // Help and version need no window system.
+    if (onlyAsksForInformation(argc, argv)) {
+        QCoreApplication application(argc, argv);
+        QCoreApplication::setApplicationName(QStringLiteral("merovitest"));
+        QCoreApplication::setApplicationVersion(QStringLiteral(MEROVI_VERSION));
+        QCommandLineParser parser;
+        describe(&parser, options);
+        parser.process(application);
+        return 0;
+    }
+
     QApplication application(argc, argv);
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("utf-8"));
     QFont font = application.font();
@@ -20,20 +72,10 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(MEROVI_VERSION));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("Test and set-up tool for Modbus I/O modules."));
-    parser.addHelpOption();
-    parser.addVersionOption();
-    const QCommandLineOption remoteOption(
-        QStringLiteral("remote"),
-        QStringLiteral("Connect to the module at HOST (IPv4) and PORT instead of the address in the window."),
-        QStringLiteral("HOST[:PORT]"));
-    const QCommandLineOption serialOption(
-        QStringLiteral("serial-port"),
-        QStringLiteral("Offer the device PATH (a pseudo-terminal, say) among the serial ports; repeatable."),
-        QStringLiteral("PATH"));
-    parser.addOption(remoteOption);
-    parser.addOption(serialOption);
+    describe(&parser, options);
     parser.process(application);
+    const QCommandLineOption &remoteOption = options.remote;
+    const QCommandLineOption &serialOption = options.serialPort;
 
     QString remoteHost;
     QString remotePort;
