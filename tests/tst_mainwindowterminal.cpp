@@ -1,4 +1,6 @@
 #include "link/sender.h"
+#include "link/threadadministrator.h"
+#include "link/threadserialport.h"
 #include "ui/mainwindow.h"
 
 #include <QComboBox>
@@ -35,6 +37,7 @@ private:
     QTextEdit *recvText() const { return window->findChild<QTextEdit *>("recvText"); }
 
     MainWindow *window = nullptr;
+    ThreadAdministrator *queue = nullptr;
     QList<QPair<QString, QString>> requests;
 };
 
@@ -49,6 +52,11 @@ void TestMainWindowTerminal::init()
     // Before the event loop runs: the window may only ever reach 127.0.0.1.
     window->findChild<QLineEdit *>("lineEdit_localFarIP")->setText("127.0.0.1");
     window->findChild<QLineEdit *>("lineEdit_localfarPortNumber")->setText(QString::number(closedPort));
+    // The link sets itself up in its thread first; after that the queue takes requests.
+    ThreadSerialport *link = window->threadSerialport;
+    QMetaObject::invokeMethod(link, [link, this]() { queue = link->threadAdministrator; },
+                              Qt::BlockingQueuedConnection);
+    QVERIFY(queue);
     requests.clear();
     connect(window, &MainWindow::write, this, [this](Sender *sender) {
         requests.append({sender->kind, sender->data});
@@ -57,6 +65,9 @@ void TestMainWindowTerminal::init()
 
 void TestMainWindowTerminal::cleanup()
 {
+    // The queue owns what the window handed it: let it take it before the window goes.
+    QMetaObject::invokeMethod(queue, []() {}, Qt::BlockingQueuedConnection);
+    queue = nullptr;
     delete window;
     window = nullptr;
 }

@@ -116,6 +116,10 @@ void MainWindow::initWindow()
     installEventFilter(this);
     ui->sendText->installEventFilter(this);
 
+    // The panels get most of the height, the terminal the rest.
+    ui->splitter_main->setStretchFactor(0, 3);
+    ui->splitter_main->setStretchFactor(1, 1);
+
     ui->widget_control_analog->hide();
     ui->widget_control->hide();
     ui->ensureBT->hide();
