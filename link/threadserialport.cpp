@@ -38,8 +38,16 @@ ThreadSerialport::ThreadSerialport(MainWindow *mainWindow)
 ThreadSerialport::~ThreadSerialport()
 {
     qDebug() << "threadSerialport delete!";
+    // Nothing may reach the queue once its thread is gone.
+    if (tcpSocket) {
+        tcpSocket->disconnect(this);
+        tcpSocket->abort();
+    }
+    for (QSerialPort *port : qAsConst(allPorts))
+        port->disconnect(this);
     administratorThread.quit();
     administratorThread.wait();
+    threadAdministrator = nullptr;
     qDeleteAll(allPorts);
     allPorts.clear();
 }
@@ -327,8 +335,13 @@ void ThreadSerialport::onSerialError(QSerialPort::SerialPortError error)
     MainWindow *window = mainWindow;
     const QString reason = serialPort ? serialPort->errorString() : QString();
     const bool lost = error == QSerialPort::ResourceError;
-    if (lost && serialPort)
-        serialPort->close();
+    if (lost) {
+        // The device went away under the open port: as if the operator had closed it.
+        if (serialPort)
+            serialPort->close();
+        cutter.clear();
+        emit sendersClear(QString());
+    }
     QMetaObject::invokeMethod(window, [window, reason, lost]() {
         window->outputPollTimer.stop();
         if (!lost)

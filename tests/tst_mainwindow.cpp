@@ -32,6 +32,7 @@ private slots:
     void serialTypedFrameRoundTrips();
     void serialCloseEmptiesQueueAndStopsPolling();
     void serialAddressTypedByTheOperator();
+    void serialLineLostUnderOpenPort();
     void terminalRefusesNonHexText();
     void closesCleanlyWithBothThreadsEnded();
 
@@ -264,6 +265,26 @@ void TestMainWindow::serialAddressTypedByTheOperator()
     simulator->setCoil(3, true);
     QTRY_VERIFY_WITH_TIMEOUT(window->ctlOuts.size() >= 8 && window->ctlOuts.at(3) == 1, 10000);
     QVERIFY(logText().contains("Send: 0a 03 00 00 00 01"));
+}
+
+void TestMainWindow::serialLineLostUnderOpenPort()
+{
+    simulator->setModel("Switch 8-channel outputs");
+    makeWindow(closedPort());
+    openSerial();
+    window->modelActions.at(ModelCatalogue::indexOf("Switch  8-channel outputs"))->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(simulator->requestCount() > 2, 10000);
+
+    // The module's end of the line goes away (an adapter pulled out).
+    delete simulator;
+    simulator = nullptr;
+    auto *button = window->findChild<QPushButton *>("switchBt");
+    QTRY_COMPARE_WITH_TIMEOUT(button->text(), QString("Open"), 10000);
+    QCOMPARE(window->findChild<QLabel *>("label_serialState")->text(), QString("DisConnect"));
+    QVERIFY(!window->outputPollTimer.isActive());
+    QCOMPARE(window->linkReady, 0);
+    QTRY_COMPARE_WITH_TIMEOUT(queuedRequests(), 0, 10000);
+    QVERIFY(logText().contains("Serial port lost"));
 }
 
 void TestMainWindow::terminalRefusesNonHexText()
