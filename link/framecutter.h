@@ -43,6 +43,8 @@ public:
     QVector<CutEvent> feedSerial(const QByteArray &bytes);
     QVector<CutEvent> feedTcp(const QByteArray &bytes);
     void clear();
+    // The serial line loses bytes; a TCP stream does not, so its framing stays in step.
+    void clearSerial() { m_buffer.clear(); }
     QString buffer() const { return m_buffer; }
     QString tcpBuffer() const { return m_tcpBuffer; }
 

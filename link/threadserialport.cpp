@@ -201,7 +201,8 @@ void ThreadSerialport::connectToModule(const QString &host, quint16 port)
 
 void ThreadSerialport::clearReceiveBuffer()
 {
-    cutter.clear();
+    // Called when a request got no reply in time: what is half received belongs to it.
+    cutter.clearSerial();
 }
 
 void ThreadSerialport::logSent(const QByteArray &bytes)

@@ -13,6 +13,7 @@ private slots:
     void tcp_data();
     void tcp();
     void keepsIncompleteFrameUntilCleared();
+    void timeOutKeepsTcpStreamInStep();
     void fuzzedChunksNeverLoseAGoodReply();
 
 private:
@@ -200,6 +201,19 @@ void TestFrameCutter::keepsIncompleteFrameUntilCleared()
     // After a time-out the rest of the old frame is noise; the next reply is found.
     const QVector<CutEvent> events = cutter.feedSerial(QByteArray::fromHex("010302000a3843"));
     QCOMPARE(describe(events), QStringList{"reply:010302000a3843"});
+}
+
+void TestFrameCutter::timeOutKeepsTcpStreamInStep()
+{
+    FrameCutter cutter;
+    QVERIFY(cutter.feedSerial(QByteArray::fromHex("01030a00")).isEmpty());
+    QVERIFY(cutter.feedTcp(QByteArray::fromHex("0000000000050103")).isEmpty());
+    cutter.clearSerial();
+    QVERIFY(cutter.buffer().isEmpty());
+    // The late rest of the TCP reply still completes its frame.
+    const QVector<CutEvent> events = cutter.feedTcp(QByteArray::fromHex("02000a"));
+    QCOMPARE(describe(events).size(), 2);
+    QCOMPARE(describe(events).last().toLower(), QStringLiteral("reply:010302000a3843"));
 }
 
 void TestFrameCutter::fuzzedChunksNeverLoseAGoodReply()
