@@ -88,6 +88,33 @@ QVector<CutEvent> FrameCutter::feedTcp(const QByteArray &bytes)
 void FrameCutter::cutSerial(QString &buffer, QVector<CutEvent> &events)
 {
     while (buffer.size() >= 2) {
+        // "ID:" and "ERROR" first: a module may well sit at address 0x49 or 0x45.
+        if (buffer.startsWith(kIdentificationStart)) {
+            if (buffer.size() < kIdentificationChars)
+                return;
+            CutEvent event;
+            event.type = CutEvent::Identification;
+            event.text = buffer.left(kIdentificationChars);
+            event.address = event.text.mid(8, 2);
+            event.shownAddress = event.text.midRef(6, 4).toInt(nullptr, 16);
+            event.typeCode = event.text.midRef(22, 4).toInt(nullptr, 16);
+            events.append(event);
+            buffer.remove(0, kIdentificationChars);
+            // The module answers at the address it announced from now on.
+            m_address = event.address;
+            continue;
+        }
+        if (buffer.startsWith(kErrorWord)) {
+            CutEvent event;
+            event.type = CutEvent::ErrorWord;
+            event.text = kErrorWord;
+            events.append(event);
+            buffer.remove(0, kErrorWord.size());
+            continue;
+        }
+        // The start of something longer that may still come: wait for it.
+        if (kIdentificationStart.startsWith(buffer) || kErrorWord.startsWith(buffer))
+            return;
         if (buffer.startsWith(m_address)) {
             if (buffer.size() < 4)
                 return;
@@ -97,12 +124,13 @@ void FrameCutter::cutSerial(QString &buffer, QVector<CutEvent> &events)
                     return;
                 const int count = buffer.midRef(4, 2).toInt(nullptr, 16);
                 if (count > kMaxReadBytes) {
+                    // No frame starts here; a good reply may follow in the same bytes.
                     CutEvent event;
                     event.type = CutEvent::Oversized;
                     event.text = buffer.left(6);
                     events.append(event);
-                    buffer.clear();
-                    return;
+                    buffer.remove(0, 2);
+                    continue;
                 }
                 const int frameChars = 2 * count + 10;
                 if (buffer.size() < frameChars)
@@ -143,32 +171,6 @@ void FrameCutter::cutSerial(QString &buffer, QVector<CutEvent> &events)
             buffer.remove(0, 2);
             continue;
         }
-        if (buffer.startsWith(kIdentificationStart)) {
-            if (buffer.size() < kIdentificationChars)
-                return;
-            CutEvent event;
-            event.type = CutEvent::Identification;
-            event.text = buffer.left(kIdentificationChars);
-            event.address = event.text.mid(8, 2);
-            event.shownAddress = event.text.midRef(6, 4).toInt(nullptr, 16);
-            event.typeCode = event.text.midRef(22, 4).toInt(nullptr, 16);
-            events.append(event);
-            buffer.remove(0, kIdentificationChars);
-            // The module answers at the address it announced from now on.
-            m_address = event.address;
-            continue;
-        }
-        if (buffer.startsWith(kErrorWord)) {
-            CutEvent event;
-            event.type = CutEvent::ErrorWord;
-            event.text = kErrorWord;
-            events.append(event);
-            buffer.remove(0, kErrorWord.size());
-            continue;
-        }
-        // The start of something longer that may still come: wait for it.
-        if (kIdentificationStart.startsWith(buffer) || kErrorWord.startsWith(buffer))
-            return;
         // Resynchronise a whole byte at a time, so no frame is read half a byte off.
         buffer.remove(0, 2);
     }

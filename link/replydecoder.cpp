@@ -91,8 +91,31 @@ QString networkBlock(const QString &reply)
     return items.join(QLatin1Char(' '));
 }
 
+bool answers(const QString &reply, const QString &requestFrame)
+{
+    QString request = requestFrame.toLower();
+    request.remove(QLatin1Char(' '));
+    const QString code = reply.mid(2, 2).toLower();
+    if (request.size() < 4 || code != request.mid(2, 2))
+        return false;
+    if (request.size() < 12)
+        return true;
+    bool ok = false;
+    const int quantity = request.midRef(8, 4).toInt(&ok, 16);
+    if (!ok)
+        return true;
+    if (code == QLatin1String("01") || code == QLatin1String("02"))
+        return byteCount(reply) == (quantity + 7) / 8;
+    if (code == QLatin1String("03") || code == QLatin1String("04"))
+        return byteCount(reply) == 2 * quantity;
+    if (code == QLatin1String("05") || code == QLatin1String("06") || code == QLatin1String("0f")
+        || code == QLatin1String("10"))
+        return reply.mid(4, 8).compare(request.mid(4, 8), Qt::CaseInsensitive) == 0;
+    return true;
+}
+
 Dispatch dispatch(const QString &reply, const QString &headKind, const QString &deviceAddress,
-                  bool network)
+                  bool network, const QString &headFrame)
 {
     Dispatch result;
     result.showRaw = !network;
@@ -105,6 +128,8 @@ Dispatch dispatch(const QString &reply, const QString &headKind, const QString &
     if (!network
         && (reply.size() < 8
             || !QtTools::checkCrc16(reply.left(reply.size() - 4), reply.right(4))))
+        return result;
+    if (!headFrame.isEmpty() && !answers(reply, headFrame))
         return result;
     result.accepted = true;
 

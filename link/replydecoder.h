@@ -39,9 +39,16 @@ struct Dispatch
     int number = 0;
 };
 
+// Whether a reply can be the answer to a request frame (hex text, no CRC): the same
+// function code and, for reads, the byte count the quantity asks for, for writes the
+// echo of address and value or quantity. A late answer to an earlier request of
+// another shape is told apart this way.
+bool answers(const QString &reply, const QString &requestFrame);
+
 // The reply (hex text, CRC last) to the head request of the given kind, for the
 // given device address; network replies carry a computed CRC and are not checked.
+// With the head's frame, a reply that does not answer it is not accepted.
 Dispatch dispatch(const QString &reply, const QString &headKind, const QString &deviceAddress,
-                  bool network);
+                  bool network, const QString &headFrame = QString());
 
 } // namespace ReplyDecoder

@@ -66,6 +66,10 @@ void ThreadAdministrator::init()
         sendFirst();
         administratorTimer->start(replyTimeout);
     });
+    // Requests can arrive before the timers exist (the window queues as soon as a model
+    // is chosen); the first of them would otherwise never be sent and block the queue.
+    if (!senders.isEmpty())
+        startSend();
 }
 
 void ThreadAdministrator::write(Sender *sender)
@@ -194,7 +198,7 @@ void ThreadAdministrator::slot_dealWithData(QString reply)
     if (senders.isEmpty())
         return;
     const ReplyDecoder::Dispatch result = ReplyDecoder::dispatch(
-        reply, senders.first()->kind, deviceAddress, netWorkConnected);
+        reply, senders.first()->kind, deviceAddress, netWorkConnected, senders.first()->data);
     if (result.showRaw)
         emit UIappendData(reply);
     if (!result.accepted)

@@ -231,6 +231,8 @@ qlonglong ThreadSerialport::writeSerialPort(QString strDataNoCRC)
         device = tcpSocket;
     }
     logSent(bytes);
+    // What is left of an earlier reply cannot answer this request.
+    cutter.clear();
     return device->write(bytes);
 }
 
@@ -253,6 +255,8 @@ qlonglong ThreadSerialport::writeSerialPort_CRC16(QString strDataNoCRC)
         device = tcpSocket;
     }
     logSent(bytes);
+    // What is left of an earlier reply cannot answer this request.
+    cutter.clear();
     return device->write(bytes);
 }
 
