@@ -1,3 +1,4 @@
+#include "linksettle.h"
 #include "QtLibrary/QtTools/qttools.h"
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
@@ -50,9 +51,6 @@ private slots:
     void rebuildWhileDetectingStopsPolling();
 
 private:
-    // Waits until the link has wired the window to the queue and the queue has
-    // taken every request handed to it, so no request is left ownerless.
-    void settleLink() const;
     void chooseModel(const char *english);
     template<typename T>
     T *rowWidget(const char *name, int channel) const;
@@ -86,7 +84,7 @@ void TestAnalogPanels::init()
     window = new MainWindow;
     window->findChild<QLineEdit *>("lineEdit_localFarIP")->setText("127.0.0.1");
     window->findChild<QLineEdit *>("lineEdit_localfarPortNumber")->setText(QString::number(closedPort));
-    settleLink();
+    settleLink(window);
 
     clears.clear();
     connect(window, &MainWindow::sendersClear, this, [this](const QString &key) { clears.append(key); },
@@ -95,7 +93,7 @@ void TestAnalogPanels::init()
 
 void TestAnalogPanels::cleanup()
 {
-    settleLink();
+    settleLink(window);
     delete window;
     window = nullptr;
 }
@@ -483,14 +481,6 @@ void TestAnalogPanels::rebuildWhileDetectingStopsPolling()
              QtTools::appendCrc16("010300200020"));
 }
 
-void TestAnalogPanels::settleLink() const
-{
-    ThreadSerialport *link = window->threadSerialport;
-    ThreadAdministrator *queue = nullptr;
-    QMetaObject::invokeMethod(link, [link, &queue]() { queue = link->threadAdministrator; },
-                              Qt::BlockingQueuedConnection);
-    QMetaObject::invokeMethod(queue, []() {}, Qt::BlockingQueuedConnection);
-}
 
 QTEST_MAIN(TestAnalogPanels)
 #include "tst_analogpanels.moc"

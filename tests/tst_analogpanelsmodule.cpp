@@ -1,3 +1,4 @@
+#include "linksettle.h"
 #include "QtLibrary/QtTools/qttools.h"
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
@@ -33,9 +34,6 @@ private slots:
     void serialLineOutputsAndInputs();
 
 private:
-    // Waits until the link has wired the window to the queue and the queue has
-    // taken every request handed to it, so no request is left ownerless.
-    void settleLink() const;
     void connectTo(const char *model);
     void openSerialLineTo(const char *model);
     void chooseModel(const char *model);
@@ -53,7 +51,7 @@ private:
 void TestAnalogPanelsModule::cleanup()
 {
     if (window)
-        settleLink();
+        settleLink(window);
     delete window;
     window = nullptr;
     requests.reset();
@@ -314,14 +312,6 @@ void TestAnalogPanelsModule::serialLineOutputsAndInputs()
     QTRY_COMPARE_WITH_TIMEOUT(rowWidget<QLineEdit>("lineEdit_analogOutValue", 11)->text(), QStringLiteral("1"), 10000);
 }
 
-void TestAnalogPanelsModule::settleLink() const
-{
-    ThreadSerialport *link = window->threadSerialport;
-    ThreadAdministrator *queue = nullptr;
-    QMetaObject::invokeMethod(link, [link, &queue]() { queue = link->threadAdministrator; },
-                              Qt::BlockingQueuedConnection);
-    QMetaObject::invokeMethod(queue, []() {}, Qt::BlockingQueuedConnection);
-}
 
 QTEST_MAIN(TestAnalogPanelsModule)
 #include "tst_analogpanelsmodule.moc"

@@ -1,3 +1,4 @@
+#include "linksettle.h"
 #include "QtLibrary/QtTools/qttools.h"
 #include "link/sender.h"
 #include "ui/mainwindow.h"
@@ -81,10 +82,12 @@ void TestSwitchPanels::init()
         clears.append(key);
     }, Qt::DirectConnection);
     QtTools::instance()->configMap.clear();
+    settleLink(window);
 }
 
 void TestSwitchPanels::cleanup()
 {
+    settleLink(window);
     delete window;
     window = nullptr;
     QtTools::instance()->configMap.clear();
