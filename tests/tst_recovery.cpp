@@ -190,6 +190,7 @@ private slots:
     void replyMustAnswerTheHeadRequest_data();
     void replyMustAnswerTheHeadRequest();
     void requestQueuedBeforeTheQueueStartsIsSent();
+    void terminalRefusesFrameTooLongForItsCrc();
 
     void partialFrameDiscardedWhenRequestTimesOut_data() { links(); }
     void partialFrameDiscardedWhenRequestTimesOut();
@@ -397,6 +398,24 @@ void TestRecovery::requestQueuedBeforeTheQueueStartsIsSent()
     QTRY_COMPARE_WITH_TIMEOUT(sent.count(), 1, 10000);
     // And the queue keeps moving: the head expires and the next one goes out.
     QTRY_COMPARE_WITH_TIMEOUT(sent.count(), 2, 10000);
+}
+
+void TestRecovery::terminalRefusesFrameTooLongForItsCrc()
+{
+    // The CRC covers at most 255 bytes; the terminal sends no frame it cannot check.
+    ScriptedModule *peer = newModule(false);
+    QVERIFY(peer);
+    start("Switch 16-channel outputs");
+    QSignalSpy queued(window, &MainWindow::write);
+    auto *text = window->findChild<QTextEdit *>("sendText");
+    auto *view = window->findChild<QTextEdit *>("recvText");
+    text->setPlainText("0110 0000 007E FC" + QString(2 * 251, QLatin1Char('0')));
+    QTest::mouseClick(window->findChild<QPushButton *>("sendBt"), Qt::LeftButton);
+    QCOMPARE(queued.count(), 0);
+    QVERIFY(view->toPlainText().contains("Not sent"));
+    text->setPlainText("0110 0000 007B F6" + QString(2 * 247, QLatin1Char('0')));
+    QTest::mouseClick(window->findChild<QPushButton *>("sendBt"), Qt::LeftButton);
+    QCOMPARE(queued.count(), 1);
 }
 
 void TestRecovery::partialFrameDiscardedWhenRequestTimesOut()

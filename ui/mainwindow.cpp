@@ -36,6 +36,7 @@ const QString kSeparatorShort = QStringLiteral("========");
 constexpr int kTrimAbove = 0x3C00;
 constexpr int kTrimKeep = 0x400;
 constexpr int kAddressMaximum = 33;
+constexpr int kMaxTerminalFrameBytes = 254;
 
 struct SendPeriodRow
 {
@@ -422,6 +423,14 @@ void MainWindow::on_sendBt_clicked()
     }
     if (text.isEmpty() || text.size() % 2 != 0)
         return;
+    // A Modbus RTU frame is at most 256 bytes with its CRC; a longer one would carry a wrong CRC.
+    if (text.size() / 2 > kMaxTerminalFrameBytes) {
+        writeOutputWidget(tr("Not sent: a frame holds at most %1 bytes before its CRC",
+                             " 未发送：一帧在校验码之前最多 %1 字节 ")
+                              .arg(kMaxTerminalFrameBytes),
+                          QColor(Qt::red));
+        return;
+    }
     emit write(new Sender(ModbusRequest::kUiText, text));
 }
 
