@@ -49,7 +49,7 @@ void checkInputBits(const QString &reply)
 {
     const QString bits = ReplyDecoder::inputBits(reply);
     const QStringList tokens = bits.isEmpty() ? QStringList() : bits.split(QLatin1Char(' '));
-    const int registers = reply.midRef(4, 2).toInt(nullptr, 16) / 2;
+    const int registers = qMax(0, reply.midRef(4, 2).toInt(nullptr, 16) / 2);
     FUZZ_CHECK(tokens.size() == 16 * registers);
     for (int k = 0; k < tokens.size(); ++k) {
         FUZZ_CHECK(tokens.at(k) == QLatin1String("0") || tokens.at(k) == QLatin1String("1"));
