@@ -1,4 +1,4 @@
-#include "linksettle.h"
+#include "loopbackwindow.h"
 #include "QtLibrary/QtTools/qttools.h"
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
@@ -15,7 +15,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTcpServer>
 #include <QtTest>
 
 #include <functional>
@@ -75,15 +74,7 @@ QString readBackReply(int registers, const QString &word)
 
 void TestAnalogPanels::init()
 {
-    // The window connects on its own: it may only ever reach a closed local port.
-    QTcpServer probe;
-    QVERIFY(probe.listen(QHostAddress::LocalHost));
-    const quint16 closedPort = probe.serverPort();
-    probe.close();
-
-    window = new MainWindow;
-    window->findChild<QLineEdit *>("lineEdit_localFarIP")->setText("127.0.0.1");
-    window->findChild<QLineEdit *>("lineEdit_localfarPortNumber")->setText(QString::number(closedPort));
+    window = newLoopbackWindow();
     settleLink(window);
 
     clears.clear();

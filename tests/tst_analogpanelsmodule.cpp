@@ -1,4 +1,4 @@
-#include "linksettle.h"
+#include "loopbackwindow.h"
 #include "QtLibrary/QtTools/qttools.h"
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
@@ -11,7 +11,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QTcpServer>
 #include <QtTest>
 
 #include <memory>
@@ -65,10 +64,7 @@ void TestAnalogPanelsModule::connectTo(const char *model)
     QVERIFY(module->listenTcp(0));
     requests.reset(new QSignalSpy(module.get(), &ModuleSimulator::requestHandled));
 
-    window = new MainWindow;
-    // Before the event loop runs: the window must only ever reach the simulated module.
-    window->findChild<QLineEdit *>("lineEdit_localFarIP")->setText("127.0.0.1");
-    window->findChild<QLineEdit *>("lineEdit_localfarPortNumber")->setText(QString::number(module->tcpPort()));
+    window = newLoopbackWindow(module->tcpPort());
     QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>("label_network")->text(), QStringLiteral("Connect"), 10000);
     QTRY_COMPARE_WITH_TIMEOUT(window->linkReady, 1, 10000);
     QTRY_COMPARE_WITH_TIMEOUT(window->networkMode, 1, 10000);
@@ -83,14 +79,7 @@ void TestAnalogPanelsModule::openSerialLineTo(const char *model)
     QVERIFY(!path.isEmpty());
     requests.reset(new QSignalSpy(module.get(), &ModuleSimulator::requestHandled));
 
-    // A local port nobody listens on: the window's own TCP attempt must fail.
-    QTcpServer probe;
-    QVERIFY(probe.listen(QHostAddress::LocalHost));
-    const quint16 closedPort = probe.serverPort();
-    probe.close();
-    window = new MainWindow;
-    window->findChild<QLineEdit *>("lineEdit_localFarIP")->setText("127.0.0.1");
-    window->findChild<QLineEdit *>("lineEdit_localfarPortNumber")->setText(QString::number(closedPort));
+    window = newLoopbackWindow();
 
     window->addSerialPortPath(path);
     auto *ports = window->findChild<QComboBox *>("comCbb");

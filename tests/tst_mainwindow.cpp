@@ -1,3 +1,4 @@
+#include "loopbackwindow.h"
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
 #include "modulesimulator.h"
@@ -74,10 +75,7 @@ void TestMainWindow::cleanup()
 
 void TestMainWindow::makeWindow(quint16 port)
 {
-    window = new MainWindow;
-    // Before the event loop runs: the window may only ever reach 127.0.0.1.
-    window->findChild<QLineEdit *>("lineEdit_localFarIP")->setText("127.0.0.1");
-    window->findChild<QLineEdit *>("lineEdit_localfarPortNumber")->setText(QString::number(port));
+    window = newLoopbackWindow(port);
     QCOMPARE(window->findChild<QLineEdit *>("lineEdit_localFarIP")->text(), QString("127.0.0.1"));
 }
 

@@ -1,3 +1,4 @@
+#include "loopbackwindow.h"
 #include "link/sender.h"
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
@@ -5,7 +6,6 @@
 
 #include <QComboBox>
 #include <QLineEdit>
-#include <QTcpServer>
 #include <QTextBlock>
 #include <QTextEdit>
 #include <QtTest>
@@ -43,15 +43,7 @@ private:
 
 void TestMainWindowTerminal::init()
 {
-    QTcpServer probe;
-    QVERIFY(probe.listen(QHostAddress::LocalHost));
-    const quint16 closedPort = probe.serverPort();
-    probe.close();
-
-    window = new MainWindow;
-    // Before the event loop runs: the window may only ever reach 127.0.0.1.
-    window->findChild<QLineEdit *>("lineEdit_localFarIP")->setText("127.0.0.1");
-    window->findChild<QLineEdit *>("lineEdit_localfarPortNumber")->setText(QString::number(closedPort));
+    window = newLoopbackWindow();
     // The link sets itself up in its thread first; after that the queue takes requests.
     ThreadSerialport *link = window->threadSerialport;
     QMetaObject::invokeMethod(link, [link, this]() { queue = link->threadAdministrator; },

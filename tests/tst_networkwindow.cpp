@@ -1,3 +1,4 @@
+#include "loopbackwindow.h"
 #include "link/modbusrequest.h"
 #include "link/sender.h"
 #include "ui/mainwindow.h"
@@ -66,10 +67,7 @@ private slots:
     {
         qRegisterMetaType<Sender *>();
         QVERIFY(silentPeer.listen(QHostAddress::LocalHost));
-        mainWindow = new MainWindow;
-        mainWindow->findChild<QLineEdit *>(QStringLiteral("lineEdit_localFarIP"))->setText(QStringLiteral("127.0.0.1"));
-        mainWindow->findChild<QLineEdit *>(QStringLiteral("lineEdit_localfarPortNumber"))
-                ->setText(QString::number(silentPeer.serverPort()));
+        mainWindow = newLoopbackWindow(silentPeer.serverPort());
         const QLabel *state = mainWindow->findChild<QLabel *>(QStringLiteral("label_network"));
         QTRY_COMPARE_WITH_TIMEOUT(state->text(), QStringLiteral("Connect"), 10000);
     }

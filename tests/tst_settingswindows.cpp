@@ -1,3 +1,4 @@
+#include "loopbackwindow.h"
 #include "QtLibrary/QtTools/qttools.h"
 #include "modulesimulator.h"
 #include "ui/communicationtimeout.h"
@@ -20,7 +21,6 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTableWidget>
-#include <QTcpServer>
 #include <QToolBar>
 #include <QtTest>
 
@@ -109,23 +109,12 @@ void TestSettingsWindows::cleanupTestCase()
 void TestSettingsWindows::connectWindow(bool serial)
 {
     quint16 port = 0;
-    if (serial) {
-        // Nothing listens on this local port: the window's own TCP attempt fails.
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost));
-        port = probe.serverPort();
-    } else {
+    if (!serial) {
         QVERIFY(module->listenTcp());
         port = module->tcpPort();
     }
-
-    window = new MainWindow;
-    auto *ip = child<QLineEdit>(window, "lineEdit_localFarIP");
-    {
-        const QSignalBlocker blocker(ip);
-        ip->setText(QStringLiteral("127.0.0.1"));
-    }
-    child<QLineEdit>(window, "lineEdit_localfarPortNumber")->setText(QString::number(port));
+    // Serial: a closed local port, so the window's own TCP attempt fails.
+    window = newLoopbackWindow(port);
 
     if (!serial) {
         QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(window, "label_network")->text(), QStringLiteral("Connect"), 10000);

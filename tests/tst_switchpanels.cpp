@@ -1,4 +1,4 @@
-#include "linksettle.h"
+#include "loopbackwindow.h"
 #include "QtLibrary/QtTools/qttools.h"
 #include "link/sender.h"
 #include "ui/mainwindow.h"
@@ -12,7 +12,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QTcpServer>
 #include <QtTest>
 
 // The switch panels of the main window driven through their widgets and reply
@@ -59,19 +58,7 @@ static QString noBlanks(QString text)
 
 void TestSwitchPanels::init()
 {
-    // The window connects on its own: it may only ever reach a closed local port.
-    QTcpServer probe;
-    QVERIFY(probe.listen(QHostAddress::LocalHost));
-    const quint16 closedPort = probe.serverPort();
-    probe.close();
-
-    window = new MainWindow;
-    auto *ip = window->findChild<QLineEdit *>("lineEdit_localFarIP");
-    {
-        const QSignalBlocker blocker(ip);
-        ip->setText("127.0.0.1");
-    }
-    window->findChild<QLineEdit *>("lineEdit_localfarPortNumber")->setText(QString::number(closedPort));
+    window = newLoopbackWindow();
 
     requests.clear();
     clears.clear();

@@ -1,3 +1,4 @@
+#include "loopbackwindow.h"
 #include "QtLibrary/QtTools/qttools.h"
 #include "simulator/modulesimulator.h"
 #include "ui/mainwindow.h"
@@ -11,7 +12,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalBlocker>
-#include <QTcpServer>
 #include <QtTest>
 
 // The switch panels of the real window against the simulated module, over Modbus TCP
@@ -100,23 +100,12 @@ void TestSwitchPanelsLink::cleanup()
 void TestSwitchPanelsLink::connectWindow(bool serial)
 {
     quint16 port = 0;
-    if (serial) {
-        // Nothing listens on this local port: the window's own TCP attempt fails.
-        QTcpServer probe;
-        QVERIFY(probe.listen(QHostAddress::LocalHost));
-        port = probe.serverPort();
-    } else {
+    if (!serial) {
         QVERIFY(module->listenTcp());
         port = module->tcpPort();
     }
-
-    window = new MainWindow;
-    auto *ip = window->findChild<QLineEdit *>("lineEdit_localFarIP");
-    {
-        const QSignalBlocker blocker(ip);
-        ip->setText("127.0.0.1");
-    }
-    window->findChild<QLineEdit *>("lineEdit_localfarPortNumber")->setText(QString::number(port));
+    // Serial: a closed local port, so the window's own TCP attempt fails.
+    window = newLoopbackWindow(port);
     // The window makes its own connection attempt half a second after start; once it
     // has passed, the link stays as it is.
     QTest::qWait(kStartUpConnectMs);
