@@ -1,0 +1,439 @@
+// Measures the tool against the simulated module and prints the figures as Markdown:
+// transactions per second through the real queue and link (TCP on 127.0.0.1 and a
+// pseudo-terminal) against the ceiling 1 / (20 ms + round trip), CPU time per transaction,
+// the cost of a log line in the receive view and the longest event-loop stall under a
+// steady log, start-up times and resident memory. Only 127.0.0.1 and ptys are used.
+//   merovibench [--seconds N] [--log-seconds N] [--transactions N]
+#include "link/threadadministrator.h"
+#include "link/threadserialport.h"
+#include "simulator/modulesimulator.h"
+#include "ui/mainwindow.h"
+#include "ui/modelcatalogue.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTextEdit>
+#include <QTimer>
+#include <QWindow>
+
+#include <dlfcn.h>
+#include <sys/resource.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+
+namespace {
+
+constexpr double kSendStepMs = 20.0;
+const char kModel[] = "Switch 16-channel inputs";
+
+// Runs the event loop for a while without spinning, so the process CPU time is the tool's.
+void wait(int ms)
+{
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+bool waitFor(const std::function<bool()> &condition, int ms = 10000)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!condition()) {
+        if (clock.elapsed() > ms)
+            return false;
+        wait(5);
+    }
+    return true;
+}
+
+double cpuSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
+        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+qint64 residentKb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toLongLong();
+    }
+    return -1;
+}
+
+quint16 freeLocalPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
+}
+
+// The simulated module as a process of its own, so the CPU time measured is the tool's.
+struct SimProcess
+{
+    QProcess process;
+    quint16 port = 0;
+    QString pty;
+
+    bool start(bool serial)
+    {
+        QStringList arguments{QStringLiteral("--model"), QString::fromLatin1(kModel),
+                              QStringLiteral("--inputs-pattern"), QStringLiteral("5"),
+                              QStringLiteral("--quiet")};
+        if (serial) {
+            arguments << QStringLiteral("--serial");
+        } else {
+            port = freeLocalPort();
+            arguments << QStringLiteral("--tcp") << QString::number(port);
+        }
+        process.setProgram(QStringLiteral(MEROVISIM_PATH));
+        process.setArguments(arguments);
+        process.setProcessChannelMode(QProcess::SeparateChannels);
+        process.start();
+        QByteArray out;
+        const bool ready = waitFor([&]() {
+            out += process.readAllStandardOutput();
+            return out.contains("merovisim: ready");
+        });
+        for (const QByteArray &line : out.split('\n')) {
+            if (line.startsWith("merovisim: serial "))
+                pty = QString::fromLocal8Bit(line.mid(18).trimmed());
+        }
+        return ready;
+    }
+    ~SimProcess()
+    {
+        process.terminate();
+        process.waitForFinished(3000);
+    }
+};
+
+// A window as the operator would have it, told 127.0.0.1 before its event loop runs.
+MainWindow *newWindow(quint16 port)
+{
+    auto *window = new MainWindow;
+    auto *ip = window->findChild<QLineEdit *>(QStringLiteral("lineEdit_localFarIP"));
+    {
+        const QSignalBlocker blocker(ip);
+        ip->setText(QStringLiteral("127.0.0.1"));
+    }
+    window->findChild<QLineEdit *>(QStringLiteral("lineEdit_localfarPortNumber"))->setText(QString::number(port));
+    return window;
+}
+
+ThreadAdministrator *queueOf(MainWindow *window)
+{
+    ThreadSerialport *link = window->threadSerialport;
+    ThreadAdministrator *queue = nullptr;
+    waitFor([&]() {
+        QMetaObject::invokeMethod(link, [link]() { return link->threadAdministrator; },
+                                  Qt::BlockingQueuedConnection, &queue);
+        return queue != nullptr;
+    });
+    return queue;
+}
+
+void chooseModel(MainWindow *window)
+{
+    window->modelActions.at(ModelCatalogue::indexOf(QString::fromLatin1(kModel)))->trigger();
+}
+
+// libmodbus, when installed, reading the same register: the anchor for the round trip.
+struct LibModbus
+{
+    void *handle = dlopen("libmodbus.so.5", RTLD_NOW);
+    using NewTcp = void *(*)(const char *, int);
+    using NewRtu = void *(*)(const char *, int, char, int, int);
+    using Ctx = int (*)(void *);
+    using SetSlave = int (*)(void *, int);
+    using Read = int (*)(void *, int, int, quint16 *);
+    using Free = void (*)(void *);
+
+    template<typename F> F symbol(const char *name) const
+    {
+        return handle ? reinterpret_cast<F>(dlsym(handle, name)) : nullptr;
+    }
+
+    // Mean round trip in ms over n reads, or -1.
+    double roundTripMs(bool serial, quint16 port, const QString &pty, int n) const
+    {
+        auto newTcp = symbol<NewTcp>("modbus_new_tcp");
+        auto newRtu = symbol<NewRtu>("modbus_new_rtu");
+        auto connectTo = symbol<Ctx>("modbus_connect");
+        auto setSlave = symbol<SetSlave>("modbus_set_slave");
+        auto read = symbol<Read>("modbus_read_registers");
+        auto close = symbol<Free>("modbus_close");
+        auto release = symbol<Free>("modbus_free");
+        if (!newTcp || !newRtu || !connectTo || !setSlave || !read || !close || !release)
+            return -1;
+        void *ctx = serial ? newRtu(pty.toLocal8Bit().constData(), 115200, 'N', 8, 1)
+                           : newTcp("127.0.0.1", port);
+        if (!ctx)
+            return -1;
+        setSlave(ctx, 1);
+        if (connectTo(ctx) != 0) {
+            release(ctx);
+            return -1;
+        }
+        quint16 value = 0;
+        read(ctx, 4, 1, &value); // warm-up
+        QElapsedTimer clock;
+        clock.start();
+        int good = 0;
+        for (int i = 0; i < n; ++i)
+            good += read(ctx, 4, 1, &value) == 1;
+        const double ms = clock.nsecsElapsed() / 1e6 / qMax(1, good);
+        close(ctx);
+        release(ctx);
+        return good > 0 ? ms : -1;
+    }
+};
+
+struct Throughput
+{
+    double perSecond = 0;
+    double rttMs = -1;
+    double cpuMsPerTransaction = 0;
+    long transactions = 0;
+    double seconds = 0;
+};
+
+Throughput throughput(bool serial, int seconds, long minimumTransactions)
+{
+    Throughput result;
+    SimProcess sim;
+    if (!sim.start(serial))
+        return result;
+    result.rttMs = LibModbus().roundTripMs(serial, sim.port, sim.pty, 300);
+
+    MainWindow *window = newWindow(serial ? freeLocalPort() : sim.port);
+    chooseModel(window);
+    if (serial) {
+        window->addSerialPortPath(sim.pty);
+        auto *ports = window->findChild<QComboBox *>(QStringLiteral("comCbb"));
+        waitFor([&]() { return ports->findText(sim.pty) >= 0; });
+        ports->setCurrentText(sim.pty);
+        window->findChild<QPushButton *>(QStringLiteral("switchBt"))->click();
+        waitFor([&]() { return window->findChild<QLabel *>(QStringLiteral("label_serialState"))->text() == QLatin1String("Connect"); });
+    } else {
+        waitFor([&]() { return window->findChild<QLabel *>(QStringLiteral("label_network"))->text() == QLatin1String("Connect"); });
+    }
+    ThreadAdministrator *queue = queueOf(window);
+    long applied = 0;
+    QObject::connect(queue, &ThreadAdministrator::change_inputs, window, [&applied]() { ++applied; });
+    wait(2000);
+
+    const long start = applied;
+    const double cpuStart = cpuSeconds();
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < seconds * 1000 || applied - start < minimumTransactions) {
+        wait(100);
+        // Detection ends when a reply is lost; the bench restarts it as an operator would.
+        if (clock.elapsed() > 1000 && applied == start)
+            break;
+    }
+    result.seconds = clock.nsecsElapsed() / 1e9;
+    result.transactions = applied - start;
+    result.perSecond = result.transactions / result.seconds;
+    result.cpuMsPerTransaction = (cpuSeconds() - cpuStart) * 1000.0 / qMax(1L, result.transactions);
+    delete window;
+    return result;
+}
+
+struct LogCost
+{
+    double emptyUs = 0;
+    double fullUs = 0;
+    double longestStallMs = 0;
+    int seconds = 0;
+    long lines = 0;
+};
+
+LogCost logCost(int seconds)
+{
+    LogCost result;
+    MainWindow *window = newWindow(freeLocalPort());
+    window->show();
+    wait(200);
+    auto *view = window->findChild<QTextEdit *>(QStringLiteral("recvText"));
+    const QString line = QStringLiteral("Send: 01 03 00 04 00 01 c5 cb");
+
+    // Empty view: the first 100 lines, from empty each time.
+    QElapsedTimer clock;
+    qint64 total = 0;
+    int count = 0;
+    for (int round = 0; round < 20; ++round) {
+        view->clear();
+        clock.start();
+        for (int i = 0; i < 100; ++i)
+            window->writeOutputWidget(line, QColor(Qt::blue));
+        total += clock.nsecsElapsed();
+        count += 100;
+    }
+    result.emptyUs = total / 1000.0 / count;
+
+    // Full view: kept at its trimmed size by the appends themselves.
+    for (int i = 0; i < 2000; ++i)
+        window->writeOutputWidget(line, QColor(Qt::blue));
+    clock.start();
+    for (int i = 0; i < 2000; ++i)
+        window->writeOutputWidget(line, QColor(Qt::blue));
+    result.fullUs = clock.nsecsElapsed() / 1000.0 / 2000;
+
+    // 200 lines/s, received data and log lines alternating, against a 1 ms heartbeat.
+    QTimer lines;
+    lines.setTimerType(Qt::PreciseTimer);
+    bool data = false;
+    QObject::connect(&lines, &QTimer::timeout, window, [&]() {
+        if ((data = !data))
+            window->UIappendData(QStringLiteral("0103020005b845"));
+        else
+            window->writeOutputWidget(line, QColor(Qt::blue));
+        ++result.lines;
+    });
+    QTimer heartbeat;
+    heartbeat.setTimerType(Qt::PreciseTimer);
+    QElapsedTimer beat;
+    qint64 longest = 0;
+    QObject::connect(&heartbeat, &QTimer::timeout, window, [&]() {
+        longest = qMax(longest, beat.nsecsElapsed());
+        beat.restart();
+    });
+    lines.start(5);
+    heartbeat.start(1);
+    beat.start();
+    wait(seconds * 1000);
+    lines.stop();
+    heartbeat.stop();
+    result.longestStallMs = longest / 1e6 - 1.0;
+    result.seconds = seconds;
+    delete window;
+    return result;
+}
+
+struct Startup
+{
+    double shownMs = -1;
+    double firstFrameMs = -1;
+    qint64 idleKb = -1;
+};
+
+Startup startup()
+{
+    Startup result;
+    ModuleSimulator module;
+    module.setModel(QString::fromLatin1(kModel));
+    module.listenTcp();
+    QElapsedTimer clock;
+    QElapsedTimer firstFrame;
+    bool seen = false;
+    QObject::connect(&module, &ModuleSimulator::requestHandled, &module, [&]() {
+        if (!seen)
+            result.firstFrameMs = clock.nsecsElapsed() / 1e6;
+        seen = true;
+    });
+    clock.start();
+    MainWindow *window = newWindow(module.tcpPort());
+    chooseModel(window);
+    window->show();
+    waitFor([&]() { return window->windowHandle() && window->windowHandle()->isExposed(); }, 5000);
+    result.shownMs = clock.nsecsElapsed() / 1e6;
+    waitFor([&]() { return seen; });
+    // Idle: detection stopped, nothing queued, two seconds later.
+    window->findChild<QPushButton *>(QStringLiteral("pushButton_check"))->click();
+    wait(2000);
+    result.idleKb = residentKb();
+    delete window;
+    return result;
+}
+
+QString ms(double value, int decimals = 2)
+{
+    return value < 0 ? QStringLiteral("n/a") : QString::number(value, 'f', decimals);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    int seconds = 20;
+    int logSeconds = 60;
+    long transactions = 0;
+    const QStringList args = app.arguments();
+    for (int i = 1; i + 1 < args.size(); ++i) {
+        if (args.at(i) == QLatin1String("--seconds"))
+            seconds = args.at(i + 1).toInt();
+        else if (args.at(i) == QLatin1String("--log-seconds"))
+            logSeconds = args.at(i + 1).toInt();
+        else if (args.at(i) == QLatin1String("--transactions"))
+            transactions = args.at(i + 1).toLong();
+    }
+
+    const Startup start = startup();
+    const Throughput tcp = throughput(false, seconds, transactions);
+    const qint64 afterTcpKb = residentKb();
+    const Throughput rtu = throughput(true, seconds, 0);
+    const LogCost log = logCost(logSeconds);
+
+    auto row = [](const char *link, const Throughput &t) {
+        const double ceiling = t.rttMs >= 0 ? 1000.0 / (kSendStepMs + t.rttMs) : 1000.0 / kSendStepMs;
+        return QStringLiteral("| %1 | %2 | %3 | %4 | %5 % | %6 | %7 |\n")
+            .arg(QLatin1String(link))
+            .arg(t.transactions)
+            .arg(t.perSecond, 0, 'f', 2)
+            .arg(ceiling, 0, 'f', 2)
+            .arg(100.0 * t.perSecond / ceiling, 0, 'f', 1)
+            .arg(ms(t.rttMs, 3))
+            .arg(ms(t.cpuMsPerTransaction, 3));
+    };
+    QString out;
+    out += QStringLiteral("## Transactions through the real queue and link\n\n"
+                          "Input detection of \"%1\" (one register read, sent again after each reply) "
+                          "against merovisim in a process of its own; ceiling = 1 / (20 ms + round trip), "
+                          "the round trip being libmodbus's own on the same link and machine.\n\n"
+                          "| link | transactions | per second | ceiling per second | of ceiling | libmodbus round trip, ms | tool CPU per transaction, ms |\n"
+                          "|---|---|---|---|---|---|---|\n").arg(QLatin1String(kModel));
+    out += row("Modbus TCP, 127.0.0.1", tcp);
+    out += row("Modbus RTU, pseudo-terminal", rtu);
+    out += QStringLiteral("\nMeasured over %1 s per link after a 2 s warm-up. CPU is the tool process's user + system time "
+                          "over the run divided by the transactions (the module runs in another process).\n\n")
+               .arg(seconds);
+    out += QStringLiteral("## Receive view\n\n"
+                          "| figure | value |\n|---|---|\n"
+                          "| log line appended to an empty view | %1 µs |\n"
+                          "| log line appended to a full (trimmed) view | %2 µs |\n"
+                          "| longest event-loop stall, 200 lines/s (data and log alternating) for %3 s | %4 ms |\n\n")
+               .arg(log.emptyUs, 0, 'f', 1).arg(log.fullUs, 0, 'f', 1).arg(log.seconds).arg(log.longestStallMs, 0, 'f', 1);
+    out += QStringLiteral("## Start-up and memory\n\n"
+                          "| figure | value |\n|---|---|\n"
+                          "| window constructed to shown (exposed) | %1 ms |\n"
+                          "| window constructed to first request at the module (model chosen at once, TCP) | %2 ms |\n"
+                          "| resident memory, idle window | %3 kB |\n"
+                          "| resident memory after the TCP run (%4 transactions) | %5 kB |\n")
+               .arg(ms(start.shownMs, 1)).arg(ms(start.firstFrameMs, 1)).arg(start.idleKb)
+               .arg(tcp.transactions).arg(afterTcpKb);
+    std::fputs(out.toUtf8().constData(), stdout);
+    return 0;
+}
