@@ -28,6 +28,7 @@ private slots:
     void cleanup();
 
     void tcpTypedFrameRoundTrips();
+    void tcpStartUpAttemptKeepsTheConnection();
     void tcpIdentificationSetsAddressAndModel();
     void tcpExceptionReplyIsLoggedInRed();
     void serialTypedFrameRoundTrips();
@@ -155,6 +156,21 @@ void TestMainWindow::tcpTypedFrameRoundTrips()
     QVERIFY(separator >= 0 && separator < request && request < reply);
     QVERIFY(QRegularExpression("\\[\\d\\d:\\d\\d:\\d\\d\\]    Send: ").match(log).hasMatch());
     QTRY_COMPARE_WITH_TIMEOUT(queuedRequests(), 0, 10000);
+}
+
+void TestMainWindow::tcpStartUpAttemptKeepsTheConnection()
+{
+    simulator->setModel("Switch 8-channel outputs");
+    QVERIFY(simulator->listenTcp());
+    QSignalSpy connected(simulator, &ModuleSimulator::clientConnected);
+    QSignalSpy disconnected(simulator, &ModuleSimulator::clientDisconnected);
+    makeWindow(simulator->tcpPort());
+    QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>("label_network")->text(),
+                              QString("Connect"), 10000);
+    // Well past the window's own attempt half a second after start.
+    QTest::qWait(1500);
+    QCOMPARE(connected.count(), 1);
+    QCOMPARE(disconnected.count(), 0);
 }
 
 void TestMainWindow::tcpIdentificationSetsAddressAndModel()

@@ -145,7 +145,12 @@ void MainWindow::initWindow()
     connect(ui->lineEdit_localFarIP, &QLineEdit::textChanged, this, &MainWindow::tryConnectIp);
     connect(ui->lineEdit_localfarPortNumber, &QLineEdit::textChanged, this,
             &MainWindow::tryConnectIp);
-    QTimer::singleShot(500, this, &MainWindow::tryConnectIp);
+    // The first attempt after start-up; a connection the remote address already
+    // brought up (edited before the event loop ran) is left alone.
+    QTimer::singleShot(500, this, [this]() {
+        if (networkMode != 1)
+            tryConnectIp();
+    });
 }
 
 void MainWindow::createActions()
