@@ -7,6 +7,7 @@
 #include "ui/modelcatalogue.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
@@ -18,6 +19,7 @@
 #include <QRandomGenerator>
 #include <QSignalBlocker>
 #include <QTcpServer>
+#include <QTextEdit>
 #include <QtTest>
 
 // Output polling, input detection and analog detection of the real window against the
@@ -276,6 +278,9 @@ void TestSoak::faultSoak()
     auto *check = window->findChild<QPushButton *>("pushButton_check");
     QElapsedTimer clock;
     clock.start();
+    QElapsedTimer progress;
+    progress.start();
+    int lastServed = 0;
     while (served.size() < total) {
         QTest::qWait(50);
         const QStringList kinds = queuedKinds();
@@ -294,7 +299,25 @@ void TestSoak::faultSoak()
         }
         if (warmRss < 0 && served.size() >= total / 10)
             warmRss = residentKb();
-        QVERIFY2(clock.elapsed() < 30 * 60 * 1000, "soak made no progress");
+        if (served.size() != lastServed) {
+            lastServed = served.size();
+            progress.restart();
+        }
+        if (progress.elapsed() > 10000) {
+            ThreadAdministrator *stuck = queue();
+            QString state;
+            QMetaObject::invokeMethod(stuck, [stuck]() {
+                QString text;
+                for (const Sender *sender : qAsConst(stuck->senders))
+                    text += sender->kind + QLatin1Char('|') + sender->data + QLatin1Char(' ');
+                return text + QStringLiteral("reply timer %1").arg(stuck->administratorTimer->isActive());
+            }, Qt::BlockingQueuedConnection, &state);
+            qInfo().noquote() << "no reply served for 10 s; queue:" << state << "link:"
+                              << window->findChild<QLabel *>("label_serialState")->text()
+                              << window->findChild<QLabel *>("label_network")->text()
+                              << "log:" << window->findChild<QTextEdit *>("recvText")->toPlainText().right(600);
+            QFAIL("the soak made no progress");
+        }
     }
     // The last replies settle.
     const int settled = served.size();
@@ -378,5 +401,15 @@ void TestSoak::reconnectCyclesKeepDescriptorsFlat()
     QVERIFY2(after <= descriptors + 1, qPrintable(QStringLiteral("%1 -> %2").arg(descriptors).arg(after)));
 }
 
-QTEST_MAIN(TestSoak)
+int main(int argc, char *argv[])
+{
+    // Both links run in one test function; on a busy machine that outlasts Qt Test's
+    // default five minutes (CTest keeps its own limit).
+    if (!qEnvironmentVariableIsSet("QTEST_FUNCTION_TIMEOUT"))
+        qputenv("QTEST_FUNCTION_TIMEOUT", "3600000");
+    QApplication app(argc, argv);
+    TestSoak test;
+    return QTest::qExec(&test, argc, argv);
+}
+
 #include "tst_soak.moc"
