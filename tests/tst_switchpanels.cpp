@@ -15,7 +15,7 @@
 #include <QtTest>
 
 // The switch panels of the main window driven through their widgets and reply
-// slots; the requests are caught as the window hands them to the queue.
+// slots; the requests are caught where the window hands them to the queue.
 class TestSwitchPanels : public QObject
 {
     Q_OBJECT
@@ -59,22 +59,25 @@ static QString noBlanks(QString text)
 void TestSwitchPanels::init()
 {
     window = newLoopbackWindow();
+    // The requests come here instead of the queue: the test owns them, and no other
+    // thread can delete one while it is being read.
+    settleLink(window);
+    disconnect(window, &MainWindow::write, nullptr, nullptr);
 
     requests.clear();
     clears.clear();
     connect(window, &MainWindow::write, this, [this](Sender *sender) {
         requests.append(qMakePair(sender->kind, sender->data));
+        delete sender;
     }, Qt::DirectConnection);
     connect(window, &MainWindow::sendersClear, this, [this](const QString &key) {
         clears.append(key);
     }, Qt::DirectConnection);
     QtTools::instance()->configMap.clear();
-    settleLink(window);
 }
 
 void TestSwitchPanels::cleanup()
 {
-    settleLink(window);
     delete window;
     window = nullptr;
     QtTools::instance()->configMap.clear();
