@@ -37,29 +37,25 @@ private:
     QTextEdit *recvText() const { return window->findChild<QTextEdit *>("recvText"); }
 
     MainWindow *window = nullptr;
-    ThreadAdministrator *queue = nullptr;
     QList<QPair<QString, QString>> requests;
 };
 
 void TestMainWindowTerminal::init()
 {
     window = newLoopbackWindow();
-    // The link sets itself up in its thread first; after that the queue takes requests.
-    ThreadSerialport *link = window->threadSerialport;
-    QMetaObject::invokeMethod(link, [link, this]() { queue = link->threadAdministrator; },
-                              Qt::BlockingQueuedConnection);
-    QVERIFY(queue);
+    // The requests come here instead of the queue: the test owns them, and no other
+    // thread can delete one while it is being read.
+    settleLink(window);
+    disconnect(window, &MainWindow::write, nullptr, nullptr);
     requests.clear();
     connect(window, &MainWindow::write, this, [this](Sender *sender) {
         requests.append({sender->kind, sender->data});
+        delete sender;
     });
 }
 
 void TestMainWindowTerminal::cleanup()
 {
-    // The queue owns what the window handed it: let it take it before the window goes.
-    QMetaObject::invokeMethod(queue, []() {}, Qt::BlockingQueuedConnection);
-    queue = nullptr;
     delete window;
     window = nullptr;
 }
