@@ -1,3 +1,4 @@
+#include "loopbackwindow.h"
 #include "QtLibrary/QtTools/qttools.h"
 #include "link/modbusrequest.h"
 #include "link/threadadministrator.h"
@@ -17,8 +18,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRandomGenerator>
-#include <QSignalBlocker>
-#include <QTcpServer>
 #include <QTextEdit>
 #include <QtTest>
 
@@ -137,21 +136,12 @@ QStringList TestSoak::queuedKinds()
 void TestSoak::connectWindow(bool serial)
 {
     quint16 port = 0;
-    if (serial) {
-        QTcpServer probe; // nothing listens there: the window's own TCP attempt fails
-        QVERIFY(probe.listen(QHostAddress::LocalHost));
-        port = probe.serverPort();
-    } else {
+    if (!serial) {
         QVERIFY(module->listenTcp());
         port = module->tcpPort();
     }
-    window = new MainWindow;
-    auto *ip = window->findChild<QLineEdit *>("lineEdit_localFarIP");
-    {
-        const QSignalBlocker blocker(ip);
-        ip->setText("127.0.0.1");
-    }
-    window->findChild<QLineEdit *>("lineEdit_localfarPortNumber")->setText(QString::number(port));
+    // Serial: a closed local port, so the window's own TCP attempt fails.
+    window = newLoopbackWindow(port);
     if (!serial) {
         QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>("label_network")->text(),
                                   QStringLiteral("Connect"), 10000);
