@@ -21,21 +21,6 @@ inline quint16 closedLocalPort()
     return probe.serverPort();
 }
 
-// A main window whose remote address is 127.0.0.1 and the given port (by default
-// a closed one), so it never reaches anything but this machine.
-inline MainWindow *newLoopbackWindow(quint16 port = 0)
-{
-    auto *window = new MainWindow;
-    auto *ip = window->findChild<QLineEdit *>(QStringLiteral("lineEdit_localFarIP"));
-    {
-        const QSignalBlocker blocker(ip);
-        ip->setText(QStringLiteral("127.0.0.1"));
-    }
-    window->findChild<QLineEdit *>(QStringLiteral("lineEdit_localfarPortNumber"))
-            ->setText(QString::number(port ? port : closedLocalPort()));
-    return window;
-}
-
 // Waits until the link has wired the window to the request queue and the queue
 // has taken every request handed to it, so no request is left without an owner.
 inline void settleLink(MainWindow *window)
@@ -46,4 +31,21 @@ inline void settleLink(MainWindow *window)
                               Qt::BlockingQueuedConnection);
     if (queue)
         QMetaObject::invokeMethod(queue, []() {}, Qt::BlockingQueuedConnection);
+}
+
+// A main window whose remote address is 127.0.0.1 and the given port (by default
+// a closed one), so it never reaches anything but this machine; its link is wired,
+// so every request it hands over from now on has an owner.
+inline MainWindow *newLoopbackWindow(quint16 port = 0)
+{
+    auto *window = new MainWindow;
+    auto *ip = window->findChild<QLineEdit *>(QStringLiteral("lineEdit_localFarIP"));
+    {
+        const QSignalBlocker blocker(ip);
+        ip->setText(QStringLiteral("127.0.0.1"));
+    }
+    window->findChild<QLineEdit *>(QStringLiteral("lineEdit_localfarPortNumber"))
+            ->setText(QString::number(port ? port : closedLocalPort()));
+    settleLink(window);
+    return window;
 }
