@@ -2,6 +2,7 @@
 
 #include "link/modbusrequest.h"
 #include "link/replydecoder.h"
+#include "link/sendsteptimer.h"
 #include "ui/mainwindow.h"
 
 #include <QMetaObject>
@@ -10,7 +11,7 @@
 
 namespace {
 
-constexpr int kSendDelayMs = 20;
+constexpr std::chrono::milliseconds kSendDelay{20};
 
 struct TimeoutRow
 {
@@ -56,11 +57,8 @@ void ThreadAdministrator::init()
     connect(administratorTimer, &QTimer::timeout, this,
             &ThreadAdministrator::slot_administratorTimer);
     // One pending send step at a time: a second request for it only moves it.
-    sendStepTimer = new QTimer(this);
-    sendStepTimer->setSingleShot(true);
-    sendStepTimer->setInterval(kSendDelayMs);
-    sendStepTimer->setTimerType(Qt::PreciseTimer);
-    connect(sendStepTimer, &QTimer::timeout, this, [this]() {
+    sendStepTimer = new SendStepTimer(kSendDelay, this);
+    connect(sendStepTimer, &SendStepTimer::timeout, this, [this]() {
         if (senders.isEmpty())
             return;
         sendFirst();

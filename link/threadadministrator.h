@@ -9,6 +9,7 @@
 
 class MainWindow;
 class QTimer;
+class SendStepTimer;
 
 // Keeps the single queue of requests to the module; one is on the wire at a time.
 class ThreadAdministrator : public QObject
@@ -67,5 +68,5 @@ private:
     void sendFirst();
     void clearAll();
 
-    QTimer *sendStepTimer = nullptr;
+    SendStepTimer *sendStepTimer = nullptr;
 };

@@ -214,29 +214,15 @@ void ThreadSerialport::logSent(const QByteArray &bytes)
 
 qlonglong ThreadSerialport::writeSerialPort(QString strDataNoCRC)
 {
-    if (strDataNoCRC.isEmpty())
-        return -1;
-    const bool serialOpen = serialPort && serialPort->isOpen();
-    const bool tcpOpen = tcpSocket && tcpSocket->isOpen();
-    if (!serialOpen && !tcpOpen)
-        return -1;
-    strDataNoCRC.remove(QLatin1Char(' '));
-    QByteArray bytes;
-    QIODevice *device = nullptr;
-    if (serialOpen) {
-        bytes = QtTools::hexStringToByteArray(strDataNoCRC);
-        device = serialPort;
-    } else {
-        bytes = QtTools::hexStringToByteArray(QtTools::toModbusTcpFrame(strDataNoCRC));
-        device = tcpSocket;
-    }
-    logSent(bytes);
-    // What is left of an earlier reply cannot answer this request.
-    cutter.clear();
-    return device->write(bytes);
+    return transmit(strDataNoCRC, false);
 }
 
 qlonglong ThreadSerialport::writeSerialPort_CRC16(QString strDataNoCRC)
+{
+    return transmit(strDataNoCRC, true);
+}
+
+qlonglong ThreadSerialport::transmit(QString strDataNoCRC, bool appendCrc)
 {
     if (strDataNoCRC.isEmpty())
         return -1;
@@ -248,16 +234,23 @@ qlonglong ThreadSerialport::writeSerialPort_CRC16(QString strDataNoCRC)
     QByteArray bytes;
     QIODevice *device = nullptr;
     if (serialOpen) {
-        bytes = QtTools::hexStringToByteArray(QtTools::appendCrc16(strDataNoCRC));
+        bytes = QtTools::hexStringToByteArray(appendCrc ? QtTools::appendCrc16(strDataNoCRC)
+                                                        : strDataNoCRC);
         device = serialPort;
     } else {
         bytes = QtTools::hexStringToByteArray(QtTools::toModbusTcpFrame(strDataNoCRC));
         device = tcpSocket;
     }
-    logSent(bytes);
     // What is left of an earlier reply cannot answer this request.
     cutter.clear();
-    return device->write(bytes);
+    const qint64 written = device->write(bytes);
+    // Out now rather than on the next turn of the event loop; the log line can follow.
+    if (serialOpen)
+        serialPort->flush();
+    else if (tcpSocket->state() == QAbstractSocket::ConnectedState)
+        tcpSocket->flush();
+    logSent(bytes);
+    return written;
 }
 
 void ThreadSerialport::slot_openSerialPort()

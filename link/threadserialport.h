@@ -79,6 +79,7 @@ public slots:
 private:
     void handleCutEvents(const QVector<CutEvent> &events);
     void logSent(const QByteArray &bytes);
+    qlonglong transmit(QString strDataNoCRC, bool appendCrc);
     void onTcpConnected();
     void onTcpDisconnected();
     void onSerialError(QSerialPort::SerialPortError error);
