@@ -2,13 +2,18 @@
 
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
+#include "simulator/modulesimulator.h"
 #include "ui/mainwindow.h"
 
+#include <QComboBox>
 #include <QHostAddress>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMetaObject>
+#include <QPushButton>
 #include <QSignalBlocker>
 #include <QTcpServer>
+#include <QtTest>
 
 // Main windows for tests. A window tries to connect on its own half a second after
 // start, so its remote address must be on this machine before the event loop runs.
@@ -48,4 +53,46 @@ inline MainWindow *newLoopbackWindow(quint16 port = 0)
             ->setText(QString::number(port ? port : closedLocalPort()));
     settleLink(window);
     return window;
+}
+
+// Chooses the serial line at `path` in the window and opens it, as an operator would.
+inline void openSerialInWindow(MainWindow *window, const QString &path)
+{
+    window->addSerialPortPath(path);
+    auto *ports = window->findChild<QComboBox *>(QStringLiteral("comCbb"));
+    QTRY_VERIFY_WITH_TIMEOUT(ports->findText(path) >= 0, 10000);
+    ports->setCurrentText(path);
+    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("switchBt")), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>(QStringLiteral("label_serialState"))->text(),
+                              QStringLiteral("Connect"), 10000);
+}
+
+inline void waitForNetworkConnect(MainWindow *window)
+{
+    QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>(QStringLiteral("label_network"))->text(),
+                              QStringLiteral("Connect"), 10000);
+}
+
+// A new window connected to the simulated module, over TCP on 127.0.0.1 or over a
+// pseudo-terminal (the window's own TCP attempt then goes to a closed local port).
+// `settleMs` lets the window's start-up connection attempt pass before connecting.
+inline void openWindowOnModule(MainWindow *&window, ModuleSimulator &module, bool serial,
+                               int settleMs = 0)
+{
+    quint16 port = 0;
+    if (!serial) {
+        QVERIFY(module.listenTcp());
+        port = module.tcpPort();
+    }
+    window = newLoopbackWindow(port);
+    if (settleMs > 0)
+        QTest::qWait(settleMs);
+    if (!serial) {
+        waitForNetworkConnect(window);
+        return;
+    }
+    const QString path = module.openPty();
+    QVERIFY(!path.isEmpty());
+    openSerialInWindow(window, path);
+    QTRY_VERIFY_WITH_TIMEOUT(module.serialLineOpen(), 10000);
 }

@@ -65,7 +65,7 @@ void TestAnalogPanelsModule::connectTo(const char *model)
     requests.reset(new QSignalSpy(module.get(), &ModuleSimulator::requestHandled));
 
     window = newLoopbackWindow(module->tcpPort());
-    QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>("label_network")->text(), QStringLiteral("Connect"), 10000);
+    waitForNetworkConnect(window);
     QTRY_COMPARE_WITH_TIMEOUT(window->linkReady, 1, 10000);
     QTRY_COMPARE_WITH_TIMEOUT(window->networkMode, 1, 10000);
     chooseModel(model);
@@ -81,12 +81,7 @@ void TestAnalogPanelsModule::openSerialLineTo(const char *model)
 
     window = newLoopbackWindow();
 
-    window->addSerialPortPath(path);
-    auto *ports = window->findChild<QComboBox *>("comCbb");
-    QTRY_VERIFY_WITH_TIMEOUT(ports->findText(path) >= 0, 10000);
-    ports->setCurrentText(path);
-    QTest::mouseClick(window->findChild<QPushButton *>("switchBt"), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>("label_serialState")->text(), QStringLiteral("Connect"), 10000);
+    openSerialInWindow(window, path);
     QTRY_COMPARE_WITH_TIMEOUT(window->linkReady, 1, 10000);
     QCOMPARE(window->networkMode, 0);
     chooseModel(model);

@@ -207,7 +207,6 @@ private:
     void links();
     ScriptedModule *newModule(bool serial);
     void start(const char *model);
-    void openSerial(const QString &path);
     int queueSize();
     int sentLines() const;
     QByteArray body(const char *hex) const { return QByteArray::fromHex(hex); }
@@ -256,21 +255,9 @@ void TestRecovery::start(const char *model)
     window->modelActions.at(index)->trigger();
 
     if (serial)
-        openSerial(module->path());
+        openSerialInWindow(window, module->path());
     else
-        QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>("label_network")->text(),
-                                  QStringLiteral("Connect"), 10000);
-}
-
-void TestRecovery::openSerial(const QString &path)
-{
-    window->addSerialPortPath(path);
-    auto *ports = window->findChild<QComboBox *>("comCbb");
-    QTRY_VERIFY_WITH_TIMEOUT(ports->findText(path) >= 0, 10000);
-    ports->setCurrentText(path);
-    QTest::mouseClick(window->findChild<QPushButton *>("switchBt"), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>("label_serialState")->text(),
-                              QStringLiteral("Connect"), 10000);
+        waitForNetworkConnect(window);
 }
 
 int TestRecovery::queueSize()
@@ -604,7 +591,7 @@ void TestRecovery::ptyClosedUnderOpenPort()
                                ? QByteArray::fromHex("0103020081")
                                : QByteArray::fromHex("0103020002"));
     };
-    openSerial(module->path());
+    openSerialInWindow(window, module->path());
     QTRY_COMPARE_WITH_TIMEOUT(window->outputButtons.at(7)->styleSheet(), SwitchStates::kOnStyle, 10000);
     QTRY_COMPARE_WITH_TIMEOUT(window->inputButtons.at(1)->styleSheet(), SwitchStates::kOnStyle, 10000);
     QVERIFY(window->outputPollTimer.isActive());

@@ -108,27 +108,7 @@ void TestSettingsWindows::cleanupTestCase()
 
 void TestSettingsWindows::connectWindow(bool serial)
 {
-    quint16 port = 0;
-    if (!serial) {
-        QVERIFY(module->listenTcp());
-        port = module->tcpPort();
-    }
-    // Serial: a closed local port, so the window's own TCP attempt fails.
-    window = newLoopbackWindow(port);
-
-    if (!serial) {
-        QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(window, "label_network")->text(), QStringLiteral("Connect"), 10000);
-        return;
-    }
-    const QString path = module->openPty();
-    QVERIFY(!path.isEmpty());
-    window->addSerialPortPath(path);
-    auto *ports = child<QComboBox>(window, "comCbb");
-    QTRY_VERIFY_WITH_TIMEOUT(ports->findText(path) >= 0, 10000);
-    ports->setCurrentText(path);
-    QTest::mouseClick(child<QPushButton>(window, "switchBt"), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(child<QLabel>(window, "label_serialState")->text(), QStringLiteral("Connect"), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(module->serialLineOpen(), 10000);
+    openWindowOnModule(window, *module, serial);
 }
 
 void TestSettingsWindows::chooseModel(const char *english)
@@ -150,7 +130,9 @@ bool TestSettingsWindows::handled(int function, int address, int quantity) const
 CommunicationTimeout *TestSettingsWindows::readTimeoutWindow()
 {
     window->timeoutAction->trigger();
-    QTest::qWaitFor([this]() { return window->communicationTimeout != nullptr; }, 10000);
+    // The caller checks for null: no window within the time means no reply came.
+    if (!QTest::qWaitFor([this]() { return window->communicationTimeout != nullptr; }, 10000))
+        return nullptr;
     return window->communicationTimeout;
 }
 

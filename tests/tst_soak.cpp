@@ -135,27 +135,7 @@ QStringList TestSoak::queuedKinds()
 
 void TestSoak::connectWindow(bool serial)
 {
-    quint16 port = 0;
-    if (!serial) {
-        QVERIFY(module->listenTcp());
-        port = module->tcpPort();
-    }
-    // Serial: a closed local port, so the window's own TCP attempt fails.
-    window = newLoopbackWindow(port);
-    if (!serial) {
-        QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>("label_network")->text(),
-                                  QStringLiteral("Connect"), 10000);
-        return;
-    }
-    const QString path = module->openPty();
-    QVERIFY(!path.isEmpty());
-    window->addSerialPortPath(path);
-    auto *ports = window->findChild<QComboBox *>("comCbb");
-    QTRY_VERIFY_WITH_TIMEOUT(ports->findText(path) >= 0, 10000);
-    ports->setCurrentText(path);
-    QTest::mouseClick(window->findChild<QPushButton *>("switchBt"), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>("label_serialState")->text(),
-                              QStringLiteral("Connect"), 10000);
+    openWindowOnModule(window, *module, serial);
 }
 
 // A value reached the window: the request it answered must be of the same block, and

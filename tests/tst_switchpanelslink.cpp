@@ -99,32 +99,9 @@ void TestSwitchPanelsLink::cleanup()
 
 void TestSwitchPanelsLink::connectWindow(bool serial)
 {
-    quint16 port = 0;
-    if (!serial) {
-        QVERIFY(module->listenTcp());
-        port = module->tcpPort();
-    }
-    // Serial: a closed local port, so the window's own TCP attempt fails.
-    window = newLoopbackWindow(port);
     // The window makes its own connection attempt half a second after start; once it
     // has passed, the link stays as it is.
-    QTest::qWait(kStartUpConnectMs);
-
-    if (!serial) {
-        QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>("label_network")->text(),
-                                  QStringLiteral("Connect"), 10000);
-        return;
-    }
-    const QString path = module->openPty();
-    QVERIFY(!path.isEmpty());
-    window->addSerialPortPath(path);
-    auto *ports = window->findChild<QComboBox *>("comCbb");
-    QTRY_VERIFY_WITH_TIMEOUT(ports->findText(path) >= 0, 10000);
-    ports->setCurrentText(path);
-    QTest::mouseClick(widgetButton("switchBt"), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>("label_serialState")->text(),
-                              QStringLiteral("Connect"), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(module->serialLineOpen(), 10000);
+    openWindowOnModule(window, *module, serial, kStartUpConnectMs);
 }
 
 void TestSwitchPanelsLink::chooseModel(const char *english)
