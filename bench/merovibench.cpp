@@ -407,8 +407,9 @@ int main(int argc, char *argv[])
 
     auto row = [](const char *link, const Throughput &t) {
         const double ceiling = t.rttMs >= 0 ? 1000.0 / (kSendStepMs + t.rttMs) : 1000.0 / kSendStepMs;
-        return QStringLiteral("| %1 | %2 | %3 | %4 | %5 % | %6 | %7 |\n")
+        return QStringLiteral("| %1 | %2 | %3 | %4 | %5 | %6 % | %7 | %8 |\n")
             .arg(QLatin1String(link))
+            .arg(t.seconds, 0, 'f', 0)
             .arg(t.transactions)
             .arg(t.perSecond, 0, 'f', 2)
             .arg(ceiling, 0, 'f', 2)
@@ -421,13 +422,15 @@ int main(int argc, char *argv[])
                           "Input detection of \"%1\" (one register read, sent again after each reply) "
                           "against merovisim in a process of its own; ceiling = 1 / (20 ms + round trip), "
                           "the round trip being libmodbus's own on the same link and machine.\n\n"
-                          "| link | transactions | per second | ceiling per second | of ceiling | libmodbus round trip, ms | tool CPU per transaction, ms |\n"
-                          "|---|---|---|---|---|---|---|\n").arg(QLatin1String(kModel));
+                          "| link | seconds | transactions | per second | ceiling per second | of ceiling | libmodbus round trip, ms | tool CPU per transaction, ms |\n"
+                          "|---|---|---|---|---|---|---|---|\n").arg(QLatin1String(kModel));
     out += row("Modbus TCP, 127.0.0.1", tcp);
     out += row("Modbus RTU, pseudo-terminal", rtu);
-    out += QStringLiteral("\nMeasured over %1 s per link after a 2 s warm-up. CPU is the tool process's user + system time "
-                          "over the run divided by the transactions (the module runs in another process).\n\n")
-               .arg(seconds);
+    out += QStringLiteral("\nMeasured after a 2 s warm-up for at least %1 s per link%2. CPU is the tool process's "
+                          "user + system time over the run divided by the transactions (the module runs in another process).\n\n")
+               .arg(seconds)
+               .arg(transactions > 0 ? QStringLiteral(", the TCP run until %1 transactions").arg(transactions)
+                                     : QString());
     out += QStringLiteral("## Receive view\n\n"
                           "| figure | value |\n|---|---|\n"
                           "| log line appended to an empty view | %1 µs |\n"
