@@ -14,10 +14,10 @@ class TestSendStepTimer : public QObject
 
 private slots:
     void firesOnceNeverEarly();
-    void restartMovesThePause();
+    void restartCountsFromTheNewStart_data();
+    void restartCountsFromTheNewStart();
+    void stopCancels_data();
     void stopCancels();
-    void expiryNotYetHandledDoesNotCountForANewStart();
-    void expiryNotYetHandledIsCancelledByStop();
 
 private:
     // Runs the event loop itself (QTRY_ sleeps between looks, which would hide an early
@@ -34,10 +34,15 @@ private:
         loop.exec();
         return firedAt;
     }
-    static void blockFor(milliseconds duration)
+    // A turn of the event loop within the pause, or the loop held up (as by a busy
+    // thread) past the pause's end, so the expiry is signalled but not yet handled.
+    static void interrupt(bool pastTheEnd)
     {
-        // Keeps the event loop from running, as a busy thread would.
-        const auto end = steady_clock::now() + duration;
+        if (!pastTheEnd) {
+            QCoreApplication::processEvents();
+            return;
+        }
+        const auto end = steady_clock::now() + milliseconds(40);
         while (steady_clock::now() < end) {
         }
     }
@@ -61,12 +66,20 @@ void TestSendStepTimer::firesOnceNeverEarly()
     QCOMPARE(spy.count(), 1);
 }
 
-void TestSendStepTimer::restartMovesThePause()
+void TestSendStepTimer::restartCountsFromTheNewStart_data()
 {
+    QTest::addColumn<bool>("expired");
+    QTest::newRow("while the pause runs") << false;
+    QTest::newRow("after an expiry not yet handled") << true;
+}
+
+void TestSendStepTimer::restartCountsFromTheNewStart()
+{
+    QFETCH(bool, expired);
     SendStepTimer timer(milliseconds(20));
     QSignalSpy spy(&timer, &SendStepTimer::timeout);
     timer.start();
-    QTest::qWait(10);
+    interrupt(expired);
     const auto restarted = steady_clock::now();
     timer.start();
     const auto firedAt = waitForTimeout(timer);
@@ -74,41 +87,22 @@ void TestSendStepTimer::restartMovesThePause()
     QVERIFY(firedAt - restarted >= milliseconds(20));
     QTest::qWait(60);
     QCOMPARE(spy.count(), 1);
+}
+
+void TestSendStepTimer::stopCancels_data()
+{
+    restartCountsFromTheNewStart_data();
 }
 
 void TestSendStepTimer::stopCancels()
 {
+    QFETCH(bool, expired);
     SendStepTimer timer(milliseconds(20));
     QSignalSpy spy(&timer, &SendStepTimer::timeout);
     timer.start();
+    interrupt(expired);
     timer.stop();
     QVERIFY(!timer.isActive());
-    QTest::qWait(80);
-    QCOMPARE(spy.count(), 0);
-}
-
-void TestSendStepTimer::expiryNotYetHandledDoesNotCountForANewStart()
-{
-    SendStepTimer timer(milliseconds(20));
-    QSignalSpy spy(&timer, &SendStepTimer::timeout);
-    timer.start();
-    blockFor(milliseconds(40));
-    const auto restarted = steady_clock::now();
-    timer.start();
-    const auto firedAt = waitForTimeout(timer);
-    QCOMPARE(spy.count(), 1);
-    QVERIFY(firedAt - restarted >= milliseconds(20));
-    QTest::qWait(60);
-    QCOMPARE(spy.count(), 1);
-}
-
-void TestSendStepTimer::expiryNotYetHandledIsCancelledByStop()
-{
-    SendStepTimer timer(milliseconds(20));
-    QSignalSpy spy(&timer, &SendStepTimer::timeout);
-    timer.start();
-    blockFor(milliseconds(40));
-    timer.stop();
     QTest::qWait(80);
     QCOMPARE(spy.count(), 0);
 }
