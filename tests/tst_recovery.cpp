@@ -209,6 +209,7 @@ private:
     void start(const char *model);
     int queueSize();
     int sentLines() const;
+    void checkQuietWhileDown();
     QByteArray body(const char *hex) const { return QByteArray::fromHex(hex); }
 
     ScriptedModule *module = nullptr;
@@ -275,6 +276,19 @@ int TestRecovery::queueSize()
 int TestRecovery::sentLines() const
 {
     return window->findChild<QTextEdit *>("recvText")->toPlainText().count(QStringLiteral("Send:"));
+}
+
+// The link is down: polling has stopped, the queue is empty, and nothing is sent
+// however long it stays so.
+void TestRecovery::checkQuietWhileDown()
+{
+    QTRY_VERIFY_WITH_TIMEOUT(!window->outputPollTimer.isActive(), 10000);
+    QCOMPARE(window->linkReady, 0);
+    QTRY_VERIFY_WITH_TIMEOUT(queueSize() == 0, 10000);
+    const int sent = sentLines();
+    QTest::qWait(1200);
+    QCOMPARE(sentLines(), sent);
+    QVERIFY(queueSize() <= 1);
 }
 
 void TestRecovery::cutterResynchronises_data()
@@ -541,15 +555,9 @@ void TestRecovery::tcpClosedMidFrame()
     };
     auto *state = window->findChild<QLabel *>("label_network");
     QTRY_COMPARE_WITH_TIMEOUT(state->text(), QStringLiteral("DisConnect"), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(!window->outputPollTimer.isActive(), 10000);
-    QCOMPARE(window->linkReady, 0);
-    QTRY_VERIFY_WITH_TIMEOUT(queueSize() == 0, 10000);
-
-    // Nothing is sent while the link is down, however long it stays so.
-    const int sent = sentLines();
-    QTest::qWait(1200);
-    QCOMPARE(sentLines(), sent);
-    QVERIFY(queueSize() <= 1);
+    checkQuietWhileDown();
+    if (QTest::currentTestFailed())
+        return;
 
     // Reconnected, the half frame of the old connection is gone and replies are applied.
     peer->script = [peer](const QByteArray &, int) { return peer->frame(QByteArray::fromHex("0103020003")); };
@@ -575,13 +583,9 @@ void TestRecovery::ptyClosedUnderOpenPort()
     QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>("label_serialState")->text(),
                               QStringLiteral("DisConnect"), 10000);
     QTRY_COMPARE_WITH_TIMEOUT(switchBt->text(), QStringLiteral("Open"), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(!window->outputPollTimer.isActive(), 10000);
-    QCOMPARE(window->linkReady, 0);
-    QTRY_VERIFY_WITH_TIMEOUT(queueSize() == 0, 10000);
-    const int sent = sentLines();
-    QTest::qWait(1200);
-    QCOMPARE(sentLines(), sent);
-    QVERIFY(queueSize() <= 1);
+    checkQuietWhileDown();
+    if (QTest::currentTestFailed())
+        return;
 
     // A new line (the module plugged in again) opens and polls as before.
     module->requests.clear();
