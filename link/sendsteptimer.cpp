@@ -3,7 +3,6 @@
 #include <QSocketNotifier>
 #include <QTimer>
 
-#include <cerrno>
 #include <cstdint>
 
 #ifdef Q_OS_LINUX

@@ -23,7 +23,6 @@ public:
     void start();
     void stop();
     bool isActive() const { return active; }
-    std::chrono::microseconds interval() const { return step; }
 
 signals:
     void timeout();
