@@ -94,5 +94,7 @@ inline void openWindowOnModule(MainWindow *&window, ModuleSimulator &module, boo
     const QString path = module.openPty();
     QVERIFY(!path.isEmpty());
     openSerialInWindow(window, path);
+    if (QTest::currentTestFailed())
+        return;
     QTRY_VERIFY_WITH_TIMEOUT(module.serialLineOpen(), 10000);
 }
