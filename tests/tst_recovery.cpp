@@ -10,7 +10,6 @@
 #include "ui/switchstates.h"
 
 #include <QAction>
-#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>

@@ -10,7 +10,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QComboBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>

@@ -9,7 +9,6 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
