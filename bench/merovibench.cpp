@@ -8,7 +8,7 @@
 #include "link/threadserialport.h"
 #include "simulator/modulesimulator.h"
 #include "ui/mainwindow.h"
-#include "ui/modelcatalogue.h"
+#include "link/modelcatalogue.h"
 
 #include <QAction>
 #include <QApplication>

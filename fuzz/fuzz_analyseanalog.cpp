@@ -1,5 +1,5 @@
 // Analog input replies, as the link could deliver them, through the analysis.
-#include "fuzzcheck.h"
+#include "fuzz/fuzzcheck.h"
 #include "link/modbuscodec.h"
 
 #include <QRegularExpression>

@@ -1,8 +1,8 @@
 // The frame cutter on the serial line: the module's frames with garbage between them
 // arrive in random pieces; every frame is reported once, however the stream is cut,
 // and the buffer never holds more than one frame plus one arrival.
-#include "fuzzcheck.h"
-#include "fuzzstream.h"
+#include "fuzz/fuzzcheck.h"
+#include "fuzz/fuzzstream.h"
 
 using namespace FuzzStream;
 

@@ -2,8 +2,8 @@
 // frames carrying nothing usable arrive in random pieces; every frame is reported once,
 // however the stream is cut, and the buffer never holds more than one frame plus one
 // arrival.
-#include "fuzzcheck.h"
-#include "fuzzstream.h"
+#include "fuzz/fuzzcheck.h"
+#include "fuzz/fuzzstream.h"
 
 using namespace FuzzStream;
 

@@ -1,12 +1,11 @@
 // Replies, as the link could deliver them, to every kind of head request: the dispatch
 // decision and the decoders of input bits, output states, time-out block, network block
 // and analog read-back.
-#include "fuzzcheck.h"
-#include "fuzzstream.h"
+#include "fuzz/fuzzcheck.h"
+#include "fuzz/fuzzstream.h"
 #include "link/modbusrequest.h"
 #include "link/replydecoder.h"
-#include "ui/analogconversion.h"
-#include "ui/switchstates.h"
+#include "link/analogconversion.h"
 
 #include <QRegularExpression>
 
@@ -91,10 +90,10 @@ void checkNetworkBlock(const QString &reply)
 
 void checkOutputStates(const QString &reply)
 {
-    const QVector<int> states = SwitchStates::decodeRegisterBits(reply);
+    const QVector<int> states = ReplyDecoder::decodeRegisterBits(reply);
     FUZZ_CHECK(states.size() % 16 == 0);
     FUZZ_CHECK(states.size() <= 16 * qMax(0, (reply.size() - 6) / 4));
-    const QVector<int> merged = SwitchStates::mergeStates(QVector<int>(20, 1), states);
+    const QVector<int> merged = ReplyDecoder::mergeStates(QVector<int>(20, 1), states);
     FUZZ_CHECK(merged.size() >= 20);
 }
 

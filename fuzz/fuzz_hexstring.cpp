@@ -1,5 +1,5 @@
 // Text typed into the terminal, through the hex converter.
-#include "fuzzcheck.h"
+#include "fuzz/fuzzcheck.h"
 #include "QtLibrary/QtTools/qttools.h"
 
 #include <cstdint>

@@ -1,5 +1,5 @@
 // Settings files as they might be found on disk, through the reader and writer.
-#include "fuzzcheck.h"
+#include "fuzz/fuzzcheck.h"
 #include "QtLibrary/QtTools/qttools.h"
 
 #include <cstdint>

@@ -2,7 +2,7 @@
 // removed, hex digits only, whole bytes), then the link's framing for the serial line
 // (CRC appended) and for Modbus TCP (header in front). The window's check lives inside
 // its send slot, so it is restated here; the framing is the link's own helpers.
-#include "fuzzcheck.h"
+#include "fuzz/fuzzcheck.h"
 
 #include "QtLibrary/QtTools/qttools.h"
 

@@ -1,4 +1,4 @@
-#include "modbuscodec.h"
+#include "link/modbuscodec.h"
 
 #include "QtLibrary/QtTools/qttools.h"
 

@@ -1,4 +1,4 @@
-#include "modbusrequest.h"
+#include "link/modbusrequest.h"
 
 #include "link/modbuscodec.h"
 #include "QtLibrary/QtTools/qttools.h"

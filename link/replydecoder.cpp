@@ -34,6 +34,21 @@ QString dottedLowBytes(const QString &reply, int position)
     return parts.join(QLatin1Char('.'));
 }
 
+constexpr int kByteCountAt = 4;
+constexpr int kDataAt = 6;
+constexpr int kDigitsPerRegister = 4;
+constexpr int kBitsPerRegister = 16;
+
+bool isHex(const QString &digits)
+{
+    for (const QChar c : digits) {
+        const char l = c.toLatin1();
+        if (!((l >= '0' && l <= '9') || (l >= 'a' && l <= 'f') || (l >= 'A' && l <= 'F')))
+            return false;
+    }
+    return !digits.isEmpty();
+}
+
 QString translated(const char *english, const char *chinese)
 {
     return QCoreApplication::translate("ThreadAdministrator", english, chinese);
@@ -202,6 +217,43 @@ Dispatch dispatch(const QString &reply, const QString &headKind, const QString &
     // 01, 02, 06 and 0f: the acknowledgement only ends the request.
     result.then = Dispatch::Pop;
     return result;
+}
+
+QVector<int> decodeRegisterBits(const QString &reply)
+{
+    QVector<int> states;
+    const QString byteCountText = reply.mid(kByteCountAt, 2);
+    if (byteCountText.size() != 2 || !isHex(byteCountText))
+        return states;
+    const int byteCount = byteCountText.toInt(nullptr, 16);
+    const int available = (reply.size() - kDataAt) / kDigitsPerRegister;
+    const int registers = qMin(byteCount / 2, available);
+    for (int i = 0; i < registers; ++i) {
+        const QString digits = reply.mid(kDataAt + kDigitsPerRegister * i, kDigitsPerRegister);
+        if (!isHex(digits))
+            break;
+        const uint value = digits.toUInt(nullptr, 16);
+        for (int b = 0; b < kBitsPerRegister; ++b)
+            states.append(int(value >> b & 1));
+    }
+    return states;
+}
+
+QVector<int> mergeStates(const QVector<int> &known, const QVector<int> &decoded)
+{
+    QVector<int> merged = decoded;
+    for (int k = decoded.size(); k < known.size(); ++k)
+        merged.append(known.at(k));
+    return merged;
+}
+
+QVector<bool> decodeInputTokens(const QString &bits, int count)
+{
+    const QStringList tokens = bits.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    QVector<bool> states(qMax(count, 0), false);
+    for (int k = 0; k < states.size() && k < tokens.size(); ++k)
+        states[k] = tokens.at(k) == QLatin1String("1");
+    return states;
 }
 
 } // namespace ReplyDecoder

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QVector>
 
 // Decodes the module's replies and decides what the request queue does with them.
 namespace ReplyDecoder {
@@ -12,6 +13,18 @@ QString inputBits(const QString &reply);
 QString timeoutBlock(const QString &reply);
 // Network block: IP, mask, gateway, port, remote IP, remote port, mode, MAC.
 QString networkBlock(const QString &reply);
+
+// Channel states carried by a read of state registers (address, function code, byte
+// count, data): 16 per register, bit 0 first. Only registers that are complete in the
+// text and made of hex digits count; decoding stops at the first that is not.
+QVector<int> decodeRegisterBits(const QString &reply);
+
+// The last known states updated by a decoded reply: channels the reply does not
+// cover keep their state, and the list never gets shorter.
+QVector<int> mergeStates(const QVector<int> &known, const QVector<int> &decoded);
+
+// Input channels from the blank-separated "1"/"0" text; a missing token is off.
+QVector<bool> decodeInputTokens(const QString &bits, int count);
 
 // What the queue does with one reply to its head request.
 struct Dispatch

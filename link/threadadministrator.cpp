@@ -3,9 +3,7 @@
 #include "link/modbusrequest.h"
 #include "link/replydecoder.h"
 #include "link/sendsteptimer.h"
-#include "ui/mainwindow.h"
 
-#include <QMetaObject>
 #include <QStringList>
 #include <QTimer>
 
@@ -32,7 +30,7 @@ const QStringList kSendableCodes = {
 
 } // namespace
 
-ThreadAdministrator::ThreadAdministrator(MainWindow *mainWindow)
+ThreadAdministrator::ThreadAdministrator(QObject *mainWindow)
     : mainWindow(mainWindow)
 {
 }
@@ -142,11 +140,7 @@ void ThreadAdministrator::deviceAddressChange(QString address, int baud)
 {
     deviceAddress = address.toUpper();
     baudRate = baud;
-    if (mainWindow) {
-        MainWindow *window = mainWindow;
-        const QString text = deviceAddress;
-        QMetaObject::invokeMethod(window, [window, text]() { window->showIdentifiedAddress(text); });
-    }
+    emit deviceAddressShown(deviceAddress);
 }
 
 void ThreadAdministrator::clearAll()

@@ -7,7 +7,6 @@
 #include <QObject>
 #include <QString>
 
-class MainWindow;
 class QTimer;
 class SendStepTimer;
 
@@ -17,7 +16,7 @@ class ThreadAdministrator : public QObject
     Q_OBJECT
 
 public:
-    explicit ThreadAdministrator(MainWindow *mainWindow = nullptr);
+    explicit ThreadAdministrator(QObject *mainWindow = nullptr);
     ~ThreadAdministrator() override;
 
     void init();
@@ -25,7 +24,7 @@ public:
     // Reply time-out for a kind at a baud rate; -1 for a baud rate the module does not use.
     static int replyTimeoutFor(int baudRate, const QString &kind);
 
-    MainWindow *mainWindow = nullptr;
+    QObject *mainWindow = nullptr;
     QList<Sender *> senders;
     QString deviceAddress = QStringLiteral("01");
     int baudRate = 115200;
@@ -52,6 +51,8 @@ signals:
     void netWorkProcessing(QString data);
     // The head request got no reply in time; a half-received frame belongs to it.
     void replyTimedOut();
+    // The device address changed (two upper-case hex digits); the window shows it.
+    void deviceAddressShown(QString address);
 
 public slots:
     void write(Sender *sender);

@@ -2,24 +2,15 @@
 
 #include "QtLibrary/QtTools/qttools.h"
 #include "link/modbusrequest.h"
+#include "link/modelcatalogue.h"
 #include "link/threadadministrator.h"
-#include "ui/mainwindow.h"
-#include "ui/modelcatalogue.h"
-#include "ui_mainwindow.h"
 
-#include <QCoreApplication>
 #include <QDebug>
-#include <QMessageBox>
 #include <QMetaObject>
 #include <QSerialPortInfo>
 #include <QTcpSocket>
 
 namespace {
-
-QString windowText(const char *english, const char *chinese)
-{
-    return QCoreApplication::translate("MainWindow", english, chinese);
-}
 
 const char kListedName[] = "listedName";
 
@@ -30,8 +21,9 @@ QString spacedHex(const QByteArray &bytes)
 
 } // namespace
 
-ThreadSerialport::ThreadSerialport(MainWindow *mainWindow)
+ThreadSerialport::ThreadSerialport(QObject *mainWindow, QueueHook queueHook)
     : mainWindow(mainWindow)
+    , queueHook(std::move(queueHook))
 {
 }
 
@@ -58,11 +50,7 @@ void ThreadSerialport::initVariable()
 
     threadAdministrator = new ThreadAdministrator(mainWindow);
     ThreadAdministrator *queue = threadAdministrator;
-    MainWindow *window = mainWindow;
 
-    connect(window, &MainWindow::write, queue, &ThreadAdministrator::write);
-    connect(window, &MainWindow::windowClose, queue, &ThreadAdministrator::windowClose);
-    connect(window, &MainWindow::sendersClear, queue, &ThreadAdministrator::sendersClear);
     connect(this, &ThreadSerialport::write, queue, &ThreadAdministrator::write);
     connect(this, &ThreadSerialport::moveToLastAndWrite, queue,
             &ThreadAdministrator::moveToLastAndWrite);
@@ -79,27 +67,9 @@ void ThreadSerialport::initVariable()
             &ThreadSerialport::slot_tryOpenSerialPort);
     connect(queue, &ThreadAdministrator::replyTimedOut, this,
             &ThreadSerialport::clearReceiveBuffer);
-
-    connect(queue, &ThreadAdministrator::click_QPushButton, window, &MainWindow::click_QPushButton);
-    connect(queue, &ThreadAdministrator::change_ctlOuts, window, &MainWindow::change_ctlOuts);
-    connect(queue, &ThreadAdministrator::change_inputs, window, &MainWindow::change_inputs);
-    connect(queue, &ThreadAdministrator::analogInput, window, &MainWindow::analogInput);
-    connect(queue, &ThreadAdministrator::readAnalogOuput, window,
-            &MainWindow::showAnalogOutputReadBack);
-    connect(queue, &ThreadAdministrator::UIappendData, window, &MainWindow::UIappendData);
-    connect(queue, &ThreadAdministrator::checkSwitchStatus, window, &MainWindow::checkSwitchStatus);
-    connect(queue, &ThreadAdministrator::allOpen, window, &MainWindow::allOpen);
-    connect(queue, &ThreadAdministrator::creatCommunicationTimeOut, window,
-            &MainWindow::creatCommunicationTimeOut);
-    connect(queue, QOverload<int>::of(&ThreadAdministrator::writeOutputWidget), window,
-            QOverload<int>::of(&MainWindow::writeOutputWidget));
-    connect(queue, QOverload<QString, QColor>::of(&ThreadAdministrator::writeOutputWidget), window,
-            QOverload<QString, QColor>::of(&MainWindow::writeOutputWidget));
-    connect(queue, QOverload<QString, int, int, int>::of(&ThreadAdministrator::writeOutputWidget),
-            window, QOverload<QString, int, int, int>::of(&MainWindow::writeOutputWidget));
-    connect(queue, &ThreadAdministrator::netWorkProcessing, window,
-            &MainWindow::netWorkProcessing);
-    connect(this, &ThreadSerialport::identify_deviceType, window, &MainWindow::identify_deviceType);
+    // The window's requests and displays.
+    if (queueHook)
+        queueHook(queue);
 
     tcpSocket = new QTcpSocket(this);
     connect(tcpSocket, &QTcpSocket::readyRead, this, &ThreadSerialport::slotReceiveData);
@@ -110,7 +80,7 @@ void ThreadSerialport::initVariable()
                 if (error == QAbstractSocket::OperationError
                     || error == QAbstractSocket::UnknownSocketError)
                     return;
-                emit writeOutputWidget(windowText("Network: %1", " 网络：%1 ")
+                emit writeOutputWidget(tr("Network: %1", " 网络：%1 ")
                                            .arg(tcpSocket->errorString()),
                                        QColor(Qt::red));
             });
@@ -156,18 +126,7 @@ void ThreadSerialport::getSerialPort()
         allPorts.append(port);
     }
 
-    MainWindow *window = mainWindow;
-    const QString chosen = portName;
-    QMetaObject::invokeMethod(window, [window, names, chosen]() {
-        QComboBox *box = window->ui->comCbb;
-        const QString current = box->currentText();
-        box->clear();
-        box->addItems(names);
-        if (!chosen.isEmpty() && names.contains(chosen))
-            box->setCurrentText(chosen);
-        else if (names.contains(current))
-            box->setCurrentText(current);
-    });
+    emit serialPortsFound(names, portName);
 }
 
 void ThreadSerialport::setPortSettings(const PortSettings &settings)
@@ -208,7 +167,7 @@ void ThreadSerialport::clearReceiveBuffer()
 void ThreadSerialport::logSent(const QByteArray &bytes)
 {
     emit writeOutputWidget(0);
-    emit writeOutputWidget(windowText("Send: %1", " 发送：%1 ").arg(spacedHex(bytes)),
+    emit writeOutputWidget(tr("Send: %1", " 发送：%1 ").arg(spacedHex(bytes)),
                            QColor(0, 0, 255));
 }
 
@@ -272,25 +231,9 @@ void ThreadSerialport::slot_openSerialPort()
     port->setParity(portSettings.parity);
     port->setFlowControl(QSerialPort::NoFlowControl);
 
-    MainWindow *window = mainWindow;
     if (!port->open(QIODevice::ReadWrite)) {
         disconnect(port, &QSerialPort::readyRead, this, &ThreadSerialport::slotReceiveData);
-        const QString reason = port->errorString();
-        QMetaObject::invokeMethod(window, [window, reason]() {
-            window->ui->label_serialState->setText(windowText("DisConnect", " 断开 "));
-            window->linkReady = 0;
-            window->outputPollTimer.stop();
-            window->writeOutputWidget(windowText("Serial port open failed", "串口打开失败")
-                                          + QStringLiteral(": ") + reason,
-                                      QColor(Qt::red));
-            // Window-modal without a nested event loop: the link keeps running meanwhile.
-            auto *box = new QMessageBox(QMessageBox::Warning, windowText("warning", "警告"),
-                                        windowText("Serial port open failed", "串口打开失败"),
-                                        QMessageBox::Ok, window);
-            box->setAttribute(Qt::WA_DeleteOnClose);
-            box->setObjectName(QStringLiteral("serialOpenFailedBox"));
-            box->open();
-        });
+        emit serialPortOpenFailed(port->errorString());
         return;
     }
 
@@ -304,14 +247,7 @@ void ThreadSerialport::slot_openSerialPort()
     const int baud = int(port->baudRate());
     QMetaObject::invokeMethod(queue, [queue, baud]() { queue->baudRate = baud; });
 
-    QMetaObject::invokeMethod(window, [window]() {
-        window->ui->switchBt->setText(windowText("Close", " 关闭 "));
-        window->ui->label_serialState->setText(windowText("Connect", " 连接 "));
-        window->linkReady = 1;
-        if (window->outputCount != -1)
-            window->outputPollTimer.start(500);
-        window->startInputDetection();
-    });
+    emit serialPortOpened();
 }
 
 void ThreadSerialport::slot_tryOpenSerialPort()
@@ -330,7 +266,6 @@ void ThreadSerialport::onSerialError(QSerialPort::SerialPortError error)
 {
     if (error == QSerialPort::NoError)
         return;
-    MainWindow *window = mainWindow;
     const QString reason = serialPort ? serialPort->errorString() : QString();
     const bool lost = error == QSerialPort::ResourceError;
     if (lost) {
@@ -340,47 +275,21 @@ void ThreadSerialport::onSerialError(QSerialPort::SerialPortError error)
         cutter.clear();
         emit sendersClear(QString());
     }
-    QMetaObject::invokeMethod(window, [window, reason, lost]() {
-        window->outputPollTimer.stop();
-        if (!lost)
-            return;
-        window->ui->switchBt->setText(windowText("Open", " 打开 "));
-        window->ui->label_serialState->setText(windowText("DisConnect", " 断开 "));
-        if (window->networkMode != 1)
-            window->linkReady = 0;
-        window->writeOutputWidget(windowText("Serial port lost: %1", " 串口断开：%1 ").arg(reason),
-                                  QColor(Qt::red));
-    });
+    emit serialPortError(reason, lost);
 }
 
 void ThreadSerialport::onTcpConnected()
 {
     setNetWorkConnected(true);
     cutter.clear();
-    MainWindow *window = mainWindow;
-    QMetaObject::invokeMethod(window, [window]() {
-        window->networkMode = 1;
-        window->linkReady = 1;
-        window->ui->label_network->setText(windowText("Connect", " 连接 "));
-        if (window->outputCount != -1)
-            window->outputPollTimer.start(500);
-        window->startInputDetection();
-    });
+    emit networkConnected();
 }
 
 void ThreadSerialport::onTcpDisconnected()
 {
     setNetWorkConnected(false);
     cutter.clear();
-    const bool serialOpen = serialPort && serialPort->isOpen();
-    MainWindow *window = mainWindow;
-    QMetaObject::invokeMethod(window, [window, serialOpen]() {
-        window->outputPollTimer.stop();
-        window->networkMode = 0;
-        // Without the network the link is usable only through an open serial port.
-        window->linkReady = serialOpen ? 1 : 0;
-        window->ui->label_network->setText(windowText("DisConnect", " 断开 "));
-    });
+    emit networkDisconnected();
 }
 
 void ThreadSerialport::slotReceiveData()
@@ -405,12 +314,11 @@ void ThreadSerialport::handleCutEvents(const QVector<CutEvent> &events)
             emit dealWithData(event.text);
             break;
         case CutEvent::TcpFrame:
-            if (threadAdministrator)
-                emit threadAdministrator->UIappendData(event.text);
+            emit UIappendData(event.text);
             break;
         case CutEvent::ExceptionReply:
             emit writeOutputWidget(
-                windowText("Exception reply: function %1, exception %2 (%3)",
+                tr("Exception reply: function %1, exception %2 (%3)",
                            " 异常应答：功能码 %1，异常码 %2（%3） ")
                     .arg(QtTools::toHex(quint32(event.function)).right(2),
                          QtTools::toHex(quint32(event.exceptionCode)).right(2),
@@ -430,18 +338,11 @@ void ThreadSerialport::handleCutEvents(const QVector<CutEvent> &events)
             const int model = ModelCatalogue::indexForTypeCode(event.typeCode);
             const QString modelText = model >= 0 ? ModelCatalogue::models().at(model).text()
                                                  : QString();
-            emit writeOutputWidget(windowText("Device type", " 设备类型 ") + QStringLiteral(":")
+            emit writeOutputWidget(tr("Device type", " 设备类型 ") + QStringLiteral(":")
                                        + modelText + QStringLiteral(" ")
-                                       + windowText("Device address", " 设备地址 ")
+                                       + tr("Device address", " 设备地址 ")
                                        + QStringLiteral(":") + shown,
                                    QColor(Qt::black));
-            const bool serialOpen = serialPort && serialPort->isOpen();
-            MainWindow *window = mainWindow;
-            QMetaObject::invokeMethod(window, [window, serialOpen]() {
-                if (serialOpen)
-                    window->ui->switchBt->setText(windowText("Close", " 关闭 "));
-                window->setProductControlsEnabled(true);
-            });
             break;
         }
         case CutEvent::ErrorWord:
@@ -454,7 +355,7 @@ void ThreadSerialport::handleCutEvents(const QVector<CutEvent> &events)
             qDebug() << "Modbus TCP frame of another transaction dropped:" << event.text;
             break;
         case CutEvent::TcpOutOfStep:
-            emit writeOutputWidget(windowText("Network data out of step, dropped",
+            emit writeOutputWidget(tr("Network data out of step, dropped",
                                               " 网络数据错位，已丢弃 "),
                                    QColor(Qt::red));
             break;

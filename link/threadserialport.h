@@ -12,12 +12,14 @@
 #include <QStringList>
 #include <QThread>
 
-class MainWindow;
+#include <functional>
+
 class QTcpSocket;
 class ThreadAdministrator;
 
 // Owns the module link: the serial port or the TCP socket, cuts replies out of
-// the received bytes and runs the request queue in a thread of its own.
+// the received bytes and runs the request queue in a thread of its own. It reports
+// what happens through its signals; the window decides what its widgets show.
 class ThreadSerialport : public QObject
 {
     Q_OBJECT
@@ -33,7 +35,11 @@ public:
         QSerialPort::StopBits stopBits = QSerialPort::OneStop;
     };
 
-    explicit ThreadSerialport(MainWindow *mainWindow);
+    // Makes the owner's connections to the queue when the link creates it (in the
+    // link's thread, before the queue's thread starts).
+    using QueueHook = std::function<void(ThreadAdministrator *)>;
+
+    explicit ThreadSerialport(QObject *mainWindow = nullptr, QueueHook queueHook = {});
     ~ThreadSerialport() override;
 
     // The following run in the link's thread (queued calls from the window).
@@ -47,7 +53,7 @@ public:
     QPointer<QSerialPort> serialPort;
     QString portName;
     QList<QSerialPort *> allPorts;
-    MainWindow *mainWindow = nullptr;
+    QObject *mainWindow = nullptr;
     QThread administratorThread;
     ThreadAdministrator *threadAdministrator = nullptr;
     QString deviceAddress = QStringLiteral("01");
@@ -65,6 +71,16 @@ signals:
     void popAndWrite();
     void deviceAddressChange(QString address, int baud);
     void sendersClear(QString key);
+    // Bytes received over TCP, as hex text, for the terminal.
+    void UIappendData(QString data);
+    // The serial ports found, and the one the operator picked before.
+    void serialPortsFound(QStringList names, QString chosen);
+    void serialPortOpened();
+    void serialPortOpenFailed(QString reason);
+    // An error on the open port; lost means the device went away and the port is closed.
+    void serialPortError(QString reason, bool lost);
+    void networkConnected();
+    void networkDisconnected();
 
 public slots:
     void initVariable();
@@ -84,6 +100,7 @@ private:
     void onTcpDisconnected();
     void onSerialError(QSerialPort::SerialPortError error);
 
+    QueueHook queueHook;
     FrameCutter cutter;
     QStringList extraPortPaths;
     PortSettings portSettings;

@@ -1,8 +1,8 @@
 // merovisim: a simulated Merovi I/O module for MeroviTest, served as Modbus TCP on
 // 127.0.0.1 and/or Modbus RTU on a pseudo-terminal, with a request log on stdout.
 
-#include "modulesimulator.h"
-#include "ui/modelcatalogue.h"
+#include "simulator/modulesimulator.h"
+#include "link/modelcatalogue.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
-#include "modulesimulator.h"
+#include "simulator/modulesimulator.h"
 
-#include "simcrc.h"
-#include "simlinks.h"
-#include "ui/modelcatalogue.h"
+#include "simulator/simcrc.h"
+#include "simulator/simlinks.h"
+#include "link/modelcatalogue.h"
 
 #include <QDateTime>
 #include <QTcpServer>

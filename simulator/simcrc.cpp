@@ -1,4 +1,4 @@
-#include "simcrc.h"
+#include "simulator/simcrc.h"
 
 namespace SimCrc {
 

@@ -1,7 +1,7 @@
-#include "simlinks.h"
+#include "simulator/simlinks.h"
 
-#include "modulesimulator.h"
-#include "simcrc.h"
+#include "simulator/modulesimulator.h"
+#include "simulator/simcrc.h"
 
 #include <QRandomGenerator>
 #include <QSocketNotifier>

@@ -1,4 +1,4 @@
-#include "ui/analogconversion.h"
+#include "link/analogconversion.h"
 
 #include <QtTest>
 

@@ -1,9 +1,9 @@
-#include "loopbackwindow.h"
+#include "tests/loopbackwindow.h"
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
-#include "modulesimulator.h"
+#include "simulator/modulesimulator.h"
 #include "ui/mainwindow.h"
-#include "ui/modelcatalogue.h"
+#include "link/modelcatalogue.h"
 
 #include <QAction>
 #include <QCheckBox>

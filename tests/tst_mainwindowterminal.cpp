@@ -1,4 +1,4 @@
-#include "loopbackwindow.h"
+#include "tests/loopbackwindow.h"
 #include "link/sender.h"
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"

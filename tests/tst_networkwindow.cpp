@@ -1,4 +1,4 @@
-#include "loopbackwindow.h"
+#include "tests/loopbackwindow.h"
 #include "link/modbusrequest.h"
 #include "link/sender.h"
 #include "ui/mainwindow.h"

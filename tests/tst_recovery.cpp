@@ -1,4 +1,4 @@
-#include "loopbackwindow.h"
+#include "tests/loopbackwindow.h"
 #include "QtLibrary/QtTools/qttools.h"
 #include "link/framecutter.h"
 #include "link/modbusrequest.h"
@@ -6,7 +6,7 @@
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
 #include "ui/mainwindow.h"
-#include "ui/modelcatalogue.h"
+#include "link/modelcatalogue.h"
 #include "ui/switchstates.h"
 
 #include <QAction>

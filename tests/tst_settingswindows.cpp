@@ -1,10 +1,10 @@
-#include "loopbackwindow.h"
+#include "tests/loopbackwindow.h"
 #include "QtLibrary/QtTools/qttools.h"
-#include "modulesimulator.h"
+#include "simulator/modulesimulator.h"
 #include "ui/communicationtimeout.h"
 #include "ui/helpwidget.h"
 #include "ui/mainwindow.h"
-#include "ui/modelcatalogue.h"
+#include "link/modelcatalogue.h"
 #include "ui/namesetting.h"
 #include "ui/networkwindow.h"
 

@@ -6,7 +6,7 @@
 #include "simulator/modulesimulator.h"
 #include "simulator/simcrc.h"
 #include "simulator/simlinks.h"
-#include "ui/modelcatalogue.h"
+#include "link/modelcatalogue.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>

@@ -1,11 +1,11 @@
-#include "loopbackwindow.h"
+#include "tests/loopbackwindow.h"
 #include "QtLibrary/QtTools/qttools.h"
 #include "link/modbusrequest.h"
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
 #include "simulator/modulesimulator.h"
 #include "ui/mainwindow.h"
-#include "ui/modelcatalogue.h"
+#include "link/modelcatalogue.h"
 
 #include <QAction>
 #include <QApplication>

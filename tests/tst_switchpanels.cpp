@@ -1,8 +1,8 @@
-#include "loopbackwindow.h"
+#include "tests/loopbackwindow.h"
 #include "QtLibrary/QtTools/qttools.h"
 #include "link/sender.h"
 #include "ui/mainwindow.h"
-#include "ui/modelcatalogue.h"
+#include "link/modelcatalogue.h"
 #include "ui/switchstates.h"
 
 #include <QAction>

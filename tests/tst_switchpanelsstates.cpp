@@ -1,4 +1,4 @@
-#include "ui/switchstates.h"
+#include "link/replydecoder.h"
 
 #include <QtTest>
 
@@ -46,7 +46,7 @@ void TestSwitchPanelsStates::registerBits()
 {
     QFETCH(QString, reply);
     QFETCH(QVector<int>, states);
-    QCOMPARE(SwitchStates::decodeRegisterBits(reply), states);
+    QCOMPARE(ReplyDecoder::decodeRegisterBits(reply), states);
 }
 
 QTEST_GUILESS_MAIN(TestSwitchPanelsStates)

@@ -1,4 +1,4 @@
-#include "communicationtimeout.h"
+#include "ui/communicationtimeout.h"
 #include "ui_communicationtimeout.h"
 
 #include "link/modbusrequest.h"

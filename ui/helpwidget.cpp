@@ -1,4 +1,4 @@
-#include "helpwidget.h"
+#include "ui/helpwidget.h"
 #include "ui_helpwidget.h"
 
 #include <QDateTime>

@@ -5,7 +5,7 @@
 #include "link/modbusrequest.h"
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
-#include "ui/modelcatalogue.h"
+#include "link/modelcatalogue.h"
 
 #include <QAction>
 #include <QApplication>
@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMetaObject>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -273,7 +274,10 @@ void MainWindow::initSerialThread()
     qRegisterMetaType<Qt::Orientation>("Qt::Orientation");
     qRegisterMetaType<QList<int>>("QList<int>");
 
-    threadSerialport = new ThreadSerialport(this);
+    // The link makes the queue's connections to the window when it creates the queue.
+    threadSerialport = new ThreadSerialport(this, [this](ThreadAdministrator *queue) {
+        connectQueue(queue);
+    });
     threadSerialport->moveToThread(&serialThread);
     connect(&serialThread, &QThread::finished, threadSerialport, &QObject::deleteLater);
 
@@ -294,8 +298,118 @@ void MainWindow::initSerialThread()
     connect(threadSerialport,
             QOverload<QString, int, int, int>::of(&ThreadSerialport::writeOutputWidget), this,
             QOverload<QString, int, int, int>::of(&MainWindow::writeOutputWidget));
+    connect(threadSerialport, &ThreadSerialport::identify_deviceType, this,
+            &MainWindow::identify_deviceType);
+    connect(threadSerialport, &ThreadSerialport::UIappendData, this, &MainWindow::UIappendData);
+    connect(threadSerialport, &ThreadSerialport::serialPortsFound, this,
+            &MainWindow::slotSerialPortsFound);
+    connect(threadSerialport, &ThreadSerialport::serialPortOpened, this,
+            &MainWindow::slotSerialPortOpened);
+    connect(threadSerialport, &ThreadSerialport::serialPortOpenFailed, this,
+            &MainWindow::slotSerialPortOpenFailed);
+    connect(threadSerialport, &ThreadSerialport::serialPortError, this,
+            &MainWindow::slotSerialPortError);
+    connect(threadSerialport, &ThreadSerialport::networkConnected, this,
+            &MainWindow::slotNetworkConnected);
+    connect(threadSerialport, &ThreadSerialport::networkDisconnected, this,
+            &MainWindow::slotNetworkDisconnected);
 
     serialThread.start(QThread::InheritPriority);
+}
+
+void MainWindow::connectQueue(ThreadAdministrator *queue)
+{
+    connect(this, &MainWindow::write, queue, &ThreadAdministrator::write);
+    connect(this, &MainWindow::windowClose, queue, &ThreadAdministrator::windowClose);
+    connect(this, &MainWindow::sendersClear, queue, &ThreadAdministrator::sendersClear);
+
+    connect(queue, &ThreadAdministrator::click_QPushButton, this, &MainWindow::click_QPushButton);
+    connect(queue, &ThreadAdministrator::change_ctlOuts, this, &MainWindow::change_ctlOuts);
+    connect(queue, &ThreadAdministrator::change_inputs, this, &MainWindow::change_inputs);
+    connect(queue, &ThreadAdministrator::analogInput, this, &MainWindow::analogInput);
+    connect(queue, &ThreadAdministrator::readAnalogOuput, this,
+            &MainWindow::showAnalogOutputReadBack);
+    connect(queue, &ThreadAdministrator::UIappendData, this, &MainWindow::UIappendData);
+    connect(queue, &ThreadAdministrator::checkSwitchStatus, this, &MainWindow::checkSwitchStatus);
+    connect(queue, &ThreadAdministrator::allOpen, this, &MainWindow::allOpen);
+    connect(queue, &ThreadAdministrator::creatCommunicationTimeOut, this,
+            &MainWindow::creatCommunicationTimeOut);
+    connect(queue, QOverload<int>::of(&ThreadAdministrator::writeOutputWidget), this,
+            QOverload<int>::of(&MainWindow::writeOutputWidget));
+    connect(queue, QOverload<QString, QColor>::of(&ThreadAdministrator::writeOutputWidget), this,
+            QOverload<QString, QColor>::of(&MainWindow::writeOutputWidget));
+    connect(queue, QOverload<QString, int, int, int>::of(&ThreadAdministrator::writeOutputWidget),
+            this, QOverload<QString, int, int, int>::of(&MainWindow::writeOutputWidget));
+    connect(queue, &ThreadAdministrator::netWorkProcessing, this, &MainWindow::netWorkProcessing);
+    connect(queue, &ThreadAdministrator::deviceAddressShown, this,
+            &MainWindow::showIdentifiedAddress);
+}
+
+void MainWindow::slotSerialPortsFound(QStringList names, QString chosen)
+{
+    QComboBox *box = ui->comCbb;
+    const QString current = box->currentText();
+    box->clear();
+    box->addItems(names);
+    if (!chosen.isEmpty() && names.contains(chosen))
+        box->setCurrentText(chosen);
+    else if (names.contains(current))
+        box->setCurrentText(current);
+}
+
+void MainWindow::slotSerialPortOpened()
+{
+    serialPortOpen = true;
+    ui->switchBt->setText(tr("Close", " 关闭 "));
+    ui->label_serialState->setText(tr("Connect", " 连接 "));
+    linkReady = 1;
+    slotLinkUp();
+}
+
+void MainWindow::slotSerialPortOpenFailed(QString reason)
+{
+    ui->label_serialState->setText(tr("DisConnect", " 断开 "));
+    linkReady = 0;
+    outputPollTimer.stop();
+    writeOutputWidget(tr("Serial port open failed", "串口打开失败") + QStringLiteral(": ") + reason,
+                      QColor(Qt::red));
+    // Window-modal without a nested event loop: the link keeps running meanwhile.
+    auto *box = new QMessageBox(QMessageBox::Warning, tr("warning", "警告"),
+                                tr("Serial port open failed", "串口打开失败"), QMessageBox::Ok,
+                                this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setObjectName(QStringLiteral("serialOpenFailedBox"));
+    box->open();
+}
+
+void MainWindow::slotSerialPortError(QString reason, bool lost)
+{
+    outputPollTimer.stop();
+    if (!lost)
+        return;
+    serialPortOpen = false;
+    ui->switchBt->setText(tr("Open", " 打开 "));
+    ui->label_serialState->setText(tr("DisConnect", " 断开 "));
+    if (networkMode != 1)
+        linkReady = 0;
+    writeOutputWidget(tr("Serial port lost: %1", " 串口断开：%1 ").arg(reason), QColor(Qt::red));
+}
+
+void MainWindow::slotNetworkConnected()
+{
+    networkMode = 1;
+    linkReady = 1;
+    ui->label_network->setText(tr("Connect", " 连接 "));
+    slotLinkUp();
+}
+
+void MainWindow::slotNetworkDisconnected()
+{
+    outputPollTimer.stop();
+    networkMode = 0;
+    // Without the network the link is usable only through an open serial port.
+    linkReady = serialPortOpen ? 1 : 0;
+    ui->label_network->setText(tr("DisConnect", " 断开 "));
 }
 
 void MainWindow::setProductControlsEnabled(bool enabled)
@@ -319,6 +433,7 @@ void MainWindow::on_switchBt_clicked()
     ThreadSerialport *link = threadSerialport;
     auto networkDown = [link]() { link->setNetWorkConnected(false); };
     if (ui->switchBt->text().contains(tr("Close", " 关闭 "))) {
+        serialPortOpen = false;
         ui->switchBt->setText(tr("Open", " 打开 "));
         emit closeSerialPort();
         QMetaObject::invokeMethod(link, networkDown);

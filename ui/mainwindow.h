@@ -21,6 +21,7 @@ class QMenu;
 class QPushButton;
 class QWidget;
 
+class ThreadAdministrator;
 class ThreadSerialport;
 struct AnalogOutputRow;
 class NameSetting;
@@ -37,8 +38,6 @@ class MainWindow;
 class MainWindow : public QMainWindow
 {
     Q_OBJECT
-
-    friend class ThreadSerialport;
 
 public:
     explicit MainWindow(QWidget *parent = nullptr);
@@ -176,6 +175,15 @@ public slots:
     void showAnalogOutputReadBack(QString kind, QString reply);
     // Re-reads the stored channel names into the switch buttons.
     void refreshChannelNames();
+    // What the link reports.
+    void slotSerialPortsFound(QStringList names, QString chosen);
+    void slotSerialPortOpened();
+    void slotSerialPortOpenFailed(QString reason);
+    void slotSerialPortError(QString reason, bool lost);
+    void slotNetworkConnected();
+    void slotNetworkDisconnected();
+    // The link is up: output polling starts and detection that was on runs again.
+    void slotLinkUp();
 
 private slots:
     void on_checkBox_timeSend_stateChanged(int arg1);
@@ -191,6 +199,7 @@ private:
     void createMenus();
     void createToolBar();
     void initSerialThread();
+    void connectQueue(ThreadAdministrator *queue);
     void appendLog(const QString &text, const QColor &color);
     void startInputDetection();
 
@@ -203,4 +212,5 @@ private:
     void showFrame(QLabel *label, const QString &frame);
 
     Ui::MainWindow *ui = nullptr;
+    bool serialPortOpen = false;
 };

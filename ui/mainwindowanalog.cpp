@@ -3,7 +3,7 @@
 
 #include "QtLibrary/QtTools/qttools.h"
 #include "link/modbusrequest.h"
-#include "ui/analogconversion.h"
+#include "link/analogconversion.h"
 #include "ui/analogoutputrow.h"
 
 #include <QCheckBox>

@@ -1,11 +1,12 @@
 // MainWindow: model choice and the switch output and input panels.
 
-#include "mainwindow.h"
+#include "ui/mainwindow.h"
 #include "ui_mainwindow.h"
 
 #include "QtLibrary/QtTools/qttools.h"
 #include "link/modbusrequest.h"
-#include "ui/modelcatalogue.h"
+#include "link/modelcatalogue.h"
+#include "link/replydecoder.h"
 #include "ui/switchstates.h"
 
 #include <QAction>
@@ -80,9 +81,19 @@ void MainWindow::selectModel(int index)
     }
 }
 
+void MainWindow::slotLinkUp()
+{
+    if (outputCount != -1)
+        outputPollTimer.start(kOutputPollMs);
+    startInputDetection();
+}
+
 void MainWindow::identify_deviceType(int code)
 {
     linkReady = 1;
+    if (serialPortOpen)
+        ui->switchBt->setText(tr("Close", " 关闭 "));
+    setProductControlsEnabled(true);
     const int index = ModelCatalogue::indexForTypeCode(code);
     // Chosen directly, not through the action, which may be disabled at this moment.
     if (index >= 0)
@@ -204,9 +215,9 @@ void MainWindow::checkSwitchStatus()
 
 void MainWindow::change_ctlOuts(QString reply)
 {
-    const QVector<int> decoded = SwitchStates::decodeRegisterBits(reply);
+    const QVector<int> decoded = ReplyDecoder::decodeRegisterBits(reply);
     // A short reply updates only the channels it covers; the others keep their state.
-    ctlOuts = SwitchStates::mergeStates(ctlOuts.toVector(), decoded).toList();
+    ctlOuts = ReplyDecoder::mergeStates(ctlOuts.toVector(), decoded).toList();
     const int painted = qMin(decoded.size(), outputButtons.size());
     for (int k = 0; k < painted; ++k)
         paintOutputButton(k, ctlOuts.at(k) == 1);
@@ -312,7 +323,7 @@ void MainWindow::on_pushButton_check_clicked()
 
 void MainWindow::change_inputs(QString bits)
 {
-    const QVector<bool> states = SwitchStates::decodeInputTokens(bits, inputButtons.size());
+    const QVector<bool> states = ReplyDecoder::decodeInputTokens(bits, inputButtons.size());
     for (int k = 0; k < states.size(); ++k)
         paintInputButton(k, states.at(k));
 }

@@ -1,4 +1,4 @@
-#include "namesetting.h"
+#include "ui/namesetting.h"
 #include "ui_namesetting.h"
 
 #include "QtLibrary/QtTools/qttools.h"

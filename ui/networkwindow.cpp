@@ -1,4 +1,4 @@
-#include "networkwindow.h"
+#include "ui/networkwindow.h"
 #include "ui_networkwindow.h"
 
 #include "QtLibrary/QtTools/qttools.h"

@@ -2,7 +2,6 @@
 
 #include <QMap>
 #include <QString>
-#include <QVector>
 
 // What the switch panels need to know about the module's output and input
 // registers, the button colours and the channel-name keys, without any widget.
@@ -29,17 +28,5 @@ QString defaultInputCaption(int channel);
 
 // The stored name for a key, or the current caption when none is stored.
 QString caption(const QMap<QString, QString> &names, const QString &key, const QString &current);
-
-// Channel states carried by a read of state registers (address, function code, byte
-// count, data): 16 per register, bit 0 first. Only registers that are complete in the
-// text and made of hex digits count; decoding stops at the first that is not.
-QVector<int> decodeRegisterBits(const QString &reply);
-
-// The last known states updated by a decoded reply: channels the reply does not
-// cover keep their state, and the list never gets shorter.
-QVector<int> mergeStates(const QVector<int> &known, const QVector<int> &decoded);
-
-// Input channels from the blank-separated "1"/"0" text; a missing token is off.
-QVector<bool> decodeInputTokens(const QString &bits, int count);
 
 } // namespace SwitchStates

@@ -1,4 +1,4 @@
-#include "qttools.h"
+#include "QtLibrary/QtTools/qttools.h"
 
 #include <QDir>
 #include <QFile>

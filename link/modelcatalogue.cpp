@@ -1,4 +1,4 @@
-#include "modelcatalogue.h"
+#include "link/modelcatalogue.h"
 
 #include <QCoreApplication>
 

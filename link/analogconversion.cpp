@@ -1,4 +1,4 @@
-#include "analogconversion.h"
+#include "link/analogconversion.h"
 
 #include <QLocale>
 
