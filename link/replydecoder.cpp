@@ -138,14 +138,20 @@ Dispatch dispatch(const QString &reply, const QString &headKind, const QString &
     // The module answers in lower case; the address is kept in upper case.
     const QString code = reply.mid(2, 2);
     if (reply.size() < 4 || reply.left(2).compare(deviceAddress, Qt::CaseInsensitive) != 0
-        || !kFunctionCodes.contains(code))
+        || !kFunctionCodes.contains(code)) {
+        result.rejection = Dispatch::WrongAddress;
         return result;
+    }
     if (!network
         && (reply.size() < 8
-            || !QtTools::checkCrc16(reply.left(reply.size() - 4), reply.right(4))))
+            || !QtTools::checkCrc16(reply.left(reply.size() - 4), reply.right(4)))) {
+        result.rejection = Dispatch::BadCrc;
         return result;
-    if (!headFrame.isEmpty() && !answers(reply, headFrame))
+    }
+    if (!headFrame.isEmpty() && !answers(reply, headFrame)) {
+        result.rejection = Dispatch::Unmatched;
         return result;
+    }
     result.accepted = true;
 
     if (headKind.contains(ModbusRequest::kUiText)) {
@@ -163,11 +169,12 @@ Dispatch dispatch(const QString &reply, const QString &headKind, const QString &
             result.text = inputBits(reply);
             result.then = Dispatch::Requeue;
         } else if (headKind == ModbusRequest::kAnalogStartDetecting) {
+            // A reply that cannot be analysed does not end polling either.
+            result.then = Dispatch::Requeue;
             const QString values = ModbusCodec::analyseAnalog_03(reply);
             if (!values.contains(QLatin1String("error"), Qt::CaseInsensitive)) {
                 result.signal = Dispatch::AnalogInput;
                 result.text = values;
-                result.then = Dispatch::Requeue;
             }
         } else if (headKind.startsWith(ModbusRequest::kReadAnalogOutputPrefix)) {
             result.signal = Dispatch::ReadAnalogOutput;

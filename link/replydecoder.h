@@ -42,9 +42,11 @@ struct Dispatch
         Log
     };
     enum Then { Stay, Pop, Requeue };
+    enum Rejection { NotRejected, WrongAddress, BadCrc, Unmatched };
 
     bool showRaw = false;  // the reply goes to the terminal
     bool accepted = false; // address, function code and CRC are right
+    Rejection rejection = NotRejected;
     Signal signal = NoSignal;
     Then then = Stay;
     bool popBeforeSignal = false;

@@ -48,6 +48,13 @@ SendStepTimer::~SendStepTimer()
 #endif
 }
 
+void SendStepTimer::setInterval(std::chrono::microseconds interval)
+{
+    step = interval;
+    if (fallback)
+        fallback->setInterval(int(std::chrono::ceil<std::chrono::milliseconds>(step).count()));
+}
+
 void SendStepTimer::start()
 {
     deadline = Clock::now() + step;

@@ -22,6 +22,8 @@ public:
     // (Re)starts the pause: one timeout() after the interval, counted from now.
     void start();
     void stop();
+    // Takes effect at the next start().
+    void setInterval(std::chrono::microseconds interval);
     bool isActive() const { return active; }
 
 signals:

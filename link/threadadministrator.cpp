@@ -4,12 +4,19 @@
 #include "link/replydecoder.h"
 #include "link/sendsteptimer.h"
 
+#include <QDateTime>
 #include <QStringList>
 #include <QTimer>
+
+#include <cmath>
 
 namespace {
 
 constexpr std::chrono::milliseconds kSendDelay{20};
+// A Modbus RTU character is 11 bits (start, 8 data, parity or a second stop, stop).
+constexpr double kBitsPerCharacter = 11.0;
+constexpr double kSilenceCharacters = 3.5;
+constexpr int kHealthReportMs = 200;
 
 struct TimeoutRow
 {
@@ -49,8 +56,23 @@ int ThreadAdministrator::replyTimeoutFor(int baudRate, const QString &kind)
     return -1;
 }
 
+std::chrono::microseconds ThreadAdministrator::sendStepFor(int baudRate, bool network)
+{
+    if (network || baudRate <= 0)
+        return kSendDelay;
+    const double silenceUs = kSilenceCharacters * kBitsPerCharacter * 1e6 / baudRate + 1000.0;
+    return std::max<std::chrono::microseconds>(
+        kSendDelay, std::chrono::microseconds(qint64(std::ceil(silenceUs))));
+}
+
+bool ThreadAdministrator::isPolling(const QString &kind)
+{
+    return kind == ModbusRequest::kStartDetecting || kind == ModbusRequest::kAnalogStartDetecting;
+}
+
 void ThreadAdministrator::init()
 {
+    qRegisterMetaType<LinkHealth>();
     administratorTimer = new QTimer(this);
     connect(administratorTimer, &QTimer::timeout, this,
             &ThreadAdministrator::slot_administratorTimer);
@@ -60,8 +82,12 @@ void ThreadAdministrator::init()
         if (senders.isEmpty())
             return;
         sendFirst();
-        administratorTimer->start(replyTimeout);
     });
+    // The figures change with every exchange; the window hears of them a few times a second.
+    healthTimer = new QTimer(this);
+    healthTimer->setSingleShot(true);
+    healthTimer->setInterval(kHealthReportMs);
+    connect(healthTimer, &QTimer::timeout, this, [this]() { emit linkHealthChanged(health); });
     // Requests can arrive before the timers exist (the window queues as soon as a model
     // is chosen); the first of them would otherwise never be sent and block the queue.
     if (!senders.isEmpty())
@@ -80,6 +106,11 @@ void ThreadAdministrator::write(Sender *sender)
             return;
         }
     }
+    // Polling waits for the link; anything else asked without one is refused at once.
+    if (!linkOpen && !isPolling(sender->kind)) {
+        refuse(sender);
+        return;
+    }
     if (sender->data.startsWith(QLatin1String("01")))
         sender->data.replace(0, 2, deviceAddress);
     const int timeout = replyTimeoutFor(baudRate, sender->kind);
@@ -92,10 +123,32 @@ void ThreadAdministrator::write(Sender *sender)
 
 void ThreadAdministrator::startSend()
 {
+    headOnWire = false;
     if (administratorTimer)
         administratorTimer->stop();
-    if (sendStepTimer)
-        sendStepTimer->start();
+    if (!sendStepTimer)
+        return;
+    if (!linkOpen) {
+        // Nothing can go out: what is not polling is refused, polling waits for the link.
+        for (int i = 0; i < senders.size();) {
+            if (isPolling(senders.at(i)->kind))
+                ++i;
+            else
+                refuse(senders.takeAt(i));
+        }
+        sendStepTimer->stop();
+        return;
+    }
+    sendStepTimer->setInterval(sendStepFor(baudRate, netWorkConnected));
+    sendStepTimer->start();
+}
+
+void ThreadAdministrator::refuse(Sender *sender)
+{
+    emit writeOutputWidget(tr("Not sent: no connection (%1)", " 未发送：没有连接（%1） ")
+                               .arg(sender->kind),
+                           QColor(Qt::red));
+    delete sender;
 }
 
 void ThreadAdministrator::sendFirst()
@@ -105,12 +158,67 @@ void ThreadAdministrator::sendFirst()
     // the others expire by the reply time-out.
     const bool sendable = data.leftRef(2).compare(deviceAddress, Qt::CaseInsensitive) == 0
         && kSendableCodes.contains(data.mid(2, 2));
-    if (!sendable)
-        return;
-    if (netWorkConnected)
-        emit writeSerialPort(data);
+    if (sendable) {
+        if (netWorkConnected)
+            emit writeSerialPort(data);
+        else
+            emit writeSerialPort_CRC16(data);
+        ++health.sent;
+        healthChanged();
+        headOnWire = true;
+        headSentAt.start();
+    }
+    administratorTimer->start(replyTimeout);
+}
+
+void ThreadAdministrator::finishHead(bool requeue)
+{
+    if (requeue)
+        moveToLastAndWrite();
     else
-        emit writeSerialPort_CRC16(data);
+        popAndWrite();
+}
+
+void ThreadAdministrator::healthChanged()
+{
+    if (healthTimer && !healthTimer->isActive())
+        healthTimer->start();
+}
+
+void ThreadAdministrator::setLinkOpen(bool open)
+{
+    if (linkOpen == open)
+        return;
+    linkOpen = open;
+    if (!senders.isEmpty())
+        startSend();
+}
+
+void ThreadAdministrator::setDeviceAddress(QString address)
+{
+    deviceAddress = address;
+    readdressPolling();
+}
+
+void ThreadAdministrator::resetLinkHealth()
+{
+    health = LinkHealth();
+    emit linkHealthChanged(health);
+}
+
+void ThreadAdministrator::garbageDropped(int runs)
+{
+    health.garbage += quint64(runs);
+    healthChanged();
+}
+
+void ThreadAdministrator::readdressPolling()
+{
+    // Polling requests ask the module that is there now.
+    for (Sender *sender : qAsConst(senders)) {
+        if (isPolling(sender->kind) && sender->data.size() >= 2)
+            sender->data.replace(0, 2, deviceAddress);
+    }
 }
 
 void ThreadAdministrator::popAndWrite()
@@ -140,6 +248,7 @@ void ThreadAdministrator::deviceAddressChange(QString address, int baud)
 {
     deviceAddress = address.toUpper();
     baudRate = baud;
+    readdressPolling();
     emit deviceAddressShown(deviceAddress);
 }
 
@@ -162,13 +271,29 @@ void ThreadAdministrator::sendersClear(QString key)
 {
     if (key.isEmpty()) {
         clearAll();
+        if (administratorTimer)
+            administratorTimer->stop();
+        if (sendStepTimer)
+            sendStepTimer->stop();
+        headOnWire = false;
         return;
     }
+    const Sender *head = senders.isEmpty() ? nullptr : senders.first();
     for (int i = 0; i < senders.size();) {
         if (senders.at(i)->kind.contains(key))
             delete senders.takeAt(i);
         else
             ++i;
+    }
+    // The reply timer belonged to the removed head; the next request gets its own.
+    if (head && (senders.isEmpty() || senders.first() != head)) {
+        if (senders.isEmpty()) {
+            headOnWire = false;
+            administratorTimer->stop();
+            sendStepTimer->stop();
+        } else {
+            startSend();
+        }
     }
 }
 
@@ -178,23 +303,57 @@ void ThreadAdministrator::slot_administratorTimer()
         administratorTimer->stop();
         return;
     }
-    if (senders.first()->kind == ModbusRequest::kUiText)
+    const QString kind = senders.first()->kind;
+    if (headOnWire) {
+        ++health.timeouts;
+        ++health.consecutiveTimeouts;
+        healthChanged();
+    }
+    if (kind == ModbusRequest::kUiText)
         emit writeOutputWidget(tr("No reply within %1 ms", " %1 毫秒内无回复 ").arg(replyTimeout),
                                QColor(Qt::red));
     emit replyTimedOut();
-    popAndWrite();
+    // A lost reply does not end polling: the request waits for its next turn.
+    finishHead(isPolling(kind));
+}
+
+void ThreadAdministrator::exceptionReply(int function, int exceptionCode)
+{
+    Q_UNUSED(exceptionCode)
+    ++health.exceptions;
+    healthChanged();
+    if (senders.isEmpty() || !headOnWire)
+        return;
+    const QString data = senders.first()->data;
+    bool ok = false;
+    const int headFunction = data.midRef(2, 2).toInt(&ok, 16);
+    if (!ok || headFunction != function)
+        return;
+    // The module answered: the request is done (polling goes on at its next turn).
+    finishHead(isPolling(senders.first()->kind));
 }
 
 void ThreadAdministrator::slot_dealWithData(QString reply)
 {
-    if (senders.isEmpty())
+    if (senders.isEmpty()) {
+        ++health.unmatched;
+        healthChanged();
         return;
+    }
     const ReplyDecoder::Dispatch result = ReplyDecoder::dispatch(
         reply, senders.first()->kind, deviceAddress, netWorkConnected, senders.first()->data);
     if (result.showRaw)
         emit UIappendData(reply);
-    if (!result.accepted)
+    if (!result.accepted || !headOnWire) {
+        if (result.rejection == ReplyDecoder::Dispatch::BadCrc)
+            ++health.badCrc;
+        else
+            ++health.unmatched;
+        healthChanged();
         return;
+    }
+    health.recordReply(headSentAt.elapsed(), QDateTime::currentMSecsSinceEpoch());
+    healthChanged();
 
     const QString kind = senders.first()->kind;
     if (result.popBeforeSignal && result.then == ReplyDecoder::Dispatch::Pop)

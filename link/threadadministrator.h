@@ -1,8 +1,10 @@
 #pragma once
 
+#include "link/linkhealth.h"
 #include "link/sender.h"
 
 #include <QColor>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -23,6 +25,11 @@ public:
 
     // Reply time-out for a kind at a baud rate; -1 for a baud rate the module does not use.
     static int replyTimeoutFor(int baudRate, const QString &kind);
+    // Pause between a reply and the next request: 20 ms, or 3.5 character times of
+    // 11 bits plus 1 ms where that is longer (slow serial lines); 20 ms on TCP.
+    static std::chrono::microseconds sendStepFor(int baudRate, bool network);
+    // Polling requests stay in the queue until their panel removes them.
+    static bool isPolling(const QString &kind);
 
     QObject *mainWindow = nullptr;
     QList<Sender *> senders;
@@ -53,6 +60,8 @@ signals:
     void replyTimedOut();
     // The device address changed (two upper-case hex digits); the window shows it.
     void deviceAddressShown(QString address);
+    // The link's figures changed (sent at most every kHealthReportMs).
+    void linkHealthChanged(LinkHealth health);
 
 public slots:
     void write(Sender *sender);
@@ -63,11 +72,29 @@ public slots:
     void sendersClear(QString key);
     void slot_administratorTimer();
     void slot_dealWithData(QString reply);
+    // The module refused a request (function code without the exception bit).
+    void exceptionReply(int function, int exceptionCode);
+    // Bytes the link dropped because they were no frame (one run at a time).
+    void garbageDropped(int runs);
+    // Whether bytes can go out: a serial port is open or the TCP connection is up.
+    void setLinkOpen(bool open);
+    // The operator chose another device address (two hex digits).
+    void setDeviceAddress(QString address);
+    void resetLinkHealth();
 
 private:
     void startSend();
     void sendFirst();
     void clearAll();
+    void finishHead(bool requeue);
+    void refuse(Sender *sender);
+    void readdressPolling();
+    void healthChanged();
 
     SendStepTimer *sendStepTimer = nullptr;
+    QTimer *healthTimer = nullptr;
+    bool linkOpen = false;
+    bool headOnWire = false;
+    QElapsedTimer headSentAt;
+    LinkHealth health;
 };

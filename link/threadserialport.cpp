@@ -9,10 +9,14 @@
 #include <QMetaObject>
 #include <QSerialPortInfo>
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace {
 
 const char kListedName[] = "listedName";
+constexpr int kReconnectMaxSeconds = 10;
+// A module that does not answer the connection attempt at all is tried again.
+constexpr int kConnectTimeoutMs = 5000;
 
 QString spacedHex(const QByteArray &bytes)
 {
@@ -67,6 +71,7 @@ void ThreadSerialport::initVariable()
             &ThreadSerialport::slot_tryOpenSerialPort);
     connect(queue, &ThreadAdministrator::replyTimedOut, this,
             &ThreadSerialport::clearReceiveBuffer);
+    connect(this, &ThreadSerialport::exceptionReceived, queue, &ThreadAdministrator::exceptionReply);
     // The window's requests and displays.
     if (queueHook)
         queueHook(queue);
@@ -75,15 +80,21 @@ void ThreadSerialport::initVariable()
     connect(tcpSocket, &QTcpSocket::readyRead, this, &ThreadSerialport::slotReceiveData);
     connect(tcpSocket, &QTcpSocket::connected, this, &ThreadSerialport::onTcpConnected);
     connect(tcpSocket, &QTcpSocket::disconnected, this, &ThreadSerialport::onTcpDisconnected);
-    connect(tcpSocket, &QTcpSocket::errorOccurred, this,
-            [this](QAbstractSocket::SocketError error) {
-                if (error == QAbstractSocket::OperationError
-                    || error == QAbstractSocket::UnknownSocketError)
-                    return;
-                emit writeOutputWidget(tr("Network: %1", " 网络：%1 ")
-                                           .arg(tcpSocket->errorString()),
-                                       QColor(Qt::red));
-            });
+    connect(tcpSocket, &QTcpSocket::errorOccurred, this, &ThreadSerialport::onTcpError);
+    reconnectTimer = new QTimer(this);
+    reconnectTimer->setSingleShot(true);
+    connect(reconnectTimer, &QTimer::timeout, this, &ThreadSerialport::reconnect);
+    connectTimer = new QTimer(this);
+    connectTimer->setSingleShot(true);
+    connectTimer->setInterval(kConnectTimeoutMs);
+    connect(connectTimer, &QTimer::timeout, this, [this]() {
+        if (tcpSocket->state() == QAbstractSocket::ConnectedState)
+            return;
+        aborting = true;
+        tcpSocket->abort();
+        aborting = false;
+        scheduleReconnect();
+    });
 
     getSerialPort();
 
@@ -140,7 +151,20 @@ void ThreadSerialport::setDeviceAddress(const QString &address)
     cutter.setDeviceAddress(address);
     ThreadAdministrator *queue = threadAdministrator;
     if (queue)
-        QMetaObject::invokeMethod(queue, [queue, address]() { queue->deviceAddress = address; });
+        QMetaObject::invokeMethod(queue, [queue, address]() { queue->setDeviceAddress(address); });
+}
+
+bool ThreadSerialport::tcpConnected() const
+{
+    return tcpSocket && tcpSocket->state() == QAbstractSocket::ConnectedState;
+}
+
+void ThreadSerialport::updateLinkOpen()
+{
+    const bool open = (serialPort && serialPort->isOpen()) || tcpConnected();
+    ThreadAdministrator *queue = threadAdministrator;
+    if (queue)
+        QMetaObject::invokeMethod(queue, [queue, open]() { queue->setLinkOpen(open); });
 }
 
 void ThreadSerialport::setNetWorkConnected(bool connected)
@@ -154,8 +178,46 @@ void ThreadSerialport::connectToModule(const QString &host, quint16 port)
 {
     if (!tcpSocket)
         return;
+    remoteHost = host;
+    remotePort = port;
+    reconnectSeconds = 1;
+    reconnect();
+}
+
+void ThreadSerialport::reconnect()
+{
+    reconnectTimer->stop();
+    aborting = true;
     tcpSocket->abort();
-    tcpSocket->connectToHost(host, port, QIODevice::ReadWrite, QAbstractSocket::AnyIPProtocol);
+    aborting = false;
+    if (remoteHost.isEmpty())
+        return;
+    tcpSocket->connectToHost(remoteHost, remotePort, QIODevice::ReadWrite,
+                             QAbstractSocket::AnyIPProtocol);
+    connectTimer->start();
+}
+
+void ThreadSerialport::scheduleReconnect()
+{
+    // The serial port and the network are alternatives: no attempts while the port is open.
+    if (aborting || remoteHost.isEmpty() || reconnectTimer->isActive()
+        || (serialPort && serialPort->isOpen()))
+        return;
+    connectTimer->stop();
+    emit networkReconnecting(reconnectSeconds);
+    reconnectTimer->start(reconnectSeconds * 1000);
+    reconnectSeconds = qMin(reconnectSeconds * 2, kReconnectMaxSeconds);
+}
+
+void ThreadSerialport::onTcpError(QAbstractSocket::SocketError error)
+{
+    if (aborting || error == QAbstractSocket::OperationError
+        || error == QAbstractSocket::UnknownSocketError)
+        return;
+    emit writeOutputWidget(tr("Network: %1", " 网络：%1 ").arg(tcpSocket->errorString()),
+                           QColor(Qt::red));
+    if (tcpSocket->state() != QAbstractSocket::ConnectedState)
+        scheduleReconnect();
 }
 
 void ThreadSerialport::clearReceiveBuffer()
@@ -186,9 +248,11 @@ qlonglong ThreadSerialport::transmit(QString strDataNoCRC, bool appendCrc)
     if (strDataNoCRC.isEmpty())
         return -1;
     const bool serialOpen = serialPort && serialPort->isOpen();
-    const bool tcpOpen = tcpSocket && tcpSocket->isOpen();
-    if (!serialOpen && !tcpOpen)
+    const bool tcpOpen = tcpConnected();
+    if (!serialOpen && !tcpOpen) {
+        emit writeOutputWidget(tr("Not sent: no connection", " 未发送：没有连接 "), QColor(Qt::red));
         return -1;
+    }
     strDataNoCRC.remove(QLatin1Char(' '));
     QByteArray bytes;
     QIODevice *device = nullptr;
@@ -206,7 +270,7 @@ qlonglong ThreadSerialport::transmit(QString strDataNoCRC, bool appendCrc)
     // Out now rather than on the next turn of the event loop; the log line can follow.
     if (serialOpen)
         serialPort->flush();
-    else if (tcpSocket->state() == QAbstractSocket::ConnectedState)
+    else
         tcpSocket->flush();
     logSent(bytes);
     return written;
@@ -242,6 +306,9 @@ void ThreadSerialport::slot_openSerialPort()
     connect(port, &QSerialPort::errorOccurred, this, &ThreadSerialport::onSerialError,
             Qt::UniqueConnection);
     cutter.clear();
+    reconnectTimer->stop();
+    connectTimer->stop();
+    updateLinkOpen();
     // The reply time-outs follow the line speed.
     ThreadAdministrator *queue = threadAdministrator;
     const int baud = int(port->baudRate());
@@ -260,6 +327,11 @@ void ThreadSerialport::slot_closeSerialPort()
     if (serialPort)
         serialPort->close();
     cutter.clear();
+    updateLinkOpen();
+    if (!tcpConnected()) {
+        reconnectSeconds = 1;
+        scheduleReconnect();
+    }
 }
 
 void ThreadSerialport::onSerialError(QSerialPort::SerialPortError error)
@@ -274,14 +346,18 @@ void ThreadSerialport::onSerialError(QSerialPort::SerialPortError error)
             serialPort->close();
         cutter.clear();
         emit sendersClear(QString());
+        updateLinkOpen();
     }
     emit serialPortError(reason, lost);
 }
 
 void ThreadSerialport::onTcpConnected()
 {
+    connectTimer->stop();
+    reconnectSeconds = 1;
     setNetWorkConnected(true);
     cutter.clear();
+    updateLinkOpen();
     emit networkConnected();
 }
 
@@ -289,7 +365,9 @@ void ThreadSerialport::onTcpDisconnected()
 {
     setNetWorkConnected(false);
     cutter.clear();
+    updateLinkOpen();
     emit networkDisconnected();
+    scheduleReconnect();
 }
 
 void ThreadSerialport::slotReceiveData()
@@ -317,6 +395,7 @@ void ThreadSerialport::handleCutEvents(const QVector<CutEvent> &events)
             emit UIappendData(event.text);
             break;
         case CutEvent::ExceptionReply:
+            emit exceptionReceived(event.function, event.exceptionCode);
             emit writeOutputWidget(
                 tr("Exception reply: function %1, exception %2 (%3)",
                            " 异常应答：功能码 %1，异常码 %2（%3） ")

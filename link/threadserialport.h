@@ -7,6 +7,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QAbstractSocket>
 #include <QSerialPort>
 #include <QString>
 #include <QStringList>
@@ -15,6 +16,7 @@
 #include <functional>
 
 class QTcpSocket;
+class QTimer;
 class ThreadAdministrator;
 
 // Owns the module link: the serial port or the TCP socket, cuts replies out of
@@ -81,6 +83,10 @@ signals:
     void serialPortError(QString reason, bool lost);
     void networkConnected();
     void networkDisconnected();
+    // The next attempt to reach the module over TCP starts in that many seconds.
+    void networkReconnecting(int seconds);
+    // The module refused a request (function code without the exception bit).
+    void exceptionReceived(int function, int exceptionCode);
 
 public slots:
     void initVariable();
@@ -99,8 +105,19 @@ private:
     void onTcpConnected();
     void onTcpDisconnected();
     void onSerialError(QSerialPort::SerialPortError error);
+    void onTcpError(QAbstractSocket::SocketError error);
+    void scheduleReconnect();
+    void reconnect();
+    void updateLinkOpen();
+    bool tcpConnected() const;
 
     QueueHook queueHook;
+    QString remoteHost;
+    quint16 remotePort = 0;
+    QTimer *reconnectTimer = nullptr;
+    QTimer *connectTimer = nullptr;
+    int reconnectSeconds = 1;
+    bool aborting = false;
     FrameCutter cutter;
     QStringList extraPortPaths;
     PortSettings portSettings;

@@ -48,9 +48,9 @@ void TestDispatch::table_data()
                                                << true << Dispatch::AnalogInput
                                                << "4.000 0.000 20.000 0.000" << 0
                                                << Dispatch::Requeue;
-    QTest::newRow("03 Analog-Start-detecting, analysis fails")
+    QTest::newRow("03 Analog-Start-detecting, analysis fails, polling goes on")
         << "01030400059846" << "Analog-Start-detecting" << true << true << Dispatch::NoSignal
-        << "" << 0 << Dispatch::Pop;
+        << "" << 0 << Dispatch::Requeue;
     QTest::newRow("03 read-Analog-OutputMode") << kOutputs << "read-Analog-OutputMode" << false
                                                << true << Dispatch::ReadAnalogOutput << kOutputs
                                                << 0 << Dispatch::Pop;
@@ -174,6 +174,7 @@ void TestDispatch::emptyQueueIgnoresReply()
 {
     ThreadAdministrator queue;
     queue.init();
+    queue.setLinkOpen(true);
     QSignalSpy shown(&queue, &ThreadAdministrator::UIappendData);
     QSignalSpy outputs(&queue, &ThreadAdministrator::change_ctlOuts);
     queue.slot_dealWithData(QString::fromLatin1(kOutputs));
@@ -185,9 +186,12 @@ void TestDispatch::badCrcShownButNotApplied()
 {
     ThreadAdministrator queue;
     queue.init();
+    queue.setLinkOpen(true);
     queue.baudRate = 14400; // keeps the long time-out below
     queue.replyTimeout = 60000;
+    QSignalSpy sent(&queue, &ThreadAdministrator::writeSerialPort_CRC16);
     queue.write(new Sender(QStringLiteral("Check Status"), QStringLiteral("010300000001")));
+    QVERIFY(sent.wait());
     QSignalSpy shown(&queue, &ThreadAdministrator::UIappendData);
     QSignalSpy outputs(&queue, &ThreadAdministrator::change_ctlOuts);
     queue.slot_dealWithData(QStringLiteral("01030200050000"));
@@ -205,7 +209,10 @@ void TestDispatch::allCloseIsRemovedBeforeItIsReported()
 {
     ThreadAdministrator queue;
     queue.init();
+    queue.setLinkOpen(true);
+    QSignalSpy sent(&queue, &ThreadAdministrator::writeSerialPort_CRC16);
     queue.write(new Sender(QStringLiteral("All Close"), QStringLiteral("0110000000020400000000")));
+    QVERIFY(sent.wait());
     int queuedWhenReported = -1;
     connect(&queue, &ThreadAdministrator::allOpen, this,
             [&](int) { queuedWhenReported = queue.senders.size(); });
@@ -220,8 +227,11 @@ void TestDispatch::pollingRequestGoesToTheBack()
 {
     ThreadAdministrator queue;
     queue.init();
+    queue.setLinkOpen(true);
+    QSignalSpy sent(&queue, &ThreadAdministrator::writeSerialPort_CRC16);
     queue.write(new Sender(QStringLiteral("Start detecting"), QStringLiteral("010300040001")));
     queue.write(new Sender(QStringLiteral("Check Status"), QStringLiteral("010300000001")));
+    QVERIFY(sent.wait());
     QSignalSpy inputs(&queue, &ThreadAdministrator::change_inputs);
     queue.slot_dealWithData(QString::fromLatin1(kOutputs));
     QCOMPARE(inputs.count(), 1);

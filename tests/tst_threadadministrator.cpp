@@ -1,5 +1,7 @@
 #include "link/threadadministrator.h"
 
+#include "QtLibrary/QtTools/qttools.h"
+
 #include <QtTest>
 
 // The request queue: one request on the wire, duplicates, address, time-outs.
@@ -29,6 +31,13 @@ private slots:
     void addressChangeStrandsOldRequests();
     void timeoutDropsHeadAndSendsNext();
     void windowCloseEmptiesQueue();
+    void pollingSurvives_data();
+    void pollingSurvives();
+    void addressChangeReaddressesPolling();
+    void noLinkRefusesWithOneLine();
+    void sendStep_data();
+    void sendStep();
+    void healthCounts();
 
 private:
     ThreadAdministrator *queue = nullptr;
@@ -53,6 +62,7 @@ void TestThreadAdministrator::init()
 {
     queue = new ThreadAdministrator;
     queue->init();
+    queue->setLinkOpen(true);
     serialSpy = new QSignalSpy(queue, &ThreadAdministrator::writeSerialPort_CRC16);
     networkSpy = new QSignalSpy(queue, &ThreadAdministrator::writeSerialPort);
 }
@@ -204,10 +214,9 @@ void TestThreadAdministrator::sendersClearBySubstringRemovesHead()
     QTRY_COMPARE_WITH_TIMEOUT(serialSpy->count(), 1, 10000);
     queue->sendersClear(QStringLiteral("Start detecting"));
     QCOMPARE(kinds(), (QStringList{"Check Status", "Analog-Start-detecting"}));
-    // Nothing is sent and the reply timer keeps running for the removed head.
-    QVERIFY(queue->administratorTimer->isActive());
-    QTest::qWait(100);
-    QCOMPARE(serialSpy->count(), 1);
+    // The removed head's reply timer cannot drop the next request: that one is sent now.
+    QTRY_COMPARE_WITH_TIMEOUT(serialSpy->count(), 2, 10000);
+    QCOMPARE(serialSpy->last().first().toString(), QStringLiteral("010300000001"));
 }
 
 void TestThreadAdministrator::sendersClearEmptyKeyClearsAll()
@@ -286,6 +295,128 @@ void TestThreadAdministrator::windowCloseEmptiesQueue()
     QVERIFY(!queue->administratorTimer->isActive());
     QTest::qWait(60);
     QCOMPARE(serialSpy->count(), 0);
+}
+
+void TestThreadAdministrator::pollingSurvives_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("answer"); // "" for none: the reply time-out
+    QTest::addColumn<bool>("stays");
+    QTest::newRow("input poll, no reply") << "Start detecting" << "" << true;
+    QTest::newRow("analog poll, no reply") << "Analog-Start-detecting" << "" << true;
+    QTest::newRow("input poll, exception") << "Start detecting" << "exception" << true;
+    QTest::newRow("analog poll, reply that cannot be analysed")
+        << "Analog-Start-detecting" << "0103040005" << true;
+    QTest::newRow("read, no reply") << "Check Status" << "" << false;
+    QTest::newRow("terminal frame, exception") << "UI text" << "exception" << false;
+}
+
+void TestThreadAdministrator::pollingSurvives()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, answer);
+    QFETCH(bool, stays);
+    queue->baudRate = 115200;
+    QSignalSpy log(queue, QOverload<QString, QColor>::of(&ThreadAdministrator::writeOutputWidget));
+    queue->write(new Sender(kind, QStringLiteral("010300040002")));
+    QTRY_COMPARE_WITH_TIMEOUT(serialSpy->count(), 1, 10000);
+    if (answer == QLatin1String("exception"))
+        queue->exceptionReply(0x03, 0x02);
+    else if (!answer.isEmpty())
+        queue->slot_dealWithData(QtTools::appendCrc16(answer).toLower());
+    if (stays) {
+        QTRY_COMPARE_WITH_TIMEOUT(serialSpy->count(), 2, 10000);
+        QCOMPARE(kinds(), QStringList{kind});
+    } else {
+        QTRY_VERIFY_WITH_TIMEOUT(queue->senders.isEmpty(), 10000);
+    }
+    // An exception is the terminal's answer: no "No reply" line follows it.
+    if (kind == QLatin1String("UI text")) {
+        QTest::qWait(500);
+        QCOMPARE(log.count(), 0);
+    }
+}
+
+void TestThreadAdministrator::addressChangeReaddressesPolling()
+{
+    holdTimeout();
+    queue->write(new Sender(QStringLiteral("Check Status"), QStringLiteral("010300000001")));
+    queue->write(new Sender(QStringLiteral("Start detecting"), QStringLiteral("010300040001")));
+    queue->write(new Sender(QStringLiteral("Analog-Start-detecting"), QStringLiteral("010300200004")));
+    queue->setDeviceAddress(QStringLiteral("11"));
+    QCOMPARE(queue->senders.at(1)->data, QStringLiteral("110300040001"));
+    QCOMPARE(queue->senders.at(2)->data, QStringLiteral("110300200004"));
+    queue->deviceAddressChange(QStringLiteral("0a"), 14400);
+    QCOMPARE(queue->senders.at(1)->data, QStringLiteral("0A0300040001"));
+    // Other requests keep the address they were queued with.
+    QCOMPARE(queue->senders.at(0)->data, QStringLiteral("010300000001"));
+}
+
+void TestThreadAdministrator::noLinkRefusesWithOneLine()
+{
+    holdTimeout();
+    queue->setLinkOpen(false);
+    QSignalSpy log(queue, QOverload<QString, QColor>::of(&ThreadAdministrator::writeOutputWidget));
+    queue->write(new Sender(QStringLiteral("Start detecting"), QStringLiteral("010300040001")));
+    queue->write(new Sender(QStringLiteral("QPushButton_2"), QStringLiteral("01050002FF00")));
+    QCOMPARE(log.count(), 1);
+    QVERIFY(log.first().first().toString().startsWith(QStringLiteral("Not sent: no connection")));
+    QCOMPARE(kinds(), QStringList{"Start detecting"});
+    QTest::qWait(100);
+    QCOMPARE(serialSpy->count(), 0);
+    // The poll goes out as soon as the link is there.
+    queue->setLinkOpen(true);
+    QTRY_COMPARE_WITH_TIMEOUT(serialSpy->count(), 1, 10000);
+    QCOMPARE(log.count(), 1);
+}
+
+void TestThreadAdministrator::sendStep_data()
+{
+    QTest::addColumn<int>("baud");
+    QTest::addColumn<bool>("network");
+    QTest::addColumn<int>("atLeastUs");
+    QTest::addColumn<int>("atMostUs");
+    QTest::newRow("1200 baud: 3.5 characters of 11 bits and 1 ms") << 1200 << false << 32000 << 34000;
+    QTest::newRow("2400 baud") << 2400 << false << 20000 << 20000;
+    QTest::newRow("9600 baud") << 9600 << false << 20000 << 20000;
+    QTest::newRow("115200 baud") << 115200 << false << 20000 << 20000;
+    QTest::newRow("TCP") << 1200 << true << 20000 << 20000;
+}
+
+void TestThreadAdministrator::sendStep()
+{
+    QFETCH(int, baud);
+    QFETCH(bool, network);
+    QFETCH(int, atLeastUs);
+    QFETCH(int, atMostUs);
+    const qint64 step = ThreadAdministrator::sendStepFor(baud, network).count();
+    QVERIFY(step >= atLeastUs);
+    QVERIFY(step <= atMostUs);
+}
+
+void TestThreadAdministrator::healthCounts()
+{
+    queue->baudRate = 115200;
+    QSignalSpy health(queue, &ThreadAdministrator::linkHealthChanged);
+    queue->write(new Sender(QStringLiteral("Check Status"), QStringLiteral("010300000001")));
+    QTRY_COMPARE_WITH_TIMEOUT(serialSpy->count(), 1, 10000);
+    queue->slot_dealWithData(QStringLiteral("01030200050000")); // bad CRC
+    queue->slot_dealWithData(QtTools::appendCrc16(QStringLiteral("0103020005")).toLower());
+    queue->write(new Sender(QStringLiteral("A"), QStringLiteral("010300000002")));
+    QTRY_COMPARE_WITH_TIMEOUT(serialSpy->count(), 2, 10000);
+    queue->exceptionReply(0x03, 0x02);
+    queue->write(new Sender(QStringLiteral("B"), QStringLiteral("010300000003")));
+    QTRY_VERIFY_WITH_TIMEOUT(queue->senders.isEmpty(), 10000);
+    queue->slot_dealWithData(QtTools::appendCrc16(QStringLiteral("0103020005")).toLower());
+    QTRY_VERIFY_WITH_TIMEOUT(!health.isEmpty(), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(health.last().first().value<LinkHealth>().unmatched, quint64(1), 10000);
+    const LinkHealth h = health.last().first().value<LinkHealth>();
+    QCOMPARE(h.sent, quint64(3));
+    QCOMPARE(h.accepted, quint64(1));
+    QCOMPARE(h.badCrc, quint64(1));
+    QCOMPARE(h.exceptions, quint64(1));
+    QCOMPARE(h.timeouts, quint64(1));
+    QCOMPARE(h.consecutiveTimeouts, 1);
 }
 
 QTEST_GUILESS_MAIN(TestThreadAdministrator)

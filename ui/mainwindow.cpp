@@ -5,6 +5,7 @@
 #include "link/modbusrequest.h"
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
+#include "ui/linkhealthview.h"
 #include "link/modelcatalogue.h"
 
 #include <QAction>
@@ -24,6 +25,7 @@
 #include <QMetaObject>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTextCharFormat>
 #include <QTextCursor>
 #include <QToolBar>
@@ -109,6 +111,10 @@ void MainWindow::initWindow()
     createActions();
     createMenus();
     createToolBar();
+
+    linkHealthView = new LinkHealthView(ui->statusbar);
+    ui->statusbar->addWidget(linkHealthView, 1);
+    linkHealthView->setEndpoint(networkEndpoint());
 
     connect(&clockTimer, &QTimer::timeout, this, &MainWindow::slotChangeTime);
     clockTimer.start(1000);
@@ -313,6 +319,8 @@ void MainWindow::initSerialThread()
             &MainWindow::slotNetworkConnected);
     connect(threadSerialport, &ThreadSerialport::networkDisconnected, this,
             &MainWindow::slotNetworkDisconnected);
+    connect(threadSerialport, &ThreadSerialport::networkReconnecting, this,
+            &MainWindow::slotNetworkReconnecting);
 
     serialThread.start(QThread::InheritPriority);
 }
@@ -343,6 +351,39 @@ void MainWindow::connectQueue(ThreadAdministrator *queue)
     connect(queue, &ThreadAdministrator::netWorkProcessing, this, &MainWindow::netWorkProcessing);
     connect(queue, &ThreadAdministrator::deviceAddressShown, this,
             &MainWindow::showIdentifiedAddress);
+    connect(queue, &ThreadAdministrator::linkHealthChanged, this,
+            &MainWindow::slotLinkHealthChanged);
+    connect(this, &MainWindow::resetLinkHealth, queue, &ThreadAdministrator::resetLinkHealth);
+    connect(linkHealthView, &LinkHealthView::resetRequested, this, &MainWindow::resetLinkHealth);
+}
+
+QString MainWindow::serialEndpoint() const
+{
+    const QString parity = ui->parityCbb->currentIndex() == 1
+        ? QStringLiteral("E")
+        : ui->parityCbb->currentIndex() == 2 ? QStringLiteral("O") : QStringLiteral("N");
+    return ui->comCbb->currentText() + QLatin1Char(' ') + ui->rateCbb->currentText()
+        + QLatin1Char(' ') + ui->dataCbb->currentText() + parity + ui->stopCbb->currentText();
+}
+
+QString MainWindow::networkEndpoint() const
+{
+    return ui->lineEdit_localFarIP->text() + QLatin1Char(':')
+        + ui->lineEdit_localfarPortNumber->text();
+}
+
+void MainWindow::slotLinkHealthChanged(const LinkHealth &health)
+{
+    linkHealthView->setHealth(health);
+    // Three requests in a row unanswered: what the panels show is no longer known.
+    if (health.consecutiveTimeouts >= 3 && !statesUnknown)
+        showStatesUnknown(true);
+}
+
+void MainWindow::slotNetworkReconnecting(int seconds)
+{
+    if (!serialPortOpen)
+        linkHealthView->setReconnecting(seconds);
 }
 
 void MainWindow::slotSerialPortsFound(QStringList names, QString chosen)
@@ -360,6 +401,8 @@ void MainWindow::slotSerialPortsFound(QStringList names, QString chosen)
 void MainWindow::slotSerialPortOpened()
 {
     serialPortOpen = true;
+    linkHealthView->setReconnecting(0);
+    linkHealthView->setEndpoint(serialEndpoint());
     ui->switchBt->setText(tr("Close", " 关闭 "));
     ui->label_serialState->setText(tr("Connect", " 连接 "));
     linkReady = 1;
@@ -390,8 +433,11 @@ void MainWindow::slotSerialPortError(QString reason, bool lost)
     serialPortOpen = false;
     ui->switchBt->setText(tr("Open", " 打开 "));
     ui->label_serialState->setText(tr("DisConnect", " 断开 "));
-    if (networkMode != 1)
+    linkHealthView->setEndpoint(networkEndpoint());
+    if (networkMode != 1) {
         linkReady = 0;
+        showStatesUnknown(false);
+    }
     writeOutputWidget(tr("Serial port lost: %1", " 串口断开：%1 ").arg(reason), QColor(Qt::red));
 }
 
@@ -399,6 +445,9 @@ void MainWindow::slotNetworkConnected()
 {
     networkMode = 1;
     linkReady = 1;
+    linkHealthView->setReconnecting(0);
+    if (!serialPortOpen)
+        linkHealthView->setEndpoint(networkEndpoint());
     ui->label_network->setText(tr("Connect", " 连接 "));
     slotLinkUp();
 }
@@ -410,6 +459,8 @@ void MainWindow::slotNetworkDisconnected()
     // Without the network the link is usable only through an open serial port.
     linkReady = serialPortOpen ? 1 : 0;
     ui->label_network->setText(tr("DisConnect", " 断开 "));
+    if (!serialPortOpen)
+        showStatesUnknown(false);
 }
 
 void MainWindow::setProductControlsEnabled(bool enabled)
@@ -424,6 +475,7 @@ void MainWindow::setProductControlsEnabled(bool enabled)
 
 void MainWindow::slotChangeTime()
 {
+    linkHealthView->tick();
     clockLabel->setText(
         QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss dddd")));
 }
@@ -434,6 +486,9 @@ void MainWindow::on_switchBt_clicked()
     auto networkDown = [link]() { link->setNetWorkConnected(false); };
     if (ui->switchBt->text().contains(tr("Close", " 关闭 "))) {
         serialPortOpen = false;
+        linkHealthView->setEndpoint(networkEndpoint());
+        if (networkMode != 1)
+            showStatesUnknown(false);
         ui->switchBt->setText(tr("Open", " 打开 "));
         emit closeSerialPort();
         QMetaObject::invokeMethod(link, networkDown);
@@ -463,6 +518,8 @@ void MainWindow::on_switchBt_clicked()
 
 void MainWindow::tryConnectIp()
 {
+    if (!serialPortOpen)
+        linkHealthView->setEndpoint(networkEndpoint());
     const QString host = ui->lineEdit_localFarIP->text();
     const quint16 port = quint16(ui->lineEdit_localfarPortNumber->text().toUInt());
     ThreadSerialport *link = threadSerialport;
@@ -480,6 +537,7 @@ void MainWindow::on_lineEdit_textEdited(QString arg1)
     const QString key = QStringLiteral("地址[") + QString::number(deviceAddressValue)
         + QLatin1Char(']');
     addressTipLabel->setText(QtTools::instance()->configMap.value(key));
+    linkHealthView->setDeviceAddress(deviceAddressValue);
 }
 
 void MainWindow::showIdentifiedAddress(const QString &address)
@@ -490,6 +548,7 @@ void MainWindow::showIdentifiedAddress(const QString &address)
     if (!ok)
         return;
     deviceAddressValue = value;
+    linkHealthView->setDeviceAddress(value);
     if (value <= kAddressMaximum)
         ui->lineEdit->setText(QString::number(value));
 }

@@ -28,6 +28,8 @@ class NameSetting;
 class CommunicationTimeout;
 class NetworkWindow;
 class HelpWidget;
+class LinkHealthView;
+struct LinkHealth;
 
 namespace Ui {
 class MainWindow;
@@ -127,6 +129,7 @@ signals:
     void sendersClear(QString key);
     // Relays the module's network block (decoded) to the network window.
     void netWorkProcessing(QString data);
+    void resetLinkHealth();
 
 public slots:
     void slotSwitchProduct();
@@ -184,6 +187,8 @@ public slots:
     void slotNetworkDisconnected();
     // The link is up: output polling starts and detection that was on runs again.
     void slotLinkUp();
+    void slotLinkHealthChanged(const LinkHealth &health);
+    void slotNetworkReconnecting(int seconds);
 
 private slots:
     void on_checkBox_timeSend_stateChanged(int arg1);
@@ -211,6 +216,14 @@ private:
     void queueRequest(const QString &kind, const QString &frame);
     void showFrame(QLabel *label, const QString &frame);
 
+    // The panels show states the module has not confirmed lately as unknown.
+    void showStatesUnknown(bool noReply);
+    void showStatesConfirmed();
+    QString serialEndpoint() const;
+    QString networkEndpoint() const;
+
     Ui::MainWindow *ui = nullptr;
     bool serialPortOpen = false;
+    bool statesUnknown = false;
+    LinkHealthView *linkHealthView = nullptr;
 };

@@ -493,6 +493,7 @@ void MainWindow::on_pushButton_check_analog_in_clicked()
 
 void MainWindow::analogInput(QString data)
 {
+    showStatesConfirmed();
     const QStringList values = data.split(QLatin1Char(' '));
     const int channels = qMin(values.size(), analogInputLabels.size());
     for (int channel = 0; channel < channels; ++channel) {
@@ -508,7 +509,7 @@ void MainWindow::analogInput(QString data)
             }
         } else {
             label->setText(value);
-            if (label->styleSheet().isEmpty())
+            if (label->styleSheet() != kInputHighlight)
                 label->setStyleSheet(kInputHighlight);
         }
     }

@@ -7,12 +7,14 @@
 #include "link/modbusrequest.h"
 #include "link/modelcatalogue.h"
 #include "link/replydecoder.h"
+#include "ui/linkhealthview.h"
 #include "ui/switchstates.h"
 
 #include <QAction>
 #include <QDebug>
 #include <QFont>
 #include <QGridLayout>
+#include <QLabel>
 #include <QPushButton>
 
 namespace {
@@ -67,6 +69,8 @@ void MainWindow::selectModel(int index)
     }
 
     buildPanels();
+    linkHealthView->setModel(index >= 0 && index < models.size() ? models.at(index).text()
+                                                                 : QString());
 
     if (outputCount != -1)
         outputPollTimer.start(kOutputPollMs);
@@ -86,6 +90,39 @@ void MainWindow::slotLinkUp()
     if (outputCount != -1)
         outputPollTimer.start(kOutputPollMs);
     startInputDetection();
+    // Analog detection that was on runs again, with the address of now.
+    if (ui->pushButton_check_analog_in->text() == stopDetectingText()) {
+        on_pushButton_check_analog_in_clicked();
+        on_pushButton_check_analog_in_clicked();
+    }
+}
+
+void MainWindow::showStatesUnknown(bool noReply)
+{
+    statesUnknown = true;
+    for (QPushButton *button : qAsConst(outputButtons))
+        button->setStyleSheet(SwitchStates::kNoLinkStyle);
+    for (QPushButton *button : qAsConst(inputButtons))
+        button->setStyleSheet(SwitchStates::kNoLinkStyle);
+    for (QLabel *label : qAsConst(analogInputLabels)) {
+        label->setText(QStringLiteral("-"));
+        label->setStyleSheet(SwitchStates::kUnknownTextStyle);
+    }
+    if (noReply) {
+        QLabel *state = networkMode == 1 ? ui->label_network : ui->label_serialState;
+        state->setText(tr("No reply", " 无回复 "));
+    }
+}
+
+void MainWindow::showStatesConfirmed()
+{
+    if (!statesUnknown)
+        return;
+    statesUnknown = false;
+    if (networkMode == 1)
+        ui->label_network->setText(tr("Connect", " 连接 "));
+    if (serialPortOpen)
+        ui->label_serialState->setText(tr("Connect", " 连接 "));
 }
 
 void MainWindow::identify_deviceType(int code)
@@ -208,13 +245,15 @@ void MainWindow::showFrame(QLabel *label, const QString &frame)
 
 void MainWindow::checkSwitchStatus()
 {
-    if (outputCount < 0)
+    // Nothing is polled without a link; the panels show the states as unknown meanwhile.
+    if (outputCount < 0 || linkReady != 1)
         return;
     queueRequest(ModbusRequest::kCheckStatus, ModbusRequest::checkStatus(outputCount));
 }
 
 void MainWindow::change_ctlOuts(QString reply)
 {
+    showStatesConfirmed();
     const QVector<int> decoded = ReplyDecoder::decodeRegisterBits(reply);
     // A short reply updates only the channels it covers; the others keep their state.
     ctlOuts = ReplyDecoder::mergeStates(ctlOuts.toVector(), decoded).toList();
@@ -323,6 +362,7 @@ void MainWindow::on_pushButton_check_clicked()
 
 void MainWindow::change_inputs(QString bits)
 {
+    showStatesConfirmed();
     const QVector<bool> states = ReplyDecoder::decodeInputTokens(bits, inputButtons.size());
     for (int k = 0; k < states.size(); ++k)
         paintInputButton(k, states.at(k));

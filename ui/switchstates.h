@@ -11,6 +11,8 @@ namespace SwitchStates {
 extern const QString kNoLinkStyle;
 extern const QString kOffStyle;
 extern const QString kOnStyle;
+// A value the module has not confirmed lately.
+extern const QString kUnknownTextStyle;
 
 // Style of a button just built: grey until a module link is usable.
 QString builtStyle(bool linkReady);
