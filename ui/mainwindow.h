@@ -211,6 +211,14 @@ private:
     void queueRequest(const QString &kind, const QString &frame);
     void showFrame(QLabel *label, const QString &frame);
 
+    // Connects to the remote fields' address once an edit has settled, unless it is
+    // the one already connected or being connected.
+    void settleRemoteEdit();
+
     Ui::MainWindow *ui = nullptr;
     bool serialPortOpen = false;
+    QTimer remoteEditTimer;
+    // The remote address last asked of the link ("192.168.1.80:8080"), or the
+    // refused field texts, so an unchanged settled edit does nothing.
+    QString remoteRequested;
 };
