@@ -1,4 +1,5 @@
 #include "QtLibrary/QtTools/qttools.h"
+#include "link/remoteaddress.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>
@@ -77,24 +78,20 @@ int main(int argc, char *argv[])
     const QCommandLineOption &remoteOption = options.remote;
     const QCommandLineOption &serialOption = options.serialPort;
 
-    QString remoteHost;
-    QString remotePort;
+    RemoteAddress::Host remoteHost;
+    RemoteAddress::Port remotePort;
     if (parser.isSet(remoteOption)) {
         const QString remote = parser.value(remoteOption);
         const int colon = remote.lastIndexOf(QLatin1Char(':'));
-        remoteHost = colon < 0 ? remote : remote.left(colon);
-        remotePort = colon < 0 ? QString() : remote.mid(colon + 1);
-        bool portOk = true;
-        const uint port = remotePort.isEmpty() ? 0 : remotePort.toUInt(&portOk);
-        const QStringList parts = remoteHost.split(QLatin1Char('.'));
-        bool hostOk = parts.size() == 4;
-        for (const QString &part : parts) {
-            bool ok = false;
-            hostOk = hostOk && part.toUInt(&ok) <= 255 && ok;
-        }
-        if (!hostOk || !portOk || port > 65535) {
-            fprintf(stderr, "merovitest: --remote wants HOST[:PORT] with an IPv4 HOST, got \"%s\"\n",
-                    qPrintable(remote));
+        remoteHost = RemoteAddress::parseHost(colon < 0 ? remote : remote.left(colon));
+        if (colon >= 0)
+            remotePort = RemoteAddress::parsePort(remote.mid(colon + 1));
+        const QString error = !remoteHost.valid ? remoteHost.error
+                                                : colon >= 0 && !remotePort.valid ? remotePort.error
+                                                                                  : QString();
+        if (!error.isEmpty()) {
+            fprintf(stderr, "merovitest: --remote wants HOST[:PORT] with an IPv4 HOST: %s\n",
+                    qPrintable(error));
             return 2;
         }
     }
@@ -102,13 +99,13 @@ int main(int argc, char *argv[])
     QtTools::instance()->openEverything();
 
     MainWindow window;
-    // Before the event loop runs, so the first connection attempt already goes there; the
-    // host first, as each change reconnects and a new port alone would try the default host.
-    if (!remoteHost.isEmpty()) {
-        window.findChild<QLineEdit *>(QStringLiteral("lineEdit_localFarIP"))->setText(remoteHost);
-        if (!remotePort.isEmpty())
+    // Before the event loop runs, so the window's first connection attempt goes there;
+    // setting the fields does not connect by itself.
+    if (remoteHost.valid) {
+        window.findChild<QLineEdit *>(QStringLiteral("lineEdit_localFarIP"))->setText(remoteHost.text);
+        if (remotePort.valid)
             window.findChild<QLineEdit *>(QStringLiteral("lineEdit_localfarPortNumber"))
-                ->setText(remotePort);
+                ->setText(QString::number(remotePort.number));
     }
     for (const QString &path : parser.values(serialOption))
         window.addSerialPortPath(path);

@@ -1,7 +1,5 @@
 #include "link/analogconversion.h"
 
-#include <QLocale>
-
 #include <algorithm>
 #include <cmath>
 
@@ -117,11 +115,13 @@ QString physicalValueText(const OutputMode &mode, quint16 value, quint16 maximum
 
 double fieldNumber(const QString &text)
 {
+    // A decimal comma is read as the point, whatever the desktop's locale.
+    QString number = text.trimmed();
+    if (!number.contains(QLatin1Char('.')) && number.count(QLatin1Char(',')) == 1)
+        number.replace(QLatin1Char(','), QLatin1Char('.'));
     bool ok = false;
-    double number = text.trimmed().toDouble(&ok);
-    if (!ok)
-        number = QLocale().toDouble(text.trimmed(), &ok);
-    return ok && std::isfinite(number) ? number : 0.0;
+    const double value = number.toDouble(&ok);
+    return ok && std::isfinite(value) ? value : 0.0;
 }
 
 } // namespace AnalogConversion

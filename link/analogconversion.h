@@ -39,7 +39,7 @@ double physicalValue(const OutputMode &mode, quint16 value, quint16 maximum);
 // The value field text for a read-back pair: "0.000" when the maximum is 0.
 QString physicalValueText(const OutputMode &mode, quint16 value, quint16 maximum);
 
-// A number typed in a field, with '.' or the locale's decimal point; 0 when none.
+// A number typed in a field, with a decimal point or comma; 0 when none.
 double fieldNumber(const QString &text);
 
 } // namespace AnalogConversion

@@ -2,7 +2,8 @@
 
 #include "QtLibrary/QtTools/qttools.h"
 
-#include <cstdio>
+#include <charconv>
+#include <limits>
 
 namespace ModbusCodec {
 
@@ -115,9 +116,13 @@ QByteArray trim(const QByteArray &text)
 
 QByteArray formatFixed(long double value, int decimals)
 {
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%Lf", value);
-    QByteArray text(buffer);
+    // Six decimals as "%Lf" writes them, but always with a point: printf would
+    // follow the desktop's numeric locale.
+    constexpr int kDecimals = 6;
+    char buffer[std::numeric_limits<long double>::max_exponent10 + kDecimals + 8];
+    const std::to_chars_result written = std::to_chars(buffer, buffer + sizeof buffer, value,
+                                                       std::chars_format::fixed, kDecimals);
+    QByteArray text(buffer, written.ec == std::errc() ? int(written.ptr - buffer) : 0);
     const int point = text.indexOf('.');
     if (point >= 0 && text.size() - point - 1 > decimals)
         text.truncate(decimals > 0 ? point + 1 + decimals : point);

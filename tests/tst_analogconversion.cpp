@@ -237,6 +237,9 @@ void TestAnalogConversion::fieldNumber_data()
     QTest::addColumn<double>("number");
 
     QTest::newRow("decimal") << "2.5" << 2.5;
+    QTest::newRow("decimal comma") << "2,5" << 2.5;
+    QTest::newRow("comma and point") << "1,234.5" << 0.0;
+    QTest::newRow("two commas") << "1,2,5" << 0.0;
     QTest::newRow("blanks around") << " 3 " << 3.0;
     QTest::newRow("exponent as shown for small precisions") << "6.10361e-05" << 6.10361e-05;
     QTest::newRow("empty") << "" << 0.0;

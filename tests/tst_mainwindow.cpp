@@ -29,6 +29,8 @@ private slots:
     void tcpTypedFrameRoundTrips();
     void tcpStartUpAttemptKeepsTheConnection();
     void tcpIdentificationSetsAddressAndModel();
+    void remoteFieldOctetsAreDecimal();
+    void typedPortConnectsOnceSettled();
     void tcpExceptionReplyIsLoggedInRed();
     void serialTypedFrameRoundTrips();
     void serialCloseEmptiesQueueAndStopsPolling();
@@ -164,6 +166,60 @@ void TestMainWindow::tcpStartUpAttemptKeepsTheConnection()
     QTest::qWait(1500);
     QCOMPARE(connected.count(), 1);
     QCOMPARE(disconnected.count(), 0);
+}
+
+void TestMainWindow::remoteFieldOctetsAreDecimal()
+{
+    QTcpServer ten;
+    QVERIFY(ten.listen(QHostAddress(QStringLiteral("127.0.0.10"))));
+    QSignalSpy connections(&ten, &QTcpServer::newConnection);
+    makeWindow(closedPort());
+    window->findChild<QLineEdit *>("lineEdit_localfarPortNumber")->setText(QString::number(ten.serverPort()));
+    auto *ip = window->findChild<QLineEdit *>("lineEdit_localFarIP");
+    ip->clear();
+    QTest::keyClicks(ip, "127.0.0.010");
+    QCOMPARE(ip->text(), QString("127.0.0.010"));
+    QTest::keyClick(ip, Qt::Key_Return);
+    QTRY_COMPARE_WITH_TIMEOUT(connections.count(), 1, 10000);
+
+    // A refused address: one red line and no attempt, also when the edit settles again.
+    ip->clear();
+    QTest::keyClicks(ip, "127.0.0.256");
+    QTest::keyClick(ip, Qt::Key_Return);
+    QTest::keyClick(ip, Qt::Key_Return);
+    QCOMPARE(logText().count("\"127.0.0.256\" has \"256\", not a number from 0 to 255"), 1);
+    QCOMPARE(colourOfLine("127.0.0.256"), QColor(Qt::red));
+}
+
+// Every prefix of the typed port has a listener, so an attempt on any keystroke
+// would be seen.
+void TestMainWindow::typedPortConnectsOnceSettled()
+{
+    QList<QTcpServer *> servers;
+    for (quint16 port : { 1, 15, 150, 1504 }) {
+        servers << new QTcpServer(this);
+        if (!servers.last()->listen(QHostAddress::LocalHost, port)) {
+            qDeleteAll(servers);
+            QSKIP("needs ports 1, 15, 150 and 1504 of 127.0.0.1 (root in a network namespace)");
+        }
+    }
+    QList<QSignalSpy *> spies;
+    for (QTcpServer *server : servers)
+        spies << new QSignalSpy(server, &QTcpServer::newConnection);
+    makeWindow(closedPort());
+    auto *port = window->findChild<QLineEdit *>("lineEdit_localfarPortNumber");
+    QTest::qWait(1000); // past the attempt at start-up
+    port->clear();
+    QTest::keyClicks(port, "1504");
+    QTRY_COMPARE_WITH_TIMEOUT(spies.at(3)->count(), 1, 10000);
+    // Settling again on the address being connected changes nothing.
+    QTest::keyClick(port, Qt::Key_Return);
+    settleLink(window);
+    QTest::qWait(500);
+    QCOMPARE(spies.at(0)->count() + spies.at(1)->count() + spies.at(2)->count(), 0);
+    QCOMPARE(spies.at(3)->count(), 1);
+    qDeleteAll(spies);
+    qDeleteAll(servers);
 }
 
 void TestMainWindow::tcpIdentificationSetsAddressAndModel()

@@ -1,7 +1,10 @@
 #include "QtLibrary/QtTools/qttools.h"
 #include "link/modbuscodec.h"
 
+#include <QLocale>
 #include <QtTest>
+
+#include <clocale>
 
 // A reply text with its CRC appended the way the module sends it (lower case).
 static QString withCrc(const QString &body)
@@ -15,11 +18,26 @@ static QString withCodecCrc(const QString &body)
     return body + QString::fromLatin1(ModbusCodec::crcText(body.toUtf8()));
 }
 
+namespace {
+
+// The tables run under a desktop locale that writes a decimal comma, as the
+// application object installs it from the environment; the texts must not follow it.
+void useDecimalCommaLocale()
+{
+    QVERIFY2(std::setlocale(LC_ALL, "de_DE.UTF-8"),
+             "the locale de_DE.UTF-8 is missing (scripts/test generates it)");
+    QCOMPARE(QByteArray(std::localeconv()->decimal_point), QByteArray(","));
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+}
+
+} // namespace
+
 class TestModbusCodec : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void initTestCase() { useDecimalCommaLocale(); }
     void analyseAnalog_data();
     void analyseAnalog();
     void analyseIgnoresCaseAndBlanks();

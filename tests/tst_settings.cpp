@@ -45,7 +45,7 @@ private slots:
     void createsMissingDirectory();
     void readsOldFilesAndColonValues();
     void laterLineReplacesEarlier();
-    void textEndsAtNul();
+    void damagedLinesAloneAreDropped();
     void goldenFileRoundTrip();
     void missingFileReportsAndKeepsMap();
     void noDirectoryReported();
@@ -140,11 +140,15 @@ void TestSettings::laterLineReplacesEarlier()
     QCOMPARE(map.value(QStringLiteral("k")), QString("first\r"));
 }
 
-void TestSettings::textEndsAtNul()
+void TestSettings::damagedLinesAloneAreDropped()
 {
-    QMap<QString, QString> map;
-    QtTools::parseConfigText(QByteArray("a:1\nb:2\0c:3", 11), &map);
-    QCOMPARE(map.keys(), QStringList({ "a", "b" }));
+    QVERIFY(QDir().mkpath(directory()));
+    const char damaged[] = "a:1\nnul:x\0y\nb:2\nbad:\xff\xfe\nc:\x01odd but UTF-8\nhalf:\xe4\xb8\nd:4";
+    writeFile(path(), QByteArray(damaged, sizeof damaged - 1));
+    m_tools->openEverything();
+    m_tools->modified = true;
+    QCOMPARE(m_tools->saveEverything(), 1);
+    QCOMPARE(readFile(path()), QByteArray("a:1\nb:2\nc:\x01odd but UTF-8\nd:4"));
 }
 
 void TestSettings::goldenFileRoundTrip()

@@ -3,6 +3,7 @@
 
 #include "QtLibrary/QtTools/qttools.h"
 #include "link/modbusrequest.h"
+#include "link/remoteaddress.h"
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
 #include "ui/linkhealthview.h"
@@ -19,6 +20,7 @@
 #include <QItemSelection>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -40,6 +42,10 @@ constexpr int kTrimAbove = 0x3C00;
 constexpr int kTrimKeep = 0x400;
 constexpr int kAddressMaximum = 33;
 constexpr int kMaxTerminalFrameBytes = 254;
+constexpr int kFirstConnectDelayMs = 500;
+constexpr int kRemoteEditSettleMs = 600;
+// Frame, margins and cursor around the text of a line edit.
+constexpr int kFieldSpareWidth = 16;
 
 struct SendPeriodRow
 {
@@ -59,6 +65,24 @@ const SendPeriodRow kSendPeriods[] = {
     {"38400", 30, "30", 30},
     {"57600", 20, "20", 20},
     {"115200", 20, "20", 20},
+};
+
+// The remote fields read as an address; the key names what a connection attempt
+// would be for, so that an unchanged address or the same refused texts are seen.
+struct RemoteFields
+{
+    RemoteFields(const QString &hostText, const QString &portText)
+        : host(RemoteAddress::parseHost(hostText))
+        , port(RemoteAddress::parsePort(portText))
+        , key(host.valid && port.valid
+                  ? host.text + QLatin1Char(':') + QString::number(port.number)
+                  : hostText + QLatin1Char('\n') + portText)
+    {
+    }
+
+    RemoteAddress::Host host;
+    RemoteAddress::Port port;
+    QString key;
 };
 
 QString logPrefix()
@@ -149,13 +173,21 @@ void MainWindow::initWindow()
     ui->pushButton_check_analog_out->deleteLater();
     ui->pushButton_check_analog_out_refresh->deleteLater();
 
-    connect(ui->lineEdit_localFarIP, &QLineEdit::textChanged, this, &MainWindow::tryConnectIp);
-    connect(ui->lineEdit_localfarPortNumber, &QLineEdit::textChanged, this,
-            &MainWindow::tryConnectIp);
-    // The first attempt after start-up; a connection the remote address already
-    // brought up (edited before the event loop ran) is left alone.
-    QTimer::singleShot(500, this, [this]() {
-        if (networkMode != 1)
+    ui->lineEdit_localFarIP->setMinimumWidth(
+        ui->lineEdit_localFarIP->fontMetrics().horizontalAdvance(QStringLiteral("000.000.000.000"))
+        + kFieldSpareWidth);
+    // The operator's edits connect once they settle; setting the text in code does not.
+    remoteEditTimer.setSingleShot(true);
+    remoteEditTimer.setInterval(kRemoteEditSettleMs);
+    connect(&remoteEditTimer, &QTimer::timeout, this, &MainWindow::settleRemoteEdit);
+    for (QLineEdit *field : {ui->lineEdit_localFarIP, ui->lineEdit_localfarPortNumber}) {
+        connect(field, &QLineEdit::textEdited, &remoteEditTimer, qOverload<>(&QTimer::start));
+        connect(field, &QLineEdit::editingFinished, this, &MainWindow::settleRemoteEdit);
+    }
+    // The first attempt after start-up, with the fields as they are then, unless an
+    // edit has already connected.
+    QTimer::singleShot(kFirstConnectDelayMs, this, [this]() {
+        if (remoteRequested.isEmpty())
             tryConnectIp();
     });
 }
@@ -518,12 +550,30 @@ void MainWindow::on_switchBt_clicked()
 
 void MainWindow::tryConnectIp()
 {
+    remoteEditTimer.stop();
+    const RemoteFields remote(ui->lineEdit_localFarIP->text(),
+                              ui->lineEdit_localfarPortNumber->text());
+    remoteRequested = remote.key;
+    if (!remote.host.valid || !remote.port.valid) {
+        writeOutputWidget(remote.host.valid ? remote.port.error : remote.host.error,
+                          QColor(Qt::red));
+        return;
+    }
+    const QString address = remote.host.text;
+    const quint16 port = remote.port.number;
     if (!serialPortOpen)
-        linkHealthView->setEndpoint(networkEndpoint());
-    const QString host = ui->lineEdit_localFarIP->text();
-    const quint16 port = quint16(ui->lineEdit_localfarPortNumber->text().toUInt());
+        linkHealthView->setEndpoint(address + QLatin1Char(':') + QString::number(port));
     ThreadSerialport *link = threadSerialport;
-    QMetaObject::invokeMethod(link, [link, host, port]() { link->connectToModule(host, port); });
+    QMetaObject::invokeMethod(link, [link, address, port]() { link->connectToModule(address, port); });
+}
+
+void MainWindow::settleRemoteEdit()
+{
+    remoteEditTimer.stop();
+    const RemoteFields remote(ui->lineEdit_localFarIP->text(),
+                              ui->lineEdit_localfarPortNumber->text());
+    if (remote.key != remoteRequested)
+        tryConnectIp();
 }
 
 void MainWindow::on_lineEdit_textEdited(QString arg1)

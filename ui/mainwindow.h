@@ -222,8 +222,16 @@ private:
     QString serialEndpoint() const;
     QString networkEndpoint() const;
 
+    // Connects to the remote fields' address once an edit has settled, unless it is
+    // the one already connected or being connected.
+    void settleRemoteEdit();
+
     Ui::MainWindow *ui = nullptr;
     bool serialPortOpen = false;
+    QTimer remoteEditTimer;
+    // The remote address last asked of the link ("192.168.1.80:8080"), or the
+    // refused field texts, so an unchanged settled edit does nothing.
+    QString remoteRequested;
     bool statesUnknown = false;
     LinkHealthView *linkHealthView = nullptr;
 };

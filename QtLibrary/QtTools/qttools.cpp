@@ -213,10 +213,13 @@ QString QtTools::configText(const QMap<QString, QString> &map)
 
 void QtTools::parseConfigText(const QByteArray &utf8, QMap<QString, QString> *map)
 {
-    const int nul = utf8.indexOf('\0');
-    const QString text = QString::fromUtf8(nul < 0 ? utf8 : utf8.left(nul));
-    const QStringList lines = text.split(QLatin1Char('\n'));
-    for (const QString &line : lines) {
+    const QList<QByteArray> lines = utf8.split('\n');
+    for (const QByteArray &bytes : lines) {
+        // A damaged line (a NUL, bytes that are not UTF-8) is dropped on its own;
+        // the lines after it are still read.
+        const QString line = QString::fromUtf8(bytes);
+        if (bytes.contains('\0') || line.toUtf8() != bytes)
+            continue;
         const int colon = line.indexOf(QLatin1Char(':'));
         if (colon < 0)
             continue;
