@@ -4,7 +4,6 @@
 #include "link/replydecoder.h"
 #include "link/sendsteptimer.h"
 
-#include <QStringList>
 #include <QTimer>
 
 namespace {
@@ -21,11 +20,6 @@ struct TimeoutRow
 const TimeoutRow kReplyTimeouts[] = {
     {115200, 400, 2000}, {57600, 400, 3000}, {38400, 500, 4000}, {19200, 600, 5000},
     {9600, 700, 6000},   {4800, 800, 7000},  {2400, 900, 8000},  {1200, 1000, 9000},
-};
-
-const QStringList kSendableCodes = {
-    QStringLiteral("01"), QStringLiteral("02"), QStringLiteral("03"), QStringLiteral("05"),
-    QStringLiteral("06"), QStringLiteral("0f"), QStringLiteral("10"),
 };
 
 } // namespace
@@ -104,7 +98,7 @@ void ThreadAdministrator::sendFirst()
     // Only frames for the current module with a function code it knows go out;
     // the others expire by the reply time-out.
     const bool sendable = data.leftRef(2).compare(deviceAddress, Qt::CaseInsensitive) == 0
-        && kSendableCodes.contains(data.mid(2, 2));
+        && ModbusRequest::isSupportedFunction(data.midRef(2, 2));
     if (!sendable)
         return;
     if (netWorkConnected)
