@@ -1,4 +1,5 @@
 #include "link/framecutter.h"
+#include "link/framelog.h"
 
 #include <QtTest>
 
@@ -17,6 +18,7 @@ private slots:
     void fuzzedChunksNeverLoseAGoodReply();
     void floodInOneReadIsCutWhole_data();
     void floodInOneReadIsCutWhole();
+    void frameTracesAreOffByDefault();
 
 private:
     static QStringList describe(const QVector<CutEvent> &events);
@@ -274,6 +276,11 @@ void TestFrameCutter::floodInOneReadIsCutWhole()
     QCOMPARE(tcp ? cutter.tcpBuffer() : cutter.buffer(), QString::fromLatin1(half.toHex()));
     const QVector<CutEvent> rest = tcp ? cutter.feedTcp(frame.mid(half.size())) : cutter.feedSerial(frame.mid(half.size()));
     QCOMPARE(rest.size(), eventsPerFrame);
+}
+
+void TestFrameCutter::frameTracesAreOffByDefault()
+{
+    QVERIFY(!lcFrames().isDebugEnabled());
 }
 
 QTEST_APPLESS_MAIN(TestFrameCutter)
