@@ -1,6 +1,10 @@
 #include "link/framecutter.h"
 
 #include "QtLibrary/QtTools/qttools.h"
+#include "link/modbusrequest.h"
+
+#include <QLatin1String>
+#include <QStringRef>
 
 namespace {
 
@@ -10,24 +14,6 @@ constexpr int kIdentificationChars = 30;
 constexpr int kWriteReplyChars = 16;
 constexpr int kExceptionChars = 10;
 constexpr int kTcpHeaderChars = 12;
-
-bool isReadCode(const QStringRef &code)
-{
-    return code == QLatin1String("01") || code == QLatin1String("02")
-        || code == QLatin1String("03");
-}
-
-bool isWriteCode(const QStringRef &code)
-{
-    return code == QLatin1String("05") || code == QLatin1String("06")
-        || code == QLatin1String("0f") || code == QLatin1String("10");
-}
-
-bool crcMatches(const QString &frame)
-{
-    const QString body = frame.left(frame.size() - 4);
-    return QtTools::crc16Hex(body).compare(frame.right(4), Qt::CaseInsensitive) == 0;
-}
 
 } // namespace
 
@@ -46,7 +32,9 @@ QVector<CutEvent> FrameCutter::feedSerial(const QByteArray &bytes)
 {
     QVector<CutEvent> events;
     m_buffer += QString::fromLatin1(bytes.toHex());
-    cutSerial(m_buffer, events);
+    const int used = cutSerial(m_buffer, events);
+    // A copy of the short rest, so a large read does not keep its memory.
+    m_buffer = m_buffer.mid(used);
     return events;
 }
 
@@ -54,22 +42,23 @@ QVector<CutEvent> FrameCutter::feedTcp(const QByteArray &bytes)
 {
     QVector<CutEvent> events;
     m_tcpBuffer += QString::fromLatin1(bytes.toHex());
-    while (m_tcpBuffer.size() >= kTcpHeaderChars) {
-        const int length = m_tcpBuffer.midRef(8, 4).toInt(nullptr, 16);
+    int at = 0;
+    while (m_tcpBuffer.size() - at >= kTcpHeaderChars) {
+        const int length = m_tcpBuffer.midRef(at + 8, 4).toInt(nullptr, 16);
         if (length < 2 || length > kMaxTcpLength) {
             CutEvent event;
             event.type = CutEvent::TcpOutOfStep;
-            event.text = m_tcpBuffer.left(kTcpHeaderChars);
+            event.text = m_tcpBuffer.mid(at, kTcpHeaderChars);
             events.append(event);
-            m_tcpBuffer.clear();
+            at = m_tcpBuffer.size();
             break;
         }
         const int frameChars = 2 * length + kTcpHeaderChars;
-        if (m_tcpBuffer.size() < frameChars)
+        if (m_tcpBuffer.size() - at < frameChars)
             break;
         CutEvent frame;
-        frame.text = m_tcpBuffer.left(frameChars);
-        m_tcpBuffer.remove(0, frameChars);
+        frame.text = m_tcpBuffer.mid(at, frameChars);
+        at += frameChars;
         // The tool always sends transaction and protocol identifier 0.
         if (!frame.text.startsWith(QLatin1String("00000000"))) {
             frame.type = CutEvent::TcpDiscarded;
@@ -79,99 +68,104 @@ QVector<CutEvent> FrameCutter::feedTcp(const QByteArray &bytes)
         frame.type = CutEvent::TcpFrame;
         events.append(frame);
         // Each TCP frame is cut on its own; what it does not explain is dropped with it.
-        QString serial = QtTools::appendCrc16(frame.text.mid(kTcpHeaderChars));
-        cutSerial(serial, events);
+        cutSerial(QtTools::appendCrc16(frame.text.mid(kTcpHeaderChars)), events);
     }
+    m_tcpBuffer = m_tcpBuffer.mid(at);
     return events;
 }
 
-void FrameCutter::cutSerial(QString &buffer, QVector<CutEvent> &events)
+int FrameCutter::cutSerial(const QString &buffer, QVector<CutEvent> &events)
 {
-    while (buffer.size() >= 2) {
+    int at = 0;
+    while (buffer.size() - at >= 2) {
+        const QStringRef rest = buffer.midRef(at);
         // "ID:" and "ERROR" first: a module may well sit at address 0x49 or 0x45.
-        if (buffer.startsWith(kIdentificationStart)) {
-            if (buffer.size() < kIdentificationChars)
-                return;
+        if (rest.startsWith(kIdentificationStart)) {
+            if (rest.size() < kIdentificationChars)
+                return at;
             CutEvent event;
             event.type = CutEvent::Identification;
-            event.text = buffer.left(kIdentificationChars);
+            event.text = rest.left(kIdentificationChars).toString();
             event.address = event.text.mid(8, 2);
             event.shownAddress = event.text.midRef(6, 4).toInt(nullptr, 16);
             event.typeCode = event.text.midRef(22, 4).toInt(nullptr, 16);
             events.append(event);
-            buffer.remove(0, kIdentificationChars);
+            at += kIdentificationChars;
             // The module answers at the address it announced from now on.
             m_address = event.address;
             continue;
         }
-        if (buffer.startsWith(kErrorWord)) {
+        if (rest.startsWith(kErrorWord)) {
             CutEvent event;
             event.type = CutEvent::ErrorWord;
             event.text = kErrorWord;
             events.append(event);
-            buffer.remove(0, kErrorWord.size());
+            at += kErrorWord.size();
             continue;
         }
         // The start of something longer that may still come: wait for it.
-        if (kIdentificationStart.startsWith(buffer) || kErrorWord.startsWith(buffer))
-            return;
-        if (buffer.startsWith(m_address)) {
-            if (buffer.size() < 4)
-                return;
-            const QStringRef code = buffer.midRef(2, 2);
-            if (isReadCode(code)) {
-                if (buffer.size() < 6)
-                    return;
-                const int count = buffer.midRef(4, 2).toInt(nullptr, 16);
+        if (kIdentificationStart.startsWith(rest) || kErrorWord.startsWith(rest))
+            return at;
+        if (rest.startsWith(m_address)) {
+            if (rest.size() < 4)
+                return at;
+            const QStringRef code = rest.mid(2, 2);
+            const ModbusRequest::FunctionClass function = ModbusRequest::functionClass(code);
+            if (function == ModbusRequest::FunctionClass::Read) {
+                if (rest.size() < 6)
+                    return at;
+                const int count = rest.mid(4, 2).toInt(nullptr, 16);
                 if (count > kMaxReadBytes) {
                     // No frame starts here; a good reply may follow in the same bytes.
                     CutEvent event;
                     event.type = CutEvent::Oversized;
-                    event.text = buffer.left(6);
+                    event.text = rest.left(6).toString();
                     events.append(event);
-                    buffer.remove(0, 2);
+                    at += 2;
                     continue;
                 }
                 const int frameChars = 2 * count + 10;
-                if (buffer.size() < frameChars)
-                    return;
+                if (rest.size() < frameChars)
+                    return at;
                 CutEvent event;
-                event.text = buffer.left(frameChars);
-                buffer.remove(0, frameChars);
+                event.text = rest.left(frameChars).toString();
+                at += frameChars;
                 events.append(event);
                 continue;
             }
-            if (isWriteCode(code)) {
-                if (buffer.size() < kWriteReplyChars)
-                    return;
+            if (function == ModbusRequest::FunctionClass::Write) {
+                if (rest.size() < kWriteReplyChars)
+                    return at;
                 CutEvent event;
-                event.text = buffer.left(kWriteReplyChars);
-                buffer.remove(0, kWriteReplyChars);
+                event.text = rest.left(kWriteReplyChars).toString();
+                at += kWriteReplyChars;
                 events.append(event);
                 continue;
             }
             bool ok = false;
-            const int function = code.toInt(&ok, 16);
-            if (ok && function >= 0x80) {
+            const int exception = code.toInt(&ok, 16);
+            if (ok && exception >= 0x80) {
                 // Exception reply: address, function | 0x80, exception code, CRC.
-                if (buffer.size() < kExceptionChars)
-                    return;
-                const QString frame = buffer.left(kExceptionChars);
-                if (crcMatches(frame)) {
+                if (rest.size() < kExceptionChars)
+                    return at;
+                const QString frame = rest.left(kExceptionChars).toString();
+                const int crcAt = kExceptionChars - 4;
+                if (QtTools::crcMatches(frame.left(crcAt), frame.mid(crcAt), Qt::CaseInsensitive)) {
                     CutEvent event;
                     event.type = CutEvent::ExceptionReply;
                     event.text = frame;
-                    event.function = function & 0x7F;
+                    event.function = exception & 0x7F;
                     event.exceptionCode = frame.midRef(4, 2).toInt(nullptr, 16);
                     events.append(event);
-                    buffer.remove(0, kExceptionChars);
+                    at += kExceptionChars;
                     continue;
                 }
             }
-            buffer.remove(0, 2);
+            at += 2;
             continue;
         }
         // Resynchronise a whole byte at a time, so no frame is read half a byte off.
-        buffer.remove(0, 2);
+        at += 2;
     }
+    return at;
 }

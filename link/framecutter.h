@@ -30,6 +30,8 @@ struct CutEvent
 // Cuts complete module replies out of received bytes, kept as lower-case hex text.
 // On the serial line frames are recognised by address and function code; on TCP
 // by the Modbus TCP header, then handled like serial frames with a computed CRC.
+// Each feed reads its buffer front to back and drops what it used once, so a read
+// costs time in proportion to its size; at most one unfinished frame is kept.
 class FrameCutter
 {
 public:
@@ -49,7 +51,8 @@ public:
     QString tcpBuffer() const { return m_tcpBuffer; }
 
 private:
-    void cutSerial(QString &buffer, QVector<CutEvent> &events);
+    // Cuts from the front of the text; returns how many characters were used up.
+    int cutSerial(const QString &buffer, QVector<CutEvent> &events);
 
     QString m_buffer;
     QString m_tcpBuffer;

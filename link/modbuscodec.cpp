@@ -2,23 +2,14 @@
 
 #include "QtLibrary/QtTools/qttools.h"
 
+#include <QLatin1Char>
+
 #include <charconv>
 #include <limits>
 
 namespace ModbusCodec {
 
 namespace {
-
-int hexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
 
 // Reads digits as a hex number; -1 when one of them is not a hex digit.
 qint64 readHex(const QByteArray &text, int position, int digits)
@@ -27,7 +18,7 @@ qint64 readHex(const QByteArray &text, int position, int digits)
         return -1;
     qint64 value = 0;
     for (int i = 0; i < digits; ++i) {
-        const int digit = hexValue(text.at(position + i));
+        const int digit = QtTools::hexDigitValue(QLatin1Char(text.at(position + i)));
         if (digit < 0)
             return -1;
         value = value * 16 + digit;
@@ -76,23 +67,12 @@ QString analyseAnalog_03(const QString &reply)
 
 QByteArray crcText(const QByteArray &hex)
 {
-    if (hex.isEmpty())
-        return QByteArray();
-    QByteArray bytes;
-    bytes.reserve(hex.size() / 2);
-    for (int i = 0; i + 1 < hex.size(); i += 2) {
-        const int high = hexValue(hex.at(i));
-        const int low = hexValue(hex.at(i + 1));
-        bytes.append(char((high < 0 ? 0 : high) << 4 | (low < 0 ? 0 : low)));
-    }
-    const quint16 crc = QtTools::crc16(reinterpret_cast<const uchar *>(bytes.constData()),
-                                       quint8(bytes.size() % 256));
-    return hexField(crc, 4);
+    return QtTools::crc16Hex(QString::fromUtf8(hex)).toLower().toUtf8();
 }
 
 bool crcMatches(const QByteArray &body, const QByteArray &crc)
 {
-    return crcText(body.toLower()) == crc.toLower();
+    return QtTools::crcMatches(QString::fromUtf8(body), QString::fromUtf8(crc), Qt::CaseInsensitive);
 }
 
 QByteArray removeBlanks(const QByteArray &text)

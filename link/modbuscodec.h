@@ -15,7 +15,8 @@ QString readAnalog_03(const QString &address, int first, int count);
 // units (thousandths / 1000) separated by blanks, or a text containing "Error".
 QString analyseAnalog_03(const QString &reply);
 
-// CRC-16 of the digit pairs as 4 lower-case digits in wire order; empty for empty text.
+// CRC-16 of the digit pairs as 4 lower-case digits in wire order; empty for empty text
+// (QtTools::crc16Hex in lower case). The comparison ignores case (QtTools::crcMatches).
 QByteArray crcText(const QByteArray &hex);
 bool crcMatches(const QByteArray &body, const QByteArray &crc);
 QByteArray removeBlanks(const QByteArray &text);

@@ -1,7 +1,10 @@
 #include "link/modbusrequest.h"
 
-#include "link/modbuscodec.h"
 #include "QtLibrary/QtTools/qttools.h"
+#include "link/modbuscodec.h"
+
+#include <QByteArray>
+#include <QLatin1String>
 
 namespace ModbusRequest {
 
@@ -52,6 +55,28 @@ quint16 blockStart(AnalogBlock block)
 }
 
 } // namespace
+
+FunctionClass functionClass(QStringView code)
+{
+    static const QLatin1String kReadCodes[] = {
+        QLatin1String("01"), QLatin1String("02"), QLatin1String("03")};
+    static const QLatin1String kWriteCodes[] = {
+        QLatin1String("05"), QLatin1String("06"), QLatin1String("0f"), QLatin1String("10")};
+    for (const QLatin1String &read : kReadCodes) {
+        if (code == read)
+            return FunctionClass::Read;
+    }
+    for (const QLatin1String &write : kWriteCodes) {
+        if (code == write)
+            return FunctionClass::Write;
+    }
+    return FunctionClass::Unsupported;
+}
+
+bool isSupportedFunction(QStringView code)
+{
+    return functionClass(code) != FunctionClass::Unsupported;
+}
 
 int registerCount(int channels)
 {
@@ -210,7 +235,7 @@ QString wireText(const QString &frame, const QString &deviceAddress, bool networ
     if (!network)
         return QtTools::appendCrc16(text);
     const int bytes = QString(text).remove(QLatin1Char(' ')).size() / 2;
-    return QStringLiteral("00000000") + hex4(bytes) + text;
+    return QtTools::modbusTcpHeader(quint32(bytes) & 0xFFFF) + text;
 }
 
 QString exceptionMeaning(int code)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 #include <QVector>
 
 // The one home of every request the tool sends: the kind texts that pair a reply
@@ -41,6 +42,16 @@ constexpr quint16 kAnalogOutputMaxima = 0x7594;
 constexpr quint16 kRestart = 0xFDE8;
 
 enum class AnalogBlock { Value, Max, Mode };
+
+// The function codes the tool sends and accepts, two hex digits as the module writes
+// them ("0f"). The test is case-sensitive: "0F" is none of them.
+enum class FunctionClass {
+    Unsupported,
+    Read, // 01, 02, 03: the reply carries a byte count and the data
+    Write // 05, 06, 0f, 10: the reply echoes address and value or quantity
+};
+FunctionClass functionClass(QStringView code);
+bool isSupportedFunction(QStringView code);
 
 // Registers needed for a channel count, 16 channels each; 0 channels still need one.
 int registerCount(int channels);

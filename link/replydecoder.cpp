@@ -11,11 +11,6 @@ namespace ReplyDecoder {
 
 namespace {
 
-const QStringList kFunctionCodes = {
-    QStringLiteral("01"), QStringLiteral("02"), QStringLiteral("03"), QStringLiteral("05"),
-    QStringLiteral("06"), QStringLiteral("0f"), QStringLiteral("10"),
-};
-
 int byteCount(const QString &reply)
 {
     return reply.midRef(4, 2).toInt(nullptr, 16);
@@ -38,16 +33,6 @@ constexpr int kByteCountAt = 4;
 constexpr int kDataAt = 6;
 constexpr int kDigitsPerRegister = 4;
 constexpr int kBitsPerRegister = 16;
-
-bool isHex(const QString &digits)
-{
-    for (const QChar c : digits) {
-        const char l = c.toLatin1();
-        if (!((l >= '0' && l <= '9') || (l >= 'a' && l <= 'f') || (l >= 'A' && l <= 'F')))
-            return false;
-    }
-    return !digits.isEmpty();
-}
 
 QString translated(const char *english, const char *chinese)
 {
@@ -123,8 +108,7 @@ bool answers(const QString &reply, const QString &requestFrame)
         return byteCount(reply) == (quantity + 7) / 8;
     if (code == QLatin1String("03") || code == QLatin1String("04"))
         return byteCount(reply) == 2 * quantity;
-    if (code == QLatin1String("05") || code == QLatin1String("06") || code == QLatin1String("0f")
-        || code == QLatin1String("10"))
+    if (ModbusRequest::functionClass(code) == ModbusRequest::FunctionClass::Write)
         return reply.mid(4, 8).compare(request.mid(4, 8), Qt::CaseInsensitive) == 0;
     return true;
 }
@@ -138,7 +122,7 @@ Dispatch dispatch(const QString &reply, const QString &headKind, const QString &
     // The module answers in lower case; the address is kept in upper case.
     const QString code = reply.mid(2, 2);
     if (reply.size() < 4 || reply.left(2).compare(deviceAddress, Qt::CaseInsensitive) != 0
-        || !kFunctionCodes.contains(code)) {
+        || !ModbusRequest::isSupportedFunction(code)) {
         result.rejection = Dispatch::WrongAddress;
         return result;
     }
@@ -230,14 +214,14 @@ QVector<int> decodeRegisterBits(const QString &reply)
 {
     QVector<int> states;
     const QString byteCountText = reply.mid(kByteCountAt, 2);
-    if (byteCountText.size() != 2 || !isHex(byteCountText))
+    if (byteCountText.size() != 2 || !QtTools::isHexDigits(byteCountText))
         return states;
     const int byteCount = byteCountText.toInt(nullptr, 16);
     const int available = (reply.size() - kDataAt) / kDigitsPerRegister;
     const int registers = qMin(byteCount / 2, available);
     for (int i = 0; i < registers; ++i) {
         const QString digits = reply.mid(kDataAt + kDigitsPerRegister * i, kDigitsPerRegister);
-        if (!isHex(digits))
+        if (!QtTools::isHexDigits(digits))
             break;
         const uint value = digits.toUInt(nullptr, 16);
         for (int b = 0; b < kBitsPerRegister; ++b)

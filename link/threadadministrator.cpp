@@ -30,11 +30,6 @@ const TimeoutRow kReplyTimeouts[] = {
     {9600, 700, 6000},   {4800, 800, 7000},  {2400, 900, 8000},  {1200, 1000, 9000},
 };
 
-const QStringList kSendableCodes = {
-    QStringLiteral("01"), QStringLiteral("02"), QStringLiteral("03"), QStringLiteral("05"),
-    QStringLiteral("06"), QStringLiteral("0f"), QStringLiteral("10"),
-};
-
 } // namespace
 
 ThreadAdministrator::ThreadAdministrator(QObject *mainWindow)
@@ -157,7 +152,7 @@ void ThreadAdministrator::sendFirst()
     // Only frames for the current module with a function code it knows go out;
     // the others expire by the reply time-out.
     const bool sendable = data.leftRef(2).compare(deviceAddress, Qt::CaseInsensitive) == 0
-        && kSendableCodes.contains(data.mid(2, 2));
+        && ModbusRequest::isSupportedFunction(data.midRef(2, 2));
     if (sendable) {
         if (netWorkConnected)
             emit writeSerialPort(data);

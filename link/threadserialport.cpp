@@ -1,6 +1,7 @@
 #include "link/threadserialport.h"
 
 #include "QtLibrary/QtTools/qttools.h"
+#include "link/framelog.h"
 #include "link/modbusrequest.h"
 #include "link/modelcatalogue.h"
 #include "link/threadadministrator.h"
@@ -413,7 +414,7 @@ void ThreadSerialport::handleCutEvents(const QVector<CutEvent> &events)
             const QString shown = (event.shownAddress < 10 ? QStringLiteral("0") : QString())
                 + QString::number(event.shownAddress);
             emit identify_deviceType(event.typeCode);
-            qDebug() << "deviceType=" << event.typeCode;
+            qCDebug(lcFrames) << "deviceType=" << event.typeCode;
             const int model = ModelCatalogue::indexForTypeCode(event.typeCode);
             const QString modelText = model >= 0 ? ModelCatalogue::models().at(model).text()
                                                  : QString();
@@ -425,13 +426,13 @@ void ThreadSerialport::handleCutEvents(const QVector<CutEvent> &events)
             break;
         }
         case CutEvent::ErrorWord:
-            qDebug() << "ERROR   (45 52 52 4F 52)";
+            qCDebug(lcFrames) << "ERROR   (45 52 52 4F 52)";
             break;
         case CutEvent::Oversized:
-            qDebug() << "03size=" << event.text;
+            qCDebug(lcFrames) << "03size=" << event.text;
             break;
         case CutEvent::TcpDiscarded:
-            qDebug() << "Modbus TCP frame of another transaction dropped:" << event.text;
+            qCDebug(lcFrames) << "Modbus TCP frame of another transaction dropped:" << event.text;
             break;
         case CutEvent::TcpOutOfStep:
             emit writeOutputWidget(tr("Network data out of step, dropped",

@@ -1,4 +1,5 @@
 #include "link/framecutter.h"
+#include "link/framelog.h"
 
 #include <QtTest>
 
@@ -15,6 +16,9 @@ private slots:
     void keepsIncompleteFrameUntilCleared();
     void timeOutKeepsTcpStreamInStep();
     void fuzzedChunksNeverLoseAGoodReply();
+    void floodInOneReadIsCutWhole_data();
+    void floodInOneReadIsCutWhole();
+    void frameTracesAreOffByDefault();
 
 private:
     static QStringList describe(const QVector<CutEvent> &events);
@@ -242,6 +246,41 @@ void TestFrameCutter::fuzzedChunksNeverLoseAGoodReply()
         QVERIFY2(got.contains(QStringLiteral("reply:010302000a3843")),
                  qPrintable(stream.toHex()));
     }
+}
+
+void TestFrameCutter::floodInOneReadIsCutWhole_data()
+{
+    QTest::addColumn<bool>("tcp");
+    QTest::addColumn<QByteArray>("frame");
+    QTest::addColumn<int>("eventsPerFrame");
+
+    // A peer flooding small valid frames; cutting one read costs its size, not its square.
+    QTest::newRow("Modbus TCP exception replies") << true << QByteArray::fromHex("000000000003018302") << 2;
+    QTest::newRow("serial read replies") << false << QByteArray::fromHex("010302000a3843") << 1;
+}
+
+void TestFrameCutter::floodInOneReadIsCutWhole()
+{
+    QFETCH(bool, tcp);
+    QFETCH(QByteArray, frame);
+    QFETCH(int, eventsPerFrame);
+
+    const int frames = 3 * 1024 * 1024 / frame.size();
+    const QByteArray flood = frame.repeated(frames);
+    FrameCutter cutter;
+    // Half a frame more stays behind for the next read.
+    const QByteArray half = frame.left(frame.size() / 2);
+    const QVector<CutEvent> events = tcp ? cutter.feedTcp(flood + half) : cutter.feedSerial(flood + half);
+    QCOMPARE(events.size(), frames * eventsPerFrame);
+    QCOMPARE(describe({events.first()}), describe({events.at(events.size() - eventsPerFrame)}));
+    QCOMPARE(tcp ? cutter.tcpBuffer() : cutter.buffer(), QString::fromLatin1(half.toHex()));
+    const QVector<CutEvent> rest = tcp ? cutter.feedTcp(frame.mid(half.size())) : cutter.feedSerial(frame.mid(half.size()));
+    QCOMPARE(rest.size(), eventsPerFrame);
+}
+
+void TestFrameCutter::frameTracesAreOffByDefault()
+{
+    QVERIFY(!lcFrames().isDebugEnabled());
 }
 
 QTEST_APPLESS_MAIN(TestFrameCutter)

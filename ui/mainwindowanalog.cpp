@@ -374,10 +374,8 @@ void MainWindow::slotAnalogOut_pushButtonEnsure_clicked()
 
     auto queue = [this](AnalogBlock block, QLabel *label, const QString &caption, int channel, quint16 word) {
         const QString frame = ModbusRequest::analogOutputWrite(block, channel, word);
-        QString shown = caption + QLatin1Char(':');
-        if (networkMode == 1)
-            shown += QStringLiteral("00000000") + QtTools::toHex(quint32(frame.size() / 2));
-        label->setText(shown + frame);
+        label->setText(caption + QLatin1Char(':')
+                       + (networkMode == 1 ? QtTools::toModbusTcpFrame(frame) : frame));
         emit write(new Sender(ModbusRequest::analogOutputWriteKind(block), frame));
     };
     queue(AnalogBlock::Max, row->maximumFrameLabel, tr("Maximum value register", " 最大值寄存器 "),

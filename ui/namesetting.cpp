@@ -1,6 +1,7 @@
 #include "ui/namesetting.h"
 #include "ui_namesetting.h"
 
+#include "QtLibrary/QtTools/diagnostic.h"
 #include "QtLibrary/QtTools/qttools.h"
 #include "ui/switchstates.h"
 

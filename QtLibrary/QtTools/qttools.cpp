@@ -1,10 +1,14 @@
 #include "QtLibrary/QtTools/qttools.h"
 
+#include "QtLibrary/QtTools/diagnostic.h"
+
+#include <QDebug>
 #include <QDir>
 #include <QFile>
-#include <QLoggingCategory>
+#include <QMessageLogger>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QStringList>
 
 namespace {
 
@@ -50,18 +54,6 @@ static const uchar kCrcLowTable[256] = {
     0x44, 0x84, 0x85, 0x45, 0x87, 0x47, 0x46, 0x86, 0x82, 0x42, 0x43, 0x83, 0x41, 0x81, 0x80, 0x40
 };
 
-int hexDigitValue(QChar c)
-{
-    const ushort u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    return -1;
-}
-
 QString hex4(quint16 value)
 {
     return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0')).toUpper();
@@ -73,6 +65,27 @@ QtTools *QtTools::instance()
 {
     static QtTools *tools = new QtTools;
     return tools;
+}
+
+int QtTools::hexDigitValue(QChar c)
+{
+    const ushort u = c.unicode();
+    if (u >= '0' && u <= '9')
+        return u - '0';
+    if (u >= 'A' && u <= 'F')
+        return u - 'A' + 10;
+    if (u >= 'a' && u <= 'f')
+        return u - 'a' + 10;
+    return -1;
+}
+
+bool QtTools::isHexDigits(QStringView text)
+{
+    for (const QChar c : text) {
+        if (hexDigitValue(c) < 0)
+            return false;
+    }
+    return !text.isEmpty();
 }
 
 QByteArray QtTools::hexStringToByteArray(const QString &hex, bool *ok)
@@ -177,9 +190,14 @@ QString QtTools::crc16Hex(const QString &frame)
                        quint8(bytes.size() % 256)));
 }
 
+bool QtTools::crcMatches(const QString &frame, const QString &crc, Qt::CaseSensitivity cs)
+{
+    return crc16Hex(frame).toLower().compare(crc, cs) == 0;
+}
+
 bool QtTools::checkCrc16(const QString &frame, const QString &crc)
 {
-    return crc16Hex(frame).toLower() == crc;
+    return crcMatches(frame, crc, Qt::CaseSensitive);
 }
 
 QString QtTools::appendCrc16(const QString &frame)
@@ -187,9 +205,14 @@ QString QtTools::appendCrc16(const QString &frame)
     return frame + crc16Hex(frame);
 }
 
+QString QtTools::modbusTcpHeader(quint32 length)
+{
+    return QStringLiteral("00000000") + toHex(length);
+}
+
 QString QtTools::toModbusTcpFrame(const QString &frame)
 {
-    return QStringLiteral("00000000") + toHex(quint32(frame.size() / 2)) + frame;
+    return modbusTcpHeader(quint32(frame.size() / 2)) + frame;
 }
 
 void QtTools::setValue(const QString &key, const QString &value)

@@ -1,9 +1,11 @@
 #pragma once
 
-#include <QDebug>
 #include <QMap>
 #include <QObject>
 #include <QString>
+#include <QStringView>
+
+class QDebug;
 
 // Hex text, number and CRC conversions that every Modbus frame passes through,
 // and the process-wide key/value settings kept in the user's data directory.
@@ -36,11 +38,25 @@ public:
     static quint64 byteArrayToULongLong(const QByteArray &bytes);
     static qint64 byteArrayToLongLong(const QByteArray &bytes);
 
+    // The one reader of hex digits: 0-9, A-F, a-f give their value, anything else -1.
+    static int hexDigitValue(QChar c);
+    // Whether the text is not empty and made of hex digits only.
+    static bool isHexDigits(QStringView text);
+
     // Modbus RTU CRC-16; the first byte on the wire is the high half of the result.
     static quint16 crc16(const uchar *data, quint8 length);
     static QString crc16Hex(const QString &frame);
+    // The one CRC comparison: the CRC of the frame text, in lower case, against the
+    // given CRC text, compared with the given case rule.
+    static bool crcMatches(const QString &frame, const QString &crc, Qt::CaseSensitivity cs);
+    // Received CRC text, which is lower case: an upper-case CRC does not match.
     static bool checkCrc16(const QString &frame, const QString &crc);
     static QString appendCrc16(const QString &frame);
+
+    // The one writer of the Modbus TCP header: transaction and protocol identifier 0,
+    // then the length (unit identifier and PDU, in bytes).
+    static QString modbusTcpHeader(quint32 length);
+    // The frame (no blanks) behind its Modbus TCP header.
     static QString toModbusTcpFrame(const QString &frame);
 
     // Settings.
@@ -55,7 +71,8 @@ public:
     static void parseConfigText(const QByteArray &utf8, QMap<QString, QString> *map);
 
     // The coloured line written for file operations: file red, function magenta,
-    // line cyan, message blue. Stream the message and values into the result.
+    // line cyan, message blue. Stream the message and values into the result;
+    // QtLibrary/QtTools/diagnostic.h has the macro that fills in function and line.
     static QDebug diagnostic(const char *file, const char *function, int line);
 
     bool modified = false;
@@ -66,5 +83,3 @@ private:
     QtTools() = default;
     QString configPath(const QString &directory) const;
 };
-
-#define MEROVI_DIAGNOSTIC(file) QtTools::diagnostic(file, __func__, __LINE__)

@@ -1,0 +1,3 @@
+#include "link/framelog.h"
+
+Q_LOGGING_CATEGORY(lcFrames, "merovi.frames", QtInfoMsg)
