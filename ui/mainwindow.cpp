@@ -97,8 +97,7 @@ void MainWindow::initWindow()
     ui->lineEdit->setMinimumWidth(
         QFontMetrics(QApplication::font()).horizontalAdvance(QStringLiteral("192.168.000.000")));
 
-    displayUpperCase = 0;
-    ui->checkBox_out_3->setChecked(true);
+    initTerminal();
 
     ui->ensureBT->deleteLater();
     ui->lineEdit_localIP->deleteLater();
