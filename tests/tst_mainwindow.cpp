@@ -43,7 +43,11 @@ private:
     void makeWindow(quint16 port);
     void openSerial();
     int queuedRequests();
-    QString logText() const { return recvText()->toPlainText(); }
+    QString logText() const
+    {
+        window->flushLog();
+        return recvText()->toPlainText();
+    }
     QTextEdit *recvText() const { return window->findChild<QTextEdit *>("recvText"); }
     QColor colourOfLine(const QString &needle) const;
     void typeAndReturn(const QString &text);

@@ -274,6 +274,7 @@ int TestRecovery::queueSize()
 
 int TestRecovery::sentLines() const
 {
+    window->flushLog();
     return window->findChild<QTextEdit *>("recvText")->toPlainText().count(QStringLiteral("Send:"));
 }
 

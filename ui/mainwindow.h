@@ -3,6 +3,7 @@
 #include "link/sender.h"
 
 #include <QColor>
+#include <QDateTime>
 #include <QList>
 #include <QMainWindow>
 #include <QMap>
@@ -12,6 +13,7 @@
 #include <QTimer>
 
 class QAction;
+class QCheckBox;
 class QCloseEvent;
 class QEvent;
 class QGridLayout;
@@ -34,6 +36,16 @@ struct LinkHealth;
 namespace Ui {
 class MainWindow;
 }
+
+// One line of the output log, kept with the time it was written.
+struct LogLine
+{
+    QDateTime time;
+    QString text;
+    QColor color; // invalid: the view's own text colour
+    bool polling = false;
+    bool separator = false;
+};
 
 // The tool's window: connection controls, model menus, device panels and the
 // send/receive terminal; owns the link to the module in a worker thread.
@@ -111,6 +123,23 @@ public:
 
     // Terminal: received data in upper case when 1.
     int displayUpperCase = 0;
+
+    // Output log: the kept history (every line, polling too) and the lines waiting
+    // for the next view update.
+    static constexpr int kLogHistoryLines = 5000;
+    static constexpr int kLogPendingLines = 2000;
+    QList<LogLine> logHistory;
+    QList<LogLine> logPending;
+    int logDropped = 0;
+    QTimer logFlushTimer;
+    QCheckBox *showPollingBox = nullptr;
+    QCheckBox *pauseLogBox = nullptr;
+    QPushButton *saveLogButton = nullptr;
+
+    // Moves the waiting lines into the history and, unless paused, into the view.
+    void flushLog();
+    // Writes the kept history as UTF-8 text with time stamps; false with the reason.
+    bool saveLog(const QString &path, QString *error = nullptr);
 
     // Dialogs.
     NameSetting *nameSetting = nullptr;
@@ -205,7 +234,16 @@ private:
     void createToolBar();
     void initSerialThread();
     void connectQueue(ThreadAdministrator *queue);
+    void initTerminal();
     void appendLog(const QString &text, const QColor &color);
+    void queueLogLine(const LogLine &line);
+    void flushLogLines(bool holdSeparator);
+    bool logFull();
+    void showLogLines(const QList<LogLine> &lines);
+    void rebuildLogView();
+    bool isPollingFrameSent(const QString &sendLine) const;
+    void refuseTypedFrame(const QString &reason);
+    void slotSaveLog();
     void startInputDetection();
 
     // Switch panels.
@@ -234,4 +272,10 @@ private:
     QString remoteRequested;
     bool statesUnknown = false;
     LinkHealthView *linkHealthView = nullptr;
+    // The frame last sent was a poll, so the reply that follows is one too.
+    bool pollingExchange = false;
+    // The operator's last typed frame after its address; a sent frame equal to it is
+    // shown even if a poll sends the same.
+    QString typedFramePdu;
+    QString lastRefusal;
 };
