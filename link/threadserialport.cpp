@@ -324,6 +324,7 @@ void ThreadSerialport::handleCutEvents(const QVector<CutEvent> &events)
                          QtTools::toHex(quint32(event.exceptionCode)).right(2),
                          ModbusRequest::exceptionMeaning(event.exceptionCode)),
                 QColor(Qt::red));
+            emit exceptionReply(event.function, event.exceptionCode);
             break;
         case CutEvent::Identification: {
             deviceAddress = event.address;

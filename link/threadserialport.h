@@ -81,6 +81,8 @@ signals:
     void serialPortError(QString reason, bool lost);
     void networkConnected();
     void networkDisconnected();
+    // The module answered a request of `function` with an exception code.
+    void exceptionReply(int function, int exceptionCode);
 
 public slots:
     void initVariable();

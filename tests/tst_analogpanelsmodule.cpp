@@ -31,6 +31,7 @@ private slots:
     void thirtyTwoCurrentInputs();
     void rejectedReplyDropsThePoll();
     void serialLineOutputsAndInputs();
+    void wrongModelIsNamedInThePanel();
 
 private:
     void connectTo(const char *model);
@@ -296,6 +297,22 @@ void TestAnalogPanelsModule::serialLineOutputsAndInputs()
     QTRY_COMPARE_WITH_TIMEOUT(rowWidget<QLineEdit>("lineEdit_analogOutValue", 11)->text(), QStringLiteral("1"), 10000);
 }
 
+
+// A switch board asked for analog outputs answers "illegal data address"; the panel
+// says so until the operator chooses another model.
+void TestAnalogPanelsModule::wrongModelIsNamedInThePanel()
+{
+    connectTo("Switch 16-channel outputs");
+    auto *warning = window->findChild<QLabel *>(QStringLiteral("label_wrongModel"));
+    QVERIFY(warning->isHidden());
+
+    chooseModel("Analog voltage  8-channel outputs");
+    QTRY_VERIFY_WITH_TIMEOUT(!warning->isHidden(), 10000);
+    QVERIFY(warning->text().contains(QStringLiteral("choose the model")));
+
+    chooseModel("Switch 16-channel outputs");
+    QVERIFY(warning->isHidden());
+}
 
 QTEST_MAIN(TestAnalogPanelsModule)
 #include "tst_analogpanelsmodule.moc"

@@ -6,6 +6,8 @@
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
 #include "link/modelcatalogue.h"
+#include "ui/communicationtimeout.h"
+#include "ui/networkwindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -24,7 +26,10 @@
 #include <QMetaObject>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QTextBrowser>
 #include <QTextCharFormat>
+#include <QTextDocument>
+#include <QtMath>
 #include <QTextCursor>
 #include <QToolBar>
 #include <QVector>
@@ -38,6 +43,14 @@ constexpr int kTrimAbove = 0x3C00;
 constexpr int kTrimKeep = 0x400;
 constexpr int kAddressMaximum = 33;
 constexpr int kMaxTerminalFrameBytes = 254;
+constexpr int kLogLinesShown = 8;
+constexpr int kIllegalDataAddress = 0x02;
+constexpr int kNarrowestDescription = 250;
+constexpr int kMostDescriptionLines = 12;
+
+// Window keys of the settings store; channel-name keys never hold a slash.
+const QString kGeometryKey = QStringLiteral("window/geometry");
+const QString kSplitterKey = QStringLiteral("window/splitter");
 
 struct SendPeriodRow
 {
@@ -118,9 +131,24 @@ void MainWindow::initWindow()
     installEventFilter(this);
     ui->sendText->installEventFilter(this);
 
-    // The panels get most of the height, the terminal the rest.
-    ui->splitter_main->setStretchFactor(0, 3);
-    ui->splitter_main->setStretchFactor(1, 1);
+    // The panels get the height the terminal leaves; they scroll when their rows do not fit.
+    ui->splitter_main->setStretchFactor(0, 1);
+    ui->splitter_main->setStretchFactor(1, 0);
+    ui->splitter_main->setStyleSheet(
+        QStringLiteral("QSplitter#splitter_main::handle { background-color: rgb(215, 200, 160); }"));
+    const QFontMetrics logMetrics(ui->recvText->font());
+    ui->recvText->setMinimumHeight(kLogLinesShown * logMetrics.lineSpacing()
+                                   + 2 * int(ui->recvText->document()->documentMargin())
+                                   + 2 * ui->recvText->frameWidth());
+    // The tip is read once; a smaller font leaves the panels their height on a laptop screen.
+    QFont tipFont = ui->textBrowser->font();
+    tipFont.setPointSizeF(tipFont.pointSizeF() * 0.85);
+    ui->textBrowser->setFont(tipFont);
+    ui->textBrowser->installEventFilter(this);
+    const int addressWidth = ui->lineEdit_localFarIP->fontMetrics().horizontalAdvance(
+                                 QStringLiteral("000.000.000.000 "))
+        + ui->lineEdit_localFarIP->minimumSizeHint().width();
+    ui->lineEdit_localFarIP->setMinimumWidth(addressWidth);
 
     ui->widget_control_analog->hide();
     ui->widget_control->hide();
@@ -152,6 +180,59 @@ void MainWindow::initWindow()
         if (networkMode != 1)
             tryConnectIp();
     });
+    restoreWindowLayout();
+}
+
+void MainWindow::restoreWindowLayout()
+{
+    // The log starts at its readable minimum; the panels get the rest.
+    ui->splitter_main->setSizes({ 4 * ui->widget_terminal->minimumSizeHint().height(),
+                                  ui->widget_terminal->minimumSizeHint().height() });
+    const QMap<QString, QString> &stored = QtTools::instance()->configMap;
+    if (stored.contains(kGeometryKey))
+        geometryRestored = restoreGeometry(QByteArray::fromBase64(stored.value(kGeometryKey).toLatin1()));
+    if (stored.contains(kSplitterKey))
+        ui->splitter_main->restoreState(QByteArray::fromBase64(stored.value(kSplitterKey).toLatin1()));
+}
+
+void MainWindow::showAsLeft()
+{
+    if (geometryRestored)
+        show();
+    else
+        showMaximized();
+}
+
+// The description is shown whole: its height follows the width it gets.
+void MainWindow::fitDescription()
+{
+    QTextBrowser *box = ui->textBrowser;
+    // Narrow moments while the window is first laid out must not make it grow.
+    const int width = box->viewport()->width();
+    if (width < kNarrowestDescription)
+        return;
+    QTextDocument copy;
+    copy.setDefaultFont(box->font());
+    copy.setDocumentMargin(box->document()->documentMargin());
+    copy.setPlainText(box->toPlainText());
+    copy.setTextWidth(width);
+    const int cap = box->fontMetrics().lineSpacing() * kMostDescriptionLines;
+    const int height = qMin(cap, qCeil(copy.size().height())) + 2 * box->frameWidth();
+    if (box->minimumHeight() != height)
+        box->setMinimumHeight(height);
+}
+
+void MainWindow::slotExceptionReply(int function, int exceptionCode)
+{
+    const bool read = function >= 0x01 && function <= 0x04;
+    // The settings windows read blocks of their own; their answers say nothing about the panels.
+    const bool settingsOpen = (communicationTimeout && communicationTimeout->isVisible())
+        || (networkWindow && networkWindow->isVisible());
+    if (!read || exceptionCode != kIllegalDataAddress || settingsOpen)
+        return;
+    ui->label_wrongModel->setText(tr("The module does not have these registers: choose the model that fits it",
+                                     " 模块没有这些寄存器：请选择与模块相符的型号 "));
+    ui->label_wrongModel->show();
 }
 
 void MainWindow::createActions()
@@ -234,6 +315,8 @@ void MainWindow::createToolBar()
     addressTipLabel->setStyleSheet(QStringLiteral("color: rgb(230, 50, 50);"));
     clockLabel->setFont(QFont(QStringLiteral("Arial"), 16));
     clockLabel->setStyleSheet(QStringLiteral("color: rgb(0, 0, 255);"));
+    // A long tip is cut rather than pushing the clock behind the toolbar's overflow arrow.
+    addressTipLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     row->addWidget(addressTipLabel);
     row->addStretch();
     row->addWidget(clockLabel);
@@ -313,6 +396,8 @@ void MainWindow::initSerialThread()
             &MainWindow::slotNetworkConnected);
     connect(threadSerialport, &ThreadSerialport::networkDisconnected, this,
             &MainWindow::slotNetworkDisconnected);
+    connect(threadSerialport, &ThreadSerialport::exceptionReply, this,
+            &MainWindow::slotExceptionReply);
 
     serialThread.start(QThread::InheritPriority);
 }
@@ -516,12 +601,17 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         if (handleAnalogOutputKey(watched, keyEvent))
             return true;
     }
+    if (watched == ui->textBrowser && event->type() == QEvent::Resize)
+        fitDescription();
     return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     emit windowClose();
+    QtTools::instance()->setValue(kGeometryKey, QString::fromLatin1(saveGeometry().toBase64()));
+    QtTools::instance()->setValue(kSplitterKey,
+                                  QString::fromLatin1(ui->splitter_main->saveState().toBase64()));
     event->accept();
 }
 

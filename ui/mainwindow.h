@@ -52,6 +52,8 @@ public:
     void buildAnalogInputPanel(int count, const QString &unit);
     void readAnalogOutputs();
     bool handleAnalogOutputKey(QObject *watched, QKeyEvent *event);
+    // Shows the window as the operator left it last time, or maximised the first time.
+    void showAsLeft();
     // The address the module announced (two hex digits) becomes the window's address.
     void showIdentifiedAddress(const QString &address);
 
@@ -184,6 +186,9 @@ public slots:
     void slotNetworkDisconnected();
     // The link is up: output polling starts and detection that was on runs again.
     void slotLinkUp();
+    // An exception reply; "illegal data address" to a read means the chosen model has
+    // registers the module lacks.
+    void slotExceptionReply(int function, int exceptionCode);
 
 private slots:
     void on_checkBox_timeSend_stateChanged(int arg1);
@@ -202,6 +207,8 @@ private:
     void connectQueue(ThreadAdministrator *queue);
     void appendLog(const QString &text, const QColor &color);
     void startInputDetection();
+    void restoreWindowLayout();
+    void fitDescription();
 
     // Switch panels.
     void selectModel(int index);
@@ -213,4 +220,5 @@ private:
 
     Ui::MainWindow *ui = nullptr;
     bool serialPortOpen = false;
+    bool geometryRestored = false;
 };

@@ -66,6 +66,7 @@ void MainWindow::selectModel(int index)
         currentInputCount = model.currentInputCount;
     }
 
+    ui->label_wrongModel->hide();
     buildPanels();
 
     if (outputCount != -1)
