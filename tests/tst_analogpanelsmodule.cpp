@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTextEdit>
 #include <QtTest>
 
 #include <memory>
@@ -304,6 +305,20 @@ void TestAnalogPanelsModule::wrongModelIsNamedInThePanel()
 {
     connectTo("Switch 16-channel outputs");
     auto *warning = window->findChild<QLabel *>(QStringLiteral("label_wrongModel"));
+    // The board answers the output poll; a second poll follows the first answer.
+    const auto polls = [this]() {
+        int count = 0;
+        for (const QList<QVariant> &request : qAsConst(*requests))
+            count += request.at(0).toInt() == 3 && request.at(1).toInt() == 0 && !request.at(3).toBool();
+        return count;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(polls() >= 2, 10000);
+
+    // A read the operator types for a register the board lacks says nothing about the model.
+    window->findChild<QTextEdit *>(QStringLiteral("sendText"))->setPlainText(QStringLiteral("010300090001"));
+    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("sendBt")), Qt::LeftButton);
+    auto *log = window->findChild<QTextEdit *>(QStringLiteral("recvText"));
+    QTRY_VERIFY_WITH_TIMEOUT(log->toPlainText().contains(QStringLiteral("Illegal data address")), 10000);
     QVERIFY(warning->isHidden());
 
     chooseModel("Analog voltage  8-channel outputs");

@@ -225,10 +225,11 @@ void MainWindow::fitDescription()
 void MainWindow::slotExceptionReply(int function, int exceptionCode)
 {
     const bool read = function >= 0x01 && function <= 0x04;
-    // The settings windows read blocks of their own; their answers say nothing about the panels.
+    // Only the panels' first reads after a model choice speak for the model; the terminal
+    // and the settings windows read what the operator asks for.
     const bool settingsOpen = (communicationTimeout && communicationTimeout->isVisible())
         || (networkWindow && networkWindow->isVisible());
-    if (!read || exceptionCode != kIllegalDataAddress || settingsOpen)
+    if (!modelUnconfirmed || !read || exceptionCode != kIllegalDataAddress || settingsOpen)
         return;
     ui->label_wrongModel->setText(tr("The module does not have these registers: choose the model that fits it",
                                      " 模块没有这些寄存器：请选择与模块相符的型号 "));
@@ -428,6 +429,12 @@ void MainWindow::connectQueue(ThreadAdministrator *queue)
     connect(queue, &ThreadAdministrator::netWorkProcessing, this, &MainWindow::netWorkProcessing);
     connect(queue, &ThreadAdministrator::deviceAddressShown, this,
             &MainWindow::showIdentifiedAddress);
+    // A panel reply shows the module has the chosen model's registers.
+    auto confirmModel = [this]() { modelUnconfirmed = false; };
+    connect(queue, &ThreadAdministrator::change_ctlOuts, this, confirmModel);
+    connect(queue, &ThreadAdministrator::change_inputs, this, confirmModel);
+    connect(queue, &ThreadAdministrator::readAnalogOuput, this, confirmModel);
+    connect(queue, &ThreadAdministrator::analogInput, this, confirmModel);
 }
 
 void MainWindow::slotSerialPortsFound(QStringList names, QString chosen)

@@ -221,4 +221,6 @@ private:
     Ui::MainWindow *ui = nullptr;
     bool serialPortOpen = false;
     bool geometryRestored = false;
+    // No panel reply has arrived since the model was chosen.
+    bool modelUnconfirmed = false;
 };

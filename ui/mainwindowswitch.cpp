@@ -67,6 +67,7 @@ void MainWindow::selectModel(int index)
     }
 
     ui->label_wrongModel->hide();
+    modelUnconfirmed = true;
     buildPanels();
 
     if (outputCount != -1)
