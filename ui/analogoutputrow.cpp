@@ -18,6 +18,9 @@ namespace {
 // Six significant digits need up to 11 characters ("0.000305176", "7.62951e-05"); a
 // shorter field would cut the read-back text, and the next write would use the stump.
 constexpr int kNumberFieldLength = 11;
+// Tight enough that two rows of eight channels fit a desktop screen above the log.
+constexpr int kFrameMargin = 6;
+constexpr int kRowSpacing = 4;
 
 const QString kRowFrameStyle = QStringLiteral("QWidget#widgetTotal{background-color: rgb(255, 170, 127);}");
 
@@ -88,6 +91,7 @@ AnalogOutputRow::AnalogOutputRow(int channel, const QString &unit, QWidget *pare
     controls->setObjectName(numbered("widget_analogOutControls", channel));
     auto *controlsLayout = new QVBoxLayout(controls);
     controlsLayout->setContentsMargins(0, 0, 0, 0);
+    controlsLayout->setSpacing(kRowSpacing);
     auto addLine = [controlsLayout](std::initializer_list<QWidget *> widgets) {
         auto *line = new QHBoxLayout;
         for (QWidget *widget : widgets)
@@ -124,12 +128,14 @@ AnalogOutputRow::AnalogOutputRow(int channel, const QString &unit, QWidget *pare
     frame->setObjectName(QStringLiteral("widgetTotal"));
     frame->setStyleSheet(kRowFrameStyle);
     auto *frameLayout = new QVBoxLayout(frame);
+    frameLayout->setContentsMargins(kFrameMargin, kFrameMargin, kFrameMargin, kFrameMargin);
+    frameLayout->setSpacing(kRowSpacing);
     frameLayout->addWidget(controls);
     frameLayout->addWidget(registerView);
     frameLayout->addWidget(viewCheckBox);
 
     auto *cellLayout = new QVBoxLayout(this);
-    cellLayout->setContentsMargins(2, 2, 2, 2);
+    cellLayout->setContentsMargins(0, 0, 0, 0);
     cellLayout->addStretch();
     cellLayout->addWidget(frame);
     cellLayout->addStretch();
