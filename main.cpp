@@ -109,7 +109,7 @@ int main(int argc, char *argv[])
     }
     for (const QString &path : parser.values(serialOption))
         window.addSerialPortPath(path);
-    window.showMaximized();
+    window.showAsLeft();
     QObject::connect(&application, &QApplication::lastWindowClosed, &application,
                      &QApplication::quit);
     QObject::connect(&window, &QObject::destroyed, []() { QtTools::instance()->saveEverything(); });

@@ -72,7 +72,7 @@ void ThreadSerialport::initVariable()
             &ThreadSerialport::slot_tryOpenSerialPort);
     connect(queue, &ThreadAdministrator::replyTimedOut, this,
             &ThreadSerialport::clearReceiveBuffer);
-    connect(this, &ThreadSerialport::exceptionReceived, queue, &ThreadAdministrator::exceptionReply);
+    connect(this, &ThreadSerialport::exceptionReply, queue, &ThreadAdministrator::exceptionReply);
     // The window's requests and displays.
     if (queueHook)
         queueHook(queue);
@@ -396,7 +396,7 @@ void ThreadSerialport::handleCutEvents(const QVector<CutEvent> &events)
             emit UIappendData(event.text);
             break;
         case CutEvent::ExceptionReply:
-            emit exceptionReceived(event.function, event.exceptionCode);
+            emit exceptionReply(event.function, event.exceptionCode);
             emit writeOutputWidget(
                 tr("Exception reply: function %1, exception %2 (%3)",
                            " 异常应答：功能码 %1，异常码 %2（%3） ")
@@ -404,6 +404,7 @@ void ThreadSerialport::handleCutEvents(const QVector<CutEvent> &events)
                          QtTools::toHex(quint32(event.exceptionCode)).right(2),
                          ModbusRequest::exceptionMeaning(event.exceptionCode)),
                 QColor(Qt::red));
+            emit exceptionReply(event.function, event.exceptionCode);
             break;
         case CutEvent::Identification: {
             deviceAddress = event.address;

@@ -85,8 +85,8 @@ signals:
     void networkDisconnected();
     // The next attempt to reach the module over TCP starts in that many seconds.
     void networkReconnecting(int seconds);
-    // The module refused a request (function code without the exception bit).
-    void exceptionReceived(int function, int exceptionCode);
+    // The module answered a request of `function` with an exception code.
+    void exceptionReply(int function, int exceptionCode);
 
 public slots:
     void initVariable();

@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTextEdit>
 #include <QtTest>
 
 #include <memory>
@@ -31,6 +32,7 @@ private slots:
     void thirtyTwoCurrentInputs();
     void rejectedRepliesKeepThePoll();
     void serialLineOutputsAndInputs();
+    void wrongModelIsNamedInThePanel();
 
 private:
     void connectTo(const char *model);
@@ -295,6 +297,36 @@ void TestAnalogPanelsModule::serialLineOutputsAndInputs()
     QTRY_COMPARE_WITH_TIMEOUT(rowWidget<QLineEdit>("lineEdit_analogOutValue", 11)->text(), QStringLiteral("1"), 10000);
 }
 
+
+// A switch board asked for analog outputs answers "illegal data address"; the panel
+// says so until the operator chooses another model.
+void TestAnalogPanelsModule::wrongModelIsNamedInThePanel()
+{
+    connectTo("Switch 16-channel outputs");
+    auto *warning = window->findChild<QLabel *>(QStringLiteral("label_wrongModel"));
+    // The board answers the output poll; a second poll follows the first answer.
+    const auto polls = [this]() {
+        int count = 0;
+        for (const QList<QVariant> &request : qAsConst(*requests))
+            count += request.at(0).toInt() == 3 && request.at(1).toInt() == 0 && !request.at(3).toBool();
+        return count;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(polls() >= 2, 10000);
+
+    // A read the operator types for a register the board lacks says nothing about the model.
+    window->findChild<QTextEdit *>(QStringLiteral("sendText"))->setPlainText(QStringLiteral("010300090001"));
+    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("sendBt")), Qt::LeftButton);
+    auto *log = window->findChild<QTextEdit *>(QStringLiteral("recvText"));
+    QTRY_VERIFY_WITH_TIMEOUT(log->toPlainText().contains(QStringLiteral("Illegal data address")), 10000);
+    QVERIFY(warning->isHidden());
+
+    chooseModel("Analog voltage  8-channel outputs");
+    QTRY_VERIFY_WITH_TIMEOUT(!warning->isHidden(), 10000);
+    QVERIFY(warning->text().contains(QStringLiteral("choose the model")));
+
+    chooseModel("Switch 16-channel outputs");
+    QVERIFY(warning->isHidden());
+}
 
 QTEST_MAIN(TestAnalogPanelsModule)
 #include "tst_analogpanelsmodule.moc"

@@ -1,18 +1,28 @@
 #pragma once
 
-#include <QtGlobal>
+#include <QWidget>
 
 class QCheckBox;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QWidget;
 
-// The widgets of one analog output channel and the registers last read back or
-// written for it. Lives as long as its cell widget.
-struct AnalogOutputRow
+// One analog output channel of the panel: its fields, buttons and register view
+// inside the orange frame, and the registers last read back or written for it.
+class AnalogOutputRow : public QWidget
 {
+    Q_OBJECT
+
+public:
+    AnalogOutputRow(int channel, const QString &unit, QWidget *parent = nullptr);
+
+    void setButtonsEnabled(bool enabled);
+    // The row has edits the module has not seen while its write button is enabled.
+    bool hasPendingEdits() const;
+    // The maximum field read as hex, 0 when it holds no number.
+    quint16 typedMaximum() const;
+
     int channel = 0;
 
     QLabel *channelLabel = nullptr;
@@ -36,7 +46,6 @@ struct AnalogOutputRow
 
     QWidget *frame = nullptr; // "widgetTotal"
     QCheckBox *viewCheckBox = nullptr;
-    QWidget *cell = nullptr;  // what the grid holds
 
     // A fresh frame label reads 0xFFFF, so a mode read-back before any value or
     // maximum read-back computes with both at FFFF.

@@ -63,6 +63,8 @@ CommunicationTimeout::CommunicationTimeout(MainWindow *mainWindow, const QString
             buttonGrid->addWidget(button, r, c);
             radioButtons.append(button);
             paintButton(i);
+            // The coloured indicator is taller than the plain minimum.
+            button->setMinimumHeight(qMax(kButtonMinimumHeight, button->minimumSizeHint().height()));
             connect(button, &QRadioButton::clicked, this, &CommunicationTimeout::slotRadioButton_out_clicked);
         }
     }

@@ -8,6 +8,8 @@
 #include "link/threadserialport.h"
 #include "ui/linkhealthview.h"
 #include "link/modelcatalogue.h"
+#include "ui/communicationtimeout.h"
+#include "ui/networkwindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -25,8 +27,12 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMetaObject>
+#include <QScrollBar>
 #include <QStatusBar>
+#include <QTextBrowser>
 #include <QTextCharFormat>
+#include <QTextDocument>
+#include <QtMath>
 #include <QTextCursor>
 #include <QToolBar>
 #include <QVector>
@@ -38,6 +44,14 @@ constexpr int kFirstConnectDelayMs = 500;
 constexpr int kRemoteEditSettleMs = 600;
 // Frame, margins and cursor around the text of a line edit.
 constexpr int kFieldSpareWidth = 16;
+constexpr int kLogLinesShown = 8;
+constexpr int kIllegalDataAddress = 0x02;
+constexpr int kNarrowestDescription = 250;
+constexpr int kMostDescriptionLines = 12;
+
+// Window keys of the settings store; channel-name keys never hold a slash.
+const QString kGeometryKey = QStringLiteral("window/geometry");
+const QString kSplitterKey = QStringLiteral("window/splitter");
 
 // The remote fields read as an address; the key names what a connection attempt
 // would be for, so that an unchanged address or the same refused texts are seen.
@@ -114,9 +128,24 @@ void MainWindow::initWindow()
     installEventFilter(this);
     ui->sendText->installEventFilter(this);
 
-    // The panels get most of the height, the terminal the rest.
-    ui->splitter_main->setStretchFactor(0, 3);
-    ui->splitter_main->setStretchFactor(1, 1);
+    // The panels get the height the terminal leaves; they scroll when their rows do not fit.
+    ui->splitter_main->setStretchFactor(0, 1);
+    ui->splitter_main->setStretchFactor(1, 0);
+    ui->splitter_main->setStyleSheet(
+        QStringLiteral("QSplitter#splitter_main::handle { background-color: rgb(215, 200, 160); }"));
+    const QFontMetrics logMetrics(ui->recvText->font());
+    ui->recvText->setMinimumHeight(kLogLinesShown * logMetrics.lineSpacing()
+                                   + 2 * int(ui->recvText->document()->documentMargin())
+                                   + 2 * ui->recvText->frameWidth());
+    // The tip is read once; a smaller font leaves the panels their height on a laptop screen.
+    QFont tipFont = ui->textBrowser->font();
+    tipFont.setPointSizeF(tipFont.pointSizeF() * 0.85);
+    ui->textBrowser->setFont(tipFont);
+    ui->textBrowser->installEventFilter(this);
+    const int addressWidth = ui->lineEdit_localFarIP->fontMetrics().horizontalAdvance(
+                                 QStringLiteral("000.000.000.000 "))
+        + ui->lineEdit_localFarIP->minimumSizeHint().width();
+    ui->lineEdit_localFarIP->setMinimumWidth(addressWidth);
 
     ui->widget_control_analog->hide();
     ui->widget_control->hide();
@@ -155,6 +184,60 @@ void MainWindow::initWindow()
         if (remoteRequested.isEmpty())
             tryConnectIp();
     });
+    restoreWindowLayout();
+}
+
+void MainWindow::restoreWindowLayout()
+{
+    // The log starts at its readable minimum; the panels get the rest.
+    ui->splitter_main->setSizes({ 4 * ui->widget_terminal->minimumSizeHint().height(),
+                                  ui->widget_terminal->minimumSizeHint().height() });
+    const QMap<QString, QString> &stored = QtTools::instance()->configMap;
+    if (stored.contains(kGeometryKey))
+        geometryRestored = restoreGeometry(QByteArray::fromBase64(stored.value(kGeometryKey).toLatin1()));
+    if (stored.contains(kSplitterKey))
+        ui->splitter_main->restoreState(QByteArray::fromBase64(stored.value(kSplitterKey).toLatin1()));
+}
+
+void MainWindow::showAsLeft()
+{
+    if (geometryRestored)
+        show();
+    else
+        showMaximized();
+}
+
+// The description is shown whole: its height follows the width it gets.
+void MainWindow::fitDescription()
+{
+    QTextBrowser *box = ui->textBrowser;
+    // Narrow moments while the window is first laid out must not make it grow.
+    const int width = box->viewport()->width();
+    if (width < kNarrowestDescription)
+        return;
+    QTextDocument copy;
+    copy.setDefaultFont(box->font());
+    copy.setDocumentMargin(box->document()->documentMargin());
+    copy.setPlainText(box->toPlainText());
+    copy.setTextWidth(width);
+    const int cap = box->fontMetrics().lineSpacing() * kMostDescriptionLines;
+    const int height = qMin(cap, qCeil(copy.size().height())) + 2 * box->frameWidth();
+    if (box->minimumHeight() != height)
+        box->setMinimumHeight(height);
+}
+
+void MainWindow::slotExceptionReply(int function, int exceptionCode)
+{
+    const bool read = function >= 0x01 && function <= 0x04;
+    // Only the panels' first reads after a model choice speak for the model; the terminal
+    // and the settings windows read what the operator asks for.
+    const bool settingsOpen = (communicationTimeout && communicationTimeout->isVisible())
+        || (networkWindow && networkWindow->isVisible());
+    if (!modelUnconfirmed || !read || exceptionCode != kIllegalDataAddress || settingsOpen)
+        return;
+    ui->label_wrongModel->setText(tr("The module does not have these registers: choose the model that fits it",
+                                     " 模块没有这些寄存器：请选择与模块相符的型号 "));
+    ui->label_wrongModel->show();
 }
 
 void MainWindow::createActions()
@@ -237,6 +320,8 @@ void MainWindow::createToolBar()
     addressTipLabel->setStyleSheet(QStringLiteral("color: rgb(230, 50, 50);"));
     clockLabel->setFont(QFont(QStringLiteral("Arial"), 16));
     clockLabel->setStyleSheet(QStringLiteral("color: rgb(0, 0, 255);"));
+    // A long tip is cut rather than pushing the clock behind the toolbar's overflow arrow.
+    addressTipLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     row->addWidget(addressTipLabel);
     row->addStretch();
     row->addWidget(clockLabel);
@@ -318,6 +403,8 @@ void MainWindow::initSerialThread()
             &MainWindow::slotNetworkDisconnected);
     connect(threadSerialport, &ThreadSerialport::networkReconnecting, this,
             &MainWindow::slotNetworkReconnecting);
+    connect(threadSerialport, &ThreadSerialport::exceptionReply, this,
+            &MainWindow::slotExceptionReply);
 
     serialThread.start(QThread::InheritPriority);
 }
@@ -348,6 +435,12 @@ void MainWindow::connectQueue(ThreadAdministrator *queue)
     connect(queue, &ThreadAdministrator::netWorkProcessing, this, &MainWindow::netWorkProcessing);
     connect(queue, &ThreadAdministrator::deviceAddressShown, this,
             &MainWindow::showIdentifiedAddress);
+    // A panel reply shows the module has the chosen model's registers.
+    auto confirmModel = [this]() { modelUnconfirmed = false; };
+    connect(queue, &ThreadAdministrator::change_ctlOuts, this, confirmModel);
+    connect(queue, &ThreadAdministrator::change_inputs, this, confirmModel);
+    connect(queue, &ThreadAdministrator::readAnalogOuput, this, confirmModel);
+    connect(queue, &ThreadAdministrator::analogInput, this, confirmModel);
     connect(queue, &ThreadAdministrator::linkHealthChanged, this,
             &MainWindow::slotLinkHealthChanged);
     connect(this, &MainWindow::resetLinkHealth, queue, &ThreadAdministrator::resetLinkHealth);
@@ -590,11 +683,16 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         if (handleAnalogOutputKey(watched, keyEvent))
             return true;
     }
+    if (watched == ui->textBrowser && event->type() == QEvent::Resize)
+        fitDescription();
     return QMainWindow::eventFilter(watched, event);
 }
 
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     emit windowClose();
+    QtTools::instance()->setValue(kGeometryKey, QString::fromLatin1(saveGeometry().toBase64()));
+    QtTools::instance()->setValue(kSplitterKey,
+                                  QString::fromLatin1(ui->splitter_main->saveState().toBase64()));
     event->accept();
 }

@@ -66,6 +66,8 @@ public:
     void buildAnalogInputPanel(int count, const QString &unit);
     void readAnalogOutputs();
     bool handleAnalogOutputKey(QObject *watched, QKeyEvent *event);
+    // Shows the window as the operator left it last time, or maximised the first time.
+    void showAsLeft();
     // The address the module announced (two hex digits) becomes the window's address.
     void showIdentifiedAddress(const QString &address);
 
@@ -218,6 +220,9 @@ public slots:
     void slotLinkUp();
     void slotLinkHealthChanged(const LinkHealth &health);
     void slotNetworkReconnecting(int seconds);
+    // An exception reply; "illegal data address" to a read means the chosen model has
+    // registers the module lacks.
+    void slotExceptionReply(int function, int exceptionCode);
 
 private slots:
     void on_checkBox_timeSend_stateChanged(int arg1);
@@ -245,6 +250,8 @@ private:
     void refuseTypedFrame(const QString &reason);
     void slotSaveLog();
     void startInputDetection();
+    void restoreWindowLayout();
+    void fitDescription();
 
     // Switch panels.
     void selectModel(int index);
@@ -278,4 +285,7 @@ private:
     // shown even if a poll sends the same.
     QString typedFramePdu;
     QString lastRefusal;
+    bool geometryRestored = false;
+    // No panel reply has arrived since the model was chosen.
+    bool modelUnconfirmed = false;
 };

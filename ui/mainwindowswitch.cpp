@@ -68,6 +68,8 @@ void MainWindow::selectModel(int index)
         currentInputCount = model.currentInputCount;
     }
 
+    ui->label_wrongModel->hide();
+    modelUnconfirmed = true;
     buildPanels();
     linkHealthView->setModel(index >= 0 && index < models.size() ? models.at(index).text()
                                                                  : QString());

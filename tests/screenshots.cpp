@@ -1,0 +1,143 @@
+#include "tests/loopbackwindow.h"
+#include "link/modelcatalogue.h"
+#include "simulator/modulesimulator.h"
+#include "ui/communicationtimeout.h"
+#include "ui/helpwidget.h"
+#include "ui/mainwindow.h"
+#include "ui/namesetting.h"
+#include "ui/networkwindow.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QtTest>
+
+// Pictures of the window for the README, taken on the simulated module over
+// 127.0.0.1: scripts/screenshots runs this program.
+
+namespace {
+
+QString outputDirectory;
+
+void settle(int ms = 400)
+{
+    QTest::qWait(ms);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
+
+bool save(QWidget *widget, const char *name)
+{
+    settle(100);
+    const QString path = QDir(outputDirectory).filePath(QLatin1String(name) + QStringLiteral(".png"));
+    const bool saved = widget->grab().save(path);
+    qInfo().noquote() << (saved ? "wrote" : "FAILED") << path << widget->size();
+    return saved;
+}
+
+void choose(MainWindow *window, const char *model)
+{
+    window->modelActions.at(ModelCatalogue::indexOf(QString::fromUtf8(model)))->trigger();
+    settle(1500);
+}
+
+template<typename T>
+T *topLevel()
+{
+    const QWidgetList windows = QApplication::topLevelWidgets();
+    for (QWidget *widget : windows) {
+        if (auto *found = qobject_cast<T *>(widget); found && found->isVisible())
+            return found;
+    }
+    return nullptr;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QApplication application(argc, argv);
+    outputDirectory = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/screenshots");
+    QDir().mkpath(outputDirectory);
+    const QSize windowSize = argc > 3 ? QSize(QString::fromLatin1(argv[2]).toInt(), QString::fromLatin1(argv[3]).toInt())
+                                      : QSize(1366, 740);
+
+    ModuleSimulator module;
+    module.setModel(QStringLiteral("Switch 32-channel outputs 16-channel inputs"));
+    if (!module.listenTcp(0))
+        return 1;
+    MainWindow *window = newLoopbackWindow(module.tcpPort());
+    window->setGeometry(QRect(QPoint(0, 0), windowSize));
+    window->show();
+    if (!QTest::qWaitFor([window]() { return window->networkMode == 1; }, 10000))
+        return 1;
+    int failures = 0;
+
+    choose(window, "Switch 32-channel outputs 16-channel inputs");
+    for (int channel : { 0, 3, 4, 9 })
+        window->outputButtons.at(channel)->click();
+    module.setInputPattern(0x8421);
+    settle(1500);
+    failures += !save(window, "switch-outputs-inputs");
+
+    window->timeoutAction->trigger();
+    settle(1000);
+    if (auto *timeout = topLevel<CommunicationTimeout>()) {
+        failures += !save(timeout, "timeout-setting");
+        timeout->close();
+    } else {
+        ++failures;
+    }
+    window->networkParameterAction->trigger();
+    settle();
+    if (window->networkWindow) {
+        window->networkWindow->findChild<QPushButton *>(QStringLiteral("switchBt_netWorkParameter_get"))->click();
+        settle(1000);
+    }
+    failures += !(window->networkWindow && save(window->networkWindow, "network-parameters"));
+    if (window->networkWindow)
+        window->networkWindow->close();
+    window->nameSettingAction->trigger();
+    settle();
+    failures += !(window->nameSetting && save(window->nameSetting, "name-setting"));
+    if (window->nameSetting)
+        window->nameSetting->close();
+    window->helpAction->trigger();
+    settle();
+    if (auto *help = topLevel<HelpWidget>()) {
+        failures += !save(help, "help");
+        help->close();
+    } else {
+        ++failures;
+    }
+
+    // The module is still the switch board: the analog model is the wrong one.
+    choose(window, "Analog voltage  8-channel outputs");
+    failures += !save(window, "wrong-model");
+
+    module.setModel(QStringLiteral("Analog voltage  8-channel outputs"));
+    choose(window, "Analog voltage  8-channel outputs");
+    failures += !save(window, "analog-outputs");
+
+    module.setModel(QStringLiteral("Analog current 16-channel inputs"));
+    choose(window, "Analog current 16-channel inputs");
+    window->findChild<QPushButton *>(QStringLiteral("pushButton_check_analog_in"))->click();
+    settle(1500);
+    failures += !save(window, "analog-inputs");
+
+    // With detection off nothing polls, and the typed request and its answer stay in view.
+    window->findChild<QPushButton *>(QStringLiteral("pushButton_check_analog_in"))->click();
+    settle();
+    window->findChild<QPushButton *>(QStringLiteral("recvTextClear"))->click();
+    window->findChild<QTextEdit *>(QStringLiteral("sendText"))->setPlainText(QStringLiteral("01 03 00 20 00 04"));
+    window->findChild<QPushButton *>(QStringLiteral("sendBt"))->click();
+    settle();
+    failures += !save(window, "terminal");
+
+    settleLink(window);
+    delete window;
+    return failures == 0 ? 0 : 1;
+}

@@ -1,0 +1,106 @@
+#include "ui/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "link/modbusrequest.h"
+#include "ui/panelfonts.h"
+
+#include <QDebug>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+// Analog input panel: one cell per channel, polled while detection is on.
+
+namespace {
+
+constexpr int kColumns = 4;
+
+const QString kZeroValue = QStringLiteral("0.000");
+const QString kInputHighlight = QStringLiteral("background-color: rgb(170, 255, 255);");
+
+} // namespace
+
+void MainWindow::buildAnalogInputPanel(int count, const QString &unit)
+{
+    qDebug() << "buildAnalogInputPanel" << count;
+    // A running poll reads the old channel count: stop it with the old panel.
+    if (ui->pushButton_check_analog_in->text().contains(tr("Stop detecting", " 停止检测 "))) {
+        emit sendersClear(ModbusRequest::kAnalogStartDetecting);
+        ui->pushButton_check_analog_in->setText(tr("Start detecting", " 开始检测 "));
+    }
+    qDeleteAll(analogInputCells);
+    analogInputCells.clear();
+    analogInputLabels.clear();
+    delete analogInputGrid;
+    analogInputGrid = new QGridLayout;
+
+    for (int channel = 0; channel < count; ++channel) {
+        QLabel *name = PanelFonts::newLabel(QStringLiteral("AI") + QStringLiteral("%1:").arg(channel), 18, Qt::AlignCenter);
+        QLabel *value = PanelFonts::newLabel(kZeroValue, 26, Qt::AlignCenter);
+        value->setObjectName(QStringLiteral("label_analogInValue_%1").arg(channel));
+        QLabel *unitLabel = PanelFonts::newLabel(unit, 18);
+        for (QLabel *label : { name, value, unitLabel })
+            PanelFonts::keepWhole(label);
+
+        auto *cell = new QWidget;
+        cell->setObjectName(QStringLiteral("widget_analogInCell_%1").arg(channel));
+        auto *cellLayout = new QVBoxLayout(cell);
+        auto *line = new QHBoxLayout;
+        line->addWidget(name);
+        line->addWidget(value);
+        line->addStretch();
+        line->addWidget(unitLabel);
+        cellLayout->addLayout(line);
+        cellLayout->addStretch();
+
+        analogInputLabels.append(value);
+        analogInputCells.append(cell);
+        analogInputGrid->addWidget(cell, channel / kColumns, channel % kColumns);
+    }
+    ui->verticalLayout_analog_in->addLayout(analogInputGrid);
+}
+
+void MainWindow::on_pushButton_check_analog_in_clicked()
+{
+    if (ui->pushButton_check_analog_in->text().contains(tr("Stop detecting", " 停止检测 "))) {
+        for (QLabel *label : qAsConst(analogInputLabels)) {
+            label->setText(kZeroValue);
+            label->setStyleSheet(QString());
+        }
+        ui->pushButton_check_analog_in->setText(tr("Start detecting", " 开始检测 "));
+        emit sendersClear(ModbusRequest::kAnalogStartDetecting);
+        return;
+    }
+    if (analogInputLabels.isEmpty())
+        return;
+    const QString frame = ModbusRequest::analogInputRead(deviceAddress, analogInputLabels.size());
+    ui->label_analogout_OperationCode_2->setText(ModbusRequest::wireText(frame, deviceAddress, networkMode == 1));
+    emit write(new Sender(ModbusRequest::kAnalogStartDetecting, frame));
+    ui->pushButton_check_analog_in->setText(tr("Stop detecting", " 停止检测 "));
+}
+
+void MainWindow::analogInput(QString data)
+{
+    showStatesConfirmed();
+    const QStringList values = data.split(QLatin1Char(' '));
+    const int channels = qMin(values.size(), analogInputLabels.size());
+    for (int channel = 0; channel < channels; ++channel) {
+        QLabel *label = analogInputLabels.at(channel);
+        const QString &value = values.at(channel);
+        if (value.isEmpty())
+            continue;
+        if (value == kZeroValue) {
+            if (label->text() != kZeroValue) {
+                label->setText(value);
+                if (!label->styleSheet().isEmpty())
+                    label->setStyleSheet(QString());
+            }
+        } else {
+            label->setText(value);
+            if (label->styleSheet() != kInputHighlight)
+                label->setStyleSheet(kInputHighlight);
+        }
+    }
+}
