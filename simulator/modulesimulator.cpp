@@ -84,10 +84,20 @@ void ModuleSimulator::setCounts(int outputs, int inputs, int analogOutputs, int 
     m_watchdog->stop();
 }
 
+bool ModuleSimulator::setModel(const QString &menuText)
+{
+    if (!m_core.setModel(menuText))
+        return false;
+    m_watchdog->stop();
+    return true;
+}
+
 void ModuleSimulator::setHoldingRegister(quint16 address, quint16 value)
 {
+    const quint32 timeout = m_core.watchdogTimeoutMs();
     m_core.setHoldingRegister(address, value);
-    feedWatchdog();
+    if (m_core.watchdogTimeoutMs() != timeout)
+        feedWatchdog();
 }
 
 // ---------------------------------------------------------------- watchdog and restart

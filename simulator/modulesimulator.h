@@ -36,7 +36,7 @@ public:
     const ModuleCore &core() const { return m_core; }
 
     // Model (see ModuleCore).
-    bool setModel(const QString &menuText) { return m_core.setModel(menuText); }
+    bool setModel(const QString &menuText);
     void setCounts(int outputs, int inputs, int analogOutputs, int analogInputs, bool milliamps);
     void setAddress(int address) { m_core.setAddress(address); }
     void setTypeCode(int code) { m_core.setTypeCode(code); }
