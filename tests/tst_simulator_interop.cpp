@@ -86,7 +86,7 @@ QByteArray TestSimulatorInterop::tcp(const QByteArray &request, int replyBytes)
     socket.waitForConnected(3000);
     socket.write(QByteArray::fromHex("0000 0000 00") + char(request.size()) + request);
     QByteArray reply;
-    while (reply.size() < replyBytes + 6 && socket.waitForReadyRead(500))
+    while (reply.size() < replyBytes + 6 && socket.waitForReadyRead(replyBytes > 0 ? 5000 : 300))
         reply += socket.readAll();
     return reply.mid(6);
 }
@@ -141,7 +141,7 @@ void TestSimulatorInterop::moduleFaultsAndFaultLines()
     const QByteArray analog = tcp(QByteArray::fromHex("01 03 0020 0003"), 9).toHex();
     QCOMPARE(analog.left(10) + analog.right(4), QByteArray("0103060fa04e20")); // 4000, varying, 20000
     // The counts after a request that is not answered cleanly, on SIGUSR1 and on exit.
-    QCOMPARE(tcp(QByteArray::fromHex("02 03 0000 0001"), 5), QByteArray());
+    QCOMPARE(tcp(QByteArray::fromHex("02 03 0000 0001"), 0), QByteArray());
     const QString line = QStringLiteral("faults: requests=5 clean=5 exceptions=0 dropped=0 muted=0 corrupted=0 garbage=0 delayed=0 split=0 disconnects=0 ignored=1\n");
     QVERIFY2(logShows(line), qPrintable(m_log));
     m_log.clear();
