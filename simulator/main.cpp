@@ -18,9 +18,9 @@ namespace {
 
 int signalPipe[2] = { -1, -1 };
 
-void onSignal(int)
+void onSignal(int number)
 {
-    const char byte = 1;
+    const char byte = number == SIGUSR1 ? 'r' : 'q';
     const ssize_t ignored = ::write(signalPipe[1], &byte, 1);
     (void)ignored;
 }
@@ -38,14 +38,27 @@ void say(const QString &line)
     std::exit(2);
 }
 
-int intOption(const QCommandLineParser &parser, const QString &name, int low, int high)
+int number(const QString &name, const QString &text, int low, int high)
 {
     bool ok = false;
-    const QString text = parser.value(name);
-    const int value = text.toInt(&ok, 0);
+    const int value = text.trimmed().toInt(&ok, 0);
     if (!ok || value < low || value > high)
         fail(QStringLiteral("--%1 wants a number from %2 to %3, not \"%4\"").arg(name).arg(low).arg(high).arg(text));
     return value;
+}
+
+int intOption(const QCommandLineParser &parser, const QString &name, int low, int high)
+{
+    return number(name, parser.value(name), low, high);
+}
+
+// Every value of a repeatable option, commas splitting further.
+QStringList items(const QCommandLineParser &parser, const QString &name)
+{
+    QStringList result;
+    for (const QString &value : parser.values(name))
+        result += value.split(QLatin1Char(','), Qt::SkipEmptyParts);
+    return result;
 }
 
 } // namespace
@@ -67,7 +80,7 @@ int main(int argc, char *argv[])
     parser.addVersionOption();
     const QList<QCommandLineOption> options = {
         { QStringLiteral("tcp"), QStringLiteral("Serve Modbus TCP on 127.0.0.1:<port> (0: any free port)."), QStringLiteral("port") },
-        { QStringLiteral("serial"), QStringLiteral("Serve Modbus RTU on a new pseudo-terminal; prints its path.") },
+        { { QStringLiteral("serial"), QStringLiteral("pty") }, QStringLiteral("Serve Modbus RTU on a new pseudo-terminal; prints its path.") },
         { QStringLiteral("link"), QStringLiteral("Make <path> a symbolic link to the pseudo-terminal (implies --serial)."), QStringLiteral("path") },
         { QStringLiteral("model"), QStringLiteral("Model by its menu text (see --list-models). Default: Switch 32-channel outputs 16-channel inputs."), QStringLiteral("text") },
         { QStringLiteral("list-models"), QStringLiteral("Print the 36 model texts with their type codes and exit.") },
@@ -81,16 +94,22 @@ int main(int argc, char *argv[])
         { QStringLiteral("inputs-pattern"), QStringLiteral("Fix the switch inputs to these bits (hex, bit 0 = input 1) instead of the walking pattern."), QStringLiteral("hex") },
         { QStringLiteral("analog-in-values"), QStringLiteral("Pin analog inputs, in thousandths, comma-separated from channel 0 (an empty item leaves that channel varying)."), QStringLiteral("list") },
         { QStringLiteral("announce"), QStringLiteral("Send the identification reply once, when the tool first opens the serial line.") },
-        { QStringLiteral("baud"), QStringLiteral("Baud rate for the RTU silence timing (default 115200)."), QStringLiteral("n") },
+        { QStringLiteral("no-identify"), QStringLiteral("Do not answer the identification request \"ScanDevice\" + CRC.") },
+        { QStringLiteral("baud"), QStringLiteral("The module's baud rate: on the pseudo-terminal it answers only while the line is set to it\n"
+                                                 "(other rates are noise); also the RTU silence timing. Default: any rate, timing of 115200."), QStringLiteral("n") },
+        { QStringLiteral("stuck-output"), QStringLiteral("Output Yn (1 = Y1) ignores writes: its coil and state bit keep their value. Repeatable."), QStringLiteral("n") },
+        { QStringLiteral("stuck-input"), QStringLiteral("Input INn (1 = IN1) reads 1 always. Repeatable."), QStringLiteral("n") },
+        { QStringLiteral("analog-offset"), QStringLiteral("Analog output AOc (0 = AO0) reads back its value register plus counts (may be negative). Repeatable."), QStringLiteral("c:counts") },
         { QStringLiteral("drop"), QStringLiteral("Lose this percentage of requests (not executed, no reply)."), QStringLiteral("percent") },
         { QStringLiteral("delay-ms"), QStringLiteral("Answer this many milliseconds late."), QStringLiteral("n") },
         { QStringLiteral("garbage"), QStringLiteral("Put random bytes before or after this percentage of replies."), QStringLiteral("percent") },
         { QStringLiteral("split"), QStringLiteral("Write every reply in pieces of 1 to 4 bytes, 4 ms apart.") },
         { QStringLiteral("corrupt-crc"), QStringLiteral("Spoil this percentage of replies: RTU CRC bytes flipped, TCP protocol identifier not 0."), QStringLiteral("percent") },
+        { QStringLiteral("exception"), QStringLiteral("Answer this percentage of requests with exception 04 (server device failure), not executed."), QStringLiteral("percent") },
         { QStringLiteral("disconnect-after"), QStringLiteral("Close each TCP connection after this many requests."), QStringLiteral("n") },
         { QStringLiteral("restart-delay-ms"), QStringLiteral("After a restart, answer nothing for this long (default 0)."), QStringLiteral("n") },
         { QStringLiteral("seed"), QStringLiteral("Seed of the fault injection's random numbers."), QStringLiteral("n") },
-        { QStringLiteral("quiet"), QStringLiteral("No request log; only the start-up lines.") },
+        { QStringLiteral("quiet"), QStringLiteral("No request log; only the start-up lines and the \"faults:\" lines.") },
     };
     parser.addOptions(options);
     parser.process(application);
@@ -151,8 +170,22 @@ int main(int argc, char *argv[])
             module.setAnalogInputValue(channel, quint16(value));
         }
     }
-    if (parser.isSet(QStringLiteral("baud")))
+    if (parser.isSet(QStringLiteral("baud"))) {
         module.setBaudRate(intOption(parser, QStringLiteral("baud"), 50, 4000000));
+        module.setBaudMustMatch(true);
+    }
+    module.setIdentify(!parser.isSet(QStringLiteral("no-identify")));
+    for (const QString &item : items(parser, QStringLiteral("stuck-output")))
+        module.core().setStuckOutput(number(QStringLiteral("stuck-output"), item, 1, 64) - 1);
+    for (const QString &item : items(parser, QStringLiteral("stuck-input")))
+        module.core().setStuckInput(number(QStringLiteral("stuck-input"), item, 1, 64) - 1);
+    for (const QString &item : items(parser, QStringLiteral("analog-offset"))) {
+        const QStringList parts = item.split(QLatin1Char(':'));
+        if (parts.size() != 2)
+            fail(QStringLiteral("--analog-offset wants channel:counts, not \"%1\"").arg(item));
+        module.core().setAnalogOffset(number(QStringLiteral("analog-offset"), parts.at(0), 0, 22),
+                                      number(QStringLiteral("analog-offset"), parts.at(1), -65535, 65535));
+    }
     if (parser.isSet(QStringLiteral("drop")))
         module.setDropPercent(intOption(parser, QStringLiteral("drop"), 0, 100));
     if (parser.isSet(QStringLiteral("delay-ms")))
@@ -160,6 +193,8 @@ int main(int argc, char *argv[])
     if (parser.isSet(QStringLiteral("garbage")))
         module.setGarbagePercent(intOption(parser, QStringLiteral("garbage"), 0, 100));
     module.setSplit(parser.isSet(QStringLiteral("split")));
+    if (parser.isSet(QStringLiteral("exception")))
+        module.setExceptionPercent(intOption(parser, QStringLiteral("exception"), 0, 100));
     if (parser.isSet(QStringLiteral("corrupt-crc")))
         module.setCorruptCrcPercent(intOption(parser, QStringLiteral("corrupt-crc"), 0, 100));
     if (parser.isSet(QStringLiteral("disconnect-after")))
@@ -205,15 +240,26 @@ int main(int argc, char *argv[])
     }
     say(QStringLiteral("merovisim: ready"));
 
+    // The counts after every request not answered cleanly, on SIGUSR1 and on the way out.
+    const auto reportFaults = [&module] { say(module.faultCounts().line()); };
+    QObject::connect(&module, &ModuleSimulator::faultCountsChanged, &application, reportFaults);
     // SIGINT and SIGTERM end the event loop, so the link is removed on the way out.
     if (::pipe(signalPipe) == 0) {
         auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &application);
-        QObject::connect(notifier, &QSocketNotifier::activated, &application, &QCoreApplication::quit);
+        QObject::connect(notifier, &QSocketNotifier::activated, &application, [&] {
+            char byte = 0;
+            if (::read(signalPipe[0], &byte, 1) == 1 && byte == 'r')
+                reportFaults();
+            else
+                QCoreApplication::quit();
+        });
         std::signal(SIGINT, onSignal);
         std::signal(SIGTERM, onSignal);
         std::signal(SIGHUP, onSignal);
+        std::signal(SIGUSR1, onSignal);
     }
     const int result = application.exec();
+    reportFaults();
     if (!linkPath.isEmpty() && QFileInfo(linkPath).isSymLink())
         QFile::remove(linkPath);
     return result;

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "simulator/faultplan.h"
+#include "simulator/modulecore.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
-#include <QHash>
 #include <QObject>
-#include <QRandomGenerator>
 #include <QString>
 #include <QVector>
 
@@ -12,7 +13,6 @@
 
 class QTcpServer;
 class QTimer;
-class QTextStream;
 
 namespace MeroviSim {
 class Endpoint;
@@ -20,22 +20,9 @@ class PtyLink;
 class TcpLink;
 }
 
-// Stands in for one Merovi I/O module: its register map, its coils and inputs, its
-// watchdog, its network block and restart, served as Modbus TCP on 127.0.0.1 and as
-// Modbus RTU on a pseudo-terminal, with optional fault injection on the replies.
-//
-// Register map (holding registers; which blocks exist follows the model):
-//   0x0000 + w   output states, 16 outputs per register, kept in step with the coils
-//   0x0004 + w   input states (read only), a walking bit (one step per second) unless fixed
-//   0x0009 + c   analog output values
-//   0x0020 + c   analog input values in thousandths (read only), following the channel's mode
-//   0x2710       25-register network block; the written block takes effect at restart
-//   0x7530       switch modules: watchdog timeout (hi, lo) + OR/AND mask per 16 outputs
-//   0x7530 + c   analog modules: channel modes (outputs first, then inputs), 0..4
-//   0x7594 + c   analog output maxima
-//   0xFDE8       restart: writing 1 restarts the module (reads as 0)
-// Function codes: 01 read coils, 02 read inputs, 03, 05, 06, 0F, 10; the identification
-// request "ScanDevice" + CRC. Anything else is answered with exception 01.
+// Serves one simulated Merovi I/O module (a ModuleCore) as Modbus TCP on 127.0.0.1 and as
+// Modbus RTU on a pseudo-terminal, with its watchdog timer, its restart, the request log
+// and the faults injected on the way (a FaultPlan).
 class ModuleSimulator : public QObject
 {
     Q_OBJECT
@@ -44,26 +31,27 @@ public:
     explicit ModuleSimulator(QObject *parent = nullptr);
     ~ModuleSimulator() override;
 
-    // Model. English catalogue text ("Switch 32-channel outputs 16-channel inputs"; runs of
-    // blanks need not match, the Chinese text works too); false if unknown.
+    // The module itself: model, registers, identification, module faults.
+    ModuleCore &core() { return m_core; }
+    const ModuleCore &core() const { return m_core; }
+
+    // Model (see ModuleCore).
     bool setModel(const QString &menuText);
-    // Explicit counts; 0 or less means the kind is absent. Analog channels are volts
-    // unless milliamps is set.
     void setCounts(int outputs, int inputs, int analogOutputs, int analogInputs, bool milliamps);
-    void setAddress(int address);   // 1..247, default 1
-    void setTypeCode(int code);     // default: the catalogue model's code (see typeCodeFor)
-    int address() const { return m_address; }
-    int typeCode() const { return m_typeCode; }
-    int outputCount() const { return m_outputs; }
-    int inputCount() const { return m_inputs; }
-    int analogOutputCount() const { return m_analogOutputs; }
-    int analogInputCount() const { return m_analogInputs; }
-    bool milliamps() const { return m_milliamps; }
-    QString modelDescription() const;
-    // 220 for 64 outputs, 230 for 64 inputs, 100 + catalogue index for the other catalogue
-    // models, 199 for counts that match no catalogue row.
-    static int typeCodeFor(int outputs, int inputs, int analogOutputs, int analogInputs,
-                           bool milliamps);
+    void setAddress(int address) { m_core.setAddress(address); }
+    void setTypeCode(int code) { m_core.setTypeCode(code); }
+    int address() const { return m_core.address(); }
+    int typeCode() const { return m_core.typeCode(); }
+    int outputCount() const { return m_core.outputCount(); }
+    int inputCount() const { return m_core.inputCount(); }
+    int analogOutputCount() const { return m_core.analogOutputCount(); }
+    int analogInputCount() const { return m_core.analogInputCount(); }
+    bool milliamps() const { return m_core.milliamps(); }
+    QString modelDescription() const { return m_core.modelDescription(); }
+    static int typeCodeFor(int outputs, int inputs, int analogOutputs, int analogInputs, bool milliamps)
+    {
+        return ModuleCore::typeCodeFor(outputs, inputs, analogOutputs, analogInputs, milliamps);
+    }
 
     // Transports.
     bool listenTcp(quint16 port = 0); // binds 127.0.0.1 only; 0 = any free port
@@ -73,51 +61,52 @@ public:
     bool serialLineOpen() const;      // a program has the pty slave open
     void setBaudRate(int baud);       // RTU silence timing (default 115200)
     int baudRate() const { return m_baud; }
+    // Answer on the pty only while the line is set to baudRate(); at another rate the
+    // requests are noise to the module.
+    void setBaudMustMatch(bool on);
     void setAnnounceOnOpen(bool on);  // identification reply when the serial line is first opened
+    void setIdentify(bool on) { m_core.setIdentify(on); } // answer "ScanDevice" (default on)
     void closeTcpClients();
 
-    // Module state.
-    quint16 holdingRegister(quint16 address) const; // 0 where the model has no register
-    bool hasRegister(quint16 address) const;
-    // Sets a register as the module itself would ("behind the tool's back"): input states
-    // fix the input pattern, analog inputs pin the channel, the restart register is ignored.
+    // Module state (see ModuleCore).
+    quint16 holdingRegister(quint16 address) const { return m_core.holdingRegister(address); }
+    bool hasRegister(quint16 address) const { return m_core.hasRegister(address); }
     void setHoldingRegister(quint16 address, quint16 value);
-    bool coil(int index) const;      // output state
-    void setCoil(int index, bool on);
-    quint64 outputBits() const { return m_outputBits; }
-    quint64 inputBits() const;       // as the module reads them now
-    void setInputPattern(quint64 bits); // fixes the inputs (stops the walking pattern)
-    void setWalkingInputs();            // back to the walking pattern
-    quint16 analogInputValue(int channel) const;
-    void setAnalogInputValue(int channel, quint16 thousandths); // pins a channel
-    void unpinAnalogInputs();
-    QVector<quint16> networkBlock() const { return m_network; }        // as written
-    QVector<quint16> activeNetworkBlock() const { return m_activeNetwork; } // since restart
+    bool coil(int index) const { return m_core.coil(index); }
+    void setCoil(int index, bool on) { m_core.setCoil(index, on); }
+    quint64 outputBits() const { return m_core.outputBits(); }
+    quint64 inputBits() const { return m_core.inputBits(); }
+    void setInputPattern(quint64 bits) { m_core.setInputPattern(bits); }
+    void setWalkingInputs() { m_core.setWalkingInputs(); }
+    quint16 analogInputValue(int channel) const { return m_core.analogInputValue(channel); }
+    void setAnalogInputValue(int channel, quint16 thousandths) { m_core.setAnalogInputValue(channel, thousandths); }
+    void unpinAnalogInputs() { m_core.unpinAnalogInputs(); }
+    QVector<quint16> networkBlock() const { return m_core.networkBlock(); }
+    QVector<quint16> activeNetworkBlock() const { return m_core.activeNetworkBlock(); }
 
     void announce();  // sends the identification reply unsolicited (serial and TCP clients)
-    QByteArray identificationReply() const; // the 15 bytes
+    QByteArray identificationReply() const { return m_core.identificationReply(); }
     void restart();   // as writing 1 to 0xFDE8 does
 
-    // Fault injection (replies only; see the executable's --help).
-    void setDropPercent(int percent);      // the request is lost: not executed, no reply
-    void setDelayMs(int ms);               // reply delay
-    void setGarbagePercent(int percent);   // random bytes before or after a reply
-    void setSplit(bool on);                // replies written in small pieces with pauses
-    void setCorruptCrcPercent(int percent);// RTU: CRC bytes flipped; TCP: protocol id not 0
-    void setDisconnectAfter(int requests); // TCP: connection closed after N replies (0 = never)
-    void setSeed(quint32 seed);
-    void setRestartDelayMs(int ms);        // no answers for this long after a restart (default 0)
+    // Fault injection on the way (see FaultPlan and the executable's --help).
+    MeroviSim::FaultPlan &faults() { return m_faults; }
+    void setDropPercent(int percent) { m_faults.setDropPercent(percent); }
+    void setDelayMs(int ms) { m_faults.setDelayMs(ms); }
+    void setGarbagePercent(int percent) { m_faults.setGarbagePercent(percent); }
+    void setSplit(bool on) { m_faults.setSplit(on); }
+    void setCorruptCrcPercent(int percent) { m_faults.setCorruptCrcPercent(percent); }
+    void setExceptionPercent(int percent) { m_faults.setExceptionPercent(percent); }
+    void setDisconnectAfter(int requests) { m_faults.setDisconnectAfter(requests); }
+    void setSeed(quint32 seed) { m_faults.setSeed(seed); }
+    void setRestartDelayMs(int ms) { m_faults.setRestartDelayMs(ms); }
+    // What was received and injected so far; the program logs it as FaultCounts::line().
+    const MeroviSim::FaultCounts &faultCounts() const { return m_faults.counts(); }
 
     int requestCount() const { return m_requestCount; } // valid requests answered or excepted
 
     // Request log, one line per request (off by default).
     void setLogging(bool on);
     void setLogFunction(std::function<void(const QString &)> sink);
-
-    // Pure request handling: a request PDU (function code + data) for this module in,
-    // the reply PDU out; empty when there is no reply (unit 0 broadcast). Used by both
-    // transports; public for tests.
-    QByteArray processPdu(const QByteArray &pdu, bool broadcast);
 
 signals:
     void requestHandled(int function, int address, int quantity, bool exception);
@@ -126,102 +115,39 @@ signals:
     void clientConnected();
     void clientDisconnected();
     void serialLineOpened();
+    // After every request that was not answered cleanly (see FaultCounts).
+    void faultCountsChanged();
 
 private:
     friend class MeroviSim::PtyLink;
     friend class MeroviSim::TcpLink;
 
-    struct Outcome {
-        int function = 0;
-        int address = 0;
-        int quantity = 0;
-        int exception = 0;
-        bool restart = false;
-    };
-
     // Transport side (called by the links).
-    bool faultDrop();
-    void rtuFrame(MeroviSim::Endpoint *link, const QByteArray &frame);
-    void tcpFrame(MeroviSim::TcpLink *link, quint16 transaction, const QByteArray &adu);
-    void serve(MeroviSim::Endpoint *link, quint8 unit, const QByteArray &pdu, bool broadcast,
-               quint16 transaction);
-    void identify(MeroviSim::Endpoint *link, quint16 transaction);
-    QByteArray frameFor(MeroviSim::Endpoint *link, quint16 transaction, const QByteArray &adu) const;
-    QString applyFaults(MeroviSim::Endpoint *link, QByteArray *frame);
+    void frameIn(MeroviSim::Endpoint *link, const QByteArray &frame);
+    void noiseIgnored(const QString &what);
     bool restarting() const;
     void logLine(const QString &line);
     void serialOpenedByPeer();
     void tcpClientGone(MeroviSim::TcpLink *link);
     void acceptTcpClients();
-
-    // Register side.
-    QByteArray execute(const QByteArray &pdu, bool broadcast, Outcome *outcome);
-    QByteArray exceptionPdu(quint8 function, quint8 code, Outcome *outcome) const;
-    bool registerExists(quint16 address) const;
-    bool registerWritable(quint16 address) const;
-    bool valueAcceptable(quint16 address, quint16 value) const;
-    quint16 readRegister(quint16 address) const;
-    void writeRegister(quint16 address, quint16 value, Outcome *outcome);
-    int outputRegisters() const;
-    int inputRegisters() const;
-    int timeoutRegisters() const;
-    int modeRegisters() const;
-    bool hasTimeoutBlock() const;
-    bool hasModeBlock() const;
-    quint16 modeOf(int channel) const;
-    void resetState();
-    void applyCatalogueRow(int index);
     void feedWatchdog();
     void fireWatchdog();
     void doRestart();
-    quint64 outputMask() const;
 
-    // Model.
-    int m_outputs = 0;
-    int m_inputs = 0;
-    int m_analogOutputs = 0;
-    int m_analogInputs = 0;
-    bool m_milliamps = false;
-    int m_address = 1;
-    int m_typeCode = 199;
-    bool m_typeCodeSet = false;
-    QString m_modelText;
-
-    // State.
-    quint64 m_outputBits = 0;
-    bool m_inputsFixed = false;
-    quint64 m_inputPattern = 0;
-    QVector<quint16> m_analogOutValues;
-    QVector<quint16> m_analogOutMaxima;
-    QVector<quint16> m_modes; // analog outputs, then analog inputs
-    QHash<int, quint16> m_pinnedInputs;
-    quint32 m_timeoutMs = 0;
-    QVector<quint16> m_orMasks;
-    QVector<quint16> m_andMasks;
-    QVector<quint16> m_network;
-    QVector<quint16> m_activeNetwork;
+    ModuleCore m_core;
+    MeroviSim::FaultPlan m_faults;
     QElapsedTimer m_clock;       // drives the walking inputs and the analog inputs
     QElapsedTimer m_restartClock;
     QTimer *m_watchdog = nullptr;
 
-    // Transports.
     QTcpServer *m_server = nullptr;
     QVector<MeroviSim::TcpLink *> m_tcpLinks;
     MeroviSim::PtyLink *m_pty = nullptr;
     int m_baud = 115200;
+    bool m_baudMustMatch = false;
     bool m_announceOnOpen = false;
     bool m_announced = false;
     int m_nextClientId = 1;
-
-    // Faults.
-    int m_dropPercent = 0;
-    int m_delayMs = 0;
-    int m_garbagePercent = 0;
-    bool m_split = false;
-    int m_corruptPercent = 0;
-    int m_disconnectAfter = 0;
-    int m_restartDelayMs = 0;
-    QRandomGenerator m_random;
 
     int m_requestCount = 0;
     bool m_logging = false;

@@ -1,11 +1,11 @@
 #include "simulator/simlinks.h"
 
 #include "simulator/modulesimulator.h"
-#include "simulator/simcrc.h"
 
 #include <QRandomGenerator>
 #include <QSocketNotifier>
 #include <QTcpSocket>
+#include <QVector>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -21,7 +21,6 @@ namespace {
 constexpr int kPeerPollMs = 10;
 constexpr int kMbapPrefix = 6;     // transaction, protocol, length; the unit follows
 constexpr int kMaxMbapLength = 254; // unit + PDU of at most 253 bytes
-const QByteArray kScanDevice = QByteArrayLiteral("ScanDevice\x16\x5a");
 
 } // namespace
 
@@ -133,10 +132,7 @@ void TcpLink::onReadyRead()
 {
     m_rx.append(m_socket->readAll());
     while (!m_closing && m_rx.size() >= kMbapPrefix) {
-        const auto byte = [this](int i) { return static_cast<quint8>(m_rx.at(i)); };
-        const quint16 transaction = quint16(byte(0) << 8 | byte(1));
-        const quint16 protocol = quint16(byte(2) << 8 | byte(3));
-        const int length = byte(4) << 8 | byte(5);
+        const int length = quint8(m_rx.at(4)) << 8 | quint8(m_rx.at(5));
         if (length < 1 || length > kMaxMbapLength) {
             // No way to find the next frame: a server drops such a connection.
             m_module->logLine(QStringLiteral("%1 bad MBAP length %2, connection closed")
@@ -149,15 +145,9 @@ void TcpLink::onReadyRead()
         }
         if (m_rx.size() < 6 + length)
             return;
-        const QByteArray adu = m_rx.mid(6, length);
-        m_rx.remove(0, 6 + length);
-        if (protocol != 0) {
-            m_module->logLine(QStringLiteral("%1 protocol id %2 is not Modbus, ignored")
-                                  .arg(name())
-                                  .arg(protocol));
-            continue;
-        }
-        m_module->tcpFrame(this, transaction, adu);
+        const QByteArray frame = m_rx.left(kMbapPrefix + length);
+        m_rx.remove(0, kMbapPrefix + length);
+        m_module->frameIn(this, frame);
     }
 }
 
@@ -211,6 +201,33 @@ bool PtyLink::open()
 void PtyLink::setBaudRate(int baud)
 {
     m_silenceMicros = silenceMicros(baud);
+}
+
+void PtyLink::setRequiredBaud(int baud)
+{
+    m_requiredBaud = baud;
+}
+
+int PtyLink::lineSpeed() const
+{
+    // On Linux the master reports the termios of the slave, as the tool set it up.
+    termios settings {};
+    if (::tcgetattr(m_master, &settings) != 0)
+        return 0;
+    static const QVector<QPair<speed_t, int>> rates = {
+        { B50, 50 }, { B75, 75 }, { B110, 110 }, { B134, 134 }, { B150, 150 }, { B200, 200 },
+        { B300, 300 }, { B600, 600 }, { B1200, 1200 }, { B1800, 1800 }, { B2400, 2400 },
+        { B4800, 4800 }, { B9600, 9600 }, { B19200, 19200 }, { B38400, 38400 },
+        { B57600, 57600 }, { B115200, 115200 }, { B230400, 230400 }, { B460800, 460800 },
+        { B500000, 500000 }, { B576000, 576000 }, { B921600, 921600 }, { B1000000, 1000000 },
+        { B1152000, 1152000 }, { B1500000, 1500000 }, { B2000000, 2000000 },
+    };
+    const speed_t speed = ::cfgetospeed(&settings);
+    for (const auto &rate : rates) {
+        if (rate.first == speed)
+            return rate.second;
+    }
+    return 0;
 }
 
 int PtyLink::silenceMicros(int baud)
@@ -297,8 +314,19 @@ bool PtyLink::readPending()
         hangUp(); // EIO: the last program holding the slave closed it
         return false;
     }
-    if (got)
+    if (got) {
         m_lastByte.restart();
+        const int speed = lineSpeed();
+        if (m_requiredBaud > 0 && speed != m_requiredBaud && !m_discard) {
+            // Characters at another rate reach a UART as noise: nothing of it is a frame.
+            m_module->noiseIgnored(QStringLiteral("rtu %1 bytes at %2 baud, the module listens at %3: noise")
+                                       .arg(m_rx.size())
+                                       .arg(speed)
+                                       .arg(m_requiredBaud));
+            m_rx.clear();
+            m_discard = true;
+        }
+    }
     return got;
 }
 
@@ -318,8 +346,9 @@ int PtyLink::expectedLength() const
 {
     if (m_rx.isEmpty())
         return -1;
-    if (kScanDevice.startsWith(m_rx.left(kScanDevice.size())))
-        return kScanDevice.size();
+    const QByteArray scanDevice = ModuleCore::identificationRequest();
+    if (scanDevice.startsWith(m_rx.left(scanDevice.size())))
+        return scanDevice.size();
     if (m_rx.size() < 2)
         return -1;
     const quint8 function = quint8(m_rx.at(1));
@@ -348,10 +377,10 @@ void PtyLink::cutFrames()
         if (need <= 0 || m_rx.size() < need)
             return;
         const QByteArray frame = m_rx.left(need);
-        if (!SimCrc::crcOk(frame)) {
+        if (!ModuleCore::crcOk(frame)) {
             // A slave cannot tell where the next frame starts: it waits for the silence.
-            m_module->logLine(QStringLiteral("rtu bad CRC, frame ignored: %1")
-                                  .arg(QString::fromLatin1(m_rx.toHex(' '))));
+            m_module->noiseIgnored(QStringLiteral("rtu bad CRC, frame ignored: %1")
+                                       .arg(QString::fromLatin1(m_rx.toHex(' '))));
             m_rx.clear();
             m_discard = true;
             return;
@@ -372,17 +401,17 @@ void PtyLink::frameEndedBySilence()
         return;
     const QByteArray frame = m_rx;
     m_rx.clear();
-    if (frame.size() >= 4 && SimCrc::crcOk(frame)) {
+    if (frame.size() >= 4 && ModuleCore::crcOk(frame)) {
         deliver(frame);
         return;
     }
-    m_module->logLine(QStringLiteral("rtu incomplete or damaged frame ignored: %1")
-                          .arg(QString::fromLatin1(frame.toHex(' '))));
+    m_module->noiseIgnored(QStringLiteral("rtu incomplete or damaged frame ignored: %1")
+                               .arg(QString::fromLatin1(frame.toHex(' '))));
 }
 
 void PtyLink::deliver(const QByteArray &frame)
 {
-    m_module->rtuFrame(this, frame);
+    m_module->frameIn(this, frame);
 }
 
 } // namespace MeroviSim

@@ -102,6 +102,9 @@ public:
     QString name() const override { return QStringLiteral("rtu"); }
     bool peerPresent() const override { return m_peerOpen; }
     void setBaudRate(int baud);
+    // Bytes received while the line is set to another rate are noise (0: any rate).
+    void setRequiredBaud(int baud);
+    int lineSpeed() const; // the rate the tool set on the line, 0 if unknown
     // Silence that ends a frame, in microseconds: 3.5 characters of 11 bits, 1750 above 19200.
     static int silenceMicros(int baud);
 
@@ -130,6 +133,7 @@ private:
     bool m_discard = false;
     bool m_peerOpen = false;
     int m_silenceMicros = 1750;
+    int m_requiredBaud = 0;
 };
 
 } // namespace MeroviSim
