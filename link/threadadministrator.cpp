@@ -140,6 +140,7 @@ void ThreadAdministrator::startSend()
 
 void ThreadAdministrator::refuse(Sender *sender)
 {
+    emit requestFailed(sender->kind, QStringLiteral("not sent"));
     emit writeOutputWidget(tr("Not sent: no connection (%1)", " 未发送：没有连接（%1） ")
                                .arg(sender->kind),
                            QColor(Qt::red));
@@ -308,13 +309,13 @@ void ThreadAdministrator::slot_administratorTimer()
         emit writeOutputWidget(tr("No reply within %1 ms", " %1 毫秒内无回复 ").arg(replyTimeout),
                                QColor(Qt::red));
     emit replyTimedOut();
+    emit requestFailed(kind, QStringLiteral("timeout"));
     // A lost reply does not end polling: the request waits for its next turn.
     finishHead(isPolling(kind));
 }
 
 void ThreadAdministrator::exceptionReply(int function, int exceptionCode)
 {
-    Q_UNUSED(exceptionCode)
     ++health.exceptions;
     healthChanged();
     if (senders.isEmpty() || !headOnWire)
@@ -325,6 +326,8 @@ void ThreadAdministrator::exceptionReply(int function, int exceptionCode)
     if (!ok || headFunction != function)
         return;
     // The module answered: the request is done (polling goes on at its next turn).
+    emit requestFailed(senders.first()->kind,
+                       QStringLiteral("exception %1").arg(exceptionCode, 2, 16, QLatin1Char('0')));
     finishHead(isPolling(senders.first()->kind));
 }
 
@@ -348,6 +351,7 @@ void ThreadAdministrator::slot_dealWithData(QString reply)
         return;
     }
     health.recordReply(headSentAt.elapsed(), QDateTime::currentMSecsSinceEpoch());
+    emit replyReceived(senders.first()->kind, reply);
     healthChanged();
 
     const QString kind = senders.first()->kind;

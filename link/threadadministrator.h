@@ -60,6 +60,11 @@ signals:
     void replyTimedOut();
     // The device address changed (two upper-case hex digits); the window shows it.
     void deviceAddressShown(QString address);
+    // Every accepted reply, with the kind of the request it answered (for callers that
+    // decode replies themselves, such as a module check).
+    void replyReceived(QString kind, QString reply);
+    // A request ended without a reply: "timeout", "exception XX" or "not sent".
+    void requestFailed(QString kind, QString reason);
     // The link's figures changed (sent at most every kHealthReportMs).
     void linkHealthChanged(LinkHealth health);
 
