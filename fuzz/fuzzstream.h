@@ -88,6 +88,8 @@ inline QString describe(const CutEvent &event)
         return QStringLiteral("tcp discarded ") + event.text;
     case CutEvent::TcpOutOfStep:
         return QStringLiteral("tcp out of step");
+    case CutEvent::Garbage:
+        break;
     }
     return QString();
 }
@@ -95,8 +97,10 @@ inline QString describe(const CutEvent &event)
 inline QStringList describe(const QVector<CutEvent> &events)
 {
     QStringList out;
-    for (const CutEvent &event : events)
-        out << describe(event);
+    for (const CutEvent &event : events) {
+        if (event.type != CutEvent::Garbage)
+            out << describe(event);
+    }
     return out;
 }
 

@@ -26,6 +26,7 @@ void FrameCutter::clear()
 {
     m_buffer.clear();
     m_tcpBuffer.clear();
+    m_dropping = false;
 }
 
 QVector<CutEvent> FrameCutter::feedSerial(const QByteArray &bytes)
@@ -77,6 +78,15 @@ QVector<CutEvent> FrameCutter::feedTcp(const QByteArray &bytes)
 int FrameCutter::cutSerial(const QString &buffer, QVector<CutEvent> &events)
 {
     int at = 0;
+    auto dropByte = [&]() {
+        if (!m_dropping) {
+            CutEvent event;
+            event.type = CutEvent::Garbage;
+            events.append(event);
+            m_dropping = true;
+        }
+        at += 2;
+    };
     while (buffer.size() - at >= 2) {
         const QStringRef rest = buffer.midRef(at);
         // "ID:" and "ERROR" first: a module may well sit at address 0x49 or 0x45.
@@ -90,6 +100,7 @@ int FrameCutter::cutSerial(const QString &buffer, QVector<CutEvent> &events)
             event.shownAddress = event.text.midRef(6, 4).toInt(nullptr, 16);
             event.typeCode = event.text.midRef(22, 4).toInt(nullptr, 16);
             events.append(event);
+            m_dropping = false;
             at += kIdentificationChars;
             // The module answers at the address it announced from now on.
             m_address = event.address;
@@ -100,6 +111,7 @@ int FrameCutter::cutSerial(const QString &buffer, QVector<CutEvent> &events)
             event.type = CutEvent::ErrorWord;
             event.text = kErrorWord;
             events.append(event);
+            m_dropping = false;
             at += kErrorWord.size();
             continue;
         }
@@ -121,7 +133,7 @@ int FrameCutter::cutSerial(const QString &buffer, QVector<CutEvent> &events)
                     event.type = CutEvent::Oversized;
                     event.text = rest.left(6).toString();
                     events.append(event);
-                    at += 2;
+                    dropByte();
                     continue;
                 }
                 const int frameChars = 2 * count + 10;
@@ -131,6 +143,7 @@ int FrameCutter::cutSerial(const QString &buffer, QVector<CutEvent> &events)
                 event.text = rest.left(frameChars).toString();
                 at += frameChars;
                 events.append(event);
+                m_dropping = false;
                 continue;
             }
             if (function == ModbusRequest::FunctionClass::Write) {
@@ -140,6 +153,7 @@ int FrameCutter::cutSerial(const QString &buffer, QVector<CutEvent> &events)
                 event.text = rest.left(kWriteReplyChars).toString();
                 at += kWriteReplyChars;
                 events.append(event);
+                m_dropping = false;
                 continue;
             }
             bool ok = false;
@@ -157,15 +171,16 @@ int FrameCutter::cutSerial(const QString &buffer, QVector<CutEvent> &events)
                     event.function = exception & 0x7F;
                     event.exceptionCode = frame.midRef(4, 2).toInt(nullptr, 16);
                     events.append(event);
+                    m_dropping = false;
                     at += kExceptionChars;
                     continue;
                 }
             }
-            at += 2;
+            dropByte();
             continue;
         }
         // Resynchronise a whole byte at a time, so no frame is read half a byte off.
-        at += 2;
+        dropByte();
     }
     return at;
 }

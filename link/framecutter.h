@@ -15,7 +15,8 @@ struct CutEvent
         Oversized,      // a read reply announcing more data than Modbus allows; buffer emptied
         TcpFrame,       // a whole Modbus TCP frame as received (header included)
         TcpDiscarded,   // a Modbus TCP frame that is not ours (transaction or protocol not 0)
-        TcpOutOfStep    // a Modbus TCP length that no frame can have; buffer emptied
+        TcpOutOfStep,   // a Modbus TCP length that no frame can have; buffer emptied
+        Garbage         // the start of a run of bytes that belong to no frame
     };
 
     Type type = Reply;
@@ -46,7 +47,11 @@ public:
     QVector<CutEvent> feedTcp(const QByteArray &bytes);
     void clear();
     // The serial line loses bytes; a TCP stream does not, so its framing stays in step.
-    void clearSerial() { m_buffer.clear(); }
+    void clearSerial()
+    {
+        m_buffer.clear();
+        m_dropping = false;
+    }
     QString buffer() const { return m_buffer; }
     QString tcpBuffer() const { return m_tcpBuffer; }
 
@@ -57,4 +62,6 @@ private:
     QString m_buffer;
     QString m_tcpBuffer;
     QString m_address = QStringLiteral("01");
+    // Inside a run of dropped bytes: it is reported once, however long it is.
+    bool m_dropping = false;
 };

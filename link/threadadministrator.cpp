@@ -202,9 +202,10 @@ void ThreadAdministrator::resetLinkHealth()
     emit linkHealthChanged(health);
 }
 
-void ThreadAdministrator::garbageDropped(int runs)
+void ThreadAdministrator::framesRejected(int garbageRuns, int unmatchedFrames)
 {
-    health.garbage += quint64(runs);
+    health.garbage += quint64(qMax(garbageRuns, 0));
+    health.unmatched += quint64(qMax(unmatchedFrames, 0));
     healthChanged();
 }
 

@@ -79,8 +79,9 @@ public slots:
     void slot_dealWithData(QString reply);
     // The module refused a request (function code without the exception bit).
     void exceptionReply(int function, int exceptionCode);
-    // Bytes the link dropped because they were no frame (one run at a time).
-    void garbageDropped(int runs);
+    // What the link could not use: runs of bytes that were no frame, and frames
+    // beyond what was asked for.
+    void framesRejected(int garbageRuns, int unmatchedFrames);
     // Whether bytes can go out: a serial port is open or the TCP connection is up.
     void setLinkOpen(bool open);
     // The operator chose another device address (two hex digits).

@@ -18,6 +18,11 @@ const char kListedName[] = "listedName";
 constexpr int kReconnectMaxSeconds = 10;
 // A module that does not answer the connection attempt at all is tried again.
 constexpr int kConnectTimeoutMs = 5000;
+// What a flooding module may put into the log and the queue.
+constexpr int kLogWindowMs = 100;
+constexpr int kLogLinesPerWindow = 20;
+constexpr int kRepliesPerRead = 4;
+constexpr int kIdentificationMs = 1000;
 
 QString spacedHex(const QByteArray &bytes)
 {
@@ -73,6 +78,7 @@ void ThreadSerialport::initVariable()
     connect(queue, &ThreadAdministrator::replyTimedOut, this,
             &ThreadSerialport::clearReceiveBuffer);
     connect(this, &ThreadSerialport::exceptionReply, queue, &ThreadAdministrator::exceptionReply);
+    connect(this, &ThreadSerialport::framesRejected, queue, &ThreadAdministrator::framesRejected);
     // The window's requests and displays.
     if (queueHook)
         queueHook(queue);
@@ -82,6 +88,9 @@ void ThreadSerialport::initVariable()
     connect(tcpSocket, &QTcpSocket::connected, this, &ThreadSerialport::onTcpConnected);
     connect(tcpSocket, &QTcpSocket::disconnected, this, &ThreadSerialport::onTcpDisconnected);
     connect(tcpSocket, &QTcpSocket::errorOccurred, this, &ThreadSerialport::onTcpError);
+    suppressedTimer = new QTimer(this);
+    suppressedTimer->setSingleShot(true);
+    connect(suppressedTimer, &QTimer::timeout, this, &ThreadSerialport::reportSuppressedLines);
     reconnectTimer = new QTimer(this);
     reconnectTimer->setSingleShot(true);
     connect(reconnectTimer, &QTimer::timeout, this, &ThreadSerialport::reconnect);
@@ -385,28 +394,74 @@ void ThreadSerialport::slotReceiveData()
     handleCutEvents(events);
 }
 
+void ThreadSerialport::logLimited(const QString &line, const QColor &color)
+{
+    // A flooding module cannot bury the log: beyond a bound per interval, lines are
+    // counted, and the count is told once the interval is over.
+    if (!logWindow.isValid() || logWindow.elapsed() >= kLogWindowMs) {
+        logWindow.start();
+        logLinesInWindow = 0;
+    }
+    if (logLinesInWindow < kLogLinesPerWindow) {
+        ++logLinesInWindow;
+        emit writeOutputWidget(line, color);
+        return;
+    }
+    ++suppressedLines;
+    if (!suppressedTimer->isActive())
+        suppressedTimer->start(kLogWindowMs);
+}
+
+void ThreadSerialport::reportSuppressedLines()
+{
+    if (suppressedLines == 0)
+        return;
+    emit writeOutputWidget(tr("%1 frames from the module not shown: more came than were asked for",
+                              " 未显示模块的 %1 帧：收到的多于请求的 ")
+                               .arg(suppressedLines),
+                           QColor(Qt::red));
+    suppressedLines = 0;
+}
+
 void ThreadSerialport::handleCutEvents(const QVector<CutEvent> &events)
 {
+    int garbageRuns = 0;
+    int repliesPassed = 0;
+    int framesDropped = 0;
     for (const CutEvent &event : events) {
         switch (event.type) {
         case CutEvent::Reply:
-            emit dealWithData(event.text);
+        case CutEvent::ExceptionReply:
+            // One request is on the wire at a time: more replies than that in one read are
+            // a flood, counted instead of handed on one by one.
+            if (repliesPassed >= kRepliesPerRead) {
+                ++framesDropped;
+                break;
+            }
+            ++repliesPassed;
+            if (event.type == CutEvent::Reply) {
+                emit dealWithData(event.text);
+                break;
+            }
+            emit exceptionReply(event.function, event.exceptionCode);
+            logLimited(tr("Exception reply: function %1, exception %2 (%3)",
+                          " 异常应答：功能码 %1，异常码 %2（%3） ")
+                           .arg(QtTools::toHex(quint32(event.function)).right(2),
+                                QtTools::toHex(quint32(event.exceptionCode)).right(2),
+                                ModbusRequest::exceptionMeaning(event.exceptionCode)),
+                       QColor(Qt::red));
             break;
         case CutEvent::TcpFrame:
-            emit UIappendData(event.text);
-            break;
-        case CutEvent::ExceptionReply:
-            emit exceptionReply(event.function, event.exceptionCode);
-            emit writeOutputWidget(
-                tr("Exception reply: function %1, exception %2 (%3)",
-                           " 异常应答：功能码 %1，异常码 %2（%3） ")
-                    .arg(QtTools::toHex(quint32(event.function)).right(2),
-                         QtTools::toHex(quint32(event.exceptionCode)).right(2),
-                         ModbusRequest::exceptionMeaning(event.exceptionCode)),
-                QColor(Qt::red));
-            emit exceptionReply(event.function, event.exceptionCode);
+            if (repliesPassed < kRepliesPerRead)
+                emit UIappendData(event.text);
             break;
         case CutEvent::Identification: {
+            // A module announces itself once; a stream of announcements is acted on once a second.
+            if (identificationClock.isValid() && identificationClock.elapsed() < kIdentificationMs) {
+                ++framesDropped;
+                break;
+            }
+            identificationClock.start();
             deviceAddress = event.address;
             cutter.setDeviceAddress(event.address);
             const int baud = serialPort && serialPort->isOpen() ? int(serialPort->baudRate())
@@ -426,6 +481,9 @@ void ThreadSerialport::handleCutEvents(const QVector<CutEvent> &events)
                                    QColor(Qt::black));
             break;
         }
+        case CutEvent::Garbage:
+            ++garbageRuns;
+            break;
         case CutEvent::ErrorWord:
             qCDebug(lcFrames) << "ERROR   (45 52 52 4F 52)";
             break;
@@ -433,13 +491,21 @@ void ThreadSerialport::handleCutEvents(const QVector<CutEvent> &events)
             qCDebug(lcFrames) << "03size=" << event.text;
             break;
         case CutEvent::TcpDiscarded:
+            ++garbageRuns;
             qCDebug(lcFrames) << "Modbus TCP frame of another transaction dropped:" << event.text;
             break;
         case CutEvent::TcpOutOfStep:
-            emit writeOutputWidget(tr("Network data out of step, dropped",
-                                              " 网络数据错位，已丢弃 "),
-                                   QColor(Qt::red));
+            ++garbageRuns;
+            logLimited(tr("Network data out of step, dropped", " 网络数据错位，已丢弃 "),
+                       QColor(Qt::red));
             break;
         }
+    }
+    if (garbageRuns > 0 || framesDropped > 0)
+        emit framesRejected(garbageRuns, framesDropped);
+    if (framesDropped > 0) {
+        suppressedLines += framesDropped;
+        if (!suppressedTimer->isActive())
+            suppressedTimer->start(kLogWindowMs);
     }
 }

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPointer>
 #include <QAbstractSocket>
+#include <QElapsedTimer>
 #include <QSerialPort>
 #include <QString>
 #include <QStringList>
@@ -87,6 +88,8 @@ signals:
     void networkReconnecting(int seconds);
     // The module answered a request of `function` with an exception code.
     void exceptionReply(int function, int exceptionCode);
+    // Bytes that were no frame (runs) and frames beyond what was asked for, per read.
+    void framesRejected(int garbageRuns, int unmatchedFrames);
 
 public slots:
     void initVariable();
@@ -109,6 +112,8 @@ private:
     void scheduleReconnect();
     void reconnect();
     void updateLinkOpen();
+    void logLimited(const QString &line, const QColor &color);
+    void reportSuppressedLines();
     bool tcpConnected() const;
 
     QueueHook queueHook;
@@ -118,6 +123,11 @@ private:
     QTimer *connectTimer = nullptr;
     int reconnectSeconds = 1;
     bool aborting = false;
+    QTimer *suppressedTimer = nullptr;
+    QElapsedTimer logWindow;
+    QElapsedTimer identificationClock;
+    int logLinesInWindow = 0;
+    int suppressedLines = 0;
     FrameCutter cutter;
     QStringList extraPortPaths;
     PortSettings portSettings;

@@ -42,6 +42,9 @@ QStringList TestFrameCutter::describe(const QVector<CutEvent> &events)
         case CutEvent::ErrorWord:
             out << QStringLiteral("error");
             break;
+        case CutEvent::Garbage:
+            out << QStringLiteral("garbage");
+            break;
         case CutEvent::Oversized:
             out << QStringLiteral("oversized");
             break;
@@ -89,13 +92,21 @@ void TestFrameCutter::serial_data()
     QTest::newRow("two replies in one chunk") << "01" << read + read << two << "";
     QTest::newRow("three replies in one chunk")
         << "01" << read + read + read << QStringList(two + one) << "";
-    QTest::newRow("garbage before") << "01" << "ff00a5" + read << one << "";
-    QTest::newRow("garbage between") << "01" << read + "aabbcc" + read << two << "";
-    QTest::newRow("garbage after is dropped") << "01" << read + "77" << one << "";
-    QTest::newRow("stray 45 before a reply") << "01" << "45" + read << one << "";
-    QTest::newRow("stray 49 before a reply") << "01" << "4944" + read << one << "";
-    QTest::newRow("reply of another address") << "01" << "020302000a3843" << QStringList() << "";
-    QTest::newRow("unknown function code") << "01" << "0104020005" << QStringList() << "";
+    // A run of bytes that are no frame is reported once, however long.
+    const QStringList garbageThenOne = QStringList{"garbage"} + one;
+    QTest::newRow("garbage before") << "01" << "ff00a5" + read << garbageThenOne << "";
+    QTest::newRow("garbage between")
+        << "01" << read + "aabbcc" + read << QStringList(one + garbageThenOne) << "";
+    QTest::newRow("garbage after is dropped")
+        << "01" << read + "77" << QStringList(one + QStringList{"garbage"}) << "";
+    QTest::newRow("garbage run over two arrivals counts once")
+        << "01" << "ff00|a5" + read << garbageThenOne << "";
+    QTest::newRow("stray 45 before a reply") << "01" << "45" + read << garbageThenOne << "";
+    QTest::newRow("stray 49 before a reply") << "01" << "4944" + read << garbageThenOne << "";
+    QTest::newRow("reply of another address")
+        << "01" << "020302000a3843" << QStringList{"garbage"} << "";
+    QTest::newRow("unknown function code")
+        << "01" << "0104020005" << QStringList{"garbage"} << "";
     QTest::newRow("write single coil acknowledged")
         << "01" << "01050002|ff002dfa" << QStringList{"reply:01050002ff002dfa"} << "";
     QTest::newRow("write multiple acknowledged")
@@ -109,7 +120,7 @@ void TestFrameCutter::serial_data()
         << "01" << "0103fa" + QString(500, QLatin1Char('1')) + "abcd"
         << QStringList{"reply:0103fa" + QString(500, QLatin1Char('1')) + "abcd"} << "";
     QTest::newRow("byte count above 250 empties the buffer")
-        << "01" << "0103fb0000" << QStringList{"oversized"} << "";
+        << "01" << "0103fb0000" << QStringList{"oversized", "garbage"} << "";
     QTest::newRow("incomplete read reply waits")
         << "01" << "0103040001" << QStringList() << "0103040001";
     QTest::newRow("exception reply")
@@ -117,7 +128,7 @@ void TestFrameCutter::serial_data()
     QTest::newRow("exception reply split, then a reply")
         << "01" << "0183|02c0f1" + read << QStringList{"exception:3:2", "reply:" + read} << "";
     QTest::newRow("exception reply with bad CRC is dropped")
-        << "01" << "0183020000" + read << one << "";
+        << "01" << "0183020000" + read << garbageThenOne << "";
     QTest::newRow("identification reply")
         << "01" << "49443a" "0005" "000000000000" "00dc" "0000"
         << QStringList{"id:05:220:5"} << "";
@@ -172,7 +183,7 @@ void TestFrameCutter::tcp_data()
     QTest::newRow("length that no frame has empties the buffer")
         << "000000000000" + frame << QStringList{"outofstep"};
     QTest::newRow("reply of another unit id is not delivered")
-        << "000000000005020302000a" << QStringList{"tcp:000000000005020302000a"};
+        << "000000000005020302000a" << QStringList{"tcp:000000000005020302000a", "garbage"};
 }
 
 void TestFrameCutter::tcp()
