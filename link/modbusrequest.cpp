@@ -166,15 +166,17 @@ QString analogOutputReadKind(AnalogBlock block)
     return QString();
 }
 
-QString analogOutputWriteKind(AnalogBlock block)
+QString analogOutputWriteKind(AnalogBlock block, int channel)
 {
+    // One kind per channel, so writes to two channels never count as duplicates.
+    const QString suffix = QLatin1Char('_') + QString::number(channel);
     switch (block) {
     case AnalogBlock::Value:
-        return kAnalogOutputValue;
+        return kAnalogOutputValue + suffix;
     case AnalogBlock::Max:
-        return kAnalogOutputMax;
+        return kAnalogOutputMax + suffix;
     case AnalogBlock::Mode:
-        return kAnalogOutputMode;
+        return kAnalogOutputMode + suffix;
     }
     return QString();
 }

@@ -71,7 +71,8 @@ int analogOutputReadCount(int channels);
 QString analogOutputRead(AnalogBlock block, int readCount);
 QString analogOutputWrite(AnalogBlock block, int channel, quint16 value);
 QString analogOutputReadKind(AnalogBlock block);
-QString analogOutputWriteKind(AnalogBlock block);
+// "Analog-OutputValue_3": the block's kind and the channel.
+QString analogOutputWriteKind(AnalogBlock block, int channel);
 
 // Timeout block: 2 registers, plus an OR and an AND mask per 16 outputs.
 int timeoutReadCount(int outputCount);

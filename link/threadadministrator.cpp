@@ -93,13 +93,27 @@ void ThreadAdministrator::write(Sender *sender)
 {
     if (!sender)
         return;
-    for (const Sender *queued : qAsConst(senders)) {
-        if (queued->kind == sender->kind) {
+    QString data = sender->data;
+    if (data.startsWith(QLatin1String("01")))
+        data.replace(0, 2, deviceAddress);
+    for (int i = 0; i < senders.size(); ++i) {
+        Sender *queued = senders.at(i);
+        if (queued->kind != sender->kind)
+            continue;
+        // A command that changes what the queued one says (a switch flipped back, a new
+        // analog value) is not lost: the newer one replaces it, or follows the one on the wire.
+        const bool onWire = i == 0 && (headOnWire || (sendStepTimer && sendStepTimer->isActive()));
+        if (queued->data != data && !onWire) {
+            queued->data = data;
             delete sender;
-            if (senders.size() == 1)
-                startSend();
             return;
         }
+        if (queued->data != data)
+            break;
+        delete sender;
+        if (senders.size() == 1)
+            startSend();
+        return;
     }
     // Polling waits for the link; anything else asked without one is refused at once.
     if (!linkOpen && !isPolling(sender->kind)) {

@@ -72,7 +72,8 @@ void TestModbusRequest::analogFrames_data()
     QTest::newRow("analog inputs, 32") << analogInputRead("01", 32) << "010300200020";
     QTest::newRow("analog inputs, none") << analogInputRead("01", 0) << "03 Analog Error";
     QTest::newRow("read kinds") << analogOutputReadKind(AnalogBlock::Mode) << "read-Analog-OutputMode";
-    QTest::newRow("write kinds") << analogOutputWriteKind(AnalogBlock::Max) << "Analog-OutputMax";
+    QTest::newRow("write kinds, per channel")
+        << analogOutputWriteKind(AnalogBlock::Max, 3) << "Analog-OutputMax_3";
 }
 
 void TestModbusRequest::analogFrames()

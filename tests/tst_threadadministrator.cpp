@@ -38,6 +38,7 @@ private slots:
     void sendStep_data();
     void sendStep();
     void healthCounts();
+    void newerCommandOfAKindIsNotLost();
 
 private:
     ThreadAdministrator *queue = nullptr;
@@ -79,7 +80,7 @@ void TestThreadAdministrator::duplicateOfRequestInFlightIsSentAgain()
     holdTimeout();
     queue->write(new Sender(QStringLiteral("Check Status"), QStringLiteral("010300000001")));
     QTRY_COMPARE_WITH_TIMEOUT(serialSpy->count(), 1, 10000);
-    queue->write(new Sender(QStringLiteral("Check Status"), QStringLiteral("010300000002")));
+    queue->write(new Sender(QStringLiteral("Check Status"), QStringLiteral("010300000001")));
     QCOMPARE(queue->senders.size(), 1);
     QTRY_COMPARE_WITH_TIMEOUT(serialSpy->count(), 2, 10000);
     QCOMPARE(serialSpy->at(1).first().toString(), QStringLiteral("010300000001"));
@@ -90,9 +91,8 @@ void TestThreadAdministrator::duplicateBehindOthersIsDropped()
     holdTimeout();
     queue->write(new Sender(QStringLiteral("UI text"), QStringLiteral("010300000001")));
     queue->write(new Sender(QStringLiteral("Check Status"), QStringLiteral("010300000001")));
-    queue->write(new Sender(QStringLiteral("Check Status"), QStringLiteral("010300000002")));
+    queue->write(new Sender(QStringLiteral("Check Status"), QStringLiteral("010300000001")));
     QCOMPARE(kinds(), (QStringList{"UI text", "Check Status"}));
-    QCOMPARE(queue->senders.last()->data, QStringLiteral("010300000001"));
 }
 
 void TestThreadAdministrator::nextRequestWaitsForTheReply()
@@ -417,6 +417,24 @@ void TestThreadAdministrator::healthCounts()
     QCOMPARE(h.exceptions, quint64(1));
     QCOMPARE(h.timeouts, quint64(1));
     QCOMPARE(h.consecutiveTimeouts, 1);
+}
+
+void TestThreadAdministrator::newerCommandOfAKindIsNotLost()
+{
+    holdTimeout();
+    queue->write(new Sender(QStringLiteral("Check Status"), QStringLiteral("010300000001")));
+    queue->write(new Sender(QStringLiteral("QPushButton_2"), QStringLiteral("01050002FF00")));
+    queue->write(new Sender(QStringLiteral("QPushButton_2"), QStringLiteral("010500020000")));
+    queue->write(new Sender(QStringLiteral("Analog-OutputValue_0"), QStringLiteral("010600090100")));
+    queue->write(new Sender(QStringLiteral("Analog-OutputValue_1"), QStringLiteral("0106000A0200")));
+    QCOMPARE(kinds(), (QStringList{"Check Status", "QPushButton_2", "Analog-OutputValue_0",
+                                   "Analog-OutputValue_1"}));
+    // The switch flipped back before it went out: the module is told the last word.
+    QCOMPARE(queue->senders.at(1)->data, QStringLiteral("010500020000"));
+    // A command for the request on the wire follows it.
+    QTRY_COMPARE_WITH_TIMEOUT(serialSpy->count(), 1, 10000);
+    queue->write(new Sender(QStringLiteral("Check Status"), QStringLiteral("010300000002")));
+    QCOMPARE(queue->senders.size(), 5);
 }
 
 QTEST_GUILESS_MAIN(TestThreadAdministrator)

@@ -216,7 +216,7 @@ void MainWindow::slotAnalogOut_pushButtonEnsure_clicked()
         const QString frame = ModbusRequest::analogOutputWrite(block, channel, word);
         label->setText(caption + QLatin1Char(':')
                        + (networkMode == 1 ? QtTools::toModbusTcpFrame(frame) : frame));
-        emit write(new Sender(ModbusRequest::analogOutputWriteKind(block), frame));
+        emit write(new Sender(ModbusRequest::analogOutputWriteKind(block, channel), frame));
     };
     queue(AnalogBlock::Max, row->maximumFrameLabel, tr("Maximum value register", " 最大值寄存器 "),
           row->channel, maximum);
