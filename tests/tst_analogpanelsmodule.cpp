@@ -162,6 +162,17 @@ void TestAnalogPanelsModule::writeVoltageChannelAndReadItBack()
              QStringLiteral("Output mode registe:000000000006010675330004"));
     QCOMPARE(rowWidget<QLabel>("label_analogOutValueFrame", 3)->text(),
              QStringLiteral("Output register:0000000000060106000c0005"));
+
+    // A second channel written at once is not taken for a duplicate of the first.
+    type(rowWidget<QLineEdit>("lineEdit_analogOutPrecision", 4), "0.50");
+    type(rowWidget<QLineEdit>("lineEdit_analogOutValue", 4), "5.00");
+    type(rowWidget<QLineEdit>("lineEdit_analogOutPrecision", 5), "0.50");
+    type(rowWidget<QLineEdit>("lineEdit_analogOutValue", 5), "7.50");
+    QTest::mouseClick(rowWidget<QPushButton>("pushButton_analogOutWrite", 4), Qt::LeftButton);
+    QTest::mouseClick(rowWidget<QPushButton>("pushButton_analogOutWrite", 5), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(module->holdingRegister(0x0009 + 4), quint16(10), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(module->holdingRegister(0x0009 + 5), quint16(15), 10000);
+    QCOMPARE(module->holdingRegister(0x7594 + 5), quint16(20));
 }
 
 void TestAnalogPanelsModule::twoCurrentChannelsReadAndCancel()
