@@ -60,12 +60,7 @@ inline QString hex(const QByteArray &bytes)
 
 inline QByteArray withCrc(const QByteArray &body)
 {
-    const quint16 crc = QtTools::crc16(reinterpret_cast<const uchar *>(body.constData()),
-                                       quint8(body.size()));
-    QByteArray frame = body;
-    frame.append(char(crc >> 8));
-    frame.append(char(crc & 0xFF));
-    return frame;
+    return QtTools::withCrc16(body);
 }
 
 // One event as a comparable text.

@@ -602,13 +602,7 @@ QByteArray ModuleCore::execute(const QByteArray &pdu, bool broadcast, Result *ou
 
 QByteArray ModuleCore::withCrc(const QByteArray &bytes)
 {
-    // QtTools::crc16 gives the first byte on the wire in its high half.
-    const quint16 crc = QtTools::crc16(reinterpret_cast<const uchar *>(bytes.constData()),
-                                       quint8(bytes.size()));
-    QByteArray frame = bytes;
-    frame.append(char(crc >> 8));
-    frame.append(char(crc & 0xFF));
-    return frame;
+    return QtTools::withCrc16(bytes);
 }
 
 bool ModuleCore::crcOk(const QByteArray &frame)

@@ -200,6 +200,16 @@ bool QtTools::checkCrc16(const QString &frame, const QString &crc)
     return crcMatches(frame, crc, Qt::CaseSensitive);
 }
 
+QByteArray QtTools::withCrc16(const QByteArray &frame)
+{
+    const quint16 crc = crc16(reinterpret_cast<const uchar *>(frame.constData()),
+                              quint8(frame.size()));
+    QByteArray bytes = frame;
+    bytes.append(char(crc >> 8));
+    bytes.append(char(crc & 0xFF));
+    return bytes;
+}
+
 QString QtTools::appendCrc16(const QString &frame)
 {
     return frame + crc16Hex(frame);

@@ -52,6 +52,8 @@ public:
     // Received CRC text, which is lower case: an upper-case CRC does not match.
     static bool checkCrc16(const QString &frame, const QString &crc);
     static QString appendCrc16(const QString &frame);
+    // The bytes with their CRC appended as it goes on the wire.
+    static QByteArray withCrc16(const QByteArray &frame);
 
     // The one writer of the Modbus TCP header: transaction and protocol identifier 0,
     // then the length (unit identifier and PDU, in bytes).
