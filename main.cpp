@@ -1,5 +1,6 @@
 #include "QtLibrary/QtTools/qttools.h"
 #include "link/remoteaddress.h"
+#include "ui/language.h"
 #include "ui/mainwindow.h"
 
 #include <QApplication>
@@ -23,6 +24,11 @@ struct Options
                                   QStringLiteral("Offer the device PATH (a pseudo-terminal, say) "
                                                  "among the serial ports; repeatable."),
                                   QStringLiteral("PATH")};
+    QCommandLineOption language{QStringLiteral("language"),
+                                QStringLiteral("Show the interface in English (en) or Chinese (zh) "
+                                               "for this run instead of the language chosen in "
+                                               "the Language menu."),
+                                QStringLiteral("en|zh")};
 };
 
 void describe(QCommandLineParser *parser, const Options &options)
@@ -33,6 +39,7 @@ void describe(QCommandLineParser *parser, const Options &options)
     parser->addVersionOption();
     parser->addOption(options.remote);
     parser->addOption(options.serialPort);
+    parser->addOption(options.language);
 }
 
 bool onlyAsksForInformation(int argc, char *argv[])
@@ -96,7 +103,21 @@ int main(int argc, char *argv[])
         }
     }
 
+    QString language;
+    if (parser.isSet(options.language)) {
+        language = Language::normalized(parser.value(options.language));
+        if (language.isEmpty()) {
+            fprintf(stderr, "merovitest: --language wants en or zh, not \"%s\"\n",
+                    qPrintable(parser.value(options.language)));
+            return 2;
+        }
+    }
+
     QtTools::instance()->openEverything();
+    if (language.isEmpty())
+        language = Language::stored();
+    if (!Language::install(&application, language))
+        fprintf(stderr, "merovitest: the Chinese texts could not be loaded; showing English\n");
 
     MainWindow window;
     // Before the event loop runs, so the window's first connection attempt goes there;

@@ -13,11 +13,6 @@ constexpr int kPortMaximum = 65535;
 // Enough digits for any leading zeros the field allows, few enough not to overflow.
 constexpr int kDigitsMaximum = 9;
 
-QString translated(const char *english, const char *chinese)
-{
-    return QCoreApplication::translate("RemoteAddress", english, chinese);
-}
-
 QString withoutBlanks(const QString &text)
 {
     QString result = text;
@@ -46,13 +41,15 @@ Host parseHost(const QString &text)
     Host host;
     const QString compact = withoutBlanks(text);
     if (compact.isEmpty()) {
-        host.error = translated("The remote IP is empty.", " 远程IP为空。 ");
+        host.error = QCoreApplication::translate("RemoteAddress", "The remote IP is empty.",
+                                                 " 远程IP为空。 ");
         return host;
     }
     const QStringList parts = compact.split(QLatin1Char('.'));
     if (parts.size() != kOctets) {
-        host.error = translated("The remote IP \"%1\" needs four numbers separated by dots.",
-                                " 远程IP\"%1\"需要四个以点分隔的数字。 ")
+        host.error = QCoreApplication::translate(
+                "RemoteAddress", "The remote IP \"%1\" needs four numbers separated by dots.",
+                " 远程IP\"%1\"需要四个以点分隔的数字。 ")
                          .arg(text);
         return host;
     }
@@ -60,8 +57,9 @@ Host parseHost(const QString &text)
     for (const QString &part : parts) {
         const int octet = decimal(part);
         if (octet < 0 || octet > kOctetMaximum) {
-            host.error = translated("The remote IP \"%1\" has \"%2\", not a number from 0 to 255.",
-                                    " 远程IP\"%1\"中的\"%2\"不是0到255的数字。 ")
+            host.error = QCoreApplication::translate(
+                    "RemoteAddress", "The remote IP \"%1\" has \"%2\", not a number from 0 to 255.",
+                    " 远程IP\"%1\"中的\"%2\"不是0到255的数字。 ")
                              .arg(text, part);
             return host;
         }
@@ -78,8 +76,9 @@ Port parsePort(const QString &text)
     Port port;
     const int number = decimal(withoutBlanks(text));
     if (number < 1 || number > kPortMaximum) {
-        port.error = translated("The remote port \"%1\" is not a number from 1 to 65535.",
-                                " 远程端口\"%1\"不是1到65535的数字。 ")
+        port.error = QCoreApplication::translate(
+                "RemoteAddress", "The remote port \"%1\" is not a number from 1 to 65535.",
+                " 远程端口\"%1\"不是1到65535的数字。 ")
                          .arg(text);
         return port;
     }

@@ -34,11 +34,6 @@ constexpr int kDataAt = 6;
 constexpr int kDigitsPerRegister = 4;
 constexpr int kBitsPerRegister = 16;
 
-QString translated(const char *english, const char *chinese)
-{
-    return QCoreApplication::translate("ThreadAdministrator", english, chinese);
-}
-
 } // namespace
 
 QString inputBits(const QString &reply)
@@ -195,12 +190,14 @@ Dispatch dispatch(const QString &reply, const QString &headKind, const QString &
             result.popBeforeSignal = true;
         } else if (headKind.contains(ModbusRequest::kChangeCommunicationTimeout)) {
             result.signal = Dispatch::Log;
-            result.text = translated("Communication timeout set successfully",
-                                     " 通讯超时设置成功 ");
+            result.text = QCoreApplication::translate(
+                    "ThreadAdministrator", "Communication timeout set successfully",
+                    " 通讯超时设置成功 ");
         } else if (headKind.contains(ModbusRequest::kWriteNetwork)) {
             result.signal = Dispatch::Log;
-            result.text = translated("Network parameter was written successfully",
-                                     " 成功写入网络参数 ");
+            result.text = QCoreApplication::translate(
+                    "ThreadAdministrator", "Network parameter was written successfully",
+                    " 成功写入网络参数 ");
         }
         return result;
     }

@@ -3,9 +3,11 @@
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
 #include "simulator/modulesimulator.h"
+#include "ui/language.h"
 #include "ui/mainwindow.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QHostAddress>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +16,25 @@
 #include <QSignalBlocker>
 #include <QTcpServer>
 #include <QtTest>
+
+// A test program runs in the language MEROVI_TEST_LANGUAGE names ("zh" installs the
+// Chinese catalogue, as `merovitest --language zh` does; English otherwise).
+inline bool installTestLanguage()
+{
+    const QString code = qEnvironmentVariable("MEROVI_TEST_LANGUAGE");
+    if (!Language::install(QCoreApplication::instance(), code))
+        return false;
+    // The catalogue is in place: a Chinese run shows Chinese texts.
+    return Language::current() != Language::kChinese
+        || QCoreApplication::translate("MainWindow", "Close", " 关闭 ") == QStringLiteral("关闭");
+}
+
+// What the window shows for an English text in the language of the run.
+inline QString shown(const char *source, const char *comment = nullptr,
+                     const char *context = "MainWindow")
+{
+    return QCoreApplication::translate(context, source, comment);
+}
 
 // Main windows for tests. A window tries to connect on its own half a second after
 // start, so its remote address must be on this machine before the event loop runs.
@@ -64,13 +85,13 @@ inline void openSerialInWindow(MainWindow *window, const QString &path)
     ports->setCurrentText(path);
     QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("switchBt")), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>(QStringLiteral("label_serialState"))->text(),
-                              QStringLiteral("Connect"), 10000);
+                              shown("Connect", " 连接 "), 10000);
 }
 
 inline void waitForNetworkConnect(MainWindow *window)
 {
     QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>(QStringLiteral("label_network"))->text(),
-                              QStringLiteral("Connect"), 10000);
+                              shown("Connect", " 连接 "), 10000);
 }
 
 // A new window connected to the simulated module, over TCP on 127.0.0.1 or over a

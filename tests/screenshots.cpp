@@ -60,6 +60,9 @@ T *topLevel()
 int main(int argc, char **argv)
 {
     QApplication application(argc, argv);
+    // MEROVI_TEST_LANGUAGE=zh takes the pictures of the Chinese interface.
+    if (!installTestLanguage())
+        return 1;
     outputDirectory = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("docs/screenshots");
     QDir().mkpath(outputDirectory);
     const QSize windowSize = argc > 3 ? QSize(QString::fromLatin1(argv[2]).toInt(), QString::fromLatin1(argv[3]).toInt())

@@ -1,3 +1,4 @@
+#include "tests/loopbackwindow.h"
 #include "QtLibrary/QtTools/qttools.h"
 #include "ui/namesetting.h"
 
@@ -49,6 +50,25 @@ private:
         return text;
     }
 
+    // Channel-name keys in the language of the run: "Y3Output ON" or "Y3闭合".
+    static QString outputKey(int channel, bool on)
+    {
+        return QStringLiteral("Y%1").arg(channel)
+            + (on ? shown("Output ON", "闭合") : shown("Output OFF", "断开"));
+    }
+
+    static QString inputKey(int channel, bool on)
+    {
+        return QStringLiteral("IN%1").arg(channel)
+            + (on ? shown("Input ON", "通") : shown("Input OFF", "断"));
+    }
+
+    static QString box(const char *source, const char *chinese)
+    {
+        return shown("Notice", "通知", "NameSetting") + QLatin1Char('|')
+            + shown(source, chinese, "NameSetting");
+    }
+
     QMap<QString, QString> fileContents() const
     {
         QFile file(configPath());
@@ -61,6 +81,7 @@ private:
 private slots:
     void initTestCase()
     {
+        QVERIFY(installTestLanguage());
         QStandardPaths::setTestModeEnabled(true);
         QCoreApplication::setApplicationName(QStringLiteral("merovitest-namesetting-test"));
     }
@@ -81,20 +102,43 @@ private slots:
 
     void freshSettingsShowDefaultsUnderTheirKeys()
     {
-        QtTools::instance()->configMap.insert(QStringLiteral("Y3Output ON"), QStringLiteral("Pump"));
+        QtTools::instance()->configMap.insert(outputKey(3, true), QStringLiteral("Pump"));
         NameSetting window;
         QTableWidget *y = outputs(window);
         QTableWidget *in = inputs(window);
         QCOMPARE(y->rowCount(), 128);
         QCOMPARE(in->rowCount(), 128);
-        QCOMPARE(y->verticalHeaderItem(0)->text(), QStringLiteral("Y1Output OFF"));
+        QCOMPARE(y->verticalHeaderItem(0)->text(), outputKey(1, false));
         QCOMPARE(y->item(0, 0)->text(), QStringLiteral("Y1"));
-        QCOMPARE(y->verticalHeaderItem(5)->text(), QStringLiteral("Y3Output ON"));
+        QCOMPARE(y->verticalHeaderItem(5)->text(), outputKey(3, true));
         QCOMPARE(y->item(5, 0)->text(), QStringLiteral("Pump"));
         QCOMPARE(y->item(4, 0)->text(), QStringLiteral("Y3"));
-        QCOMPARE(y->verticalHeaderItem(127)->text(), QStringLiteral("Y64Output ON"));
-        QCOMPARE(in->verticalHeaderItem(2)->text(), QStringLiteral("IN2Input OFF"));
+        QCOMPARE(y->verticalHeaderItem(127)->text(), outputKey(64, true));
+        QCOMPARE(in->verticalHeaderItem(2)->text(), inputKey(2, false));
         QCOMPARE(in->item(127, 0)->text(), QStringLiteral("IN64"));
+    }
+
+    // A name the file holds under the other language's key is shown, and a save
+    // writes it under the key of the language shown and updates the old one.
+    void nameUnderEitherLanguagesKey_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::newRow("written in English") << QStringLiteral("Y3Output ON");
+        QTest::newRow("written in Chinese") << QStringLiteral("Y3闭合");
+    }
+
+    void nameUnderEitherLanguagesKey()
+    {
+        QFETCH(QString, key);
+        QtTools::instance()->setValue(key, QStringLiteral("Pump"));
+        NameSetting window;
+        QCOMPARE(outputs(window)->item(5, 0)->text(), QStringLiteral("Pump"));
+
+        outputs(window)->item(5, 0)->setText(QStringLiteral("Fan"));
+        QCOMPARE(save(window), box("Names saved", "修改名称成功"));
+        const QMap<QString, QString> file = fileContents();
+        QCOMPARE(file.value(outputKey(3, true)), QStringLiteral("Fan"));
+        QCOMPARE(file.value(key), QStringLiteral("Fan"));
     }
 
     void savedNameSurvivesTheSettingsFile_data()
@@ -118,13 +162,13 @@ private slots:
         QSignalSpy saved(&window, &NameSetting::saveSuccess);
         outputs(window)->item(1, 0)->setText(typed);
         inputs(window)->item(0, 0)->setText(typed);
-        QCOMPARE(save(window), QStringLiteral("通知|修改名称成功"));
+        QCOMPARE(save(window), box("Names saved", "修改名称成功"));
         QCOMPARE(saved.count(), 1);
 
         const QMap<QString, QString> file = fileContents();
-        QCOMPARE(file.value(QStringLiteral("Y1Output ON")), stored);
-        QCOMPARE(file.value(QStringLiteral("IN1Input OFF")), stored);
-        QCOMPARE(file.value(QStringLiteral("Y1Output OFF")), QStringLiteral("Y1"));
+        QCOMPARE(file.value(outputKey(1, true)), stored);
+        QCOMPARE(file.value(inputKey(1, false)), stored);
+        QCOMPARE(file.value(outputKey(1, false)), QStringLiteral("Y1"));
         QCOMPARE(file.size(), 256);
 
         // A restart of the tool: the map comes from the file alone.
@@ -137,12 +181,12 @@ private slots:
 
     void clearedCellKeepsTheStoredName()
     {
-        QtTools::instance()->setValue(QStringLiteral("Y2Output OFF"), QStringLiteral("Fan"));
+        QtTools::instance()->setValue(outputKey(2, false), QStringLiteral("Fan"));
         NameSetting window;
         outputs(window)->item(2, 0)->setText(QStringLiteral("   "));
-        QCOMPARE(save(window), QStringLiteral("通知|修改名称成功"));
-        QCOMPARE(QtTools::instance()->configMap.value(QStringLiteral("Y2Output OFF")), QStringLiteral("Fan"));
-        QCOMPARE(fileContents().value(QStringLiteral("Y2Output OFF")), QStringLiteral("Fan"));
+        QCOMPARE(save(window), box("Names saved", "修改名称成功"));
+        QCOMPARE(QtTools::instance()->configMap.value(outputKey(2, false)), QStringLiteral("Fan"));
+        QCOMPARE(fileContents().value(outputKey(2, false)), QStringLiteral("Fan"));
     }
 
     void failedSaveIsReportedAndNotAnnounced_data()
@@ -166,10 +210,10 @@ private slots:
         NameSetting window;
         QSignalSpy saved(&window, &NameSetting::saveSuccess);
         outputs(window)->item(0, 0)->setText(QStringLiteral("Valve"));
-        QCOMPARE(save(window), QStringLiteral("通知|修改名称失败"));
+        QCOMPARE(save(window), box("Names not saved", "修改名称失败"));
         QCOMPARE(saved.count(), 0);
         // The name stays in memory for a later attempt.
-        QCOMPARE(QtTools::instance()->configMap.value(QStringLiteral("Y1Output OFF")), QStringLiteral("Valve"));
+        QCOMPARE(QtTools::instance()->configMap.value(outputKey(1, false)), QStringLiteral("Valve"));
     }
 
     void cancelDropsUnsavedEdits()
@@ -185,8 +229,8 @@ private slots:
         // Shown again, the window holds what is stored, and a save keeps the old name.
         window.show();
         QCOMPARE(outputs(window)->item(0, 0)->text(), QStringLiteral("Y1"));
-        QCOMPARE(save(window), QStringLiteral("通知|修改名称成功"));
-        QCOMPARE(fileContents().value(QStringLiteral("Y1Output OFF")), QStringLiteral("Y1"));
+        QCOMPARE(save(window), box("Names saved", "修改名称成功"));
+        QCOMPARE(fileContents().value(outputKey(1, false)), QStringLiteral("Y1"));
     }
 };
 

@@ -66,6 +66,7 @@ private slots:
     void networkWindowRebootDropsTheConnection();
     void channelNamesSurviveARestartOfTheTool();
     void helpOpensAFurtherWindowEachTime();
+    void languageChoiceIsKeptForTheNextStart();
 };
 
 void TestSettingsWindows::initTestCase()
@@ -381,7 +382,7 @@ void TestSettingsWindows::channelNamesSurviveARestartOfTheTool()
     QTest::mouseClick(child<QPushButton>(names, "pushButton_save"), Qt::LeftButton);
     auto *box = names->findChild<QMessageBox *>();
     QVERIFY(box);
-    QCOMPARE(box->text(), QStringLiteral("修改名称成功"));
+    QCOMPARE(box->text(), shown("Names saved", "修改名称成功", "NameSetting"));
     delete box;
 
     // The command shows the same window again.
@@ -429,6 +430,22 @@ void TestSettingsWindows::helpOpensAFurtherWindowEachTime()
     // Closing the tool closes its help windows too.
     window->close();
     QCOMPARE(visibleHelpWindows(), 0);
+}
+
+void TestSettingsWindows::languageChoiceIsKeptForTheNextStart()
+{
+    window = newLoopbackWindow();
+    const QMap<QString, QString> &stored = QtTools::instance()->configMap;
+    child<QAction>(window, "languageAction_zh")->trigger();
+    QCOMPARE(stored.value(QStringLiteral("ui/language")), QStringLiteral("zh"));
+    QPointer<QMessageBox> notice = child<QMessageBox>(window, "languageNotice");
+    QVERIFY(notice && notice->isVisible());
+    // This run keeps its language until the next start.
+    QCOMPARE(window->findChild<QPushButton *>("switchBt")->text(), QStringLiteral("Open"));
+    delete notice;
+
+    child<QAction>(window, "languageAction_en")->trigger();
+    QCOMPARE(stored.value(QStringLiteral("ui/language")), QStringLiteral("en"));
 }
 
 QTEST_MAIN(TestSettingsWindows)

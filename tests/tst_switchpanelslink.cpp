@@ -20,6 +20,7 @@ class TestSwitchPanelsLink : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { QVERIFY(installTestLanguage()); }
     void init();
     void cleanup();
 
@@ -36,7 +37,10 @@ private slots:
     void stoppingDetectionEndsInputPolling_data() { links(); }
     void stoppingDetectionEndsInputPolling();
     void closingThePortStopsPolling();
+    void storedNamesFollowTheModule_data();
     void storedNamesFollowTheModule();
+    void parityChosenByItsText_data();
+    void parityChosenByItsText();
 
 private:
     void links();
@@ -237,7 +241,7 @@ void TestSwitchPanelsLink::stoppingDetectionEndsInputPolling()
 
     auto *check = widgetButton("pushButton_check");
     QTest::mouseClick(check, Qt::LeftButton);
-    QCOMPARE(check->text(), QStringLiteral("Start detecting"));
+    QCOMPARE(check->text(), shown("Start detecting", " 开始检测 "));
 
     // One input read may still have been on the wire; after a few rounds of output
     // polling no further one comes.
@@ -251,7 +255,7 @@ void TestSwitchPanelsLink::stoppingDetectionEndsInputPolling()
     // And starts again.
     module->setInputPattern(0x0001);
     QTest::mouseClick(check, Qt::LeftButton);
-    QCOMPARE(check->text(), QStringLiteral("Stop detecting"));
+    QCOMPARE(check->text(), shown("Stop detecting", " 停止检测 "));
     QTRY_COMPARE_WITH_TIMEOUT(input(1)->styleSheet(), SwitchStates::kOnStyle, 10000);
     QTRY_VERIFY_WITH_TIMEOUT(inputReads > settled + 2, 10000);
 }
@@ -264,7 +268,7 @@ void TestSwitchPanelsLink::closingThePortStopsPolling()
     QTRY_VERIFY_WITH_TIMEOUT(inputReads >= 2 && statusReads >= 2, 10000);
 
     QTest::mouseClick(widgetButton("switchBt"), Qt::LeftButton);
-    QCOMPARE(widgetButton("switchBt")->text(), QStringLiteral("Open"));
+    QCOMPARE(widgetButton("switchBt")->text(), shown("Open", " 打开 "));
     QVERIFY(!window->outputPollTimer.isActive());
     QTRY_VERIFY_WITH_TIMEOUT(!module->serialLineOpen(), 10000);
     const int afterClose = module->requestCount();
@@ -277,20 +281,31 @@ void TestSwitchPanelsLink::closingThePortStopsPolling()
     const int inputsBefore = inputReads;
     const int statusBefore = statusReads;
     QTest::mouseClick(widgetButton("switchBt"), Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(widgetButton("switchBt")->text(), QStringLiteral("Close"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(widgetButton("switchBt")->text(), shown("Close", " 关闭 "), 10000);
     QTRY_VERIFY_WITH_TIMEOUT(inputReads > inputsBefore + 1 && statusReads > statusBefore + 1,
                              10000);
     QTRY_COMPARE_WITH_TIMEOUT(input(8)->styleSheet(), SwitchStates::kOnStyle, 10000);
-    QCOMPARE(widgetButton("pushButton_check")->text(), QStringLiteral("Stop detecting"));
+    QCOMPARE(widgetButton("pushButton_check")->text(), shown("Stop detecting", " 停止检测 "));
+}
+
+// A settings file keeps its names whichever language wrote it and whichever reads it.
+void TestSwitchPanelsLink::storedNamesFollowTheModule_data()
+{
+    QTest::addColumn<QStringList>("keys");
+    QTest::newRow("written in English")
+            << QStringList{ "Y3Output OFF", "Y3Output ON", "IN2Input ON", "IN2Input OFF" };
+    QTest::newRow("written in Chinese")
+            << QStringList{ "Y3断开", "Y3闭合", "IN2通", "IN2断" };
 }
 
 void TestSwitchPanelsLink::storedNamesFollowTheModule()
 {
+    QFETCH(QStringList, keys);
     QtTools *tools = QtTools::instance();
-    tools->configMap.insert("Y3Output OFF", "Lamp");
-    tools->configMap.insert("Y3Output ON", "Lamp lit");
-    tools->configMap.insert("IN2Input ON", "Door open");
-    tools->configMap.insert("IN2Input OFF", "Door shut");
+    tools->configMap.insert(keys.at(0), "Lamp");
+    tools->configMap.insert(keys.at(1), "Lamp lit");
+    tools->configMap.insert(keys.at(2), "Door open");
+    tools->configMap.insert(keys.at(3), "Door shut");
     QVERIFY(module->setModel("Switch  8-channel outputs  8-channel inputs"));
     CONNECT_WINDOW(false);
     chooseModel("Switch  8-channel outputs  8-channel inputs");
@@ -305,6 +320,33 @@ void TestSwitchPanelsLink::storedNamesFollowTheModule()
 
     module->setCoil(2, false);
     QTRY_COMPARE_WITH_TIMEOUT(output(3)->text(), QStringLiteral("Lamp"), 10000);
+}
+
+void TestSwitchPanelsLink::parityChosenByItsText_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("parity");
+    QTest::newRow("Even") << shown("Even") << int(QSerialPort::EvenParity);
+    QTest::newRow("Odd") << shown("Odd") << int(QSerialPort::OddParity);
+    QTest::newRow("None") << shown("None") << int(QSerialPort::NoParity);
+}
+
+void TestSwitchPanelsLink::parityChosenByItsText()
+{
+    QFETCH(QString, text);
+    QFETCH(int, parity);
+    window = newLoopbackWindow();
+    auto *box = window->findChild<QComboBox *>("parityCbb");
+    QVERIFY(box->findText(text) >= 0);
+    box->setCurrentIndex(box->findText(text));
+    openSerialInWindow(window, module->openPty());
+    ThreadSerialport *link = window->threadSerialport;
+    int opened = -1;
+    QMetaObject::invokeMethod(link, [&]() {
+        if (link->serialPort)
+            opened = link->serialPort->parity();
+    }, Qt::BlockingQueuedConnection);
+    QCOMPARE(opened, parity);
 }
 
 QTEST_MAIN(TestSwitchPanelsLink)

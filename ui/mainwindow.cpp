@@ -8,6 +8,7 @@
 #include "link/threadserialport.h"
 #include "ui/linkhealthview.h"
 #include "link/modelcatalogue.h"
+#include "ui/language.h"
 #include "ui/communicationtimeout.h"
 #include "ui/networkwindow.h"
 
@@ -290,7 +291,10 @@ void MainWindow::createMenus()
     switchModelMenu = menuBar()->addMenu(tr("Switch model selection", " 开关量型号选择 "));
     analogModelMenu = menuBar()->addMenu(tr("Analog model selection", " 模拟量型号选择 "));
     helpMenu = menuBar()->addMenu(tr("help", " 帮助 "));
-    for (QMenu *menu : {switchModelMenu, analogModelMenu, helpMenu})
+    QMenu *languageMenu = menuBar()->addMenu(tr("Language", " 语言 "));
+    languageMenu->setObjectName(QStringLiteral("languageMenu"));
+    Language::addChoice(languageMenu, this);
+    for (QMenu *menu : {switchModelMenu, analogModelMenu, helpMenu, languageMenu})
         menu->setFont(menuFont);
 
     const QVector<ModelEntry> &models = ModelCatalogue::models();

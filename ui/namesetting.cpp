@@ -60,7 +60,7 @@ void NameSetting::setUpTable(QTableWidget *table)
 {
     table->setColumnCount(1);
     table->setRowCount(2 * kChannels);
-    table->setHorizontalHeaderItem(0, new QTableWidgetItem(QStringLiteral("名称")));
+    table->setHorizontalHeaderItem(0, new QTableWidgetItem(tr("Name", "名称")));
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     enableKineticScrolling(table);
 }
@@ -76,7 +76,7 @@ void NameSetting::fillTable(QTableWidget *table, bool outputs)
             const QString fallback = outputs ? SwitchStates::defaultOutputCaption(n)
                                              : SwitchStates::defaultInputCaption(n);
             table->setVerticalHeaderItem(row, new QTableWidgetItem(key));
-            auto *item = new QTableWidgetItem(config.value(key, fallback));
+            auto *item = new QTableWidgetItem(SwitchStates::caption(config, key, fallback));
             item->setTextAlignment(Qt::AlignCenter);
             table->setItem(row, 0, item);
         }
@@ -91,8 +91,16 @@ void NameSetting::storeTable(QTableWidget *table)
         if (!header || !cell)
             continue;
         const QString name = cleanName(cell->text());
-        if (!name.isEmpty())
-            QtTools::instance()->setValue(header->text(), name);
+        if (name.isEmpty())
+            continue;
+        // Written under the key of the language shown; a spelling the file already
+        // holds from the other language gets the same name, so both agree.
+        const QStringList keys = SwitchStates::nameKeys(header->text());
+        QtTools *store = QtTools::instance();
+        for (const QString &key : keys) {
+            if (key == keys.first() || store->configMap.contains(key))
+                store->setValue(key, name);
+        }
     }
 }
 
@@ -107,8 +115,9 @@ void NameSetting::on_pushButton_save_clicked()
         emit saveSuccess();
     // Not modal for the application: the window stays usable while the box is up.
     auto *box = new QMessageBox(saved ? QMessageBox::Information : QMessageBox::Warning,
-                                QStringLiteral("通知"),
-                                saved ? QStringLiteral("修改名称成功") : QStringLiteral("修改名称失败"),
+                                tr("Notice", "通知"),
+                                saved ? tr("Names saved", "修改名称成功")
+                                      : tr("Names not saved", "修改名称失败"),
                                 QMessageBox::Ok, this);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();

@@ -19,16 +19,77 @@ QString stateStyle(bool on)
     return on ? kOnStyle : kOffStyle;
 }
 
+namespace {
+
+struct StateText
+{
+    const char *source;
+    const char *comment;
+};
+
+// The state texts, English and Chinese: a channel-name key ends with one of them.
+const StateText kOutputOn = QT_TRANSLATE_NOOP3("MainWindow", "Output ON", "闭合");
+const StateText kOutputOff = QT_TRANSLATE_NOOP3("MainWindow", "Output OFF", "断开");
+const StateText kInputOn = QT_TRANSLATE_NOOP3("MainWindow", "Input ON", "通");
+const StateText kInputOff = QT_TRANSLATE_NOOP3("MainWindow", "Input OFF", "断");
+
+QString translated(const StateText &text)
+{
+    return QCoreApplication::translate("MainWindow", text.source, text.comment);
+}
+
+// Whether `prefix` is "Y" or "IN" followed by a channel number.
+bool isChannelPrefix(const QString &prefix, const QString &letters)
+{
+    if (!prefix.startsWith(letters) || prefix.size() == letters.size())
+        return false;
+    for (int i = letters.size(); i < prefix.size(); ++i) {
+        if (!prefix.at(i).isDigit())
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 QString outputStateText(bool on)
 {
-    return on ? QCoreApplication::translate("MainWindow", "Output ON", "闭合")
-              : QCoreApplication::translate("MainWindow", "Output OFF", "断开");
+    return translated(on ? kOutputOn : kOutputOff);
 }
 
 QString inputStateText(bool on)
 {
-    return on ? QCoreApplication::translate("MainWindow", "Input ON", "通")
-              : QCoreApplication::translate("MainWindow", "Input OFF", "断");
+    return translated(on ? kInputOn : kInputOff);
+}
+
+QStringList nameKeys(const QString &key)
+{
+    QStringList keys{key};
+    const struct {
+        const StateText *state;
+        QLatin1String letters;
+    } endings[] = {
+        { &kOutputOn, QLatin1String("Y") },
+        { &kOutputOff, QLatin1String("Y") },
+        { &kInputOn, QLatin1String("IN") },
+        { &kInputOff, QLatin1String("IN") },
+    };
+    for (const auto &ending : endings) {
+        const QStringList spellings{ translated(*ending.state),
+                                     QString::fromUtf8(ending.state->source),
+                                     QString::fromUtf8(ending.state->comment) };
+        for (const QString &spelling : spellings) {
+            const QString prefix = key.left(key.size() - spelling.size());
+            if (!key.endsWith(spelling) || !isChannelPrefix(prefix, ending.letters))
+                continue;
+            for (const QString &other : spellings) {
+                if (!keys.contains(prefix + other))
+                    keys.append(prefix + other);
+            }
+            return keys;
+        }
+    }
+    return keys;
 }
 
 QString outputNameKey(int channel, bool on)
@@ -53,8 +114,12 @@ QString defaultInputCaption(int channel)
 
 QString caption(const QMap<QString, QString> &names, const QString &key, const QString &current)
 {
-    const auto it = names.constFind(key);
-    return it == names.constEnd() ? current : it.value();
+    for (const QString &spelling : nameKeys(key)) {
+        const auto it = names.constFind(spelling);
+        if (it != names.constEnd())
+            return it.value();
+    }
+    return current;
 }
 
 } // namespace SwitchStates

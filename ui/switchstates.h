@@ -2,6 +2,7 @@
 
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 // What the switch panels need to know about the module's output and input
 // registers, the button colours and the channel-name keys, without any widget.
@@ -28,7 +29,13 @@ QString inputNameKey(int channel, bool on);
 QString defaultOutputCaption(int channel);
 QString defaultInputCaption(int channel);
 
-// The stored name for a key, or the current caption when none is stored.
+// Every spelling of a channel-name key, the given one first: the state text in the
+// language shown, in English and in Chinese. A settings file written under either
+// language keeps its names.
+QStringList nameKeys(const QString &key);
+
+// The stored name for a key in any of its spellings, or the current caption when
+// none is stored.
 QString caption(const QMap<QString, QString> &names, const QString &key, const QString &current);
 
 } // namespace SwitchStates

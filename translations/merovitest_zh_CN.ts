@@ -1,0 +1,1236 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="zh_CN" sourcelanguage="en">
+<context>
+    <name>CommunicationTimeout</name>
+    <message>
+        <source>Setting</source>
+        <translation>设置</translation>
+    </message>
+    <message>
+        <source>Communication timeout setting</source>
+        <translation>通讯超时设置</translation>
+    </message>
+    <message>
+        <source>Timeout response time:</source>
+        <translation>超时响应时间：</translation>
+    </message>
+    <message>
+        <source>0-4294967295</source>
+        <translation>0-4294967295</translation>
+    </message>
+    <message>
+        <source>ms</source>
+        <translation>毫秒</translation>
+    </message>
+    <message>
+        <source>background-color: rgb(255, 0, 0);</source>
+        <translation>background-color: rgb(255, 0, 0);</translation>
+    </message>
+    <message>
+        <source>OFF</source>
+        <translation>断开</translation>
+    </message>
+    <message>
+        <source>background-color: rgb(0, 255, 0);</source>
+        <translation>background-color: rgb(0, 255, 0);</translation>
+    </message>
+    <message>
+        <source>ON</source>
+        <translation>闭合</translation>
+    </message>
+    <message>
+        <source>background-color: rgb(0, 0, 255);</source>
+        <translation>background-color: rgb(0, 0, 255);</translation>
+    </message>
+    <message>
+        <source>Remain unchanged</source>
+        <translation>保持不变</translation>
+    </message>
+    <message>
+        <source>Communication timeout description: If the communication is interrupted for some reason and the failure time is greater than the time set in the timeout register, the communication timeout is considered.
+If the timeout response time is 0 or null, no timeout response is generated.</source>
+        <comment> 通讯超时说明：若因某种原因导致通信中断，且故障时间大于超时寄存器中所设定的时间，即认为通讯超时。
+若超时响应时间为0或者空，则不会产生超时响应。 </comment>
+        <translation>通讯超时说明：若因某种原因导致通信中断，且故障时间大于超时寄存器中所设定的时间，即认为通讯超时。
+若超时响应时间为0或者空，则不会产生超时响应。</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <comment> 确认 </comment>
+        <translation>确认</translation>
+    </message>
+    <message>
+        <source>Timeout Setting</source>
+        <comment> 通讯超时设置 </comment>
+        <translation>通讯超时设置</translation>
+    </message>
+</context>
+<context>
+    <name>HelpWidget</name>
+    <message>
+        <source>Help document</source>
+        <translation>帮助文档</translation>
+    </message>
+    <message>
+        <source>Software usage help</source>
+        <translation>软件使用帮助</translation>
+    </message>
+    <message>
+        <source>Hardware wiring help</source>
+        <translation>硬件接线帮助</translation>
+    </message>
+    <message>
+        <source>color: rgb(0, 0, 255);</source>
+        <translation>color: rgb(0, 0, 255);</translation>
+    </message>
+    <message>
+        <source>Dial Switch</source>
+        <translation>拨码开关</translation>
+    </message>
+    <message>
+        <source>Wiring diagram</source>
+        <translation>接线图</translation>
+    </message>
+    <message>
+        <source>1* Automatic detection after opening the software, the default device address is 1,485 module, if the detection is successful, it will automatically connect 
+2* If connection fails, please check whether wiring and module dial code are correct, refer to hardware wiring help 
+3* Model test default Baud rate 115200, data bit 8, stop bit 1, check bit no 
+4* The receiver receives the feedback information from the module, and each instruction sends a feedback message 
+5* Output control terminal control output 
+6* Input detection terminal to detect input. Click &quot;To start detection&quot;
+ before detection.
+* Pay special attention * The sender does not need to enter CRC check 
+ again to send instructions </source>
+        <translation>1* 打开软件后自动检测，默认设备地址为1，485模块检测成功后自动连接
+2* 若连接失败，请检查接线和模块拨码是否正确，参见硬件接线帮助
+3* 型号测试默认波特率115200，数据位8，停止位1，无校验
+4* 接收端显示模块的反馈信息，每条指令都有一条反馈信息
+5* 输出控制端控制输出
+6* 输入检测端检测输入，检测前请点击“开始检测”。
+* 特别注意 * 发送端发送指令无需再输入CRC校验</translation>
+    </message>
+</context>
+<context>
+    <name>LinkHealthView</name>
+    <message>
+        <source>Reset</source>
+        <comment> 清零 </comment>
+        <translation>清零</translation>
+    </message>
+    <message>
+        <source>Reset the link counters</source>
+        <comment> 链路计数清零 </comment>
+        <translation>链路计数清零</translation>
+    </message>
+    <message>
+        <source>%1, reconnecting in %2 s</source>
+        <comment> %1，%2 秒后重连 </comment>
+        <translation>%1，%2 秒后重连</translation>
+    </message>
+    <message>
+        <source>No link</source>
+        <comment> 无连接 </comment>
+        <translation>无连接</translation>
+    </message>
+    <message>
+        <source>Address %1</source>
+        <comment> 地址 %1 </comment>
+        <translation>地址 %1</translation>
+    </message>
+    <message>
+        <source>No model</source>
+        <comment> 未选型号 </comment>
+        <translation>未选型号</translation>
+    </message>
+    <message>
+        <source>Sent %1  Replies %2  Time-outs %3  Bad frames %4  Exceptions %5</source>
+        <comment> 发送 %1  回复 %2  超时 %3  错误帧 %4  异常 %5 </comment>
+        <translation>发送 %1  回复 %2  超时 %3  错误帧 %4  异常 %5</translation>
+    </message>
+    <message>
+        <source>Bad frames: CRC %1, unmatched %2, garbage %3</source>
+        <comment> 错误帧：校验 %1，不匹配 %2，乱码 %3 </comment>
+        <translation>错误帧：校验 %1，不匹配 %2，乱码 %3</translation>
+    </message>
+    <message>
+        <source>Response -</source>
+        <comment> 响应 - </comment>
+        <translation>响应 -</translation>
+    </message>
+    <message>
+        <source>Response time: last / mean / max</source>
+        <comment> 响应时间：最近/平均/最大 </comment>
+        <translation>响应时间：最近/平均/最大</translation>
+    </message>
+    <message>
+        <source>%1 / %2 / %3 ms</source>
+        <comment> %1 / %2 / %3 毫秒 </comment>
+        <translation>%1 / %2 / %3 毫秒</translation>
+    </message>
+    <message>
+        <source>No reply yet</source>
+        <comment> 尚无回复 </comment>
+        <translation>尚无回复</translation>
+    </message>
+    <message>
+        <source>Last reply %1 s ago</source>
+        <comment> %1 秒前回复 </comment>
+        <translation>%1 秒前回复</translation>
+    </message>
+</context>
+<context>
+    <name>MainWindow</name>
+    <message>
+        <source>Test</source>
+        <translation>测试</translation>
+    </message>
+    <message>
+        <source>QMainWindow, QDialog, QToolBar, QTabBar, QMenuBar, QStatusBar, QWidget#centralwidget, QWidget#scrollAreaWidgetContents {
+    background-color: rgb(245, 235, 205);
+}
+</source>
+        <translation>QMainWindow, QDialog, QToolBar, QTabBar, QMenuBar, QStatusBar, QWidget#centralwidget, QWidget#scrollAreaWidgetContents {
+    background-color: rgb(245, 235, 205);
+}
+</translation>
+    </message>
+    <message>
+        <source>Device Address:</source>
+        <translation>设备地址：</translation>
+    </message>
+    <message>
+        <source>1</source>
+        <translation>1</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>确定</translation>
+    </message>
+    <message>
+        <source>Port:</source>
+        <translation>端口：</translation>
+    </message>
+    <message>
+        <source>Baud rate:</source>
+        <translation>波特率：</translation>
+    </message>
+    <message>
+        <source>115200</source>
+        <translation>115200</translation>
+    </message>
+    <message>
+        <source>57600</source>
+        <translation>57600</translation>
+    </message>
+    <message>
+        <source>38400</source>
+        <translation>38400</translation>
+    </message>
+    <message>
+        <source>19200</source>
+        <translation>19200</translation>
+    </message>
+    <message>
+        <source>9600</source>
+        <translation>9600</translation>
+    </message>
+    <message>
+        <source>4800</source>
+        <translation>4800</translation>
+    </message>
+    <message>
+        <source>2400</source>
+        <translation>2400</translation>
+    </message>
+    <message>
+        <source>1200</source>
+        <translation>1200</translation>
+    </message>
+    <message>
+        <source>Data bits:</source>
+        <translation>数据位：</translation>
+    </message>
+    <message>
+        <source>8</source>
+        <translation>8</translation>
+    </message>
+    <message>
+        <source>7</source>
+        <translation>7</translation>
+    </message>
+    <message>
+        <source>Parity:</source>
+        <translation>校验位：</translation>
+    </message>
+    <message>
+        <source>None</source>
+        <translation>无</translation>
+    </message>
+    <message>
+        <source>Even</source>
+        <translation>偶</translation>
+    </message>
+    <message>
+        <source>Odd</source>
+        <translation>奇</translation>
+    </message>
+    <message>
+        <source>Stop bits:</source>
+        <translation>停止位：</translation>
+    </message>
+    <message>
+        <source>2</source>
+        <translation>2</translation>
+    </message>
+    <message>
+        <source>Disconnected</source>
+        <translation>未连接</translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <translation>打开</translation>
+    </message>
+    <message>
+        <source>Local IP:</source>
+        <translation>本地IP：</translation>
+    </message>
+    <message>
+        <source>000.000.000.000</source>
+        <translation>000.000.000.000</translation>
+    </message>
+    <message>
+        <source>Listening port number:</source>
+        <translation>监听端口号：</translation>
+    </message>
+    <message>
+        <source>4000</source>
+        <translation>4000</translation>
+    </message>
+    <message>
+        <source>0-65535</source>
+        <translation>0-65535</translation>
+    </message>
+    <message>
+        <source>Remote IP:</source>
+        <translation>远程IP：</translation>
+    </message>
+    <message>
+        <source>192.168.1.80</source>
+        <translation>192.168.1.80</translation>
+    </message>
+    <message>
+        <source>Remote port number:</source>
+        <translation>远程端口号：</translation>
+    </message>
+    <message>
+        <source>8080</source>
+        <translation>8080</translation>
+    </message>
+    <message>
+        <source>Description: only one of serial port and network can be used at the same time 
+If serial port is used, select &quot;port&quot;, and click &quot;open&quot;
+To use the network, the serial port must be closed 
+First, connect to the remote IP as a client, 
+Modifying the remote IP will automatically try to connect. 
+* Pay special attention * no need to input CRC check for sending instructions from the sending side 
+</source>
+        <translation>说明：串口和网络同一时间只能使用其中一个
+使用串口时，选择“端口”，然后点击“打开”
+使用网络时，必须先关闭串口
+先以客户端身份连接远程IP，
+修改远程IP会自动尝试连接。
+* 特别注意 * 发送端发送指令无需输入CRC校验
+</translation>
+    </message>
+    <message>
+        <source>color: rgb(200, 0, 0); font-weight: bold;</source>
+        <translation>color: rgb(200, 0, 0); font-weight: bold;</translation>
+    </message>
+    <message>
+        <source>Output control terminal</source>
+        <translation>输出控制端</translation>
+    </message>
+    <message>
+        <source>OperCode</source>
+        <translation>操作码</translation>
+    </message>
+    <message>
+        <source>OperationCode</source>
+        <translation>操作码</translation>
+    </message>
+    <message>
+        <source>All Open</source>
+        <translation>全开</translation>
+    </message>
+    <message>
+        <source>All Close</source>
+        <translation>全关</translation>
+    </message>
+    <message>
+        <source>Single Choice Mode</source>
+        <translation>单选模式</translation>
+    </message>
+    <message>
+        <source>Input detection terminal</source>
+        <translation>输入检测端</translation>
+    </message>
+    <message>
+        <source>Start detecting</source>
+        <translation>开始检测</translation>
+    </message>
+    <message>
+        <source>Analog output terminal</source>
+        <translation>模拟量输出端</translation>
+    </message>
+    <message>
+        <source>Factory data reset</source>
+        <translation>恢复出厂设置</translation>
+    </message>
+    <message>
+        <source>Refresh</source>
+        <translation>刷新</translation>
+    </message>
+    <message>
+        <source>Analog input acquisition terminal</source>
+        <translation>模拟量输入采集端</translation>
+    </message>
+    <message>
+        <source>Recieve</source>
+        <translation>接收</translation>
+    </message>
+    <message>
+        <source>Display uppercase</source>
+        <translation>大写显示</translation>
+    </message>
+    <message>
+        <source>Display Lowercase</source>
+        <translation>小写显示</translation>
+    </message>
+    <message>
+        <source>Clear display</source>
+        <translation>清除显示</translation>
+    </message>
+    <message>
+        <source>Clear</source>
+        <translation>清除</translation>
+    </message>
+    <message>
+        <source>20</source>
+        <translation>20</translation>
+    </message>
+    <message>
+        <source>ms</source>
+        <translation>毫秒</translation>
+    </message>
+    <message>
+        <source>Regularly send</source>
+        <translation>定时发送</translation>
+    </message>
+    <message>
+        <source>Send</source>
+        <translation>发送</translation>
+    </message>
+    <message>
+        <source>Switch  4-channel outputs</source>
+        <comment> 开关量4路输出  </comment>
+        <translation>开关量4路输出</translation>
+    </message>
+    <message>
+        <source>Switch  8-channel outputs</source>
+        <comment> 开关量8路输出  </comment>
+        <translation>开关量8路输出</translation>
+    </message>
+    <message>
+        <source>Switch 12-channel outputs</source>
+        <comment> 开关量12路输出 </comment>
+        <translation>开关量12路输出</translation>
+    </message>
+    <message>
+        <source>Switch 16-channel outputs</source>
+        <comment> 开关量16路输出 </comment>
+        <translation>开关量16路输出</translation>
+    </message>
+    <message>
+        <source>Switch 20-channel outputs</source>
+        <comment> 开关量20路输出 </comment>
+        <translation>开关量20路输出</translation>
+    </message>
+    <message>
+        <source>Switch 24-channel outputs</source>
+        <comment> 开关量24路输出 </comment>
+        <translation>开关量24路输出</translation>
+    </message>
+    <message>
+        <source>Switch 32-channel outputs</source>
+        <comment> 开关量32路输出 </comment>
+        <translation>开关量32路输出</translation>
+    </message>
+    <message>
+        <source>Switch 64-channel outputs</source>
+        <comment> 开关量64路输出 </comment>
+        <translation>开关量64路输出</translation>
+    </message>
+    <message>
+        <source>Switch  4-channel inputs</source>
+        <comment> 开关量4路输入  </comment>
+        <translation>开关量4路输入</translation>
+    </message>
+    <message>
+        <source>Switch  8-channel inputs</source>
+        <comment> 开关量8路输入  </comment>
+        <translation>开关量8路输入</translation>
+    </message>
+    <message>
+        <source>Switch 12-channel inputs</source>
+        <comment> 开关量12路输入 </comment>
+        <translation>开关量12路输入</translation>
+    </message>
+    <message>
+        <source>Switch 16-channel inputs</source>
+        <comment> 开关量16路输入 </comment>
+        <translation>开关量16路输入</translation>
+    </message>
+    <message>
+        <source>Switch 20-channel inputs</source>
+        <comment> 开关量20路输入 </comment>
+        <translation>开关量20路输入</translation>
+    </message>
+    <message>
+        <source>Switch 24-channel inputs</source>
+        <comment> 开关量24路输入 </comment>
+        <translation>开关量24路输入</translation>
+    </message>
+    <message>
+        <source>Switch 32-channel inputs</source>
+        <comment> 开关量32路输入 </comment>
+        <translation>开关量32路输入</translation>
+    </message>
+    <message>
+        <source>Switch 64-channel inputs</source>
+        <comment> 开关量64路输入 </comment>
+        <translation>开关量64路输入</translation>
+    </message>
+    <message>
+        <source>Switch  8-channel outputs  8-channel inputs</source>
+        <comment> 开关量8路输出8路输入   </comment>
+        <translation>开关量8路输出8路输入</translation>
+    </message>
+    <message>
+        <source>Switch 16-channel outputs 16-channel inputs</source>
+        <comment> 开关量16路输出16路输入 </comment>
+        <translation>开关量16路输出16路输入</translation>
+    </message>
+    <message>
+        <source>Switch 32-channel outputs 16-channel inputs</source>
+        <comment> 开关量32路输出16路输入 </comment>
+        <translation>开关量32路输出16路输入</translation>
+    </message>
+    <message>
+        <source>Switch 32-channel outputs 32-channel inputs</source>
+        <comment> 开关量32路输出32路输入 </comment>
+        <translation>开关量32路输出32路输入</translation>
+    </message>
+    <message>
+        <source>Analog voltage  2-channel outputs</source>
+        <comment> 模拟量电压2 路输出 </comment>
+        <translation>模拟量电压2 路输出</translation>
+    </message>
+    <message>
+        <source>Analog voltage  8-channel outputs</source>
+        <comment> 模拟量电压8 路输出 </comment>
+        <translation>模拟量电压8 路输出</translation>
+    </message>
+    <message>
+        <source>Analog voltage 12-channel outputs</source>
+        <comment> 模拟量电压12路输出 </comment>
+        <translation>模拟量电压12路输出</translation>
+    </message>
+    <message>
+        <source>Analog current  2-channel outputs</source>
+        <comment> 模拟量电流2 路输出 </comment>
+        <translation>模拟量电流2 路输出</translation>
+    </message>
+    <message>
+        <source>Analog current  8-channel outputs</source>
+        <comment> 模拟量电流8 路输出 </comment>
+        <translation>模拟量电流8 路输出</translation>
+    </message>
+    <message>
+        <source>Analog current 12-channel outputs</source>
+        <comment> 模拟量电流12路输出 </comment>
+        <translation>模拟量电流12路输出</translation>
+    </message>
+    <message>
+        <source>Analog voltage  4-channel inputs</source>
+        <comment> 模拟量电压4 路输入 </comment>
+        <translation>模拟量电压4 路输入</translation>
+    </message>
+    <message>
+        <source>Analog voltage  8-channel inputs</source>
+        <comment> 模拟量电压8 路输入 </comment>
+        <translation>模拟量电压8 路输入</translation>
+    </message>
+    <message>
+        <source>Analog voltage 12-channel inputs</source>
+        <comment> 模拟量电压12路输入 </comment>
+        <translation>模拟量电压12路输入</translation>
+    </message>
+    <message>
+        <source>Analog voltage 16-channel inputs</source>
+        <comment> 模拟量电压16路输入 </comment>
+        <translation>模拟量电压16路输入</translation>
+    </message>
+    <message>
+        <source>Analog voltage 32-channel inputs</source>
+        <comment> 模拟量电压32路输入 </comment>
+        <translation>模拟量电压32路输入</translation>
+    </message>
+    <message>
+        <source>Analog current  4-channel inputs</source>
+        <comment> 模拟量电流4 路输入 </comment>
+        <translation>模拟量电流4 路输入</translation>
+    </message>
+    <message>
+        <source>Analog current  8-channel inputs</source>
+        <comment> 模拟量电流8 路输入 </comment>
+        <translation>模拟量电流8 路输入</translation>
+    </message>
+    <message>
+        <source>Analog current 12-channel inputs</source>
+        <comment> 模拟量电流12路输入 </comment>
+        <translation>模拟量电流12路输入</translation>
+    </message>
+    <message>
+        <source>Analog current 16-channel inputs</source>
+        <comment> 模拟量电流16路输入 </comment>
+        <translation>模拟量电流16路输入</translation>
+    </message>
+    <message>
+        <source>Analog current 32-channel inputs</source>
+        <comment> 模拟量电流32路输入 </comment>
+        <translation>模拟量电流32路输入</translation>
+    </message>
+    <message>
+        <source>Precision:</source>
+        <comment> 输出精度: </comment>
+        <translation>输出精度:</translation>
+    </message>
+    <message>
+        <source>Output accuracy = interval/maximum register</source>
+        <comment> 输出精度=区间值/最大值寄存器 </comment>
+        <translation>输出精度=区间值/最大值寄存器</translation>
+    </message>
+    <message>
+        <source>Maximum:0x</source>
+        <comment>  最大值寄存器:0x </comment>
+        <translation>最大值寄存器:0x</translation>
+    </message>
+    <message>
+        <source>Mode:</source>
+        <comment> 输出模式: </comment>
+        <translation>输出模式:</translation>
+    </message>
+    <message>
+        <source>write</source>
+        <comment> 写入 </comment>
+        <translation>写入</translation>
+    </message>
+    <message>
+        <source>write new value into register</source>
+        <comment> 写入寄存器 </comment>
+        <translation>写入寄存器</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <comment> 取消 </comment>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>View register values</source>
+        <comment> 查看寄存器值 </comment>
+        <translation>查看寄存器值</translation>
+    </message>
+    <message>
+        <source>Language</source>
+        <comment> 语言 </comment>
+        <translation>语言</translation>
+    </message>
+    <message>
+        <source>The language changes at the next start of the program.</source>
+        <comment> 语言将在程序下次启动时更改。 </comment>
+        <translation>语言将在程序下次启动时更改。</translation>
+    </message>
+    <message>
+        <source>Description: only one of serial port and network can be used at the same time 
+If serial port is used, select &quot;port&quot;, and click &quot;open&quot;
+To use the network, the serial port must be closed 
+First, connect to the remote IP as a client, 
+Modifying the remote IP will automatically try to connect. 
+ 
+* Pay special attention * no need to input CRC check for sending instructions from the sending side 
+</source>
+        <translation>说明：串口和网络同一时间只能使用其中一个
+使用串口时，选择“端口”，然后点击“打开”
+使用网络时，必须先关闭串口
+先以客户端身份连接远程IP，
+修改远程IP会自动尝试连接。
+
+* 特别注意 * 发送端发送指令无需输入CRC校验
+</translation>
+    </message>
+    <message>
+        <source>The module does not have these registers: choose the model that fits it</source>
+        <comment> 模块没有这些寄存器：请选择与模块相符的型号 </comment>
+        <translation>模块没有这些寄存器：请选择与模块相符的型号</translation>
+    </message>
+    <message>
+        <source>To help illustrate</source>
+        <comment> 帮助说明 </comment>
+        <translation>帮助说明</translation>
+    </message>
+    <message>
+        <source>Software description and hardware model description.</source>
+        <comment> 软件说明以及硬件型号说明、接线 </comment>
+        <translation>软件说明以及硬件型号说明、接线</translation>
+    </message>
+    <message>
+        <source>Timeout Setting</source>
+        <comment> 通讯超时设置 </comment>
+        <translation>通讯超时设置</translation>
+    </message>
+    <message>
+        <source>Communication timeout setting.</source>
+        <comment> 通讯超时设置 </comment>
+        <translation>通讯超时设置</translation>
+    </message>
+    <message>
+        <source>Module Network Parameter Setting</source>
+        <comment> 模块网络参数设置 </comment>
+        <translation>模块网络参数设置</translation>
+    </message>
+    <message>
+        <source>Network debugging.</source>
+        <comment> 网络调试 </comment>
+        <translation>网络调试</translation>
+    </message>
+    <message>
+        <source>Reboot</source>
+        <comment> 重启 </comment>
+        <translation>重启</translation>
+    </message>
+    <message>
+        <source>The module&apos;s light flashes when you reboot it</source>
+        <comment> 重启时模块的灯会闪烁 </comment>
+        <translation>重启时模块的灯会闪烁</translation>
+    </message>
+    <message>
+        <source>Name Setting</source>
+        <comment> 名称设置 </comment>
+        <translation>名称设置</translation>
+    </message>
+    <message>
+        <source>Name setting can set the name of switching value.</source>
+        <comment> 名称设置可以设置开关量名称。 </comment>
+        <translation>名称设置可以设置开关量名称。</translation>
+    </message>
+    <message>
+        <source>Switch model selection</source>
+        <comment> 开关量型号选择 </comment>
+        <translation>开关量型号选择</translation>
+    </message>
+    <message>
+        <source>Analog model selection</source>
+        <comment> 模拟量型号选择 </comment>
+        <translation>模拟量型号选择</translation>
+    </message>
+    <message>
+        <source>help</source>
+        <comment> 帮助 </comment>
+        <translation>帮助</translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <translation>时间</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <comment> 关闭 </comment>
+        <translation>关闭</translation>
+    </message>
+    <message>
+        <source>Connect</source>
+        <comment> 连接 </comment>
+        <translation>连接</translation>
+    </message>
+    <message>
+        <source>DisConnect</source>
+        <comment> 断开 </comment>
+        <translation>断开</translation>
+    </message>
+    <message>
+        <source>Serial port open failed</source>
+        <comment>串口打开失败</comment>
+        <translation>串口打开失败</translation>
+    </message>
+    <message>
+        <source>warning</source>
+        <comment>警告</comment>
+        <translation>警告</translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <comment> 打开 </comment>
+        <translation>打开</translation>
+    </message>
+    <message>
+        <source>Serial port lost: %1</source>
+        <comment> 串口断开：%1 </comment>
+        <translation>串口断开：%1</translation>
+    </message>
+    <message>
+        <source>Stop detecting</source>
+        <comment> 停止检测 </comment>
+        <translation>停止检测</translation>
+    </message>
+    <message>
+        <source>warning</source>
+        <comment> 警告 </comment>
+        <translation>警告</translation>
+    </message>
+    <message>
+        <source>Unable to write until open the serial port.</source>
+        <comment> 串口没有打开，无法写入。 </comment>
+        <translation>串口没有打开，无法写入。</translation>
+    </message>
+    <message>
+        <source>Maximum value register</source>
+        <comment> 最大值寄存器 </comment>
+        <translation>最大值寄存器</translation>
+    </message>
+    <message>
+        <source>Output mode registe</source>
+        <comment> 输出模式寄存器 </comment>
+        <translation>输出模式寄存器</translation>
+    </message>
+    <message>
+        <source>Output register</source>
+        <comment> 输出寄存器 </comment>
+        <translation>输出寄存器</translation>
+    </message>
+    <message>
+        <source>Start detecting</source>
+        <comment> 开始检测 </comment>
+        <translation>开始检测</translation>
+    </message>
+    <message>
+        <source>The Timeout Setting cannot be switched on until open the serial port.</source>
+        <comment> 串口没有打开，无法打开通讯超时设置。 </comment>
+        <translation>串口没有打开，无法打开通讯超时设置。</translation>
+    </message>
+    <message>
+        <source>Analog modules have no communication timeout: their registers from 0x7530 hold the channel modes.</source>
+        <comment> 模拟量模块没有通讯超时设置：0x7530起的寄存器是通道模式。 </comment>
+        <translation>模拟量模块没有通讯超时设置：0x7530起的寄存器是通道模式。</translation>
+    </message>
+    <message>
+        <source>warning</source>
+        <comment>警告  </comment>
+        <translation>警告</translation>
+    </message>
+    <message>
+        <source>No reply</source>
+        <comment> 无回复 </comment>
+        <translation>无回复</translation>
+    </message>
+    <message>
+        <source>Not sent: only hex digits and blanks can be sent</source>
+        <comment> 未发送：只能发送十六进制数字和空格 </comment>
+        <translation>未发送：只能发送十六进制数字和空格</translation>
+    </message>
+    <message>
+        <source>Not sent: an odd number of hex digits (%1)</source>
+        <comment> 未发送：十六进制数字个数为奇数（%1） </comment>
+        <translation>未发送：十六进制数字个数为奇数（%1）</translation>
+    </message>
+    <message>
+        <source>Not sent: a frame holds at most %1 bytes before its CRC</source>
+        <comment> 未发送：一帧在校验码之前最多 %1 字节 </comment>
+        <translation>未发送：一帧在校验码之前最多 %1 字节</translation>
+    </message>
+    <message>
+        <source>Not sent: a frame starts with an address and a function code</source>
+        <comment> 未发送：一帧以地址和功能码开头 </comment>
+        <translation>未发送：一帧以地址和功能码开头</translation>
+    </message>
+    <message>
+        <source>Not sent: address %1 is not the device address %2</source>
+        <comment> 未发送：地址 %1 不是设备地址 %2 </comment>
+        <translation>未发送：地址 %1 不是设备地址 %2</translation>
+    </message>
+    <message>
+        <source>Not sent: function code %1 is not supported (%2)</source>
+        <comment> 未发送：不支持功能码 %1（%2） </comment>
+        <translation>未发送：不支持功能码 %1（%2）</translation>
+    </message>
+    <message>
+        <source>Show polling</source>
+        <comment> 显示轮询 </comment>
+        <translation>显示轮询</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <comment> 暂停 </comment>
+        <translation>暂停</translation>
+    </message>
+    <message>
+        <source>Save log…</source>
+        <comment> 保存日志… </comment>
+        <translation>保存日志…</translation>
+    </message>
+    <message>
+        <source>%1 log lines dropped: more came in than the view can take</source>
+        <comment> 丢弃了 %1 行日志：来得比显示得快 </comment>
+        <translation>丢弃了 %1 行日志：来得比显示得快</translation>
+    </message>
+    <message>
+        <source>Save log</source>
+        <comment> 保存日志 </comment>
+        <translation>保存日志</translation>
+    </message>
+    <message>
+        <source>Text files (*.txt)</source>
+        <comment> 文本文件 (*.txt) </comment>
+        <translation>文本文件 (*.txt)</translation>
+    </message>
+    <message>
+        <source>Log saved to %1</source>
+        <comment> 日志已保存到 %1 </comment>
+        <translation>日志已保存到 %1</translation>
+    </message>
+    <message>
+        <source>Log not saved to %1: %2</source>
+        <comment> 日志未保存到 %1：%2 </comment>
+        <translation>日志未保存到 %1：%2</translation>
+    </message>
+    <message>
+        <source>New</source>
+        <comment> 新建 </comment>
+        <translation>新建</translation>
+    </message>
+    <message>
+        <source>Output ON</source>
+        <comment>闭合</comment>
+        <translation>闭合</translation>
+    </message>
+    <message>
+        <source>Output OFF</source>
+        <comment>断开</comment>
+        <translation>断开</translation>
+    </message>
+    <message>
+        <source>Input ON</source>
+        <comment>通</comment>
+        <translation>通</translation>
+    </message>
+    <message>
+        <source>Input OFF</source>
+        <comment>断</comment>
+        <translation>断</translation>
+    </message>
+</context>
+<context>
+    <name>NameSetting</name>
+    <message>
+        <source>NameSetting</source>
+        <translation>名称设置</translation>
+    </message>
+    <message>
+        <source>Outputs</source>
+        <translation>输出</translation>
+    </message>
+    <message>
+        <source>Inputs</source>
+        <translation>输入</translation>
+    </message>
+    <message>
+        <source>Save</source>
+        <translation>保存</translation>
+    </message>
+    <message>
+        <source>Back</source>
+        <translation>返回</translation>
+    </message>
+    <message>
+        <source>Name Setting</source>
+        <comment> 名称设置 </comment>
+        <translation>名称设置</translation>
+    </message>
+    <message>
+        <source>Name</source>
+        <comment>名称</comment>
+        <translation>名称</translation>
+    </message>
+    <message>
+        <source>Notice</source>
+        <comment>通知</comment>
+        <translation>通知</translation>
+    </message>
+    <message>
+        <source>Names saved</source>
+        <comment>修改名称成功</comment>
+        <translation>修改名称成功</translation>
+    </message>
+    <message>
+        <source>Names not saved</source>
+        <comment>修改名称失败</comment>
+        <translation>修改名称失败</translation>
+    </message>
+</context>
+<context>
+    <name>NetworkWindow</name>
+    <message>
+        <source>Network debugging window</source>
+        <translation>网络调试窗口</translation>
+    </message>
+    <message>
+        <source>Module IP:</source>
+        <translation>模块IP：</translation>
+    </message>
+    <message>
+        <source>000.000.000.000</source>
+        <translation>000.000.000.000</translation>
+    </message>
+    <message>
+        <source>Subnet mask:</source>
+        <translation>子网掩码：</translation>
+    </message>
+    <message>
+        <source>Gateway:</source>
+        <translation>网关：</translation>
+    </message>
+    <message>
+        <source>Module port number:</source>
+        <translation>模块端口号：</translation>
+    </message>
+    <message>
+        <source>Remote IP:</source>
+        <translation>远程IP：</translation>
+    </message>
+    <message>
+        <source>Remote port number:</source>
+        <translation>远程端口号：</translation>
+    </message>
+    <message>
+        <source>Module working mode:</source>
+        <translation>模块工作模式：</translation>
+    </message>
+    <message>
+        <source>Server</source>
+        <translation>服务器</translation>
+    </message>
+    <message>
+        <source>Client</source>
+        <translation>客户端</translation>
+    </message>
+    <message>
+        <source>UDP</source>
+        <translation>UDP</translation>
+    </message>
+    <message>
+        <source>MAC Hardware Address:</source>
+        <translation>MAC硬件地址：</translation>
+    </message>
+    <message>
+        <source>HH-HH-HH-HH-HH-HH</source>
+        <translation>HH-HH-HH-HH-HH-HH</translation>
+    </message>
+    <message>
+        <source>Gets parameters</source>
+        <translation>获取参数</translation>
+    </message>
+    <message>
+        <source>Write</source>
+        <translation>写入</translation>
+    </message>
+    <message>
+        <source>%1 is incomplete</source>
+        <comment> %1 不完整 </comment>
+        <translation>%1 不完整</translation>
+    </message>
+    <message>
+        <source>%1 has an octet above 255</source>
+        <comment> %1 有大于255的字节 </comment>
+        <translation>%1 有大于255的字节</translation>
+    </message>
+    <message>
+        <source>%1 is empty</source>
+        <comment> %1 为空 </comment>
+        <translation>%1 为空</translation>
+    </message>
+    <message>
+        <source>%1 is above 65535</source>
+        <comment> %1 大于65535 </comment>
+        <translation>%1 大于65535</translation>
+    </message>
+    <message>
+        <source>Display uppercase</source>
+        <comment> 大写显示 </comment>
+        <translation>大写显示</translation>
+    </message>
+    <message>
+        <source>Display Lowercase</source>
+        <comment> 小写显示 </comment>
+        <translation>小写显示</translation>
+    </message>
+    <message>
+        <source>Reboot</source>
+        <comment> 重启 </comment>
+        <translation>重启</translation>
+    </message>
+    <message>
+        <source>warning</source>
+        <comment> 警告 </comment>
+        <translation>警告</translation>
+    </message>
+    <message>
+        <source>Unable to get module network parameters until open the serial port.</source>
+        <comment> 串口没有打开，无法获取模块网络参数。 </comment>
+        <translation>串口没有打开，无法获取模块网络参数。</translation>
+    </message>
+    <message>
+        <source>Module IP</source>
+        <comment> 模块IP </comment>
+        <translation>模块IP</translation>
+    </message>
+    <message>
+        <source>Subnet mask</source>
+        <comment> 子网掩码 </comment>
+        <translation>子网掩码</translation>
+    </message>
+    <message>
+        <source>Gateway</source>
+        <comment> 网关 </comment>
+        <translation>网关</translation>
+    </message>
+    <message>
+        <source>Module port number</source>
+        <comment> 模块端口号 </comment>
+        <translation>模块端口号</translation>
+    </message>
+    <message>
+        <source>Remote IP</source>
+        <comment> 远程IP </comment>
+        <translation>远程IP</translation>
+    </message>
+    <message>
+        <source>Remote port number</source>
+        <comment> 远程端口号 </comment>
+        <translation>远程端口号</translation>
+    </message>
+    <message>
+        <source>no module working mode is checked</source>
+        <comment> 没有选择模块工作模式 </comment>
+        <translation>没有选择模块工作模式</translation>
+    </message>
+    <message>
+        <source>the MAC Hardware Address is missing: get the parameters first</source>
+        <comment> 缺少MAC地址，请先获取参数 </comment>
+        <translation>缺少MAC地址，请先获取参数</translation>
+    </message>
+    <message>
+        <source>UUnable to write module network parameters until open the serial port.</source>
+        <comment> 串口没有打开，无法写入模块网络参数。 </comment>
+        <translation>串口没有打开，无法写入模块网络参数。</translation>
+    </message>
+    <message>
+        <source>The network parameters were not written:</source>
+        <comment> 网络参数没有写入： </comment>
+        <translation>网络参数没有写入：</translation>
+    </message>
+</context>
+<context>
+    <name>RemoteAddress</name>
+    <message>
+        <source>The remote IP is empty.</source>
+        <comment> 远程IP为空。 </comment>
+        <translation>远程IP为空。</translation>
+    </message>
+    <message>
+        <source>The remote IP &quot;%1&quot; needs four numbers separated by dots.</source>
+        <comment> 远程IP&quot;%1&quot;需要四个以点分隔的数字。 </comment>
+        <translation>远程IP&quot;%1&quot;需要四个以点分隔的数字。</translation>
+    </message>
+    <message>
+        <source>The remote IP &quot;%1&quot; has &quot;%2&quot;, not a number from 0 to 255.</source>
+        <comment> 远程IP&quot;%1&quot;中的&quot;%2&quot;不是0到255的数字。 </comment>
+        <translation>远程IP&quot;%1&quot;中的&quot;%2&quot;不是0到255的数字。</translation>
+    </message>
+    <message>
+        <source>The remote port &quot;%1&quot; is not a number from 1 to 65535.</source>
+        <comment> 远程端口&quot;%1&quot;不是1到65535的数字。 </comment>
+        <translation>远程端口&quot;%1&quot;不是1到65535的数字。</translation>
+    </message>
+</context>
+<context>
+    <name>ThreadAdministrator</name>
+    <message>
+        <source>Communication timeout set successfully</source>
+        <comment> 通讯超时设置成功 </comment>
+        <translation>通讯超时设置成功</translation>
+    </message>
+    <message>
+        <source>Network parameter was written successfully</source>
+        <comment> 成功写入网络参数 </comment>
+        <translation>成功写入网络参数</translation>
+    </message>
+    <message>
+        <source>Not sent: no connection (%1)</source>
+        <comment> 未发送：没有连接（%1） </comment>
+        <translation>未发送：没有连接（%1）</translation>
+    </message>
+    <message>
+        <source>No reply within %1 ms</source>
+        <comment> %1 毫秒内无回复 </comment>
+        <translation>%1 毫秒内无回复</translation>
+    </message>
+</context>
+<context>
+    <name>ThreadSerialport</name>
+    <message>
+        <source>Network: %1</source>
+        <comment> 网络：%1 </comment>
+        <translation>网络：%1</translation>
+    </message>
+    <message>
+        <source>Send: %1</source>
+        <comment> 发送：%1 </comment>
+        <translation>发送：%1</translation>
+    </message>
+    <message>
+        <source>Not sent: no connection</source>
+        <comment> 未发送：没有连接 </comment>
+        <translation>未发送：没有连接</translation>
+    </message>
+    <message>
+        <source>Exception reply: function %1, exception %2 (%3)</source>
+        <comment> 异常应答：功能码 %1，异常码 %2（%3） </comment>
+        <translation>异常应答：功能码 %1，异常码 %2（%3）</translation>
+    </message>
+    <message>
+        <source>Device type</source>
+        <comment> 设备类型 </comment>
+        <translation>设备类型</translation>
+    </message>
+    <message>
+        <source>Device address</source>
+        <comment> 设备地址 </comment>
+        <translation>设备地址</translation>
+    </message>
+    <message>
+        <source>Network data out of step, dropped</source>
+        <comment> 网络数据错位，已丢弃 </comment>
+        <translation>网络数据错位，已丢弃</translation>
+    </message>
+</context>
+</TS>
