@@ -1232,5 +1232,10 @@ Modifying the remote IP will automatically try to connect.
         <comment> 网络数据错位，已丢弃 </comment>
         <translation>网络数据错位，已丢弃</translation>
     </message>
+    <message>
+        <source>%1 frames from the module not shown: more came than were asked for</source>
+        <comment> 未显示模块的 %1 帧：收到的多于请求的 </comment>
+        <translation>未显示模块的 %1 帧：收到的多于请求的</translation>
+    </message>
 </context>
 </TS>
