@@ -137,7 +137,6 @@ void ModuleFinder::startSerial(const SerialTarget &target)
     m_endpoint = target.portName;
     m_results.clear();
     m_error.clear();
-    m_steps = target.baudRates.size() * (1 + kLastAddress - kFirstAddress + 1);
     if (target.baudRates.isEmpty()) {
         finish(Failed, tr("No baud rate to try", " 没有可尝试的波特率 "));
         return;
@@ -169,7 +168,6 @@ void ModuleFinder::startTcp(const QString &host, quint16 port)
     m_endpoint = host + QLatin1Char(':') + QString::number(port);
     m_results.clear();
     m_error.clear();
-    m_steps = 1 + kLastAddress - kFirstAddress + 1;
     m_socket = new QTcpSocket(this);
     connect(m_socket, &QTcpSocket::readyRead, this, &ModuleFinder::onReadyRead);
     connect(m_socket, &QTcpSocket::connected, this, [this]() { identifyAt(0); });

@@ -72,8 +72,9 @@ public:
 
     QList<FoundModule> results() const { return m_results; }
     QString errorString() const { return m_error; }
-    // Progress steps of a whole search (identification plus every address at every rate).
-    int stepCount() const { return m_steps; }
+    // Progress steps of a whole search: per round (a baud rate, or the one TCP connection)
+    // the identification request and every address.
+    static int stepCount(int rounds) { return rounds * (1 + kLastAddress - kFirstAddress + 1); }
 
     // How long the address sweep waits for each address at a baud rate: the request and
     // the reply on the wire and the silence after them, plus a margin; at least kSweepFloorMs.
@@ -119,7 +120,6 @@ private:
     int m_rateIndex = 0;
     int m_address = 0;
     int m_step = 0;
-    int m_steps = 0;
     bool m_sweeping = false;
     QByteArray m_received;
     FrameCutter m_cutter;

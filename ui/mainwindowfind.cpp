@@ -89,7 +89,7 @@ void MainWindow::slotFindModule()
     }
     findModuleAction->setEnabled(false);
     findProgress = new QProgressDialog(tr("Find module", " 查找模块 "), tr("Cancel", " 取消 "), 0,
-                                       serial ? target.baudRates.size() * 34 : 34, this);
+                                       ModuleFinder::stepCount(serial ? target.baudRates.size() : 1), this);
     findProgress->setObjectName(QStringLiteral("findModuleProgress"));
     findProgress->setWindowTitle(tr("Find module", " 查找模块 "));
     findProgress->setWindowModality(Qt::WindowModal);
