@@ -1,4 +1,5 @@
 #include "QtLibrary/QtTools/qttools.h"
+#include "findcommand.h"
 #include "link/remoteaddress.h"
 #include "ui/language.h"
 #include "ui/mainwindow.h"
@@ -40,6 +41,7 @@ void describe(QCommandLineParser *parser, const Options &options)
     parser->addOption(options.remote);
     parser->addOption(options.serialPort);
     parser->addOption(options.language);
+    parser->addOption(FindCommand::option());
 }
 
 bool onlyAsksForInformation(int argc, char *argv[])
@@ -58,6 +60,9 @@ bool onlyAsksForInformation(int argc, char *argv[])
 int main(int argc, char *argv[])
 {
     const Options options;
+    // A search without a window.
+    if (FindCommand::requested(argc, argv) && !onlyAsksForInformation(argc, argv))
+        return FindCommand::run(argc, argv);
     // Help and version need no window system.
     if (onlyAsksForInformation(argc, argv)) {
         QCoreApplication application(argc, argv);

@@ -116,6 +116,7 @@ void MainWindow::initWindow()
     createActions();
     createMenus();
     createToolBar();
+    createFindModuleAction();
 
     linkHealthView = new LinkHealthView(ui->statusbar);
     ui->statusbar->addWidget(linkHealthView, 1);

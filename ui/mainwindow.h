@@ -32,6 +32,10 @@ class NetworkWindow;
 class HelpWidget;
 class LinkHealthView;
 struct LinkHealth;
+class FindModuleDialog;
+class ModuleFinder;
+class QProgressDialog;
+struct FoundModule;
 
 namespace Ui {
 class MainWindow;
@@ -106,6 +110,7 @@ public:
     QAction *nameSettingAction = nullptr;
     // The model actions in catalogue order.
     QList<QAction *> modelActions;
+    QAction *findModuleAction = nullptr;
 
     // Switch panels.
     QList<QPushButton *> outputButtons, inputButtons;
@@ -223,6 +228,10 @@ public slots:
     // An exception reply; "illegal data address" to a read means the chosen model has
     // registers the module lacks.
     void slotExceptionReply(int function, int exceptionCode);
+    // Searches the chosen serial port, or the remote address, for modules.
+    void slotFindModule();
+    // Sets the controls to a module found and opens the link to it.
+    void useFoundModule(const FoundModule &module);
 
 private slots:
     void on_checkBox_timeSend_stateChanged(int arg1);
@@ -266,6 +275,21 @@ private:
     void showStatesConfirmed();
     QString serialEndpoint() const;
     QString networkEndpoint() const;
+
+    // Find module (mainwindowfind.cpp): what the search paused, to resume it after.
+    struct FindPause
+    {
+        bool serialWasOpen = false;
+        bool pollWasActive = false;
+        bool inputDetecting = false;
+        bool analogDetecting = false;
+    };
+    void createFindModuleAction();
+    void finishFindModule(int outcome);
+    FindPause findPause;
+    ModuleFinder *moduleFinder = nullptr;
+    QProgressDialog *findProgress = nullptr;
+    FindModuleDialog *findDialog = nullptr;
 
     // Connects to the remote fields' address once an edit has settled, unless it is
     // the one already connected or being connected.

@@ -1,0 +1,117 @@
+#include "findcommand.h"
+
+#include "link/modulefinder.h"
+#include "link/remoteaddress.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+constexpr quint16 kDefaultRemotePort = 8080;
+const QList<int> kBaudRates = { 115200, 57600, 38400, 19200, 9600, 4800, 2400, 1200 };
+
+int refuse(const QString &why)
+{
+    fprintf(stderr, "merovitest --find: %s\n", qPrintable(why));
+    return 2;
+}
+
+QString line(const FoundModule &module)
+{
+    const QString none = QStringLiteral("-");
+    return QStringLiteral("port=%1 baud=%2 framing=%3 address=%4 type=%5 model=\"%6\" mac=%7 found=%8")
+        .arg(module.port, module.network ? none : QString::number(module.baudRate),
+             module.framingText(), QString::number(module.address),
+             module.typeCode >= 0 ? QString::number(module.typeCode) : none,
+             module.modelIndex >= 0 ? module.modelText() : none,
+             module.mac.isEmpty() ? none : module.mac,
+             module.how == FoundModule::ByIdentification ? QStringLiteral("identification")
+                                                         : QStringLiteral("sweep"));
+}
+
+} // namespace
+
+namespace FindCommand {
+
+QCommandLineOption option()
+{
+    return QCommandLineOption(QStringLiteral("find"),
+                              QStringLiteral("Search --serial-port PATH or --remote HOST[:PORT] "
+                                             "for modules, print what answered and exit."));
+}
+
+bool requested(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], "--find") == 0)
+            return true;
+    }
+    return false;
+}
+
+int run(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    QCommandLineParser parser;
+    const QCommandLineOption find = option();
+    const QCommandLineOption serial(QStringLiteral("serial-port"), QString(), QStringLiteral("PATH"));
+    const QCommandLineOption remote(QStringLiteral("remote"), QString(), QStringLiteral("HOST[:PORT]"));
+    parser.addOption(find);
+    parser.addOption(serial);
+    parser.addOption(remote);
+    if (!parser.parse(application.arguments()))
+        return refuse(parser.errorText());
+    if (!parser.positionalArguments().isEmpty())
+        return refuse(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
+    const QStringList paths = parser.values(serial);
+    if (paths.size() + (parser.isSet(remote) ? 1 : 0) != 1)
+        return refuse(QStringLiteral("give exactly one --serial-port PATH or --remote HOST[:PORT]"));
+
+    ModuleFinder finder;
+    QObject::connect(&finder, &ModuleFinder::found, [](const FoundModule &module) {
+        printf("%s\n", qPrintable(line(module)));
+        fflush(stdout);
+    });
+    int status = 1;
+    QObject::connect(&finder, &ModuleFinder::finished, [&finder, &status](ModuleFinder::Outcome outcome) {
+        if (!finder.results().isEmpty())
+            status = 0;
+        else if (outcome == ModuleFinder::Failed)
+            status = refuse(finder.errorString());
+        else
+            fprintf(stderr, "merovitest --find: nothing found\n");
+        QCoreApplication::exit(status);
+    });
+
+    if (!paths.isEmpty()) {
+        ModuleFinder::SerialTarget target;
+        target.portName = paths.first();
+        target.baudRates = kBaudRates;
+        finder.startSerial(target);
+    } else {
+        const QString text = parser.value(remote);
+        const int colon = text.lastIndexOf(QLatin1Char(':'));
+        const RemoteAddress::Host host = RemoteAddress::parseHost(colon < 0 ? text : text.left(colon));
+        if (!host.valid)
+            return refuse(host.error);
+        quint16 port = kDefaultRemotePort;
+        if (colon >= 0) {
+            const RemoteAddress::Port parsed = RemoteAddress::parsePort(text.mid(colon + 1));
+            if (!parsed.valid)
+                return refuse(parsed.error);
+            port = parsed.number;
+        }
+        finder.startTcp(host.text, port);
+    }
+    // A port that cannot be opened ends the search before the event loop runs.
+    if (!finder.isRunning())
+        return status;
+    return application.exec();
+}
+
+} // namespace FindCommand

@@ -1,0 +1,413 @@
+#include "link/modulefinder.h"
+
+#include "QtLibrary/QtTools/qttools.h"
+#include "link/modbusrequest.h"
+#include "link/modelcatalogue.h"
+#include "link/threadadministrator.h"
+
+#include <QStringList>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <cmath>
+
+namespace {
+
+const QString kIdentificationText = QStringLiteral("5363616e446576696365"); // "ScanDevice"
+constexpr int kTcpStepMs = 20;
+// Bytes of one exchange of the sweep: the read request, the read reply, and the
+// 3.5 characters of silence that end a frame; 11 bits a character.
+constexpr double kSweepExchangeCharacters = 8 + 7 + 3.5;
+constexpr double kBitsPerCharacter = 11.0;
+constexpr int kMaxReceived = 4096;
+constexpr int kReadReplyBytes = 7;
+constexpr int kExceptionReplyBytes = 5;
+constexpr int kMbapBytes = 7;
+
+quint16 wireCrc(const QByteArray &bytes, int at)
+{
+    return quint16((uchar(bytes.at(at)) << 8) | uchar(bytes.at(at + 1)));
+}
+
+bool crcOk(const QByteArray &bytes, int at, int length)
+{
+    const quint16 crc = QtTools::crc16(reinterpret_cast<const uchar *>(bytes.constData() + at),
+                                       quint8(length - 2));
+    return crc == wireCrc(bytes, at + length - 2);
+}
+
+} // namespace
+
+QString FoundModule::framingText() const
+{
+    if (network)
+        return QStringLiteral("TCP");
+    const QChar parityLetter = parity == QSerialPort::EvenParity
+        ? QLatin1Char('E')
+        : parity == QSerialPort::OddParity ? QLatin1Char('O') : QLatin1Char('N');
+    return QString::number(int(dataBits)) + parityLetter + QString::number(int(stopBits));
+}
+
+QString FoundModule::modelText() const
+{
+    const QVector<ModelEntry> &models = ModelCatalogue::models();
+    return modelIndex >= 0 && modelIndex < models.size() ? models.at(modelIndex).text()
+                                                         : QString();
+}
+
+ModuleFinder::ModuleFinder(QObject *parent)
+    : QObject(parent)
+    , m_timer(new QTimer(this))
+{
+    qRegisterMetaType<FoundModule>("FoundModule");
+    qRegisterMetaType<ModuleFinder::Outcome>("ModuleFinder::Outcome");
+    m_timer->setSingleShot(true);
+    m_timer->setTimerType(Qt::PreciseTimer);
+    connect(m_timer, &QTimer::timeout, this, &ModuleFinder::onTimeout);
+}
+
+ModuleFinder::~ModuleFinder()
+{
+    closeDevices();
+}
+
+int ModuleFinder::sweepWaitMs(int baudRate)
+{
+    if (baudRate <= 0)
+        return kTcpSweepWaitMs;
+    const int wire = int(std::ceil(kSweepExchangeCharacters * kBitsPerCharacter * 1000.0 / baudRate));
+    return qMax(kSweepFloorMs, wire + kSweepMarginMs);
+}
+
+QVector<int> ModuleFinder::rtuAnswers(const QByteArray &bytes, int first, int last)
+{
+    QVector<int> answers;
+    for (int at = 0; at + kExceptionReplyBytes <= bytes.size(); ++at) {
+        const int address = uchar(bytes.at(at));
+        if (address < first || address > last || answers.contains(address))
+            continue;
+        const uchar function = uchar(bytes.at(at + 1));
+        const bool reply = function == 0x03 && at + kReadReplyBytes <= bytes.size()
+            && bytes.at(at + 2) == 2 && crcOk(bytes, at, kReadReplyBytes);
+        const bool exception = function == 0x83 && crcOk(bytes, at, kExceptionReplyBytes);
+        if (reply || exception)
+            answers.append(address);
+    }
+    return answers;
+}
+
+QVector<int> ModuleFinder::tcpAnswers(const QByteArray &bytes, int first, int last)
+{
+    QVector<int> answers;
+    for (int at = 0; at + kMbapBytes + 2 <= bytes.size(); ++at) {
+        if (bytes.at(at + 2) != 0 || bytes.at(at + 3) != 0)
+            continue;
+        const int length = (uchar(bytes.at(at + 4)) << 8) | uchar(bytes.at(at + 5));
+        const int address = uchar(bytes.at(at + 6));
+        if (address < first || address > last || answers.contains(address)
+            || at + 6 + length > bytes.size())
+            continue;
+        const uchar function = uchar(bytes.at(at + 7));
+        const bool reply = function == 0x03 && length == 5 && bytes.at(at + 8) == 2;
+        const bool exception = function == 0x83 && length == 3;
+        if (reply || exception)
+            answers.append(address);
+    }
+    return answers;
+}
+
+QByteArray ModuleFinder::identificationRequest()
+{
+    return QtTools::hexStringToByteArray(QtTools::appendCrc16(kIdentificationText));
+}
+
+QByteArray ModuleFinder::readRequest(int address, bool network)
+{
+    const QString addressText = QtTools::toHex(quint32(address)).right(2);
+    QString text = ModbusRequest::wireText(ModbusRequest::checkStatus(1), addressText, network);
+    return QtTools::hexStringToByteArray(text.remove(QLatin1Char(' ')));
+}
+
+void ModuleFinder::startSerial(const SerialTarget &target)
+{
+    if (isRunning())
+        return;
+    m_network = false;
+    m_target = target;
+    m_endpoint = target.portName;
+    m_results.clear();
+    m_error.clear();
+    if (target.baudRates.isEmpty()) {
+        finish(Failed, tr("No baud rate to try", " 没有可尝试的波特率 "));
+        return;
+    }
+    m_serial = new QSerialPort(this);
+    m_serial->setPortName(target.portName);
+    m_serial->setBaudRate(target.baudRates.first());
+    m_serial->setDataBits(target.dataBits);
+    m_serial->setParity(target.parity);
+    m_serial->setStopBits(target.stopBits);
+    m_serial->setFlowControl(QSerialPort::NoFlowControl);
+    if (!m_serial->open(QIODevice::ReadWrite)) {
+        finish(Failed, m_serial->errorString());
+        return;
+    }
+    connect(m_serial, &QSerialPort::readyRead, this, &ModuleFinder::onReadyRead);
+    connect(m_serial, &QSerialPort::errorOccurred, this, [this](QSerialPort::SerialPortError error) {
+        if (error == QSerialPort::ResourceError && isRunning())
+            finish(m_results.isEmpty() ? Failed : Completed, m_serial->errorString());
+    });
+    identifyAt(0);
+}
+
+void ModuleFinder::startTcp(const QString &host, quint16 port)
+{
+    if (isRunning())
+        return;
+    m_network = true;
+    m_endpoint = host + QLatin1Char(':') + QString::number(port);
+    m_results.clear();
+    m_error.clear();
+    m_socket = new QTcpSocket(this);
+    connect(m_socket, &QTcpSocket::readyRead, this, &ModuleFinder::onReadyRead);
+    connect(m_socket, &QTcpSocket::connected, this, [this]() { identifyAt(0); });
+    connect(m_socket, &QTcpSocket::errorOccurred, this, [this]() {
+        if (isRunning())
+            finish(m_results.isEmpty() ? Failed : Completed, m_socket->errorString());
+    });
+    m_phase = Phase::Connecting;
+    m_step = 0;
+    emit progress(tr("Connecting to %1", " 正在连接 %1 ").arg(m_endpoint), 0);
+    m_timer->start(kTcpConnectMs);
+    m_socket->connectToHost(host, port);
+}
+
+void ModuleFinder::cancel()
+{
+    if (isRunning())
+        finish(Cancelled);
+}
+
+int ModuleFinder::currentRate() const
+{
+    return m_network ? 0 : m_target.baudRates.value(m_rateIndex);
+}
+
+bool ModuleFinder::foundAtCurrentRate() const
+{
+    for (const FoundModule &module : m_results) {
+        if (module.baudRate == currentRate())
+            return true;
+    }
+    return false;
+}
+
+FoundModule ModuleFinder::baseResult() const
+{
+    FoundModule module;
+    module.port = m_endpoint;
+    module.network = m_network;
+    module.baudRate = currentRate();
+    if (!m_network) {
+        module.dataBits = m_target.dataBits;
+        module.parity = m_target.parity;
+        module.stopBits = m_target.stopBits;
+    }
+    return module;
+}
+
+void ModuleFinder::identifyAt(int rateIndex)
+{
+    m_rateIndex = rateIndex;
+    m_sweeping = false;
+    m_received.clear();
+    m_cutter.clear();
+    m_step = rateIndex + 1;
+    QIODevice *device = m_socket;
+    int waitMs = kTcpIdentifyMs;
+    QByteArray request = identificationRequest();
+    if (m_network) {
+        m_timer->stop();
+        emit progress(tr("Asking the module at %1 to identify itself",
+                         " 请求 %1 的模块报告身份 ").arg(m_endpoint), m_step);
+        request = QtTools::hexStringToByteArray(
+            QtTools::toModbusTcpFrame(QString::fromLatin1(request.toHex())));
+    } else {
+        const int rate = currentRate();
+        m_serial->setBaudRate(rate);
+        m_serial->clear();
+        device = m_serial;
+        waitMs = ThreadAdministrator::replyTimeoutFor(rate, QString());
+        emit progress(tr("%1 baud: asking any module to identify itself",
+                         " %1 波特：请求模块报告身份 ").arg(rate), m_step);
+    }
+    m_phase = Phase::Identify;
+    device->write(request);
+    m_timer->start(waitMs);
+}
+
+void ModuleFinder::sweepAt(int rateIndex)
+{
+    m_rateIndex = rateIndex;
+    m_sweeping = true;
+    m_received.clear();
+    m_cutter.clear();
+    if (!m_network) {
+        m_serial->setBaudRate(currentRate());
+        m_serial->clear();
+    }
+    m_address = kFirstAddress;
+    sendRead();
+}
+
+void ModuleFinder::sendRead()
+{
+    const int addresses = kLastAddress - kFirstAddress + 1;
+    const int identifySteps = m_network ? 1 : m_target.baudRates.size();
+    m_step = identifySteps + m_rateIndex * addresses + (m_address - kFirstAddress) + 1;
+    if (m_network) {
+        emit progress(tr("%1: reading address %2", " %1：读取地址 %2 ")
+                          .arg(m_endpoint).arg(m_address), m_step);
+    } else {
+        emit progress(tr("%1 baud: reading address %2", " %1 波特：读取地址 %2 ")
+                          .arg(currentRate()).arg(m_address), m_step);
+    }
+    m_phase = Phase::Sweep;
+    QIODevice *device = m_network ? static_cast<QIODevice *>(m_socket) : m_serial.data();
+    device->write(readRequest(m_address, m_network));
+    m_timer->start(m_network ? kTcpSweepWaitMs : sweepWaitMs(currentRate()));
+}
+
+void ModuleFinder::onTimeout()
+{
+    const int rates = m_network ? 1 : m_target.baudRates.size();
+    switch (m_phase) {
+    case Phase::Idle:
+        break;
+    case Phase::Connecting:
+        finish(Failed, tr("No connection to %1", " 无法连接 %1 ").arg(m_endpoint));
+        break;
+    case Phase::Identify:
+        if (m_rateIndex + 1 < rates)
+            identifyAt(m_rateIndex + 1);
+        else if (m_results.isEmpty())
+            sweepAt(0);
+        else
+            finish(Completed);
+        break;
+    case Phase::Sweep:
+        if (++m_address <= kLastAddress) {
+            sendRead();
+        } else {
+            // Late answers to the last addresses still count.
+            m_phase = Phase::Grace;
+            m_timer->start(m_network ? kTcpIdentifyMs
+                                     : ThreadAdministrator::replyTimeoutFor(currentRate(), QString()));
+        }
+        break;
+    case Phase::Grace:
+        // A bus runs at one rate: once modules answered at this one, the search is done.
+        if (m_network || foundAtCurrentRate() || m_rateIndex + 1 >= rates)
+            finish(Completed);
+        else
+            sweepAt(m_rateIndex + 1);
+        break;
+    }
+}
+
+void ModuleFinder::onReadyRead()
+{
+    QIODevice *device = m_network ? static_cast<QIODevice *>(m_socket) : m_serial.data();
+    if (!device || !isRunning())
+        return;
+    const QByteArray bytes = device->readAll();
+    if (m_phase == Phase::Connecting)
+        return;
+    m_received += bytes;
+    if (m_received.size() > kMaxReceived)
+        m_received = m_received.right(kMaxReceived / 2);
+
+    const int stepMs = m_network
+        ? kTcpStepMs
+        : int((ThreadAdministrator::sendStepFor(currentRate(), false).count() + 999) / 1000);
+    const QVector<CutEvent> events = m_network ? m_cutter.feedTcp(bytes) : m_cutter.feedSerial(bytes);
+    for (const CutEvent &event : events) {
+        if (event.type != CutEvent::Identification)
+            continue;
+        FoundModule module = baseResult();
+        module.address = event.address.toInt(nullptr, 16);
+        module.typeCode = event.typeCode;
+        module.modelIndex = ModelCatalogue::indexForTypeCode(event.typeCode);
+        const QString mac = event.text.mid(10, 12);
+        if (mac != QLatin1String("000000000000") && mac != QLatin1String("ffffffffffff")) {
+            QStringList octets;
+            for (int i = 0; i < mac.size(); i += 2)
+                octets << mac.mid(i, 2);
+            module.mac = octets.join(QLatin1Char('-'));
+        }
+        module.how = FoundModule::ByIdentification;
+        record(module);
+        if (m_phase == Phase::Identify) {
+            if (m_network) {
+                finish(Completed);
+                return;
+            }
+            m_timer->start(stepMs);
+        }
+    }
+
+    if (!m_sweeping)
+        return;
+    const QVector<int> answers = m_network ? tcpAnswers(m_received, kFirstAddress, m_address)
+                                           : rtuAnswers(m_received, kFirstAddress, m_address);
+    for (int address : answers) {
+        FoundModule module = baseResult();
+        module.address = address;
+        module.how = FoundModule::ByAddressSweep;
+        record(module);
+    }
+    if (m_phase == Phase::Sweep && answers.contains(m_address))
+        m_timer->start(stepMs);
+}
+
+void ModuleFinder::record(FoundModule module)
+{
+    for (FoundModule &known : m_results) {
+        if (known.port == module.port && known.baudRate == module.baudRate
+            && known.address == module.address) {
+            if (known.how == FoundModule::ByIdentification || module.how != FoundModule::ByIdentification)
+                return;
+            known = module;
+            emit found(module);
+            return;
+        }
+    }
+    m_results.append(module);
+    emit found(module);
+}
+
+void ModuleFinder::finish(Outcome outcome, const QString &error)
+{
+    m_timer->stop();
+    closeDevices();
+    m_phase = Phase::Idle;
+    m_sweeping = false;
+    m_error = error;
+    emit finished(outcome);
+}
+
+void ModuleFinder::closeDevices()
+{
+    if (m_serial) {
+        m_serial->disconnect(this);
+        m_serial->close();
+        m_serial->deleteLater();
+        m_serial.clear();
+    }
+    if (m_socket) {
+        m_socket->disconnect(this);
+        m_socket->abort();
+        m_socket->deleteLater();
+        m_socket.clear();
+    }
+}

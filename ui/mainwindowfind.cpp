@@ -1,0 +1,205 @@
+#include "ui/mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "link/modulefinder.h"
+#include "link/remoteaddress.h"
+#include "link/threadserialport.h"
+#include "ui/findmoduledialog.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMetaObject>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QToolBar>
+
+#include <algorithm>
+#include <functional>
+
+namespace {
+
+bool detecting(const QPushButton *button)
+{
+    return button->text().contains(MainWindow::tr("Stop detecting", " 停止检测 "));
+}
+
+} // namespace
+
+void MainWindow::createFindModuleAction()
+{
+    findModuleAction = new QAction(tr("Find module", " 查找模块 "), this);
+    findModuleAction->setObjectName(QStringLiteral("action_findModule"));
+    findModuleAction->setStatusTip(tr("Search the serial port or the remote address for modules.",
+                                      " 在串口或远程地址上查找模块 "));
+    connect(findModuleAction, &QAction::triggered, this, &MainWindow::slotFindModule);
+    menuBar()->insertAction(helpMenu->menuAction(), findModuleAction);
+    auto *toolBar = findChild<QToolBar *>(QStringLiteral("toolBar_time"));
+    const QList<QAction *> actions = toolBar->actions();
+    toolBar->insertAction(actions.value(actions.indexOf(nameSettingAction) + 1), findModuleAction);
+    if (QWidget *button = toolBar->widgetForAction(findModuleAction))
+        button->setFont(QFont(QStringLiteral("Arial"), 18));
+}
+
+void MainWindow::slotFindModule()
+{
+    if (findProgress)
+        return;
+    // The serial port when it is in use, or when the network is not; else the remote address.
+    const bool serial = serialPortOpen
+        || (networkMode != 1 && !ui->comCbb->currentText().isEmpty());
+    ModuleFinder::SerialTarget target;
+    RemoteAddress::Host host;
+    RemoteAddress::Port port;
+    if (serial) {
+        target.portName = ui->comCbb->currentText();
+        for (int i = 0; i < ui->rateCbb->count(); ++i)
+            target.baudRates << ui->rateCbb->itemText(i).toInt();
+        std::sort(target.baudRates.begin(), target.baudRates.end(), std::greater<int>());
+        target.dataBits = ui->dataCbb->currentIndex() == 1 ? QSerialPort::Data7 : QSerialPort::Data8;
+        target.stopBits = ui->stopCbb->currentIndex() == 1 ? QSerialPort::TwoStop
+                                                           : QSerialPort::OneStop;
+        const int parity = ui->parityCbb->currentIndex();
+        target.parity = parity == 1 ? QSerialPort::EvenParity
+                                    : parity == 2 ? QSerialPort::OddParity : QSerialPort::NoParity;
+    } else {
+        host = RemoteAddress::parseHost(ui->lineEdit_localFarIP->text());
+        port = RemoteAddress::parsePort(ui->lineEdit_localfarPortNumber->text());
+        if (!host.valid || !port.valid) {
+            writeOutputWidget(host.valid ? port.error : host.error, QColor(Qt::red));
+            return;
+        }
+    }
+
+    // Polling and detection pause while the search has the line.
+    findPause.serialWasOpen = serialPortOpen;
+    findPause.pollWasActive = outputPollTimer.isActive();
+    findPause.inputDetecting = inputCount >= 0 && detecting(ui->pushButton_check);
+    findPause.analogDetecting = detecting(ui->pushButton_check_analog_in);
+    outputPollTimer.stop();
+    if (findPause.inputDetecting)
+        on_pushButton_check_clicked();
+    if (findPause.analogDetecting)
+        on_pushButton_check_analog_in_clicked();
+
+    if (!moduleFinder) {
+        moduleFinder = new ModuleFinder(this);
+        connect(moduleFinder, &ModuleFinder::finished, this,
+                [this](ModuleFinder::Outcome outcome) { finishFindModule(outcome); });
+    }
+    findModuleAction->setEnabled(false);
+    findProgress = new QProgressDialog(tr("Find module", " 查找模块 "), tr("Cancel", " 取消 "), 0,
+                                       ModuleFinder::stepCount(serial ? target.baudRates.size() : 1), this);
+    findProgress->setObjectName(QStringLiteral("findModuleProgress"));
+    findProgress->setWindowTitle(tr("Find module", " 查找模块 "));
+    findProgress->setWindowModality(Qt::WindowModal);
+    findProgress->setAutoClose(false);
+    findProgress->setAutoReset(false);
+    findProgress->setMinimumDuration(0);
+    QProgressDialog *progress = findProgress;
+    connect(moduleFinder, &ModuleFinder::progress, progress,
+            [progress](const QString &what, int step) {
+                progress->setLabelText(what);
+                progress->setValue(qMin(step, progress->maximum()));
+            });
+    connect(progress, &QProgressDialog::canceled, this, [this]() {
+        if (moduleFinder->isRunning())
+            moduleFinder->cancel();
+    });
+    progress->show();
+
+    if (!serial) {
+        // A short connection of its own: the link to the module stays as it is.
+        moduleFinder->startTcp(host.text, port.number);
+        return;
+    }
+    if (serialPortOpen)
+        on_switchBt_clicked();
+    // The link closes the port in its own thread; the search opens it once that is done.
+    ThreadSerialport *link = threadSerialport;
+    QPointer<QProgressDialog> waiting = progress;
+    QMetaObject::invokeMethod(link, [this, waiting, target]() {
+        QMetaObject::invokeMethod(this, [this, waiting, target]() {
+            if (!waiting)
+                return;
+            if (waiting->wasCanceled())
+                finishFindModule(ModuleFinder::Cancelled);
+            else
+                moduleFinder->startSerial(target);
+        });
+    });
+}
+
+void MainWindow::finishFindModule(int outcome)
+{
+    if (findProgress) {
+        moduleFinder->disconnect(findProgress);
+        findProgress->close();
+        findProgress->deleteLater();
+        findProgress = nullptr;
+    }
+    findModuleAction->setEnabled(true);
+
+    // The line goes back to the link as the operator left it, and polling resumes.
+    if (findPause.serialWasOpen && ui->switchBt->text().contains(tr("Open", " 打开 ")))
+        on_switchBt_clicked();
+    if (findPause.inputDetecting && !detecting(ui->pushButton_check))
+        on_pushButton_check_clicked();
+    if (findPause.analogDetecting && !detecting(ui->pushButton_check_analog_in))
+        on_pushButton_check_analog_in_clicked();
+    if (findPause.pollWasActive && outputCount != -1)
+        outputPollTimer.start();
+    findPause = FindPause();
+
+    const QList<FoundModule> modules = moduleFinder->results();
+    if (outcome == ModuleFinder::Cancelled) {
+        writeOutputWidget(tr("Find module: cancelled", " 查找模块：已取消 "), QColor(Qt::darkYellow));
+        return;
+    }
+    const QString error = outcome == ModuleFinder::Failed ? moduleFinder->errorString() : QString();
+    if (!error.isEmpty())
+        writeOutputWidget(tr("Find module: %1", " 查找模块：%1 ").arg(error), QColor(Qt::red));
+    else if (modules.isEmpty())
+        writeOutputWidget(tr("Find module: nothing found", " 查找模块：未找到 "), QColor(Qt::red));
+    for (const FoundModule &module : modules) {
+        writeOutputWidget(tr("Find module: %1 %2 %3, address %4 %5",
+                             " 查找模块：%1 %2 %3，地址 %4 %5 ")
+                              .arg(module.port,
+                                   module.network ? QString() : QString::number(module.baudRate),
+                                   module.framingText(), QString::number(module.address),
+                                   module.modelText()),
+                          QColor(0, 128, 0));
+    }
+    if (!findDialog) {
+        findDialog = new FindModuleDialog(this);
+        connect(findDialog, &FindModuleDialog::useRequested, this, &MainWindow::useFoundModule);
+    }
+    findDialog->showResults(modules, error);
+    findDialog->open();
+}
+
+void MainWindow::useFoundModule(const FoundModule &module)
+{
+    if (!module.network) {
+        if (ui->switchBt->text().contains(tr("Close", " 关闭 ")))
+            on_switchBt_clicked();
+        ui->comCbb->setCurrentText(module.port);
+        ThreadSerialport *link = threadSerialport;
+        const QString name = module.port;
+        QMetaObject::invokeMethod(link, [link, name]() { link->portName = name; });
+        ui->rateCbb->setCurrentText(QString::number(module.baudRate));
+        ui->dataCbb->setCurrentIndex(module.dataBits == QSerialPort::Data7 ? 1 : 0);
+        ui->stopCbb->setCurrentIndex(module.stopBits == QSerialPort::TwoStop ? 1 : 0);
+        ui->parityCbb->setCurrentIndex(module.parity == QSerialPort::EvenParity
+                                           ? 1
+                                           : module.parity == QSerialPort::OddParity ? 2 : 0);
+    }
+    ui->lineEdit->setText(QString::number(module.address));
+    on_lineEdit_textEdited(ui->lineEdit->text());
+    if (module.modelIndex >= 0 && module.modelIndex < modelActions.size())
+        modelActions.at(module.modelIndex)->trigger();
+    if (!module.network)
+        on_switchBt_clicked();
+    else if (networkMode != 1)
+        tryConnectIp();
+}
