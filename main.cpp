@@ -1,4 +1,5 @@
 #include "QtLibrary/QtTools/qttools.h"
+#include "link/checkcommand.h"
 #include "link/remoteaddress.h"
 #include "ui/mainwindow.h"
 
@@ -50,6 +51,8 @@ bool onlyAsksForInformation(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    if (CheckCommand::requested(argc, argv))
+        return CheckCommand::run(argc, argv);
     const Options options;
     // Help and version need no window system.
     if (onlyAsksForInformation(argc, argv)) {

@@ -32,6 +32,9 @@ class NetworkWindow;
 class HelpWidget;
 class LinkHealthView;
 struct LinkHealth;
+class ModuleCheck;
+struct CheckRun;
+class QProgressDialog;
 
 namespace Ui {
 class MainWindow;
@@ -104,6 +107,7 @@ public:
     QAction *networkParameterAction = nullptr;
     QAction *rebootAction = nullptr;
     QAction *nameSettingAction = nullptr;
+    QAction *moduleCheckAction = nullptr;
     // The model actions in catalogue order.
     QList<QAction *> modelActions;
 
@@ -148,6 +152,9 @@ public:
     CommunicationTimeout *communicationTimeout = nullptr;
     NetworkWindow *networkWindow = nullptr;
     HelpWidget *helpWidget = nullptr;
+
+    // The module check, sharing the queue with the panels while it runs.
+    ModuleCheck *moduleCheck = nullptr;
 
 signals:
     void windowClose();
@@ -223,6 +230,8 @@ public slots:
     // An exception reply; "illegal data address" to a read means the chosen model has
     // registers the module lacks.
     void slotExceptionReply(int function, int exceptionCode);
+    // Checks the module of the chosen model; polling pauses meanwhile.
+    void slotModuleCheck();
 
 private slots:
     void on_checkBox_timeSend_stateChanged(int arg1);
@@ -252,6 +261,21 @@ private:
     void startInputDetection();
     void restoreWindowLayout();
     void fitDescription();
+
+    // Module check (mainwindowcheck.cpp).
+    void initModuleCheck();
+    void connectModuleCheck(ThreadAdministrator *queue);
+    void moduleCheckFinished(const CheckRun &run);
+    struct CheckPause
+    {
+        bool outputPolling = false;
+        int pollInterval = 0;
+        bool inputDetection = false;
+        bool analogDetection = false;
+    } checkPause;
+    QProgressDialog *checkProgress = nullptr;
+    int identifiedType = -1;
+    int identifiedAddress = -1;
 
     // Switch panels.
     void selectModel(int index);
