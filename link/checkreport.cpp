@@ -65,7 +65,7 @@ QString html(const CheckRun &run)
 {
     auto e = [](const QString &text) { return text.toHtmlEscaped(); };
     QString out;
-    out += QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">\n<title>Module check: %1</title>\n")
+    out += QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"/>\n<title>Module check: %1</title>\n")
                .arg(e(run.model));
     out += QStringLiteral(
         "<style>body{font-family:sans-serif;margin:2em}table{border-collapse:collapse}"
