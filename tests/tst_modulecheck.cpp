@@ -4,10 +4,14 @@
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
 #include "simulator/modulesimulator.h"
+#include "tests/loopbackwindow.h"
+#include "ui/modulecheckwindow.h"
 
+#include <QAction>
 #include <QHostAddress>
 #include <QProcess>
 #include <QTcpServer>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QXmlStreamReader>
@@ -151,6 +155,7 @@ private slots:
     void cancelRestores();
     void headless_data();
     void headless();
+    void windowPausesPollingAndShowsFailuresFirst();
 };
 
 void TestModuleCheck::passesAndRestores_data()
@@ -356,5 +361,49 @@ void TestModuleCheck::headless()
         QCOMPARE(fromCsv.value(QStringLiteral("Outputs/Y1 on")), QStringLiteral("fail"));
 }
 
-QTEST_GUILESS_MAIN(TestModuleCheck)
+void TestModuleCheck::windowPausesPollingAndShowsFailuresFirst()
+{
+    const QString model = QStringLiteral("Switch  8-channel outputs  8-channel inputs");
+    ModuleSimulator module;
+    QVERIFY(module.setModel(model));
+    module.core().setStuckOutput(5);
+    MainWindow *window = nullptr;
+    openWindowOnModule(window, module, false);
+    QScopedPointer<MainWindow> owner(window);
+    window->modelActions.at(ModelCatalogue::indexOf(model))->trigger();
+    auto *detect = window->findChild<QPushButton *>(QStringLiteral("pushButton_check"));
+    QTRY_COMPARE(detect->text(), QStringLiteral("Stop detecting"));
+    QVERIFY(window->outputPollTimer.isActive());
+    module.setCoil(1, true);
+    const QVector<quint64> before = moduleState(module);
+
+    // While the check runs, the module hears only the check.
+    QStringList during, after;
+    connect(window, &MainWindow::write, this, [&](Sender *sender) {
+        (window->moduleCheck->running() ? during : after) << sender->kind;
+    });
+    window->moduleCheckAction->trigger();
+    QVERIFY(!window->outputPollTimer.isActive());
+    ModuleCheckWindow *results = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT((results = window->findChild<ModuleCheckWindow *>()) != nullptr, 60000);
+    const QStringList polls = during.filter(QRegularExpression(QStringLiteral("^(?!Module check )")));
+    QVERIFY2(polls.isEmpty(), qPrintable(polls.join(QLatin1Char(','))));
+
+    auto *table = results->findChild<QTableWidget *>(QStringLiteral("stepTable"));
+    QCOMPARE(table->item(0, 0)->text(), QStringLiteral("fail"));
+    QCOMPARE(table->item(0, 2)->text(), QStringLiteral("Y6 on"));
+    results->findChild<QLineEdit *>(QStringLiteral("filterEdit"))->setText(QStringLiteral("IN3"));
+    int shown = 0;
+    for (int row = 0; row < table->rowCount(); ++row)
+        shown += table->isRowHidden(row) ? 0 : 1;
+    QCOMPARE(shown, 1);
+
+    QVERIFY(window->outputPollTimer.isActive());
+    QCOMPARE(detect->text(), QStringLiteral("Stop detecting"));
+    QTRY_VERIFY(after.contains(QStringLiteral("Start detecting")));
+    QTRY_VERIFY(after.contains(QStringLiteral("Check Status")));
+    QCOMPARE(moduleState(module), before);
+}
+
+QTEST_MAIN(TestModuleCheck)
 #include "tst_modulecheck.moc"
