@@ -9,6 +9,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QLoggingCategory>
 #include <QThread>
 #include <QTimer>
 
@@ -62,6 +63,8 @@ int run(int argc, char *argv[])
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("merovitest"));
     QCoreApplication::setApplicationVersion(QStringLiteral(MEROVI_VERSION));
+    // stdout carries the steps; the link's diagnostics stay out of the way.
+    QLoggingCategory::setFilterRules(QStringLiteral("*.debug=false"));
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Checks a Modbus I/O module and reports every step."));
