@@ -58,6 +58,10 @@ bool bitOf(const QVector<quint16> &registers, int channel)
 
 QString failureText(const QString &failure)
 {
+    if (failure.startsWith(QLatin1String("exception "))) {
+        const int code = failure.midRef(10).toInt(nullptr, 16);
+        return QStringLiteral("exception %1 (%2)").arg(failure.mid(10), ModbusRequest::exceptionMeaning(code));
+    }
     return QStringLiteral("no reply (%1)").arg(failure);
 }
 
@@ -245,7 +249,9 @@ void ModuleCheck::complete(const QString &reply, const QString &failure)
         ++run.health.exceptions;
         consecutiveTimeouts = 0;
     } else {
-        ++run.health.timeouts;
+        // "not sent" (no link) ends the check like silence does, but is no time-out.
+        if (failure == QLatin1String("timeout"))
+            ++run.health.timeouts;
         ++consecutiveTimeouts;
     }
     if (done)
@@ -777,17 +783,18 @@ void ModuleCheck::finish()
     run.health.unmatched = latestHealth.unmatched - qMin(latestHealth.unmatched, startHealth.unmatched);
     run.health.garbage = latestHealth.garbage - qMin(latestHealth.garbage, startHealth.garbage);
     const LinkHealth &h = run.health;
-    addStep(kLink, QStringLiteral("link figures"), h.timeouts == 0 ? CheckStep::Pass : CheckStep::Fail,
-            QStringLiteral("no time-outs"),
+    addStep(kLink, QStringLiteral("link figures"),
+            h.timeouts == 0 && h.sent == h.accepted + h.exceptions ? CheckStep::Pass : CheckStep::Fail,
+            QStringLiteral("every request answered"),
             QStringLiteral("requests %1, time-outs %2, exceptions %3, bad frames %4, response "
                            "last/mean/max %5/%6/%7 ms")
                 .arg(h.sent)
                 .arg(h.timeouts)
                 .arg(h.exceptions)
                 .arg(h.badFrames())
-                .arg(h.lastMs)
-                .arg(h.meanMs(), 0, 'f', 1)
-                .arg(h.maxMs));
+                .arg(h.accepted ? QString::number(h.lastMs) : QStringLiteral("-"))
+                .arg(h.accepted ? QString::number(h.meanMs(), 'f', 1) : QStringLiteral("-"))
+                .arg(h.accepted ? QString::number(h.maxMs) : QStringLiteral("-")));
     active = false;
     emit finished(run);
 }

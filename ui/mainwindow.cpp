@@ -274,8 +274,7 @@ void MainWindow::createActions()
                                        " 逐路检测所选型号的模块，结束后恢复原状态。 "));
     connect(moduleCheckAction, &QAction::triggered, this, &MainWindow::slotModuleCheck);
 
-    for (QAction *action : {timeoutAction, networkParameterAction, rebootAction, nameSettingAction,
-                            moduleCheckAction})
+    for (QAction *action : {timeoutAction, networkParameterAction, rebootAction, nameSettingAction})
         action->setFont(toolFont);
 
     modelActions.clear();
