@@ -398,6 +398,14 @@ void TestModuleCheck::windowPausesPollingAndShowsFailuresFirst()
         shown += table->isRowHidden(row) ? 0 : 1;
     QCOMPARE(shown, 1);
 
+    QTemporaryDir dir;
+    for (const QString &name : {QStringLiteral("r.html"), QStringLiteral("r.csv")}) {
+        QVERIFY(results->saveReport(dir.filePath(name)));
+        QFile saved(dir.filePath(name));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(saved.readAll().contains("Y6 on"));
+    }
+
     QVERIFY(window->outputPollTimer.isActive());
     QCOMPARE(detect->text(), QStringLiteral("Stop detecting"));
     QTRY_VERIFY(after.contains(QStringLiteral("Start detecting")));
