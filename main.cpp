@@ -1,5 +1,6 @@
 #include "QtLibrary/QtTools/qttools.h"
 #include "findcommand.h"
+#include "link/checkcommand.h"
 #include "link/remoteaddress.h"
 #include "ui/language.h"
 #include "ui/mainwindow.h"
@@ -59,6 +60,8 @@ bool onlyAsksForInformation(int argc, char *argv[])
 
 int main(int argc, char *argv[])
 {
+    if (CheckCommand::requested(argc, argv))
+        return CheckCommand::run(argc, argv);
     const Options options;
     // A search without a window.
     if (FindCommand::requested(argc, argv) && !onlyAsksForInformation(argc, argv))

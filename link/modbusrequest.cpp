@@ -119,6 +119,15 @@ QString allOutputs(int outputCount, bool on)
             + (on ? QStringLiteral("ffff") : QStringLiteral("0000")).repeated(registers);
 }
 
+QString outputStates(const QVector<quint16> &registers)
+{
+    const int count = registers.size();
+    QString frame = QStringLiteral("0110") + hex4(kOutputStates) + hex4(count) + byteCount(count);
+    for (quint16 word : registers)
+        frame += hex4(word);
+    return frame;
+}
+
 QString analogInputRead(const QString &address, int channels)
 {
     return ModbusCodec::readAnalog_03(address, 0, channels);

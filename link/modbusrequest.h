@@ -63,6 +63,8 @@ QString singleCoil(int index, bool on);
 // Every output register written: output index on, every other output off.
 QString singleChoice(int index, int outputCount);
 QString allOutputs(int outputCount, bool on);
+// Every output register written with the given words, register 0 first.
+QString outputStates(const QVector<quint16> &registers);
 
 QString analogInputRead(const QString &address, int channels);
 // Registers read back per analog output block: 2 up to 2 channels, 8 for 3 to 8,

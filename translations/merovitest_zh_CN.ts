@@ -1,5 +1,4 @@
-<?xml version="1.0" encoding="utf-8"?>
-<!DOCTYPE TS>
+<?xml version='1.0' encoding='utf-8'?>
 <TS version="2.1" language="zh_CN" sourcelanguage="en">
 <context>
     <name>CommunicationTimeout</name>
@@ -67,6 +66,99 @@ If the timeout response time is 0 or null, no timeout response is generated.</so
     </message>
 </context>
 <context>
+    <name>FindModuleDialog</name>
+    <message>
+        <source>Find module</source>
+        <comment> 查找模块 </comment>
+        <translation>查找模块</translation>
+    </message>
+    <message>
+        <source>Port</source>
+        <comment> 端口 </comment>
+        <translation>端口</translation>
+    </message>
+    <message>
+        <source>Baud rate</source>
+        <comment> 波特率 </comment>
+        <translation>波特率</translation>
+    </message>
+    <message>
+        <source>Framing</source>
+        <comment> 数据格式 </comment>
+        <translation>数据格式</translation>
+    </message>
+    <message>
+        <source>Address</source>
+        <comment> 地址 </comment>
+        <translation>地址</translation>
+    </message>
+    <message>
+        <source>Type code</source>
+        <comment> 类型码 </comment>
+        <translation>类型码</translation>
+    </message>
+    <message>
+        <source>Model</source>
+        <comment> 型号 </comment>
+        <translation>型号</translation>
+    </message>
+    <message>
+        <source>MAC</source>
+        <comment> MAC </comment>
+        <translation type="unfinished" />
+    </message>
+    <message>
+        <source>Found by</source>
+        <comment> 查找方式 </comment>
+        <translation>查找方式</translation>
+    </message>
+    <message>
+        <source>Use</source>
+        <comment> 使用 </comment>
+        <translation>使用</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <comment> 关闭 </comment>
+        <translation>关闭</translation>
+    </message>
+    <message>
+        <source>identification</source>
+        <comment> 身份报告 </comment>
+        <translation>身份报告</translation>
+    </message>
+    <message>
+        <source>address sweep</source>
+        <comment> 地址扫描 </comment>
+        <translation>地址扫描</translation>
+    </message>
+    <message>
+        <source>Nothing found</source>
+        <comment> 未找到模块 </comment>
+        <translation>未找到模块</translation>
+    </message>
+    <message>
+        <source>%1 baud %2</source>
+        <comment> %1 波特 %2 </comment>
+        <translation>%1 波特 %2</translation>
+    </message>
+    <message>
+        <source>One module answered: %1, address %2. Use it now?</source>
+        <comment> 找到一个模块：%1，地址 %2。现在使用吗？ </comment>
+        <translation>找到一个模块：%1，地址 %2。现在使用吗？</translation>
+    </message>
+    <message>
+        <source>%1 modules answered: choose one and click "Use"</source>
+        <comment> 找到 %1 个模块：选择一个并点击“使用” </comment>
+        <translation>找到 %1 个模块：选择一个并点击“使用”</translation>
+    </message>
+    <message>
+        <source>The search stopped: %1</source>
+        <comment> 查找中止：%1 </comment>
+        <translation>查找中止：%1</translation>
+    </message>
+</context>
+<context>
     <name>HelpWidget</name>
     <message>
         <source>Help document</source>
@@ -98,7 +190,7 @@ If the timeout response time is 0 or null, no timeout response is generated.</so
 3* Model test default Baud rate 115200, data bit 8, stop bit 1, check bit no 
 4* The receiver receives the feedback information from the module, and each instruction sends a feedback message 
 5* Output control terminal control output 
-6* Input detection terminal to detect input. Click &quot;To start detection&quot;
+6* Input detection terminal to detect input. Click "To start detection"
  before detection.
 * Pay special attention * The sender does not need to enter CRC check 
  again to send instructions </source>
@@ -329,7 +421,7 @@ If the timeout response time is 0 or null, no timeout response is generated.</so
     </message>
     <message>
         <source>Description: only one of serial port and network can be used at the same time 
-If serial port is used, select &quot;port&quot;, and click &quot;open&quot;
+If serial port is used, select "port", and click "open"
 To use the network, the serial port must be closed 
 First, connect to the remote IP as a client, 
 Modifying the remote IP will automatically try to connect. 
@@ -663,7 +755,7 @@ Modifying the remote IP will automatically try to connect.
     </message>
     <message>
         <source>Description: only one of serial port and network can be used at the same time 
-If serial port is used, select &quot;port&quot;, and click &quot;open&quot;
+If serial port is used, select "port", and click "open"
 To use the network, the serial port must be closed 
 First, connect to the remote IP as a client, 
 Modifying the remote IP will automatically try to connect. 
@@ -720,7 +812,7 @@ Modifying the remote IP will automatically try to connect.
         <translation>重启</translation>
     </message>
     <message>
-        <source>The module&apos;s light flashes when you reboot it</source>
+        <source>The module's light flashes when you reboot it</source>
         <comment> 重启时模块的灯会闪烁 </comment>
         <translation>重启时模块的灯会闪烁</translation>
     </message>
@@ -937,6 +1029,167 @@ Modifying the remote IP will automatically try to connect.
         <source>Input OFF</source>
         <comment>断</comment>
         <translation>断</translation>
+    </message>
+    <message>
+        <source>Module check</source>
+        <comment> 模块检测 </comment>
+        <translation>模块检测</translation>
+    </message>
+    <message>
+        <source>Switch, write and read back every channel of the chosen model, then put the module back as it was.</source>
+        <comment> 逐路检测所选型号的模块，结束后恢复原状态。 </comment>
+        <translation>逐路检测所选型号的模块，结束后恢复原状态。</translation>
+    </message>
+    <message>
+        <source>Unable to check the module until it is connected.</source>
+        <comment> 模块未连接，无法检测。 </comment>
+        <translation>模块未连接，无法检测。</translation>
+    </message>
+    <message>
+        <source>Choose the module's model first.</source>
+        <comment> 请先选择模块型号。 </comment>
+        <translation>请先选择模块型号。</translation>
+    </message>
+    <message>
+        <source>Module check started: %1</source>
+        <comment> 模块检测开始：%1 </comment>
+        <translation>模块检测开始：%1</translation>
+    </message>
+    <message>
+        <source>Module check: %1</source>
+        <comment> 模块检测：%1 </comment>
+        <translation>模块检测：%1</translation>
+    </message>
+    <message>
+        <source>Find module</source>
+        <comment> 查找模块 </comment>
+        <translation>查找模块</translation>
+    </message>
+    <message>
+        <source>Search the serial port or the remote address for modules.</source>
+        <comment> 在串口或远程地址上查找模块 </comment>
+        <translation>在串口或远程地址上查找模块</translation>
+    </message>
+    <message>
+        <source>Find module: cancelled</source>
+        <comment> 查找模块：已取消 </comment>
+        <translation>查找模块：已取消</translation>
+    </message>
+    <message>
+        <source>Find module: %1</source>
+        <comment> 查找模块：%1 </comment>
+        <translation>查找模块：%1</translation>
+    </message>
+    <message>
+        <source>Find module: nothing found</source>
+        <comment> 查找模块：未找到 </comment>
+        <translation>查找模块：未找到</translation>
+    </message>
+    <message>
+        <source>Find module: %1 %2 %3, address %4 %5</source>
+        <comment> 查找模块：%1 %2 %3，地址 %4 %5 </comment>
+        <translation>查找模块：%1 %2 %3，地址 %4 %5</translation>
+    </message>
+</context>
+<context>
+    <name>ModuleCheckWindow</name>
+    <message>
+        <source>Module check</source>
+        <comment> 模块检测 </comment>
+        <translation>模块检测</translation>
+    </message>
+    <message>
+        <source>Filter steps</source>
+        <comment> 筛选步骤 </comment>
+        <translation>筛选步骤</translation>
+    </message>
+    <message>
+        <source>Result</source>
+        <comment> 结果 </comment>
+        <translation>结果</translation>
+    </message>
+    <message>
+        <source>Group</source>
+        <comment> 类别 </comment>
+        <translation>类别</translation>
+    </message>
+    <message>
+        <source>Step</source>
+        <comment> 步骤 </comment>
+        <translation>步骤</translation>
+    </message>
+    <message>
+        <source>Expected</source>
+        <comment> 期望 </comment>
+        <translation>期望</translation>
+    </message>
+    <message>
+        <source>Read</source>
+        <comment> 读取 </comment>
+        <translation>读取</translation>
+    </message>
+    <message>
+        <source>Save HTML report</source>
+        <comment> 保存HTML报告 </comment>
+        <translation>保存HTML报告</translation>
+    </message>
+    <message>
+        <source>Save CSV</source>
+        <comment> 保存CSV </comment>
+        <translation>保存CSV</translation>
+    </message>
+    <message>
+        <source>Save report</source>
+        <comment> 保存报告 </comment>
+        <translation>保存报告</translation>
+    </message>
+    <message>
+        <source>warning</source>
+        <comment> 警告 </comment>
+        <translation>警告</translation>
+    </message>
+    <message>
+        <source>Could not save the report: %1</source>
+        <comment> 无法保存报告：%1 </comment>
+        <translation>无法保存报告：%1</translation>
+    </message>
+</context>
+<context>
+    <name>ModuleFinder</name>
+    <message>
+        <source>No baud rate to try</source>
+        <comment> 没有可尝试的波特率 </comment>
+        <translation>没有可尝试的波特率</translation>
+    </message>
+    <message>
+        <source>Connecting to %1</source>
+        <comment> 正在连接 %1 </comment>
+        <translation>正在连接 %1</translation>
+    </message>
+    <message>
+        <source>Asking the module at %1 to identify itself</source>
+        <comment> 请求 %1 的模块报告身份 </comment>
+        <translation>请求 %1 的模块报告身份</translation>
+    </message>
+    <message>
+        <source>%1 baud: asking any module to identify itself</source>
+        <comment> %1 波特：请求模块报告身份 </comment>
+        <translation>%1 波特：请求模块报告身份</translation>
+    </message>
+    <message>
+        <source>%1: reading address %2</source>
+        <comment> %1：读取地址 %2 </comment>
+        <translation>%1：读取地址 %2</translation>
+    </message>
+    <message>
+        <source>%1 baud: reading address %2</source>
+        <comment> %1 波特：读取地址 %2 </comment>
+        <translation>%1 波特：读取地址 %2</translation>
+    </message>
+    <message>
+        <source>No connection to %1</source>
+        <comment> 无法连接 %1 </comment>
+        <translation>无法连接 %1</translation>
     </message>
 </context>
 <context>
@@ -1157,19 +1410,19 @@ Modifying the remote IP will automatically try to connect.
         <translation>远程IP为空。</translation>
     </message>
     <message>
-        <source>The remote IP &quot;%1&quot; needs four numbers separated by dots.</source>
-        <comment> 远程IP&quot;%1&quot;需要四个以点分隔的数字。 </comment>
-        <translation>远程IP&quot;%1&quot;需要四个以点分隔的数字。</translation>
+        <source>The remote IP "%1" needs four numbers separated by dots.</source>
+        <comment> 远程IP"%1"需要四个以点分隔的数字。 </comment>
+        <translation>远程IP"%1"需要四个以点分隔的数字。</translation>
     </message>
     <message>
-        <source>The remote IP &quot;%1&quot; has &quot;%2&quot;, not a number from 0 to 255.</source>
-        <comment> 远程IP&quot;%1&quot;中的&quot;%2&quot;不是0到255的数字。 </comment>
-        <translation>远程IP&quot;%1&quot;中的&quot;%2&quot;不是0到255的数字。</translation>
+        <source>The remote IP "%1" has "%2", not a number from 0 to 255.</source>
+        <comment> 远程IP"%1"中的"%2"不是0到255的数字。 </comment>
+        <translation>远程IP"%1"中的"%2"不是0到255的数字。</translation>
     </message>
     <message>
-        <source>The remote port &quot;%1&quot; is not a number from 1 to 65535.</source>
-        <comment> 远程端口&quot;%1&quot;不是1到65535的数字。 </comment>
-        <translation>远程端口&quot;%1&quot;不是1到65535的数字。</translation>
+        <source>The remote port "%1" is not a number from 1 to 65535.</source>
+        <comment> 远程端口"%1"不是1到65535的数字。 </comment>
+        <translation>远程端口"%1"不是1到65535的数字。</translation>
     </message>
 </context>
 <context>

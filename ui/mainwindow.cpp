@@ -269,6 +269,13 @@ void MainWindow::createActions()
                                        " 名称设置可以设置开关量名称。 "));
     connect(nameSettingAction, &QAction::triggered, this, &MainWindow::slotNameSettingAction);
 
+    moduleCheckAction = new QAction(tr("Module check", " 模块检测 "), this);
+    moduleCheckAction->setObjectName(QStringLiteral("moduleCheckAction"));
+    moduleCheckAction->setStatusTip(tr("Switch, write and read back every channel of the chosen model, "
+                                       "then put the module back as it was.",
+                                       " 逐路检测所选型号的模块，结束后恢复原状态。 "));
+    connect(moduleCheckAction, &QAction::triggered, this, &MainWindow::slotModuleCheck);
+
     for (QAction *action : {timeoutAction, networkParameterAction, rebootAction, nameSettingAction})
         action->setFont(toolFont);
 
@@ -307,6 +314,7 @@ void MainWindow::createMenus()
         menu->addAction(modelActions.at(i));
     }
     helpMenu->addAction(helpAction);
+    menuBar()->addAction(moduleCheckAction);
 }
 
 void MainWindow::createToolBar()
@@ -317,6 +325,7 @@ void MainWindow::createToolBar()
     toolBar->addAction(networkParameterAction);
     toolBar->addAction(rebootAction);
     toolBar->addAction(nameSettingAction);
+    toolBar->addAction(moduleCheckAction);
 
     auto *holder = new QWidget(toolBar);
     auto *row = new QHBoxLayout(holder);
@@ -411,6 +420,7 @@ void MainWindow::initSerialThread()
     connect(threadSerialport, &ThreadSerialport::exceptionReply, this,
             &MainWindow::slotExceptionReply);
 
+    initModuleCheck();
     serialThread.start(QThread::InheritPriority);
 }
 
@@ -450,6 +460,7 @@ void MainWindow::connectQueue(ThreadAdministrator *queue)
             &MainWindow::slotLinkHealthChanged);
     connect(this, &MainWindow::resetLinkHealth, queue, &ThreadAdministrator::resetLinkHealth);
     connect(linkHealthView, &LinkHealthView::resetRequested, this, &MainWindow::resetLinkHealth);
+    connectModuleCheck(queue);
 }
 
 QString MainWindow::serialEndpoint() const

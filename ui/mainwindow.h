@@ -36,6 +36,8 @@ class FindModuleDialog;
 class ModuleFinder;
 class QProgressDialog;
 struct FoundModule;
+class ModuleCheck;
+struct CheckRun;
 
 namespace Ui {
 class MainWindow;
@@ -108,6 +110,7 @@ public:
     QAction *networkParameterAction = nullptr;
     QAction *rebootAction = nullptr;
     QAction *nameSettingAction = nullptr;
+    QAction *moduleCheckAction = nullptr;
     // The model actions in catalogue order.
     QList<QAction *> modelActions;
     QAction *findModuleAction = nullptr;
@@ -153,6 +156,9 @@ public:
     CommunicationTimeout *communicationTimeout = nullptr;
     NetworkWindow *networkWindow = nullptr;
     HelpWidget *helpWidget = nullptr;
+
+    // The module check, sharing the queue with the panels while it runs.
+    ModuleCheck *moduleCheck = nullptr;
 
 signals:
     void windowClose();
@@ -232,6 +238,8 @@ public slots:
     void slotFindModule();
     // Sets the controls to a module found and opens the link to it.
     void useFoundModule(const FoundModule &module);
+    // Checks the module of the chosen model; polling pauses meanwhile.
+    void slotModuleCheck();
 
 private slots:
     void on_checkBox_timeSend_stateChanged(int arg1);
@@ -261,6 +269,21 @@ private:
     void startInputDetection();
     void restoreWindowLayout();
     void fitDescription();
+
+    // Module check (mainwindowcheck.cpp).
+    void initModuleCheck();
+    void connectModuleCheck(ThreadAdministrator *queue);
+    void moduleCheckFinished(const CheckRun &run);
+    struct CheckPause
+    {
+        bool outputPolling = false;
+        int pollInterval = 0;
+        bool inputDetection = false;
+        bool analogDetection = false;
+    } checkPause;
+    QProgressDialog *checkProgress = nullptr;
+    int identifiedType = -1;
+    int identifiedAddress = -1;
 
     // Switch panels.
     void selectModel(int index);

@@ -1,0 +1,186 @@
+#include "link/checkreport.h"
+
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QXmlStreamWriter>
+
+namespace CheckReport {
+
+namespace {
+
+QString address(const CheckRun &run)
+{
+    return QString::number(run.setup.deviceAddress);
+}
+
+QString timeText(const CheckRun &run)
+{
+    return run.started.toString(Qt::ISODate);
+}
+
+QString csvField(const QString &text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"'))
+        && !text.contains(QLatin1Char('\n')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+QString msText(qint64 ms)
+{
+    return ms < 0 ? QString() : QString::number(ms);
+}
+
+} // namespace
+
+QString stepLine(const CheckStep &step)
+{
+    QString line = QStringLiteral("%1 %2 / %3")
+                       .arg(CheckStep::resultText(step.result).toUpper().leftJustified(4))
+                       .arg(step.group, step.name);
+    if (!step.expected.isEmpty())
+        line += QStringLiteral(": expected %1, read %2").arg(step.expected, step.read);
+    else if (!step.read.isEmpty())
+        line += QStringLiteral(": ") + step.read;
+    if (step.ms >= 0)
+        line += QStringLiteral(" (%1 ms)").arg(step.ms);
+    return line;
+}
+
+QString summaryLine(const CheckRun &run)
+{
+    return QStringLiteral("%1: %2 passed, %3 failed, %4 not applicable; %5 in %6 ms; restore: %7")
+        .arg(run.verdict())
+        .arg(run.count(CheckStep::Pass))
+        .arg(run.count(CheckStep::Fail))
+        .arg(run.count(CheckStep::NotApplicable))
+        .arg(run.model)
+        .arg(run.durationMs)
+        .arg(run.restoreText);
+}
+
+QString html(const CheckRun &run)
+{
+    auto e = [](const QString &text) { return text.toHtmlEscaped(); };
+    QString out;
+    out += QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"/>\n<title>Module check: %1</title>\n")
+               .arg(e(run.model));
+    out += QStringLiteral(
+        "<style>body{font-family:sans-serif;margin:2em}table{border-collapse:collapse}"
+        "td,th{border:1px solid #999;padding:3px 8px;text-align:left;vertical-align:top}"
+        "tr.fail{background:#fcc}tr.pass{background:#dfd}tr.na{background:#eee}"
+        ".verdict{font-size:150%;font-weight:bold}</style>\n</head><body>\n");
+    out += QStringLiteral("<h1>Module check</h1>\n<table class=\"head\">\n");
+    const QList<QPair<QString, QString>> head = {
+        {QStringLiteral("Date"), timeText(run)},
+        {QStringLiteral("Tool version"), run.version},
+        {QStringLiteral("Model"), run.model},
+        {QStringLiteral("Device address"), address(run)},
+        {QStringLiteral("Endpoint"), run.setup.endpoint},
+        {QStringLiteral("Duration"), QStringLiteral("%1 ms").arg(run.durationMs)},
+        {QStringLiteral("Restore"), run.restoreText},
+        {QStringLiteral("Verdict"), run.verdict()}};
+    for (const auto &row : head)
+        out += QStringLiteral("<tr><th>%1</th><td>%2</td></tr>\n").arg(e(row.first), e(row.second));
+    out += QStringLiteral("</table>\n<p class=\"verdict\" id=\"verdict\">%1</p>\n").arg(run.verdict());
+    out += QStringLiteral("<table class=\"steps\">\n<tr><th>Group</th><th>Step</th><th>Result</th>"
+                          "<th>Expected</th><th>Read</th><th>ms</th></tr>\n");
+    for (const CheckStep &step : run.steps) {
+        const QString result = CheckStep::resultText(step.result);
+        out += QStringLiteral("<tr class=\"%1\"><td>%2</td><td>%3</td><td>%4</td><td>%5</td><td>%6</td><td>%7</td></tr>\n")
+                   .arg(step.result == CheckStep::NotApplicable ? QStringLiteral("na") : result,
+                        e(step.group), e(step.name), result, e(step.expected), e(step.read),
+                        msText(step.ms));
+    }
+    out += QStringLiteral("</table>\n</body></html>\n");
+    return out;
+}
+
+QString csv(const CheckRun &run)
+{
+    QString out = QStringLiteral("date,version,model,address,endpoint,verdict,group,step,result,expected,read,ms\n");
+    const QString prefix = QStringList{timeText(run), run.version, csvField(run.model), address(run),
+                                       csvField(run.setup.endpoint), run.verdict()}
+                               .join(QLatin1Char(','));
+    for (const CheckStep &step : run.steps) {
+        out += prefix + QLatin1Char(',')
+            + QStringList{csvField(step.group), csvField(step.name), CheckStep::resultText(step.result),
+                          csvField(step.expected), csvField(step.read), msText(step.ms)}
+                  .join(QLatin1Char(','))
+            + QLatin1Char('\n');
+    }
+    return out;
+}
+
+QString junit(const CheckRun &run)
+{
+    QString out;
+    QXmlStreamWriter xml(&out);
+    xml.setAutoFormatting(true);
+    xml.writeStartDocument();
+    xml.writeStartElement(QStringLiteral("testsuites"));
+    xml.writeStartElement(QStringLiteral("testsuite"));
+    xml.writeAttribute(QStringLiteral("name"), QStringLiteral("Module check: ") + run.model);
+    xml.writeAttribute(QStringLiteral("tests"), QString::number(run.steps.size()));
+    xml.writeAttribute(QStringLiteral("failures"), QString::number(run.count(CheckStep::Fail)));
+    xml.writeAttribute(QStringLiteral("skipped"), QString::number(run.count(CheckStep::NotApplicable)));
+    xml.writeAttribute(QStringLiteral("errors"), QStringLiteral("0"));
+    xml.writeAttribute(QStringLiteral("timestamp"), timeText(run));
+    xml.writeAttribute(QStringLiteral("time"), QString::number(run.durationMs / 1000.0, 'f', 3));
+    xml.writeStartElement(QStringLiteral("properties"));
+    const QList<QPair<QString, QString>> properties = {
+        {QStringLiteral("version"), run.version},       {QStringLiteral("model"), run.model},
+        {QStringLiteral("address"), address(run)},      {QStringLiteral("endpoint"), run.setup.endpoint},
+        {QStringLiteral("restore"), run.restoreText},   {QStringLiteral("verdict"), run.verdict()}};
+    for (const auto &p : properties) {
+        xml.writeEmptyElement(QStringLiteral("property"));
+        xml.writeAttribute(QStringLiteral("name"), p.first);
+        xml.writeAttribute(QStringLiteral("value"), p.second);
+    }
+    xml.writeEndElement();
+    for (const CheckStep &step : run.steps) {
+        xml.writeStartElement(QStringLiteral("testcase"));
+        xml.writeAttribute(QStringLiteral("classname"), step.group);
+        xml.writeAttribute(QStringLiteral("name"), step.name);
+        xml.writeAttribute(QStringLiteral("time"), QString::number(qMax<qint64>(step.ms, 0) / 1000.0, 'f', 3));
+        if (step.result == CheckStep::Fail) {
+            xml.writeStartElement(QStringLiteral("failure"));
+            xml.writeAttribute(QStringLiteral("message"),
+                               QStringLiteral("expected %1, read %2").arg(step.expected, step.read));
+            xml.writeEndElement();
+        } else if (step.result == CheckStep::NotApplicable) {
+            xml.writeEmptyElement(QStringLiteral("skipped"));
+            xml.writeAttribute(QStringLiteral("message"), step.read);
+        }
+        if (step.result != CheckStep::Fail && !step.read.isEmpty())
+            xml.writeTextElement(QStringLiteral("system-out"), step.read);
+        xml.writeEndElement();
+    }
+    xml.writeEndElement();
+    xml.writeEndElement();
+    xml.writeEndDocument();
+    return out;
+}
+
+QString suggestedFileName(const CheckRun &run, const QString &suffix)
+{
+    QString model = run.model.simplified();
+    model.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9-]+")), QStringLiteral("_"));
+    return QStringLiteral("check-%1-%2.%3")
+        .arg(model, run.started.toString(QStringLiteral("yyyyMMdd-HHmmss")), suffix);
+}
+
+bool save(const QString &path, const QString &text, QString *error)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(text.toUtf8()) < 0 || !file.commit()) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    return true;
+}
+
+} // namespace CheckReport

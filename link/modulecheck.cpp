@@ -1,0 +1,800 @@
+#include "link/modulecheck.h"
+
+#include "link/analogconversion.h"
+#include "link/modbusrequest.h"
+#include "link/modelcatalogue.h"
+#include "link/replydecoder.h"
+
+#include <QTimer>
+
+#include <algorithm>
+#include <iterator>
+
+namespace {
+
+// The queue reports every request's end; this only catches a link that was torn down
+// under the check and took its queue with it.
+constexpr int kGuardMs = 15000;
+// That many requests in a row unanswered: the module is gone, the check stops.
+constexpr int kTimeoutsToGiveUp = 3;
+constexpr int kPercents[] = {0, 50, 100};
+
+const QString kIdentification = QStringLiteral("Identification");
+const QString kOutputs = QStringLiteral("Outputs");
+const QString kInputs = QStringLiteral("Inputs");
+const QString kAnalogOutputs = QStringLiteral("Analog outputs");
+const QString kAnalogInputs = QStringLiteral("Analog inputs");
+const QString kWatchdog = QStringLiteral("Watchdog");
+const QString kNetwork = QStringLiteral("Network");
+const QString kRestore = QStringLiteral("Restore");
+const QString kLink = QStringLiteral("Link");
+
+QString hex4(quint16 value)
+{
+    return QStringLiteral("%1").arg(value, 4, 16, QLatin1Char('0')).toUpper();
+}
+
+// The first `count` registers of a read reply (address, 03, byte count, data).
+bool registersOf(const QString &reply, int count, QVector<quint16> *out)
+{
+    out->clear();
+    bool ok = false;
+    const int bytes = reply.midRef(4, 2).toInt(&ok, 16);
+    if (!ok || bytes < 2 * count || reply.size() < 6 + 4 * count)
+        return false;
+    for (int i = 0; i < count; ++i) {
+        out->append(quint16(reply.midRef(6 + 4 * i, 4).toUInt(&ok, 16)));
+        if (!ok)
+            return false;
+    }
+    return true;
+}
+
+bool bitOf(const QVector<quint16> &registers, int channel)
+{
+    const int word = channel / 16;
+    return word < registers.size() && (registers.at(word) >> (channel % 16)) & 1;
+}
+
+QString failureText(const QString &failure)
+{
+    if (failure.startsWith(QLatin1String("exception "))) {
+        const int code = failure.midRef(10).toInt(nullptr, 16);
+        return QStringLiteral("exception %1 (%2)").arg(failure.mid(10), ModbusRequest::exceptionMeaning(code));
+    }
+    return QStringLiteral("no reply (%1)").arg(failure);
+}
+
+// "Y1-Y4 unchanged, Y5 on" from one state word per channel.
+QString runs(const QString &prefix, const QStringList &states)
+{
+    QStringList parts;
+    for (int i = 0; i < states.size();) {
+        int j = i;
+        while (j + 1 < states.size() && states.at(j + 1) == states.at(i))
+            ++j;
+        const QString channels = i == j ? QStringLiteral("%1%2").arg(prefix).arg(i + 1)
+                                        : QStringLiteral("%1%2-%1%3").arg(prefix).arg(i + 1).arg(j + 1);
+        parts << channels + QLatin1Char(' ') + states.at(i);
+        i = j + 1;
+    }
+    return parts.join(QStringLiteral(", "));
+}
+
+QString analogText(quint16 value, quint16 maximum, quint16 mode)
+{
+    const int index = AnalogConversion::modeIndexForWord(mode);
+    QString text = QStringLiteral("value 0x%1").arg(hex4(value));
+    if (index >= 0 && maximum != 0) {
+        const AnalogConversion::OutputMode &m = AnalogConversion::modes().at(index);
+        text += QStringLiteral(" (%1 %2)")
+                    .arg(AnalogConversion::physicalValue(m, value, maximum), 0, 'f', 3)
+                    .arg(QLatin1String(m.unit));
+    }
+    text += QStringLiteral(", maximum 0x%1, mode 0x%2").arg(hex4(maximum), hex4(mode));
+    if (index >= 0)
+        text += QLatin1Char(' ') + QLatin1String(AnalogConversion::modes().at(index).text);
+    return text;
+}
+
+} // namespace
+
+QString CheckStep::resultText(Result result)
+{
+    switch (result) {
+    case Pass:
+        return QStringLiteral("pass");
+    case Fail:
+        return QStringLiteral("fail");
+    case NotApplicable:
+        break;
+    }
+    return QStringLiteral("n/a");
+}
+
+int CheckRun::count(CheckStep::Result result) const
+{
+    int n = 0;
+    for (const CheckStep &step : steps)
+        n += step.result == result ? 1 : 0;
+    return n;
+}
+
+QString CheckRun::verdict() const
+{
+    if (cancelled)
+        return QStringLiteral("CANCELLED");
+    return passed() ? QStringLiteral("PASS") : QStringLiteral("FAIL");
+}
+
+ModuleCheck::ModuleCheck(QObject *parent)
+    : QObject(parent)
+    , guard(new QTimer(this))
+{
+    qRegisterMetaType<CheckStep>();
+    qRegisterMetaType<CheckRun>();
+    guard->setSingleShot(true);
+    connect(guard, &QTimer::timeout, this,
+            [this]() { complete(QString(), QStringLiteral("the link dropped the request")); });
+}
+
+void ModuleCheck::start(const CheckSetup &setup)
+{
+    if (active)
+        return;
+    run = CheckRun();
+    run.setup = setup;
+    run.version = QStringLiteral(MEROVI_VERSION);
+    run.started = QDateTime::currentDateTime();
+    clock.start();
+    startHealth = latestHealth;
+    active = true;
+    cancelRequested = aborted = restoring = false;
+    sequence = doneExchanges = consecutiveTimeouts = 0;
+    plan.clear();
+    pendingKind.clear();
+    outputsRead = outputsTouched = analogRead = false;
+    originalOutputs.clear();
+    outputs = inputs = analogOutputs = analogInputs = -1;
+    analogUnit.clear();
+
+    const QVector<ModelEntry> &models = ModelCatalogue::models();
+    if (setup.modelIndex >= 0 && setup.modelIndex < models.size()) {
+        const ModelEntry &model = models.at(setup.modelIndex);
+        run.model = QLatin1String(model.english);
+        outputs = model.outputCount;
+        inputs = model.inputCount;
+        analogOutputs = qMax(model.voltageOutputCount, model.currentOutputCount);
+        analogInputs = qMax(model.voltageInputCount, model.currentInputCount);
+        analogUnit = model.voltageInputCount > 0 ? QStringLiteral("V") : QStringLiteral("mA");
+    }
+    analogTouched = QVector<bool>(qMax(analogOutputs, 0), false);
+    readBackOffsets = QVector<QList<int>>(qMax(analogOutputs, 0));
+
+    if (setup.identifiedType >= 0) {
+        const int announced = ModelCatalogue::indexForTypeCode(setup.identifiedType);
+        const bool other = announced >= 0 && announced != setup.modelIndex;
+        addStep(kIdentification, QStringLiteral("module identification"),
+                other ? CheckStep::Fail : CheckStep::Pass,
+                QStringLiteral("model %1").arg(run.model),
+                QStringLiteral("address %1, type code %2%3")
+                    .arg(setup.identifiedAddress)
+                    .arg(setup.identifiedType)
+                    .arg(announced >= 0 ? QStringLiteral(" (%1)").arg(QLatin1String(
+                                              models.at(announced).english))
+                                        : QString()));
+    } else {
+        addStep(kIdentification, QStringLiteral("module identification"),
+                CheckStep::NotApplicable, QString(),
+                QStringLiteral("the module did not announce itself"));
+    }
+
+    planOutputs();
+    planInputs();
+    planAnalogOutputs();
+    planAnalogInputs();
+    planBlocks();
+    planned = doneExchanges + 1 + (outputs > 0 ? 4 * outputs + 8 : 0) + (inputs > 0 ? 1 : 0)
+        + (analogOutputs > 0 ? 3 + 17 * analogOutputs + 3 : 0) + (analogInputs > 0 ? 1 : 0)
+        + (setup.network ? 1 : 0);
+    QTimer::singleShot(0, this, &ModuleCheck::next);
+}
+
+void ModuleCheck::cancel()
+{
+    if (active && !restoring)
+        cancelRequested = true;
+}
+
+void ModuleCheck::replyReceived(const QString &kind, const QString &reply)
+{
+    if (!pendingKind.isEmpty() && kind == pendingKind)
+        complete(reply, QString());
+}
+
+void ModuleCheck::requestFailed(const QString &kind, const QString &reason)
+{
+    if (!pendingKind.isEmpty() && kind == pendingKind)
+        complete(QString(), reason.isEmpty() ? QStringLiteral("failed") : reason);
+}
+
+void ModuleCheck::request(const QString &label, const QString &frame, const Done &done)
+{
+    pendingKind = QLatin1String(kKindPrefix) + QString::number(++sequence) + QLatin1Char(' ') + label;
+    pendingDone = done;
+    pendingSince.start();
+    guard->start(kGuardMs);
+    emit progress(doneExchanges, qMax(planned, doneExchanges + 1), label);
+    emit write(new Sender(pendingKind, frame));
+}
+
+void ModuleCheck::then(const std::function<void()> &item)
+{
+    plan.append(item);
+}
+
+void ModuleCheck::complete(const QString &reply, const QString &failure)
+{
+    guard->stop();
+    const Done done = pendingDone;
+    const qint64 ms = pendingSince.elapsed();
+    pendingKind.clear();
+    pendingDone = nullptr;
+    ++doneExchanges;
+    ++run.health.sent;
+    if (failure.isEmpty()) {
+        run.health.recordReply(ms, QDateTime::currentMSecsSinceEpoch());
+        consecutiveTimeouts = 0;
+    } else if (failure.startsWith(QLatin1String("exception"))) {
+        ++run.health.exceptions;
+        consecutiveTimeouts = 0;
+    } else {
+        // "not sent" (no link) ends the check like silence does, but is no time-out.
+        if (failure == QLatin1String("timeout"))
+            ++run.health.timeouts;
+        ++consecutiveTimeouts;
+    }
+    if (done)
+        done(reply, failure, failure.isEmpty() ? ms : -1);
+    if (consecutiveTimeouts >= kTimeoutsToGiveUp && !restoring && !aborted) {
+        aborted = true;
+        addStep(kLink, QStringLiteral("module answers"), CheckStep::Fail,
+                QStringLiteral("replies"),
+                QStringLiteral("%1 requests in a row unanswered: check stopped").arg(consecutiveTimeouts));
+    }
+    if (pendingKind.isEmpty())
+        next();
+}
+
+void ModuleCheck::next()
+{
+    while (active && pendingKind.isEmpty()) {
+        if ((cancelRequested || aborted) && !restoring) {
+            run.cancelled = cancelRequested;
+            plan.clear();
+            restoring = true;
+            planRestore();
+        }
+        if (plan.isEmpty()) {
+            if (restoring) {
+                finish();
+                return;
+            }
+            restoring = true;
+            planRestore();
+            continue;
+        }
+        const std::function<void()> item = plan.takeFirst();
+        item();
+    }
+}
+
+void ModuleCheck::addStep(const QString &group, const QString &name, CheckStep::Result result,
+                          const QString &expected, const QString &read, qint64 ms)
+{
+    CheckStep step;
+    step.group = group;
+    step.name = name;
+    step.result = result;
+    step.expected = expected;
+    step.read = read;
+    step.ms = ms;
+    run.steps.append(step);
+    emit stepDone(step);
+}
+
+// Recorded in its turn, so the report keeps the order of the groups.
+void ModuleCheck::notApplicable(const QString &group, const QString &name, const QString &why)
+{
+    then([this, group, name, why]() { addStep(group, name, CheckStep::NotApplicable, QString(), why); });
+}
+
+QVector<quint16> ModuleCheck::outputMask() const
+{
+    QVector<quint16> mask(ModbusRequest::registerCount(outputs), 0);
+    for (int channel = 0; channel < outputs; ++channel)
+        mask[channel / 16] |= quint16(1u << (channel % 16));
+    return mask;
+}
+
+QString ModuleCheck::outputText(const QVector<quint16> &registers) const
+{
+    QStringList words;
+    QStringList on;
+    for (quint16 word : registers)
+        words << hex4(word);
+    for (int channel = 0; channel < outputs; ++channel) {
+        if (bitOf(registers, channel))
+            on << QStringLiteral("Y%1").arg(channel + 1);
+    }
+    const QString states = on.isEmpty() ? QStringLiteral("all off")
+        : on.size() == outputs          ? QStringLiteral("all on")
+                                        : QStringLiteral("on: ") + on.join(QLatin1Char(' '));
+    return words.join(QLatin1Char(' ')) + QStringLiteral(" (") + states + QLatin1Char(')');
+}
+
+void ModuleCheck::planOutputs()
+{
+    if (outputs <= 0) {
+        notApplicable(kOutputs, QStringLiteral("switch outputs"), QStringLiteral("the model has none"));
+        return;
+    }
+    then([this]() {
+        request(QStringLiteral("read outputs"), ModbusRequest::checkStatus(outputs),
+                [this](const QString &reply, const QString &failure, qint64 ms) {
+                    outputsRead = failure.isEmpty()
+                        && registersOf(reply, ModbusRequest::registerCount(outputs), &originalOutputs);
+                    addStep(kOutputs, QStringLiteral("read output states"),
+                            outputsRead ? CheckStep::Pass : CheckStep::Fail,
+                            QStringLiteral("a reply"),
+                            outputsRead ? outputText(originalOutputs)
+                                        : failure.isEmpty() ? QStringLiteral("short reply %1").arg(reply)
+                                                            : failureText(failure),
+                            ms);
+                });
+    });
+    const int registers = ModbusRequest::registerCount(outputs);
+    for (int channel = 0; channel < outputs; ++channel) {
+        then([this, channel, registers]() {
+            QVector<quint16> expected(registers, 0);
+            expected[channel / 16] = quint16(1u << (channel % 16));
+            outputStep(QStringLiteral("Y%1 on").arg(channel + 1), expected, true);
+        });
+        then([this, registers, channel]() {
+            outputStep(QStringLiteral("Y%1 off").arg(channel + 1), QVector<quint16>(registers, 0),
+                       false);
+        });
+    }
+    then([this]() { outputStep(QStringLiteral("all on"), outputMask(), true); });
+    then([this, registers]() {
+        outputStep(QStringLiteral("all off"), QVector<quint16>(registers, 0), false);
+    });
+}
+
+// Writes the output registers and reads them back; only the channels the model has count.
+void ModuleCheck::outputStep(const QString &name, const QVector<quint16> &expected, bool on)
+{
+    if (!outputsRead)
+        return;
+    outputsTouched = true;
+    QString frame;
+    int single = -1;
+    for (int channel = 0; channel < outputs && on; ++channel) {
+        if (bitOf(expected, channel)) {
+            if (single >= 0) {
+                single = -2;
+                break;
+            }
+            single = channel;
+        }
+    }
+    frame = single >= 0 ? ModbusRequest::singleChoice(single, outputs)
+                        : ModbusRequest::allOutputs(outputs, on);
+    const QString expectedText = outputText(expected);
+    request(QStringLiteral("write ") + name, frame,
+            [this, name, expected, expectedText](const QString &, const QString &failure, qint64 writeMs) {
+                if (!failure.isEmpty()) {
+                    addStep(kOutputs, name, CheckStep::Fail, expectedText,
+                            QStringLiteral("write: ") + failureText(failure));
+                    return;
+                }
+                request(QStringLiteral("read ") + name, ModbusRequest::checkStatus(outputs),
+                        [this, name, expected, expectedText, writeMs](const QString &reply,
+                                                                      const QString &failure,
+                                                                      qint64 ms) {
+                            QVector<quint16> read;
+                            if (!failure.isEmpty() || !registersOf(reply, expected.size(), &read)) {
+                                addStep(kOutputs, name, CheckStep::Fail, expectedText,
+                                        QStringLiteral("read back: ") + failureText(failure));
+                                return;
+                            }
+                            QStringList differ;
+                            for (int channel = 0; channel < outputs; ++channel) {
+                                if (bitOf(read, channel) != bitOf(expected, channel))
+                                    differ << QStringLiteral("Y%1").arg(channel + 1);
+                            }
+                            QString text = outputText(read);
+                            if (!differ.isEmpty())
+                                text += QStringLiteral("; differs at ") + differ.join(QLatin1Char(' '));
+                            addStep(kOutputs, name, differ.isEmpty() ? CheckStep::Pass : CheckStep::Fail,
+                                    expectedText, text, writeMs + ms);
+                        });
+            });
+}
+
+void ModuleCheck::planInputs()
+{
+    if (inputs <= 0) {
+        notApplicable(kInputs, QStringLiteral("switch inputs"), QStringLiteral("the model has none"));
+        return;
+    }
+    then([this]() {
+        request(QStringLiteral("read inputs"), ModbusRequest::startDetecting(inputs),
+                [this](const QString &reply, const QString &failure, qint64 ms) {
+                    QVector<quint16> words;
+                    const bool ok = failure.isEmpty()
+                        && registersOf(reply, ModbusRequest::registerCount(inputs), &words);
+                    QStringList hex;
+                    for (quint16 word : words)
+                        hex << hex4(word);
+                    addStep(kInputs, QStringLiteral("read input states"),
+                            ok ? CheckStep::Pass : CheckStep::Fail, QStringLiteral("a reply"),
+                            ok ? hex.join(QLatin1Char(' ')) : failureText(failure), ms);
+                    if (!ok)
+                        return;
+                    const bool judged = run.setup.inputsExpected;
+                    for (int channel = 0; channel < inputs; ++channel) {
+                        const bool state = bitOf(words, channel);
+                        const bool wanted = (run.setup.expectedInputs >> channel) & 1;
+                        const QString onOff = state ? QStringLiteral("on") : QStringLiteral("off");
+                        addStep(kInputs, QStringLiteral("IN%1").arg(channel + 1),
+                                !judged || state == wanted ? CheckStep::Pass : CheckStep::Fail,
+                                judged ? (wanted ? QStringLiteral("on") : QStringLiteral("off"))
+                                       : QStringLiteral("any"),
+                                onOff);
+                    }
+                });
+    });
+}
+
+void ModuleCheck::readAnalogBlocks(
+    const std::function<void(bool, const QVector<quint16> &, const QVector<quint16> &,
+                             const QVector<quint16> &, qint64, const QString &)> &done)
+{
+    using ModbusRequest::AnalogBlock;
+    const int readCount = ModbusRequest::analogOutputReadCount(analogOutputs);
+    const int channels = qMin(readCount, analogOutputs);
+    auto fail = [done](const QString &failure) {
+        done(false, {}, {}, {}, -1, failure);
+    };
+    request(QStringLiteral("AO read values"), ModbusRequest::analogOutputRead(AnalogBlock::Value, readCount),
+            [=](const QString &reply, const QString &failure, qint64 ms1) {
+                QVector<quint16> value;
+                if (!failure.isEmpty() || !registersOf(reply, channels, &value))
+                    return fail(QStringLiteral("values: ") + failureText(failure));
+                request(QStringLiteral("AO read maxima"),
+                        ModbusRequest::analogOutputRead(AnalogBlock::Max, readCount),
+                        [=](const QString &reply, const QString &failure, qint64 ms2) {
+                            QVector<quint16> max;
+                            if (!failure.isEmpty() || !registersOf(reply, channels, &max))
+                                return fail(QStringLiteral("maxima: ") + failureText(failure));
+                            request(QStringLiteral("AO read modes"),
+                                    ModbusRequest::analogOutputRead(AnalogBlock::Mode, readCount),
+                                    [=](const QString &reply, const QString &failure, qint64 ms3) {
+                                        QVector<quint16> mode;
+                                        if (!failure.isEmpty() || !registersOf(reply, channels, &mode))
+                                            return fail(QStringLiteral("modes: ") + failureText(failure));
+                                        done(true, value, max, mode, ms1 + ms2 + ms3, QString());
+                                    });
+                        });
+            });
+}
+
+void ModuleCheck::planAnalogOutputs()
+{
+    if (analogOutputs <= 0) {
+        notApplicable(kAnalogOutputs, QStringLiteral("analog outputs"), QStringLiteral("the model has none"));
+        return;
+    }
+    then([this]() {
+        readAnalogBlocks([this](bool ok, const QVector<quint16> &value, const QVector<quint16> &max,
+                                const QVector<quint16> &mode, qint64 ms, const QString &failure) {
+            analogRead = ok;
+            originalValue = value;
+            originalMax = max;
+            originalMode = mode;
+            QStringList text;
+            for (int c = 0; ok && c < value.size(); ++c)
+                text << QStringLiteral("AO%1 %2").arg(c).arg(analogText(value.at(c), max.at(c), mode.at(c)));
+            addStep(kAnalogOutputs, QStringLiteral("read value, maximum and mode registers"),
+                    ok ? CheckStep::Pass : CheckStep::Fail, QStringLiteral("a reply"),
+                    ok ? text.join(QStringLiteral("; ")) : failure, ms);
+        });
+    });
+    for (int channel = 0; channel < analogOutputs; ++channel) {
+        for (int percent : kPercents)
+            then([this, channel, percent]() { analogPoint(channel, percent); });
+    }
+}
+
+// One point of a channel's range in its current mode: the value written, the three
+// registers read back. Maximum and mode are written with the first point.
+void ModuleCheck::analogPoint(int channel, int percent)
+{
+    using ModbusRequest::AnalogBlock;
+    if (!analogRead || channel >= originalValue.size())
+        return;
+    const QString name = QStringLiteral("AO%1 %2 %").arg(channel).arg(percent);
+    const quint16 max = originalMax.at(channel);
+    const quint16 mode = originalMode.at(channel);
+    if (max == 0) {
+        if (percent == 0)
+            addStep(kAnalogOutputs, QStringLiteral("AO%1").arg(channel), CheckStep::NotApplicable,
+                    QString(), QStringLiteral("maximum register 0: no range to write"));
+        return;
+    }
+    const quint16 value = quint16((quint32(max) * quint32(percent) + 50) / 100);
+    const QString expected = analogText(value, max, mode);
+    analogTouched[channel] = true;
+
+    auto verify = [this, name, channel, value, max, mode, expected](qint64 writeMs) {
+        readAnalogBlocks([=](bool ok, const QVector<quint16> &v, const QVector<quint16> &m,
+                             const QVector<quint16> &o, qint64 ms, const QString &failure) {
+            if (!ok) {
+                addStep(kAnalogOutputs, name, CheckStep::Fail, expected,
+                        QStringLiteral("read back: ") + failure);
+                return;
+            }
+            if (m.at(channel) == max && o.at(channel) == mode)
+                readBackOffsets[channel].append(int(v.at(channel)) - int(value));
+            QStringList differ;
+            if (v.at(channel) != value)
+                differ << QStringLiteral("value");
+            if (m.at(channel) != max)
+                differ << QStringLiteral("maximum");
+            if (o.at(channel) != mode)
+                differ << QStringLiteral("mode");
+            QString text = analogText(v.at(channel), m.at(channel), o.at(channel));
+            if (!differ.isEmpty())
+                text += QStringLiteral("; AO%1 %2 differs").arg(channel).arg(differ.join(QStringLiteral(", ")));
+            addStep(kAnalogOutputs, name, differ.isEmpty() ? CheckStep::Pass : CheckStep::Fail,
+                    expected, text, writeMs + ms);
+        });
+    };
+    auto writeValue = [this, name, channel, value, expected, verify](qint64 before) {
+        request(QStringLiteral("AO%1 write value %2").arg(channel).arg(value),
+                ModbusRequest::analogOutputWrite(AnalogBlock::Value, channel, value),
+                [=](const QString &, const QString &failure, qint64 ms) {
+                    if (!failure.isEmpty())
+                        return addStep(kAnalogOutputs, name, CheckStep::Fail, expected,
+                                       QStringLiteral("write value: ") + failureText(failure));
+                    verify(before + ms);
+                });
+    };
+    if (percent != kPercents[0])
+        return writeValue(0);
+    request(QStringLiteral("AO%1 write maximum").arg(channel),
+            ModbusRequest::analogOutputWrite(AnalogBlock::Max, channel, max),
+            [=](const QString &, const QString &failure, qint64 ms1) {
+                if (!failure.isEmpty())
+                    return addStep(kAnalogOutputs, name, CheckStep::Fail, expected,
+                                   QStringLiteral("write maximum: ") + failureText(failure));
+                request(QStringLiteral("AO%1 write mode").arg(channel),
+                        ModbusRequest::analogOutputWrite(AnalogBlock::Mode, channel, mode),
+                        [=](const QString &, const QString &failure, qint64 ms2) {
+                            if (!failure.isEmpty())
+                                return addStep(kAnalogOutputs, name, CheckStep::Fail, expected,
+                                               QStringLiteral("write mode: ") + failureText(failure));
+                            writeValue(ms1 + ms2);
+                        });
+            });
+}
+
+// The value the channel held before the check. A channel that read back every point
+// of its range off by the same counts read its old value off by them too.
+quint16 ModuleCheck::heldValue(int channel) const
+{
+    const QList<int> &offsets = readBackOffsets.at(channel);
+    const bool steady = offsets.size() == int(std::size(kPercents))
+        && std::all_of(offsets.begin(), offsets.end(), [&](int d) { return d == offsets.first(); });
+    const int offset = steady ? offsets.first() : 0;
+    return quint16(qBound(0, int(originalValue.at(channel)) - offset, 0xFFFF));
+}
+
+void ModuleCheck::planAnalogInputs()
+{
+    if (analogInputs <= 0) {
+        notApplicable(kAnalogInputs, QStringLiteral("analog inputs"), QStringLiteral("the model has none"));
+        return;
+    }
+    then([this]() {
+        request(QStringLiteral("read analog inputs"),
+                ModbusRequest::analogInputRead(QStringLiteral("01"), analogInputs),
+                [this](const QString &reply, const QString &failure, qint64 ms) {
+                    QVector<quint16> values;
+                    const bool ok = failure.isEmpty() && registersOf(reply, analogInputs, &values);
+                    addStep(kAnalogInputs, QStringLiteral("read input values"),
+                            ok ? CheckStep::Pass : CheckStep::Fail, QStringLiteral("a reply"),
+                            ok ? QStringLiteral("%1 channels").arg(values.size()) : failureText(failure),
+                            ms);
+                    for (int c = 0; c < values.size(); ++c) {
+                        addStep(kAnalogInputs, QStringLiteral("AI%1").arg(c), CheckStep::Pass,
+                                QStringLiteral("any"),
+                                QStringLiteral("%1 %2").arg(values.at(c) / 1000.0, 0, 'f', 3).arg(analogUnit));
+                    }
+                });
+    });
+}
+
+void ModuleCheck::planBlocks()
+{
+    if (outputs >= 0 || inputs >= 0) {
+        then([this]() {
+            request(QStringLiteral("read watchdog"), ModbusRequest::timeoutRead(outputs),
+                    [this](const QString &reply, const QString &failure, qint64 ms) {
+                        QString text;
+                        if (failure.isEmpty()) {
+                            QStringList items = ReplyDecoder::timeoutBlock(reply).split(
+                                QLatin1Char(' '), Qt::SkipEmptyParts);
+                            const QString timeout = items.isEmpty() ? QStringLiteral("?") : items.takeFirst();
+                            text = timeout == QLatin1String("0")
+                                ? QStringLiteral("timeout 0 ms (watchdog off)")
+                                : QStringLiteral("timeout %1 ms").arg(timeout);
+                            QStringList states;
+                            for (int i = 0; i < items.size() && i < outputs; ++i) {
+                                states << (items.at(i) == QLatin1String("1")   ? QStringLiteral("on")
+                                               : items.at(i) == QLatin1String("0") ? QStringLiteral("off")
+                                                                                 : QStringLiteral("unchanged"));
+                            }
+                            if (!states.isEmpty())
+                                text += QStringLiteral("; fallback ") + runs(QStringLiteral("Y"), states);
+                        }
+                        addStep(kWatchdog, QStringLiteral("communication timeout block"),
+                                failure.isEmpty() ? CheckStep::Pass : CheckStep::Fail,
+                                QStringLiteral("a reply"), failure.isEmpty() ? text : failureText(failure), ms);
+                    });
+        });
+    } else {
+        notApplicable(kWatchdog, QStringLiteral("communication timeout block"),
+                      QStringLiteral("analog models keep their output modes there"));
+    }
+    if (!run.setup.network) {
+        notApplicable(kNetwork, QStringLiteral("network block"), QStringLiteral("read over TCP only"));
+        return;
+    }
+    then([this]() {
+        request(QStringLiteral("read network"), ModbusRequest::networkRead(),
+                [this](const QString &reply, const QString &failure, qint64 ms) {
+                    QString text;
+                    if (failure.isEmpty()) {
+                        const QStringList items = ReplyDecoder::networkBlock(reply).split(QLatin1Char(' '));
+                        const QStringList names = {QStringLiteral("IP"),          QStringLiteral("mask"),
+                                                   QStringLiteral("gateway"),     QStringLiteral("port"),
+                                                   QStringLiteral("remote IP"),   QStringLiteral("remote port"),
+                                                   QStringLiteral("mode"),        QStringLiteral("MAC")};
+                        QStringList parts;
+                        for (int i = 0; i < items.size() && i < names.size(); ++i)
+                            parts << names.at(i) + QLatin1Char(' ') + items.at(i);
+                        text = parts.join(QStringLiteral(", "));
+                    }
+                    addStep(kNetwork, QStringLiteral("network block"),
+                            failure.isEmpty() ? CheckStep::Pass : CheckStep::Fail,
+                            QStringLiteral("a reply"), failure.isEmpty() ? text : failureText(failure), ms);
+                });
+    });
+}
+
+void ModuleCheck::planRestore()
+{
+    using ModbusRequest::AnalogBlock;
+    auto restored = [this](const QString &name, bool ok, const QString &expected,
+                           const QString &read, qint64 ms) {
+        run.restoreOk = run.restoreOk && ok;
+        if (!ok)
+            run.restoreText += (run.restoreText.isEmpty() ? QString() : QStringLiteral("; "))
+                + name + QStringLiteral(" not restored");
+        addStep(kRestore, name, ok ? CheckStep::Pass : CheckStep::Fail, expected, read, ms);
+    };
+    if (outputsTouched) {
+        run.restoreNeeded = true;
+        then([this, restored]() {
+            const QString expected = outputText(originalOutputs);
+            request(QStringLiteral("restore outputs"), ModbusRequest::outputStates(originalOutputs),
+                    [=](const QString &, const QString &failure, qint64 writeMs) {
+                        if (!failure.isEmpty())
+                            return restored(QStringLiteral("output states"), false, expected,
+                                            QStringLiteral("write: ") + failureText(failure), -1);
+                        request(QStringLiteral("read restored outputs"), ModbusRequest::checkStatus(outputs),
+                                [=](const QString &reply, const QString &failure, qint64 ms) {
+                                    QVector<quint16> read;
+                                    bool ok = failure.isEmpty()
+                                        && registersOf(reply, originalOutputs.size(), &read);
+                                    for (int c = 0; ok && c < outputs; ++c)
+                                        ok = bitOf(read, c) == bitOf(originalOutputs, c);
+                                    restored(QStringLiteral("output states"), ok, expected,
+                                             failure.isEmpty() ? outputText(read) : failureText(failure),
+                                             writeMs + ms);
+                                });
+                    });
+        });
+    }
+    if (!analogTouched.contains(true))
+        return;
+    run.restoreNeeded = true;
+    for (int channel = 0; channel < analogTouched.size(); ++channel) {
+        if (!analogTouched.at(channel))
+            continue;
+        // Maximum and mode first, so the value lands in the range it came from.
+        const struct { AnalogBlock block; const char *label; } writes[] = {
+            {AnalogBlock::Max, "maximum"}, {AnalogBlock::Mode, "mode"}, {AnalogBlock::Value, "value"}};
+        for (const auto &w : writes) {
+            const AnalogBlock block = w.block;
+            const QString label = QLatin1String(w.label);
+            then([this, channel, block, label, restored]() {
+                const quint16 word = block == AnalogBlock::Max    ? originalMax.at(channel)
+                    : block == AnalogBlock::Mode                  ? originalMode.at(channel)
+                                                                  : heldValue(channel);
+                request(QStringLiteral("restore AO%1 %2").arg(channel).arg(label),
+                        ModbusRequest::analogOutputWrite(block, channel, word),
+                        [=](const QString &, const QString &failure, qint64) {
+                            if (!failure.isEmpty())
+                                restored(QStringLiteral("AO%1 %2").arg(channel).arg(label), false,
+                                         QStringLiteral("0x%1").arg(hex4(word)),
+                                         QStringLiteral("write: ") + failureText(failure), -1);
+                        });
+            });
+        }
+    }
+    then([this, restored]() {
+        readAnalogBlocks([=](bool ok, const QVector<quint16> &v, const QVector<quint16> &m,
+                             const QVector<quint16> &o, qint64 ms, const QString &failure) {
+            for (int c = 0; c < analogTouched.size(); ++c) {
+                if (!analogTouched.at(c))
+                    continue;
+                const QString expected = analogText(originalValue.at(c), originalMax.at(c), originalMode.at(c));
+                if (!ok) {
+                    restored(QStringLiteral("AO%1 registers").arg(c), false, expected, failure, -1);
+                    continue;
+                }
+                const bool same = v.at(c) == originalValue.at(c) && m.at(c) == originalMax.at(c)
+                    && o.at(c) == originalMode.at(c);
+                restored(QStringLiteral("AO%1 registers").arg(c), same, expected,
+                         analogText(v.at(c), m.at(c), o.at(c)), ms);
+            }
+        });
+    });
+}
+
+void ModuleCheck::setLinkHealth(const LinkHealth &health)
+{
+    latestHealth = health;
+}
+
+void ModuleCheck::finish()
+{
+    guard->stop();
+    run.durationMs = clock.elapsed();
+    if (!run.restoreNeeded)
+        run.restoreText = QStringLiteral("nothing to restore");
+    else if (run.restoreOk)
+        run.restoreText = QStringLiteral("restored");
+    // Bad frames are counted by the link, not per request.
+    run.health.badCrc = latestHealth.badCrc - qMin(latestHealth.badCrc, startHealth.badCrc);
+    run.health.unmatched = latestHealth.unmatched - qMin(latestHealth.unmatched, startHealth.unmatched);
+    run.health.garbage = latestHealth.garbage - qMin(latestHealth.garbage, startHealth.garbage);
+    const LinkHealth &h = run.health;
+    addStep(kLink, QStringLiteral("link figures"),
+            h.timeouts == 0 && h.sent == h.accepted + h.exceptions ? CheckStep::Pass : CheckStep::Fail,
+            QStringLiteral("every request answered"),
+            QStringLiteral("requests %1, time-outs %2, exceptions %3, bad frames %4, response "
+                           "last/mean/max %5/%6/%7 ms")
+                .arg(h.sent)
+                .arg(h.timeouts)
+                .arg(h.exceptions)
+                .arg(h.badFrames())
+                .arg(h.accepted ? QString::number(h.lastMs) : QStringLiteral("-"))
+                .arg(h.accepted ? QString::number(h.meanMs(), 'f', 1) : QStringLiteral("-"))
+                .arg(h.accepted ? QString::number(h.maxMs) : QStringLiteral("-")));
+    active = false;
+    emit finished(run);
+}

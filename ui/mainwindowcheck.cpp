@@ -1,0 +1,124 @@
+#include "ui/mainwindow.h"
+
+#include "link/checkreport.h"
+#include "link/modbusrequest.h"
+#include "link/modelcatalogue.h"
+#include "link/modulecheck.h"
+#include "link/threadadministrator.h"
+#include "link/threadserialport.h"
+#include "ui/modulecheckwindow.h"
+#include "ui_mainwindow.h"
+
+#include <QMessageBox>
+#include <QProgressDialog>
+
+namespace {
+
+QString stopText()
+{
+    return QCoreApplication::translate("MainWindow", "Stop detecting", " 停止检测 ");
+}
+
+} // namespace
+
+void MainWindow::initModuleCheck()
+{
+    moduleCheck = new ModuleCheck(this);
+    connect(moduleCheck, &ModuleCheck::write, this, &MainWindow::write);
+    connect(moduleCheck, &ModuleCheck::finished, this, &MainWindow::moduleCheckFinished);
+    connect(threadSerialport, &ThreadSerialport::identify_deviceType, this,
+            [this](int code) { identifiedType = code; });
+    connect(threadSerialport, &ThreadSerialport::deviceAddressChange, this,
+            [this](QString address, int) { identifiedAddress = int(address.toUInt(nullptr, 16)); });
+}
+
+// Runs in the link's thread while it creates the queue.
+void MainWindow::connectModuleCheck(ThreadAdministrator *queue)
+{
+    connect(queue, &ThreadAdministrator::replyReceived, moduleCheck, &ModuleCheck::replyReceived);
+    connect(queue, &ThreadAdministrator::requestFailed, moduleCheck, &ModuleCheck::requestFailed);
+    connect(queue, &ThreadAdministrator::linkHealthChanged, moduleCheck, &ModuleCheck::setLinkHealth);
+}
+
+void MainWindow::slotModuleCheck()
+{
+    if (moduleCheck->running())
+        return;
+    auto warn = [this](const QString &text) {
+        auto *box = new QMessageBox(QMessageBox::Warning, tr("warning", " 警告 "), text, QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setObjectName(QStringLiteral("moduleCheckRefusedBox"));
+        box->open();
+    };
+    if (linkReady != 1)
+        return warn(tr("Unable to check the module until it is connected.", " 模块未连接，无法检测。 "));
+    int modelIndex = -1;
+    const QVector<ModelEntry> &models = ModelCatalogue::models();
+    for (int i = 0; i < models.size() && modelIndex < 0; ++i) {
+        const ModelEntry &m = models.at(i);
+        if (m.outputCount == outputCount && m.inputCount == inputCount
+            && m.voltageOutputCount == voltageOutputCount && m.currentOutputCount == currentOutputCount
+            && m.voltageInputCount == voltageInputCount && m.currentInputCount == currentInputCount)
+            modelIndex = i;
+    }
+    if (modelIndex < 0)
+        return warn(tr("Choose the module's model first.", " 请先选择模块型号。 "));
+
+    CheckSetup setup;
+    setup.modelIndex = modelIndex;
+    setup.network = !serialPortOpen && networkMode == 1;
+    setup.endpoint = setup.network ? networkEndpoint() : serialEndpoint();
+    setup.deviceAddress = deviceAddressValue;
+    setup.identifiedType = identifiedType;
+    setup.identifiedAddress = identifiedAddress;
+
+    // The panels' polling would interleave with the check: paused until it is over.
+    checkPause.outputPolling = outputPollTimer.isActive();
+    checkPause.pollInterval = outputPollTimer.interval();
+    checkPause.inputDetection = inputCount >= 0 && ui->pushButton_check->text() == stopText();
+    checkPause.analogDetection = ui->pushButton_check_analog_in->text() == stopText();
+    outputPollTimer.stop();
+    emit sendersClear(ModbusRequest::kCheckStatus);
+    emit sendersClear(ModbusRequest::kStartDetecting);
+    emit sendersClear(ModbusRequest::kAnalogStartDetecting);
+
+    checkProgress = new QProgressDialog(tr("Module check", " 模块检测 "), tr("Cancel", " 取消 "), 0, 100, this);
+    checkProgress->setObjectName(QStringLiteral("moduleCheckProgress"));
+    checkProgress->setWindowModality(Qt::WindowModal);
+    checkProgress->setAutoClose(false);
+    checkProgress->setAutoReset(false);
+    checkProgress->setMinimumDuration(0);
+    connect(checkProgress, &QProgressDialog::canceled, moduleCheck, &ModuleCheck::cancel);
+    connect(moduleCheck, &ModuleCheck::progress, checkProgress,
+            [this](int done, int total, const QString &text) {
+                checkProgress->setMaximum(total);
+                checkProgress->setValue(qMin(done, total));
+                checkProgress->setLabelText(tr("Module check", " 模块检测 ") + QStringLiteral(": ") + text);
+            });
+    checkProgress->show();
+    moduleCheckAction->setEnabled(false);
+    writeOutputWidget(tr("Module check started: %1", " 模块检测开始：%1 ").arg(models.at(modelIndex).text()),
+                      QColor(Qt::blue));
+    moduleCheck->start(setup);
+}
+
+void MainWindow::moduleCheckFinished(const CheckRun &run)
+{
+    if (checkProgress) {
+        checkProgress->deleteLater();
+        checkProgress = nullptr;
+    }
+    moduleCheckAction->setEnabled(true);
+    if (checkPause.outputPolling && outputCount != -1)
+        outputPollTimer.start(checkPause.pollInterval);
+    if (checkPause.inputDetection)
+        startInputDetection();
+    if (checkPause.analogDetection && ui->pushButton_check_analog_in->text() == stopText()) {
+        on_pushButton_check_analog_in_clicked();
+        on_pushButton_check_analog_in_clicked();
+    }
+    writeOutputWidget(tr("Module check: %1", " 模块检测：%1 ").arg(CheckReport::summaryLine(run)),
+                      run.passed() ? QColor(0, 128, 0) : QColor(Qt::red));
+    auto *window = new ModuleCheckWindow(run, this);
+    window->show();
+}
