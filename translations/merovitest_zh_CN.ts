@@ -1,4 +1,5 @@
-<?xml version='1.0' encoding='utf-8'?>
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
 <TS version="2.1" language="zh_CN" sourcelanguage="en">
 <context>
     <name>CommunicationTimeout</name>
@@ -105,7 +106,7 @@ If the timeout response time is 0 or null, no timeout response is generated.</so
     <message>
         <source>MAC</source>
         <comment> MAC </comment>
-        <translation type="unfinished" />
+        <translation>MAC</translation>
     </message>
     <message>
         <source>Found by</source>
@@ -148,7 +149,7 @@ If the timeout response time is 0 or null, no timeout response is generated.</so
         <translation>找到一个模块：%1，地址 %2。现在使用吗？</translation>
     </message>
     <message>
-        <source>%1 modules answered: choose one and click "Use"</source>
+        <source>%1 modules answered: choose one and click &quot;Use&quot;</source>
         <comment> 找到 %1 个模块：选择一个并点击“使用” </comment>
         <translation>找到 %1 个模块：选择一个并点击“使用”</translation>
     </message>
@@ -190,7 +191,7 @@ If the timeout response time is 0 or null, no timeout response is generated.</so
 3* Model test default Baud rate 115200, data bit 8, stop bit 1, check bit no 
 4* The receiver receives the feedback information from the module, and each instruction sends a feedback message 
 5* Output control terminal control output 
-6* Input detection terminal to detect input. Click "To start detection"
+6* Input detection terminal to detect input. Click &quot;To start detection&quot;
  before detection.
 * Pay special attention * The sender does not need to enter CRC check 
  again to send instructions </source>
@@ -421,7 +422,7 @@ If the timeout response time is 0 or null, no timeout response is generated.</so
     </message>
     <message>
         <source>Description: only one of serial port and network can be used at the same time 
-If serial port is used, select "port", and click "open"
+If serial port is used, select &quot;port&quot;, and click &quot;open&quot;
 To use the network, the serial port must be closed 
 First, connect to the remote IP as a client, 
 Modifying the remote IP will automatically try to connect. 
@@ -755,7 +756,7 @@ Modifying the remote IP will automatically try to connect.
     </message>
     <message>
         <source>Description: only one of serial port and network can be used at the same time 
-If serial port is used, select "port", and click "open"
+If serial port is used, select &quot;port&quot;, and click &quot;open&quot;
 To use the network, the serial port must be closed 
 First, connect to the remote IP as a client, 
 Modifying the remote IP will automatically try to connect. 
@@ -812,7 +813,7 @@ Modifying the remote IP will automatically try to connect.
         <translation>重启</translation>
     </message>
     <message>
-        <source>The module's light flashes when you reboot it</source>
+        <source>The module&apos;s light flashes when you reboot it</source>
         <comment> 重启时模块的灯会闪烁 </comment>
         <translation>重启时模块的灯会闪烁</translation>
     </message>
@@ -1046,7 +1047,7 @@ Modifying the remote IP will automatically try to connect.
         <translation>模块未连接，无法检测。</translation>
     </message>
     <message>
-        <source>Choose the module's model first.</source>
+        <source>Choose the module&apos;s model first.</source>
         <comment> 请先选择模块型号。 </comment>
         <translation>请先选择模块型号。</translation>
     </message>
@@ -1410,19 +1411,19 @@ Modifying the remote IP will automatically try to connect.
         <translation>远程IP为空。</translation>
     </message>
     <message>
-        <source>The remote IP "%1" needs four numbers separated by dots.</source>
-        <comment> 远程IP"%1"需要四个以点分隔的数字。 </comment>
-        <translation>远程IP"%1"需要四个以点分隔的数字。</translation>
+        <source>The remote IP &quot;%1&quot; needs four numbers separated by dots.</source>
+        <comment> 远程IP&quot;%1&quot;需要四个以点分隔的数字。 </comment>
+        <translation>远程IP&quot;%1&quot;需要四个以点分隔的数字。</translation>
     </message>
     <message>
-        <source>The remote IP "%1" has "%2", not a number from 0 to 255.</source>
-        <comment> 远程IP"%1"中的"%2"不是0到255的数字。 </comment>
-        <translation>远程IP"%1"中的"%2"不是0到255的数字。</translation>
+        <source>The remote IP &quot;%1&quot; has &quot;%2&quot;, not a number from 0 to 255.</source>
+        <comment> 远程IP&quot;%1&quot;中的&quot;%2&quot;不是0到255的数字。 </comment>
+        <translation>远程IP&quot;%1&quot;中的&quot;%2&quot;不是0到255的数字。</translation>
     </message>
     <message>
-        <source>The remote port "%1" is not a number from 1 to 65535.</source>
-        <comment> 远程端口"%1"不是1到65535的数字。 </comment>
-        <translation>远程端口"%1"不是1到65535的数字。</translation>
+        <source>The remote port &quot;%1&quot; is not a number from 1 to 65535.</source>
+        <comment> 远程端口&quot;%1&quot;不是1到65535的数字。 </comment>
+        <translation>远程端口&quot;%1&quot;不是1到65535的数字。</translation>
     </message>
 </context>
 <context>
