@@ -151,12 +151,15 @@ void TestLayout::everyModelFits()
     auto *remoteIp = window->findChild<QLineEdit *>(QStringLiteral("lineEdit_localFarIP"));
     QVERIFY(remoteIp->width() > remoteIp->fontMetrics().horizontalAdvance(QStringLiteral("255.255.255.255")));
 
-    auto *toolBar = window->findChild<QToolBar *>(QStringLiteral("toolBar_time"));
-    const QList<QAction *> actions = toolBar->actions();
-    for (QAction *action : actions) {
-        QWidget *shown = toolBar->widgetForAction(action);
-        QVERIFY2(shown && shown->isVisible() && toolBar->rect().contains(shown->geometry()),
-                 qPrintable(action->text()));
+    for (const char *name : {"toolBar_time", "toolBar_tools"}) {
+        auto *toolBar = window->findChild<QToolBar *>(QLatin1String(name));
+        QVERIFY(toolBar);
+        const QList<QAction *> actions = toolBar->actions();
+        for (QAction *action : actions) {
+            QWidget *shown = toolBar->widgetForAction(action);
+            QVERIFY2(shown && shown->isVisible() && toolBar->rect().contains(shown->geometry()),
+                     qPrintable(action->text()));
+        }
     }
     QVERIFY(window->clockLabel->isVisible());
     QVERIFY(window->clockLabel->width() >= window->clockLabel->sizeHint().width());

@@ -1091,6 +1091,11 @@ Modifying the remote IP will automatically try to connect.
         <comment> 查找模块：%1 %2 %3，地址 %4 %5 </comment>
         <translation>查找模块：%1 %2 %3，地址 %4 %5</translation>
     </message>
+    <message>
+        <source>Tools</source>
+        <comment> 工具 </comment>
+        <translation>工具</translation>
+    </message>
 </context>
 <context>
     <name>ModuleCheckWindow</name>

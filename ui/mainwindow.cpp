@@ -114,9 +114,9 @@ void MainWindow::initWindow()
         "sending side \n"));
 
     createActions();
+    createFindModuleAction();
     createMenus();
     createToolBar();
-    createFindModuleAction();
 
     linkHealthView = new LinkHealthView(ui->statusbar);
     ui->statusbar->addWidget(linkHealthView, 1);
@@ -298,11 +298,16 @@ void MainWindow::createMenus()
     menuBar()->setFont(menuFont);
     switchModelMenu = menuBar()->addMenu(tr("Switch model selection", " 开关量型号选择 "));
     analogModelMenu = menuBar()->addMenu(tr("Analog model selection", " 模拟量型号选择 "));
+    // What works on the module as a whole.
+    QMenu *toolsMenu = menuBar()->addMenu(tr("Tools", " 工具 "));
+    toolsMenu->setObjectName(QStringLiteral("toolsMenu"));
+    toolsMenu->addAction(findModuleAction);
+    toolsMenu->addAction(moduleCheckAction);
     helpMenu = menuBar()->addMenu(tr("help", " 帮助 "));
     QMenu *languageMenu = menuBar()->addMenu(tr("Language", " 语言 "));
     languageMenu->setObjectName(QStringLiteral("languageMenu"));
     Language::addChoice(languageMenu, this);
-    for (QMenu *menu : {switchModelMenu, analogModelMenu, helpMenu, languageMenu})
+    for (QMenu *menu : {switchModelMenu, analogModelMenu, toolsMenu, helpMenu, languageMenu})
         menu->setFont(menuFont);
 
     const QVector<ModelEntry> &models = ModelCatalogue::models();
@@ -314,7 +319,15 @@ void MainWindow::createMenus()
         menu->addAction(modelActions.at(i));
     }
     helpMenu->addAction(helpAction);
-    menuBar()->addAction(moduleCheckAction);
+
+    // The toolbar below is full with the settings actions and the clock; the tools sit at
+    // the right end of the menu bar, one click away as well.
+    auto *toolsBar = new QToolBar(menuBar());
+    toolsBar->setObjectName(QStringLiteral("toolBar_tools"));
+    toolsBar->setFont(menuFont);
+    toolsBar->addAction(findModuleAction);
+    toolsBar->addAction(moduleCheckAction);
+    menuBar()->setCornerWidget(toolsBar, Qt::TopRightCorner);
 }
 
 void MainWindow::createToolBar()
@@ -325,7 +338,6 @@ void MainWindow::createToolBar()
     toolBar->addAction(networkParameterAction);
     toolBar->addAction(rebootAction);
     toolBar->addAction(nameSettingAction);
-    toolBar->addAction(moduleCheckAction);
 
     auto *holder = new QWidget(toolBar);
     auto *row = new QHBoxLayout(holder);

@@ -7,12 +7,9 @@
 #include "ui/findmoduledialog.h"
 
 #include <QAction>
-#include <QMenu>
-#include <QMenuBar>
 #include <QMetaObject>
 #include <QPointer>
 #include <QProgressDialog>
-#include <QToolBar>
 
 #include <algorithm>
 #include <functional>
@@ -33,12 +30,6 @@ void MainWindow::createFindModuleAction()
     findModuleAction->setStatusTip(tr("Search the serial port or the remote address for modules.",
                                       " 在串口或远程地址上查找模块 "));
     connect(findModuleAction, &QAction::triggered, this, &MainWindow::slotFindModule);
-    menuBar()->insertAction(helpMenu->menuAction(), findModuleAction);
-    auto *toolBar = findChild<QToolBar *>(QStringLiteral("toolBar_time"));
-    const QList<QAction *> actions = toolBar->actions();
-    toolBar->insertAction(actions.value(actions.indexOf(nameSettingAction) + 1), findModuleAction);
-    if (QWidget *button = toolBar->widgetForAction(findModuleAction))
-        button->setFont(QFont(QStringLiteral("Arial"), 18));
 }
 
 void MainWindow::slotFindModule()
