@@ -14,8 +14,8 @@
 #include <QtTest>
 
 // The switch panels of the real window against the simulated module over Modbus TCP on
-// 127.0.0.1; where the link matters (identification, the serial port) also over Modbus
-// RTU on a pseudo-terminal. Every request form crosses both links in tst_link.
+// 127.0.0.1, or over Modbus RTU on a pseudo-terminal where the serial port is what is
+// tried. Every request form crosses both links in tst_link.
 class TestSwitchPanelsLink : public QObject
 {
     Q_OBJECT
@@ -28,14 +28,12 @@ private slots:
     void clickSwitchesCoilAfterAcknowledgement();
     void singleChoiceLeavesOneOutputOn();
     void allOpenAndAllClose();
-    void identificationSelectsSixtyFourOutputs_data() { links(); }
-    void identificationSelectsSixtyFourOutputs();
+    void serialIdentificationSelectsSixtyFourOutputs();
     void stoppingDetectionEndsInputPolling();
     void closingThePortStopsPolling();
     void storedNamesFollowTheModule();
 
 private:
-    void links();
     void connectWindow(bool serial);
     void chooseModel(const char *english);
     QPushButton *output(int channel) const { return window->outputButtons.at(channel - 1); }
@@ -59,13 +57,6 @@ static constexpr int kStartUpConnectMs = 700;
     connectWindow(serial);                                                                          \
     if (QTest::currentTestFailed())                                                                \
     return
-
-void TestSwitchPanelsLink::links()
-{
-    QTest::addColumn<bool>("serial");
-    QTest::newRow("tcp 127.0.0.1") << false;
-    QTest::newRow("rtu pty") << true;
-}
 
 void TestSwitchPanelsLink::init()
 {
@@ -198,13 +189,13 @@ void TestSwitchPanelsLink::allOpenAndAllClose()
         QTRY_COMPARE_WITH_TIMEOUT(output(channel)->styleSheet(), SwitchStates::kOffStyle, 10000);
 }
 
-void TestSwitchPanelsLink::identificationSelectsSixtyFourOutputs()
+// Over TCP the identification is in tst_mainwindow.
+void TestSwitchPanelsLink::serialIdentificationSelectsSixtyFourOutputs()
 {
-    QFETCH(bool, serial);
     QVERIFY(module->setModel("Switch 64-channel outputs"));
     module->setTypeCode(220);
     module->setAddress(5);
-    CONNECT_WINDOW(serial);
+    CONNECT_WINDOW(true);
 
     module->announce();
     QTRY_COMPARE_WITH_TIMEOUT(window->outputCount, 64, 10000);
