@@ -1,5 +1,6 @@
 #pragma once
 
+#include "QtLibrary/QtTools/qttools.h"
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
 #include "simulator/modulesimulator.h"
@@ -14,8 +15,17 @@
 #include <QMetaObject>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QSocketNotifier>
 #include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
+
+#include <fcntl.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <functional>
 
 // A test program runs in the language MEROVI_TEST_LANGUAGE names ("zh" installs the
 // Chinese catalogue, as `merovitest --language zh` does; English otherwise).
@@ -57,6 +67,21 @@ inline void settleLink(MainWindow *window)
                               Qt::BlockingQueuedConnection);
     if (queue)
         QMetaObject::invokeMethod(queue, []() {}, Qt::BlockingQueuedConnection);
+}
+
+// The kinds of the requests in the window's queue, head first.
+inline QStringList queuedKinds(MainWindow *window)
+{
+    ThreadSerialport *link = window->threadSerialport;
+    ThreadAdministrator *queue = nullptr;
+    QMetaObject::invokeMethod(link, [link, &queue]() { queue = link->threadAdministrator; },
+                              Qt::BlockingQueuedConnection);
+    QStringList kinds;
+    QMetaObject::invokeMethod(queue, [queue, &kinds]() {
+        for (const Sender *sender : qAsConst(queue->senders))
+            kinds << sender->kind;
+    }, Qt::BlockingQueuedConnection);
+    return kinds;
 }
 
 // A main window whose remote address is 127.0.0.1 and the given port (by default
@@ -119,3 +144,149 @@ inline void openWindowOnModule(MainWindow *&window, ModuleSimulator &module, boo
         return;
     QTRY_VERIFY_WITH_TIMEOUT(module.serialLineOpen(), 10000);
 }
+
+// A module whose every answer the test writes itself, on Modbus TCP (127.0.0.1) or on
+// Modbus RTU through a pseudo-terminal: each request (serial form without CRC) goes to
+// the script, whose bytes go back exactly as given.
+class ScriptedModule : public QObject
+{
+public:
+    using Script = std::function<QByteArray(const QByteArray &request, int number)>;
+
+    explicit ScriptedModule(bool serial) : m_serial(serial) {}
+    ~ScriptedModule() override { closeLine(); }
+
+    bool start()
+    {
+        if (!m_serial) {
+            connect(&m_server, &QTcpServer::newConnection, this, [this]() {
+                while (QTcpSocket *socket = m_server.nextPendingConnection()) {
+                    delete m_socket;
+                    m_socket = socket;
+                    m_rx.clear();
+                    connect(socket, &QTcpSocket::readyRead, this, [this, socket]() {
+                        m_rx += socket->readAll();
+                        cutRequests();
+                    });
+                }
+            });
+            return m_server.listen(QHostAddress::LocalHost);
+        }
+        return openPty();
+    }
+
+    bool openPty()
+    {
+        char name[256] = {};
+        if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0)
+            return false;
+        // The slave stays open here too, so the line never hangs up before the tool opens it.
+        termios settings {};
+        if (::tcgetattr(m_slave, &settings) == 0) {
+            ::cfmakeraw(&settings);
+            ::tcsetattr(m_slave, TCSANOW, &settings);
+        }
+        m_path = QString::fromLocal8Bit(name);
+        fcntl(m_master, F_SETFL, fcntl(m_master, F_GETFL) | O_NONBLOCK);
+        m_notifier = new QSocketNotifier(m_master, QSocketNotifier::Read, this);
+        connect(m_notifier, &QSocketNotifier::activated, this, [this]() {
+            char buffer[512];
+            const ssize_t n = ::read(m_master, buffer, sizeof buffer);
+            if (n > 0) {
+                m_rx += QByteArray(buffer, int(n));
+                cutRequests();
+            }
+        });
+        return true;
+    }
+
+    // The line goes away under the tool: the connection or the pseudo-terminal closes.
+    void closeLine()
+    {
+        if (m_socket) {
+            m_socket->disconnectFromHost();
+            m_socket->deleteLater();
+            m_socket = nullptr;
+        }
+        delete m_notifier;
+        m_notifier = nullptr;
+        if (m_master >= 0)
+            ::close(m_master);
+        if (m_slave >= 0)
+            ::close(m_slave);
+        m_master = m_slave = -1;
+        m_rx.clear();
+    }
+
+    void send(const QByteArray &bytes)
+    {
+        if (m_socket)
+            m_socket->write(bytes);
+        else if (m_master >= 0)
+            (void)!::write(m_master, bytes.constData(), size_t(bytes.size()));
+    }
+
+    // A reply in the line's own framing.
+    QByteArray frame(const QByteArray &body) const
+    {
+        if (m_serial)
+            return QtTools::hexStringToByteArray(QtTools::appendCrc16(QString::fromLatin1(body.toHex())));
+        QByteArray header(4, '\0');
+        header.append(char(body.size() >> 8));
+        header.append(char(body.size() & 0xFF));
+        return header + body;
+    }
+
+    quint16 port() const { return m_server.serverPort(); }
+    QString path() const { return m_path; }
+    bool serial() const { return m_serial; }
+
+    Script script;
+    QList<QByteArray> requests;
+
+private:
+    void cutRequests()
+    {
+        for (;;) {
+            QByteArray request;
+            if (m_serial) {
+                if (m_rx.size() < 8)
+                    return;
+                const char function = m_rx.at(1);
+                int length = 8;
+                if (function == 0x0f || function == 0x10) {
+                    if (m_rx.size() < 7)
+                        return;
+                    length = 9 + quint8(m_rx.at(6));
+                }
+                if (m_rx.size() < length)
+                    return;
+                request = m_rx.left(length - 2);
+                m_rx.remove(0, length);
+            } else {
+                if (m_rx.size() < 6)
+                    return;
+                const int length = 6 + (quint8(m_rx.at(4)) << 8 | quint8(m_rx.at(5)));
+                if (m_rx.size() < length)
+                    return;
+                request = m_rx.mid(6, length - 6);
+                m_rx.remove(0, length);
+            }
+            requests << request;
+            if (script) {
+                const QByteArray answer = script(request, requests.size());
+                if (!answer.isEmpty())
+                    send(answer);
+            }
+        }
+    }
+
+    bool m_serial;
+    QTcpServer m_server;
+    QTcpSocket *m_socket = nullptr;
+    int m_master = -1;
+    int m_slave = -1;
+    QString m_path;
+    QSocketNotifier *m_notifier = nullptr;
+    QByteArray m_rx;
+};

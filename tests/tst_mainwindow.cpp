@@ -33,16 +33,13 @@ private slots:
     void typedPortConnectsOnceSettled();
     void tcpExceptionReplyIsLoggedInRed();
     void serialTypedFrameRoundTrips();
-    void serialCloseEmptiesQueueAndStopsPolling();
     void serialAddressTypedByTheOperator();
-    void serialLineLostUnderOpenPort();
     void terminalRefusesNonHexText();
     void closesCleanlyWithBothThreadsEnded();
 
 private:
     void makeWindow(quint16 port);
     void openSerial();
-    int queuedRequests();
     QString logText() const
     {
         window->flushLog();
@@ -95,18 +92,6 @@ void TestMainWindow::openSerial()
     QTRY_VERIFY_WITH_TIMEOUT(simulator->serialLineOpen(), 10000);
 }
 
-int TestMainWindow::queuedRequests()
-{
-    ThreadAdministrator *queue = nullptr;
-    ThreadSerialport *link = window->threadSerialport;
-    QMetaObject::invokeMethod(link, [&]() { queue = link->threadAdministrator; },
-                              Qt::BlockingQueuedConnection);
-    int count = -1;
-    QMetaObject::invokeMethod(queue, [&]() { count = queue->senders.size(); },
-                              Qt::BlockingQueuedConnection);
-    return count;
-}
-
 QColor TestMainWindow::colourOfLine(const QString &needle) const
 {
     for (QTextBlock block = recvText()->document()->begin(); block.isValid(); block = block.next()) {
@@ -154,7 +139,7 @@ void TestMainWindow::tcpTypedFrameRoundTrips()
     const int reply = log.indexOf("00 00 00 00 00 05 01 03 02 00 05");
     QVERIFY(separator >= 0 && separator < request && request < reply);
     QVERIFY(QRegularExpression("\\[\\d\\d:\\d\\d:\\d\\d\\]    Send: ").match(log).hasMatch());
-    QTRY_COMPARE_WITH_TIMEOUT(queuedRequests(), 0, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(queuedKinds(window).size(), 0, 10000);
 }
 
 void TestMainWindow::tcpStartUpAttemptKeepsTheConnection()
@@ -259,8 +244,8 @@ void TestMainWindow::tcpExceptionReplyIsLoggedInRed()
     const QString line = "Exception reply: function 03, exception 02 (Illegal data address)";
     QTRY_VERIFY_WITH_TIMEOUT(logText().contains(line), 10000);
     QCOMPARE(colourOfLine(line), QColor(Qt::red));
-    // The request expires by its time-out, and the link still delivers the next reply.
-    QTRY_COMPARE_WITH_TIMEOUT(queuedRequests(), 0, 10000);
+    // The exception ends the request, and the link still delivers the next reply.
+    QTRY_COMPARE_WITH_TIMEOUT(queuedKinds(window).size(), 0, 10000);
     typeAndReturn("0103 0000 0001");
     QTRY_VERIFY_WITH_TIMEOUT(logText().contains("00 00 00 00 00 05 01 03 02 00 00"), 10000);
 }
@@ -284,38 +269,6 @@ void TestMainWindow::serialTypedFrameRoundTrips()
     QTRY_VERIFY_WITH_TIMEOUT(logText().contains("01 03 02 00 0A 38 43"), 10000);
 }
 
-void TestMainWindow::serialCloseEmptiesQueueAndStopsPolling()
-{
-    simulator->setModel("Switch 8-channel outputs");
-    makeWindow(closedPort());
-    openSerial();
-
-    const int index = ModelCatalogue::indexOf("Switch  8-channel outputs");
-    QVERIFY(index >= 0);
-    window->modelActions.at(index)->trigger();
-    QVERIFY(window->outputPollTimer.isActive());
-    simulator->setCoil(1, true);
-    QTRY_VERIFY_WITH_TIMEOUT(window->ctlOuts.size() >= 8 && window->ctlOuts.at(1) == 1, 10000);
-
-    auto *button = window->findChild<QPushButton *>("switchBt");
-    QTest::mouseClick(button, Qt::LeftButton);
-    QCOMPARE(button->text(), QString("Open"));
-    QVERIFY(!window->outputPollTimer.isActive());
-    QCOMPARE(queuedRequests(), 0);
-    const int handled = simulator->requestCount();
-    QTest::qWait(1500);
-    QCOMPARE(simulator->requestCount(), handled);
-    QCOMPARE(queuedRequests(), 0);
-
-    // Opening again brings the polling back.
-    QTest::mouseClick(button, Qt::LeftButton);
-    QTRY_COMPARE_WITH_TIMEOUT(button->text(), QString("Close"), 10000);
-    QVERIFY(window->outputPollTimer.isActive());
-    simulator->setCoil(1, false);
-    QTRY_VERIFY_WITH_TIMEOUT(window->ctlOuts.at(1) == 0, 10000);
-    QVERIFY(simulator->requestCount() > handled);
-}
-
 void TestMainWindow::serialAddressTypedByTheOperator()
 {
     simulator->setModel("Switch 8-channel outputs");
@@ -334,26 +287,6 @@ void TestMainWindow::serialAddressTypedByTheOperator()
     QVERIFY(logText().contains("Send: 0a 03 00 00 00 01"));
 }
 
-void TestMainWindow::serialLineLostUnderOpenPort()
-{
-    simulator->setModel("Switch 8-channel outputs");
-    makeWindow(closedPort());
-    openSerial();
-    window->modelActions.at(ModelCatalogue::indexOf("Switch  8-channel outputs"))->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(simulator->requestCount() > 2, 10000);
-
-    // The module's end of the line goes away (an adapter pulled out).
-    delete simulator;
-    simulator = nullptr;
-    auto *button = window->findChild<QPushButton *>("switchBt");
-    QTRY_COMPARE_WITH_TIMEOUT(button->text(), QString("Open"), 10000);
-    QCOMPARE(window->findChild<QLabel *>("label_serialState")->text(), QString("DisConnect"));
-    QVERIFY(!window->outputPollTimer.isActive());
-    QCOMPARE(window->linkReady, 0);
-    QTRY_COMPARE_WITH_TIMEOUT(queuedRequests(), 0, 10000);
-    QVERIFY(logText().contains("Serial port lost"));
-}
-
 void TestMainWindow::terminalRefusesNonHexText()
 {
     simulator->setModel("Switch 8-channel outputs");
@@ -367,7 +300,7 @@ void TestMainWindow::terminalRefusesNonHexText()
     QCOMPARE(colourOfLine(refusal), QColor(Qt::red));
     // Odd length: silently not sent.
     typeAndReturn("0103000");
-    QCOMPARE(queuedRequests(), 0);
+    QCOMPARE(queuedKinds(window).size(), 0);
     QVERIFY(!logText().contains("Send:"));
     QCOMPARE(simulator->requestCount(), handled);
 }
@@ -391,7 +324,7 @@ void TestMainWindow::closesCleanlyWithBothThreadsEnded()
     QVERIFY(linkThread->isRunning());
 
     window->close();
-    QCOMPARE(queuedRequests(), 0);
+    QCOMPARE(queuedKinds(window).size(), 0);
     delete window;
     window = nullptr;
     QVERIFY(link.isNull());
