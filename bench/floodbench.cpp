@@ -234,6 +234,7 @@ struct FloodRun
     double backToIdleMs = -1;
     QStringList cpuAfter; // % of a core in each second after the burst is out
     int notShownLines = 0;
+    int outOfStepLines = 0;
     qint64 notShownFrames = 0;
     int droppedLinesKept = 0;
     int viewLines = 0;
@@ -328,6 +329,8 @@ FloodRun floodRun(const FloodCase &flood, int seconds, qint64 burstBytes)
                      [&](const QString &line) {
                          static const QString shown = QStringLiteral(" frames from the module not shown");
                          const int at = line.indexOf(shown);
+                         if (line.startsWith(QLatin1String("Network data out of step")))
+                             ++run.outOfStepLines;
                          if (at > 0) {
                              ++run.notShownLines;
                              run.notShownFrames += line.leftRef(at).toLongLong();
@@ -417,16 +420,16 @@ FloodRun floodRun(const FloodCase &flood, int seconds, qint64 burstBytes)
                                                     / ((samples.at(last).first - samples.at(first).first) / 1000.0),
                                                 'f', 0);
         }
+        // Back to idle: from the burst's last byte to the first second (in 100 ms steps)
+        // whose CPU use is within the idle rate plus 5 % of a core.
         const double idleRate = run.idleCpuPercent / 100.0 + 0.05;
-        int quiet = 0;
-        for (int i = 1; i < samples.size(); ++i) {
-            if (samples.at(i).first <= writtenAt)
+        for (int i = 0; i + 10 < samples.size(); ++i) {
+            if (samples.at(i).first < writtenAt)
                 continue;
-            const double rate = (samples.at(i).second - samples.at(i - 1).second)
-                / ((samples.at(i).first - samples.at(i - 1).first) / 1000.0);
-            quiet = rate <= idleRate ? quiet + 1 : 0;
-            if (quiet == 10) {
-                run.backToIdleMs = qMax<qint64>(0, samples.at(i - 10).first - writtenAt);
+            const double rate = (samples.at(i + 10).second - samples.at(i).second)
+                / ((samples.at(i + 10).first - samples.at(i).first) / 1000.0);
+            if (rate <= idleRate) {
+                run.backToIdleMs = samples.at(i).first - writtenAt;
                 break;
             }
         }
@@ -490,19 +493,19 @@ QString floodFigures(int seconds, qint64 burstBytes, const QString &only)
     out += QStringLiteral(
         "| link and flood | resident memory idle / peak / end, kB | growth, kB | longest stall idle / flood / burst / after, ms "
         "| longest polling gap idle / flood / burst, ms | Check Status during the flood: replies / exceptions / time-outs "
-        "| CPU idle / flood, % of a core | burst out, ms | CPU back to idle after, ms | CPU in each second after, % | \"not shown\" lines (frames) "
+        "| CPU idle / flood, % of a core | burst out, ms | CPU back to idle after, ms | CPU in each second after, % | \"not shown\" lines (frames) | \"out of step\" lines "
         "| \"log lines dropped\" lines kept | lines in the view |\n"
-        "|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
+        "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
     for (const FloodCase &flood : cases) {
         if (!QString::fromLatin1(flood.name).contains(only))
             continue;
         const FloodRun run = floodRun(flood, seconds, burstBytes);
         if (!run.ok) {
-            out += QStringLiteral("| %1 | failed: %2 ||||||||||||\n").arg(QLatin1String(flood.name), run.failure);
+            out += QStringLiteral("| %1 | failed: %2 |||||||||||||\n").arg(QLatin1String(flood.name), run.failure);
             continue;
         }
         out += QStringLiteral("| %1 | %2 / %3 / %4 | %5 | %6 / %7 / %8 / %9 | %10 / %11 / %12 | %13 / %14 / %15 "
-                              "| %16 / %17 | %18 | %19 | %20 | %21 (%22) | %23 | %24 |\n")
+                              "| %16 / %17 | %18 | %19 | %20 | %21 (%22) | %23 | %24 | %25 |\n")
                    .arg(QLatin1String(flood.name))
                    .arg(run.idleKb).arg(run.peakKb).arg(run.endKb).arg(run.peakKb - run.idleKb)
                    .arg(figure(run.stallIdleMs, 1), figure(run.stallFloodMs, 1), figure(run.stallBurstMs, 1),
@@ -511,7 +514,7 @@ QString floodFigures(int seconds, qint64 burstBytes, const QString &only)
                    .arg(run.repliesFlood).arg(run.exceptionsFlood).arg(run.timeoutsFlood)
                    .arg(figure(run.idleCpuPercent, 1), figure(run.floodCpuPercent, 1))
                    .arg(figure(run.burstMs), figure(run.backToIdleMs), run.cpuAfter.join(QLatin1Char(' ')))
-                   .arg(run.notShownLines).arg(run.notShownFrames)
+                   .arg(run.notShownLines).arg(run.notShownFrames).arg(run.outOfStepLines)
                    .arg(run.droppedLinesKept).arg(run.viewLines);
     }
     return out;
