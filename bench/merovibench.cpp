@@ -4,6 +4,9 @@
 // the cost of a log line in the receive view and the longest event-loop stall under a
 // steady log, start-up times and resident memory. Only 127.0.0.1 and ptys are used.
 //   merovibench [--seconds N] [--log-seconds N] [--transactions N]
+//   merovibench --flood [SECONDS] [BURST_BYTES] [CASE]   (a flooding module: floodbench.cpp)
+#include "bench/benchtools.h"
+#include "bench/floodbench.h"
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
 #include "simulator/modulesimulator.h"
@@ -38,53 +41,6 @@ namespace {
 
 constexpr double kSendStepMs = 20.0;
 const char kModel[] = "Switch 16-channel inputs";
-
-// Runs the event loop for a while without spinning, so the process CPU time is the tool's.
-void wait(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-bool waitFor(const std::function<bool()> &condition, int ms = 10000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > ms)
-            return false;
-        wait(5);
-    }
-    return true;
-}
-
-double cpuSeconds()
-{
-    rusage usage {};
-    getrusage(RUSAGE_SELF, &usage);
-    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec
-        + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-qint64 residentKb()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
-
-quint16 freeLocalPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
-}
 
 // The simulated module as a process of its own, so the CPU time measured is the tool's.
 struct SimProcess
@@ -125,31 +81,6 @@ struct SimProcess
         process.waitForFinished(3000);
     }
 };
-
-// A window as the operator would have it, told 127.0.0.1 before its event loop runs.
-MainWindow *newWindow(quint16 port)
-{
-    auto *window = new MainWindow;
-    auto *ip = window->findChild<QLineEdit *>(QStringLiteral("lineEdit_localFarIP"));
-    {
-        const QSignalBlocker blocker(ip);
-        ip->setText(QStringLiteral("127.0.0.1"));
-    }
-    window->findChild<QLineEdit *>(QStringLiteral("lineEdit_localfarPortNumber"))->setText(QString::number(port));
-    return window;
-}
-
-ThreadAdministrator *queueOf(MainWindow *window)
-{
-    ThreadSerialport *link = window->threadSerialport;
-    ThreadAdministrator *queue = nullptr;
-    waitFor([&]() {
-        QMetaObject::invokeMethod(link, [link]() { return link->threadAdministrator; },
-                                  Qt::BlockingQueuedConnection, &queue);
-        return queue != nullptr;
-    });
-    return queue;
-}
 
 void chooseModel(MainWindow *window)
 {
@@ -383,9 +314,18 @@ QString ms(double value, int decimals = 2)
 
 int main(int argc, char *argv[])
 {
+    if (argc > 1 && qstrcmp(argv[1], "--flood-peer") == 0)
+        return runFloodPeer(argc, argv);
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    if (argc > 1 && qstrcmp(argv[1], "--flood") == 0) {
+        const int floodSeconds = argc > 2 ? QByteArray(argv[2]).toInt() : 60;
+        const qint64 burstBytes = argc > 3 ? QByteArray(argv[3]).toLongLong() : 6 * 1000 * 1000;
+        const QString only = argc > 4 ? QString::fromLocal8Bit(argv[4]) : QString();
+        std::fputs(floodFigures(floodSeconds, burstBytes, only).toUtf8().constData(), stdout);
+        return 0;
+    }
     int seconds = 20;
     int logSeconds = 60;
     long transactions = 0;

@@ -84,6 +84,7 @@ void ThreadSerialport::initVariable()
         queueHook(queue);
 
     tcpSocket = new QTcpSocket(this);
+    tcpSocket->setReadBufferSize(16384);
     connect(tcpSocket, &QTcpSocket::readyRead, this, &ThreadSerialport::slotReceiveData);
     connect(tcpSocket, &QTcpSocket::connected, this, &ThreadSerialport::onTcpConnected);
     connect(tcpSocket, &QTcpSocket::disconnected, this, &ThreadSerialport::onTcpDisconnected);
@@ -275,7 +276,8 @@ qlonglong ThreadSerialport::transmit(QString strDataNoCRC, bool appendCrc)
         device = tcpSocket;
     }
     // What is left of an earlier reply cannot answer this request.
-    cutter.clear();
+    if (serialOpen)
+        cutter.clearSerial();
     const qint64 written = device->write(bytes);
     // Out now rather than on the next turn of the event loop; the log line can follow.
     if (serialOpen)
@@ -428,7 +430,16 @@ void ThreadSerialport::handleCutEvents(const QVector<CutEvent> &events)
     int garbageRuns = 0;
     int repliesPassed = 0;
     int framesDropped = 0;
+    int answers = 0;
+    int tcpFramesShown = 0;
+    for (const CutEvent &event : events)
+        answers += event.type == CutEvent::Reply || event.type == CutEvent::ExceptionReply;
+    const bool flooded = answers > 1 || suppressedLines > 0 || suppressedTimer->isActive();
     for (const CutEvent &event : events) {
+        if (event.type == CutEvent::ExceptionReply && flooded) {
+            ++framesDropped;
+            continue;
+        }
         switch (event.type) {
         case CutEvent::Reply:
         case CutEvent::ExceptionReply:
@@ -452,7 +463,7 @@ void ThreadSerialport::handleCutEvents(const QVector<CutEvent> &events)
                        QColor(Qt::red));
             break;
         case CutEvent::TcpFrame:
-            if (repliesPassed < kRepliesPerRead)
+            if (tcpFramesShown++ < kRepliesPerRead)
                 emit UIappendData(event.text);
             break;
         case CutEvent::Identification: {

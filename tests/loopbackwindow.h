@@ -238,6 +238,8 @@ public:
     }
 
     quint16 port() const { return m_server.serverPort(); }
+    // Bytes given to send() that have not yet left for the line (TCP).
+    qint64 unsent() const { return m_socket ? m_socket->bytesToWrite() : 0; }
     QString path() const { return m_path; }
     bool serial() const { return m_serial; }
 

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTextDocument>
 #include <QTextEdit>
 #include <QtTest>
 
@@ -36,6 +37,7 @@ private slots:
 
     void tcpClosedMidFrame();
     void ptyClosedUnderOpenPort();
+    void floodLeavesLogBoundedAndPollingAlive();
 
 private:
     ScriptedModule *newModule(bool serial);
@@ -283,6 +285,49 @@ void TestRecovery::ptyClosedUnderOpenPort()
     QTRY_COMPARE_WITH_TIMEOUT(window->outputButtons.at(7)->styleSheet(), SwitchStates::kOnStyle, 10000);
     QTRY_COMPARE_WITH_TIMEOUT(window->inputButtons.at(1)->styleSheet(), SwitchStates::kOnStyle, 10000);
     QVERIFY(window->outputPollTimer.isActive());
+}
+
+void TestRecovery::floodLeavesLogBoundedAndPollingAlive()
+{
+    ScriptedModule *peer = newModule(false);
+    QVERIFY(peer);
+    QByteArray states = QByteArray::fromHex("0103020000");
+    peer->script = [peer, &states](const QByteArray &, int) { return peer->frame(states); };
+    start("Switch 16-channel outputs");
+    QTRY_VERIFY_WITH_TIMEOUT(module->requests.size() >= 2, 10000);
+    int notShownLines = 0;
+    QObject context;
+    connect(window->threadSerialport, QOverload<QString, QColor>::of(&ThreadSerialport::writeOutputWidget),
+            &context, [&notShownLines](const QString &line) {
+                notShownLines += line.contains(QLatin1String("frames from the module not shown"));
+            });
+    auto residentMb = []() {
+        QFile statm(QStringLiteral("/proc/self/statm"));
+        statm.open(QIODevice::ReadOnly);
+        return statm.readAll().split(' ').value(1).toLongLong() * sysconf(_SC_PAGESIZE) / (1 << 20);
+    };
+    const qint64 before = residentMb();
+    qint64 peak = before;
+    QTimer sampler;
+    connect(&sampler, &QTimer::timeout, &context, [&]() { peak = qMax(peak, residentMb()); });
+    sampler.start(20);
+
+    // 200,000 exception frames at once while output polling runs; the polls after it see
+    // other output states.
+    QElapsedTimer clock;
+    clock.start();
+    peer->send(QByteArray::fromHex("000000000003018302").repeated(200000));
+    QTRY_VERIFY_WITH_TIMEOUT(peer->unsent() == 0, 60000);
+    states = QByteArray::fromHex("0103020005");
+    QTRY_COMPARE_WITH_TIMEOUT(window->outputButtons.at(0)->styleSheet(), SwitchStates::kOnStyle, 30000);
+    QCOMPARE(window->outputButtons.at(1)->styleSheet(), SwitchStates::kOffStyle);
+    QTRY_VERIFY_WITH_TIMEOUT(notShownLines > 0, 10000);
+    // The link tells what it did not show at most once per 100 ms.
+    QVERIFY2(notShownLines <= clock.elapsed() / 100 + 1, qPrintable(QString::number(notShownLines)));
+    window->flushLog();
+    QVERIFY(window->logHistory.size() <= MainWindow::kLogHistoryLines);
+    QVERIFY(window->findChild<QTextEdit *>("recvText")->document()->blockCount() <= MainWindow::kLogHistoryLines);
+    QVERIFY2(peak - before < 100, qPrintable(QStringLiteral("%1 MB more").arg(peak - before)));
 }
 
 QTEST_MAIN(TestRecovery)
