@@ -21,6 +21,8 @@ constexpr int kConnectTimeoutMs = 5000;
 // What a flooding module may put into the log and the queue.
 constexpr int kLogWindowMs = 100;
 constexpr int kLogLinesPerWindow = 20;
+// How often a flood is summed up in the log.
+constexpr int kSuppressedReportMs = 1000;
 constexpr int kRepliesPerRead = 4;
 constexpr int kIdentificationMs = 1000;
 
@@ -411,7 +413,7 @@ void ThreadSerialport::logLimited(const QString &line, const QColor &color)
     }
     ++suppressedLines;
     if (!suppressedTimer->isActive())
-        suppressedTimer->start(kLogWindowMs);
+        suppressedTimer->start(kSuppressedReportMs);
 }
 
 void ThreadSerialport::reportSuppressedLines()
@@ -517,6 +519,6 @@ void ThreadSerialport::handleCutEvents(const QVector<CutEvent> &events)
     if (framesDropped > 0) {
         suppressedLines += framesDropped;
         if (!suppressedTimer->isActive())
-            suppressedTimer->start(kLogWindowMs);
+            suppressedTimer->start(kSuppressedReportMs);
     }
 }
