@@ -277,9 +277,12 @@ qlonglong ThreadSerialport::transmit(QString strDataNoCRC, bool appendCrc)
         bytes = QtTools::hexStringToByteArray(QtTools::toModbusTcpFrame(strDataNoCRC));
         device = tcpSocket;
     }
-    // What is left of an earlier reply cannot answer this request.
-    if (serialOpen)
-        cutter.clearSerial();
+    // What is left of an earlier reply cannot answer this request; on TCP this also brings
+    // a stream that stray bytes put out of step back to a frame boundary. Not under a flood:
+    // the stream is whole then, and clearing it would cut a frame in two.
+    const bool flooded = suppressedLines > 0 || suppressedTimer->isActive();
+    if (serialOpen || !flooded)
+        cutter.clear();
     const qint64 written = device->write(bytes);
     // Out now rather than on the next turn of the event loop; the log line can follow.
     if (serialOpen)

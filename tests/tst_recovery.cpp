@@ -327,7 +327,13 @@ void TestRecovery::floodLeavesLogBoundedAndPollingAlive()
     window->flushLog();
     QVERIFY(window->logHistory.size() <= MainWindow::kLogHistoryLines);
     QVERIFY(window->findChild<QTextEdit *>("recvText")->document()->blockCount() <= MainWindow::kLogHistoryLines);
+#ifndef __SANITIZE_ADDRESS__
+    // (AddressSanitizer keeps freed memory in quarantine, so the bound says nothing there.)
     QVERIFY2(peak - before < 100, qPrintable(QStringLiteral("%1 MB more").arg(peak - before)));
+#else
+    Q_UNUSED(peak)
+    Q_UNUSED(before)
+#endif
 }
 
 QTEST_MAIN(TestRecovery)
