@@ -280,7 +280,7 @@ qlonglong ThreadSerialport::transmit(QString strDataNoCRC, bool appendCrc)
     // What is left of an earlier reply cannot answer this request; on TCP this also brings
     // a stream that stray bytes put out of step back to a frame boundary. Not under a flood:
     // the stream is whole then, and clearing it would cut a frame in two.
-    const bool flooded = suppressedLines > 0 || suppressedTimer->isActive();
+    const bool flooded = suppressedLines > 0 || (suppressedTimer && suppressedTimer->isActive());
     if (serialOpen || !flooded)
         cutter.clear();
     const qint64 written = device->write(bytes);
