@@ -4,6 +4,7 @@
 #include "ui/communicationtimeout.h"
 #include "ui/helpwidget.h"
 #include "ui/mainwindow.h"
+#include "ui/modulecheckwindow.h"
 #include "ui/namesetting.h"
 #include "ui/networkwindow.h"
 
@@ -85,6 +86,19 @@ int main(int argc, char **argv)
     module.setInputPattern(0x8421);
     settle(1500);
     failures += !save(window, "switch-outputs-inputs");
+
+    // A module check of a board whose Y3 relay ignores what it is told.
+    module.core().setStuckOutput(2);
+    window->moduleCheckAction->trigger();
+    if (QTest::qWaitFor([]() { return topLevel<ModuleCheckWindow>() != nullptr; }, 30000)) {
+        ModuleCheckWindow *results = topLevel<ModuleCheckWindow>();
+        results->resize(1100, 600);
+        failures += !save(results, "module-check");
+        results->close();
+    } else {
+        ++failures;
+    }
+    module.core().clearModuleFaults();
 
     window->timeoutAction->trigger();
     settle(1000);
