@@ -91,6 +91,11 @@ QString reboot();
 // then the CRC (serial) or behind the Modbus TCP header (network).
 QString wireText(const QString &frame, const QString &deviceAddress, bool network);
 
+// Modbus exception codes.
+constexpr quint8 kIllegalFunction = 0x01;
+constexpr quint8 kIllegalDataAddress = 0x02;
+constexpr quint8 kIllegalDataValue = 0x03;
+
 // Standard meaning of a Modbus exception code ("Illegal function", ...).
 QString exceptionMeaning(int code);
 

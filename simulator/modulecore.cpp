@@ -1,6 +1,7 @@
 #include "simulator/modulecore.h"
 
 #include "QtLibrary/QtTools/qttools.h"
+#include "link/modbusrequest.h"
 #include "link/modelcatalogue.h"
 
 #include <cmath>
@@ -41,10 +42,9 @@ constexpr int kCustomTypeCode = 199;
 constexpr int kCatalogueTypeCodeBase = 100;
 constexpr int kMbapHeader = 6;
 
-// Modbus exception codes.
-constexpr quint8 kIllegalFunction = 0x01;
-constexpr quint8 kIllegalDataAddress = 0x02;
-constexpr quint8 kIllegalDataValue = 0x03;
+using ModbusRequest::kIllegalDataAddress;
+using ModbusRequest::kIllegalDataValue;
+using ModbusRequest::kIllegalFunction;
 
 const QByteArray kScanDevice = QByteArrayLiteral("ScanDevice");
 

@@ -46,7 +46,6 @@ constexpr int kRemoteEditSettleMs = 600;
 // Frame, margins and cursor around the text of a line edit.
 constexpr int kFieldSpareWidth = 16;
 constexpr int kLogLinesShown = 8;
-constexpr int kIllegalDataAddress = 0x02;
 constexpr int kNarrowestDescription = 250;
 constexpr int kMostDescriptionLines = 12;
 
@@ -235,7 +234,7 @@ void MainWindow::slotExceptionReply(int function, int exceptionCode)
     // and the settings windows read what the operator asks for.
     const bool settingsOpen = (communicationTimeout && communicationTimeout->isVisible())
         || (networkWindow && networkWindow->isVisible());
-    if (!modelUnconfirmed || !read || exceptionCode != kIllegalDataAddress || settingsOpen)
+    if (!modelUnconfirmed || !read || exceptionCode != ModbusRequest::kIllegalDataAddress || settingsOpen)
         return;
     ui->label_wrongModel->setText(tr("The module does not have these registers: choose the model that fits it",
                                      " 模块没有这些寄存器：请选择与模块相符的型号 "));
