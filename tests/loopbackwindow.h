@@ -1,6 +1,7 @@
 #pragma once
 
 #include "QtLibrary/QtTools/qttools.h"
+#include "link/modelcatalogue.h"
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
 #include "simulator/modulesimulator.h"
@@ -77,6 +78,8 @@ inline QStringList queuedKinds(MainWindow *window)
     QMetaObject::invokeMethod(link, [link, &queue]() { queue = link->threadAdministrator; },
                               Qt::BlockingQueuedConnection);
     QStringList kinds;
+    if (!queue)
+        return kinds;
     QMetaObject::invokeMethod(queue, [queue, &kinds]() {
         for (const Sender *sender : qAsConst(queue->senders))
             kinds << sender->kind;
@@ -99,6 +102,16 @@ inline MainWindow *newLoopbackWindow(quint16 port = 0)
             ->setText(QString::number(port ? port : closedLocalPort()));
     settleLink(window);
     return window;
+}
+
+// Chooses a model from the Model menu by its English name, as an operator would; the
+// rows of an earlier panel are gone when it returns.
+inline void chooseModel(MainWindow *window, const char *english)
+{
+    const int index = ModelCatalogue::indexOf(QString::fromUtf8(english));
+    QVERIFY2(index >= 0, english);
+    window->modelActions.at(index)->trigger();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 // Chooses the serial line at `path` in the window and opens it, as an operator would.
