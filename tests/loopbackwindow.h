@@ -8,6 +8,7 @@
 #include "ui/language.h"
 #include "ui/mainwindow.h"
 
+#include <QAction>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QHostAddress>
