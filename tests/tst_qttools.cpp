@@ -1,178 +1,198 @@
 #include "QtLibrary/QtTools/qttools.h"
 
-#include <QRandomGenerator>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
 #include <QtTest>
 
-// Bitwise Modbus CRC-16 (0xA001 reflected, start 0xFFFF), independent of the tables.
-static quint16 bitwiseCrc(const QByteArray &bytes)
+#include <csignal>
+#include <sys/resource.h>
+
+namespace {
+
+QByteArray readFile(const QString &path)
 {
-    quint16 crc = 0xFFFF;
-    for (char c : bytes) {
-        crc ^= uchar(c);
-        for (int i = 0; i < 8; ++i)
-            crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
-    }
-    // The tool keeps the first wire byte (the low byte of the register) in the high half.
-    return quint16((crc & 0xFF) << 8 | crc >> 8);
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+} // namespace
+
+// Hex texts, the Modbus CRC and the settings file.
 class TestQtTools : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void hexStringToByteArray_data();
-    void hexStringToByteArray();
-    void toHex_data();
-    void toHex();
-    void readers();
-    void crc16Examples_data();
-    void crc16Examples();
-    void crc16MatchesBitwiseRule();
-    void crc16LengthIsEightBits();
-    void checkCrc16CaseRule_data();
-    void checkCrc16CaseRule();
-    void frameWrapping();
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        m_locations = QStandardPaths::standardLocations(QStandardPaths::AppDataLocation);
+        QVERIFY(!m_locations.isEmpty());
+        m_tools = QtTools::instance();
+        m_tools->applicationName = QStringLiteral("MeroviTest");
+    }
+
+    void init()
+    {
+        for (const QString &location : qAsConst(m_locations))
+            QDir(location).removeRecursively();
+        m_tools->configMap.clear();
+        m_tools->modified = false;
+    }
+
+    void hexText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("ok");
+
+        QTest::newRow("blanks between pairs") << "5363 616E 4465" << QByteArray::fromHex("5363616E4465") << true;
+        QTest::newRow("mixed case") << "aBcD" << QByteArray::fromHex("abcd") << true;
+        QTest::newRow("odd final digit dropped") << "abc" << QByteArray::fromHex("ab") << true;
+        QTest::newRow("non-hex stops, bytes so far kept") << "0103zz05" << QByteArray::fromHex("0103") << false;
+        QTest::newRow("blank inside a pair") << "0 1" << QByteArray() << false;
+        QTest::newRow("non-hex odd final character") << "01x" << QByteArray::fromHex("01") << false;
+    }
+
+    void hexText()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, ok);
+        bool converted = !ok;
+        QCOMPARE(QtTools::hexStringToByteArray(text, &converted), bytes);
+        QCOMPARE(converted, ok);
+    }
+
+    void crc16_data()
+    {
+        QTest::addColumn<QString>("frame");
+        QTest::addColumn<QString>("crc");
+        QTest::addColumn<QString>("tcpHeader");
+
+        QTest::newRow("read 1 register") << "010300000001" << "840A" << "000000000006";
+        QTest::newRow("blanks ignored, leading zero kept") << "0103 0004 0004" << "05C8" << "000000000006";
+        QTest::newRow("reboot") << "0110fde80001020001" << "5C77" << "000000000009";
+        QTest::newRow("empty text, empty CRC") << "" << "" << "000000000000";
+    }
+
+    void crc16()
+    {
+        QFETCH(QString, frame);
+        QFETCH(QString, crc);
+        QFETCH(QString, tcpHeader);
+        QCOMPARE(QtTools::crc16Hex(frame), crc);
+        QCOMPARE(QtTools::appendCrc16(frame), frame + crc);
+        // The module's replies carry the CRC in lower case.
+        QVERIFY(QtTools::checkCrc16(frame, crc.toLower()));
+        const QString compact = QString(frame).remove(QLatin1Char(' '));
+        QCOMPARE(QtTools::toModbusTcpFrame(compact), tcpHeader + compact);
+    }
+
+    void crc16FollowsTheBitwiseRule()
+    {
+        // One byte reaches every entry of both tables; the bitwise rule is 0xA001 reflected.
+        for (int b = 0; b < 256; ++b) {
+            const uchar byte = uchar(b);
+            quint16 crc = 0xFFFF ^ byte;
+            for (int i = 0; i < 8; ++i)
+                crc = (crc & 1) ? quint16((crc >> 1) ^ 0xA001) : quint16(crc >> 1);
+            // The first wire byte (the low byte) is kept in the high half.
+            QCOMPARE(QtTools::crc16(&byte, 1), quint16((crc & 0xFF) << 8 | crc >> 8));
+        }
+    }
+
+    void settingsLines_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QStringList>("keys");
+        QTest::addColumn<QStringList>("values");
+
+        QTest::newRow("a value may hold colons") << QByteArray("url:http://host:80/x")
+                                                 << QStringList{ "url" } << QStringList{ "http://host:80/x" };
+        QTest::newRow("lines without a colon ignored") << QByteArray("a:1\nno colon\n\nb:2")
+                                                       << QStringList{ "a", "b" } << QStringList{ "1", "2" };
+        QTest::newRow("a later line replaces, CR kept") << QByteArray("k:first\r\nk:second\r")
+                                                        << QStringList{ "k" } << QStringList{ "second\r" };
+        const char damaged[] = "a:1\nnul:x\0y\nbad:\xff\xfe\nc:\x01odd but UTF-8\nhalf:\xe4\xb8\nd:4";
+        QTest::newRow("damaged lines alone dropped") << QByteArray(damaged, sizeof damaged - 1)
+                << QStringList{ "a", "c", "d" } << QStringList{ "1", "\x01odd but UTF-8", "4" };
+    }
+
+    void settingsLines()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QStringList, keys);
+        QFETCH(QStringList, values);
+        QMap<QString, QString> map;
+        QtTools::parseConfigText(file, &map);
+        QCOMPARE(map.keys(), keys);
+        QCOMPARE(map.values(), values);
+    }
+
+    void settingsFile()
+    {
+        m_tools->configMap.insert(QStringLiteral("a"), QStringLiteral("1"));
+        QCOMPARE(m_tools->saveEverything(), int(QtTools::NothingModified));
+        QVERIFY(!QFile::exists(path()));
+        m_tools->setValue(QStringLiteral("a"), QStringLiteral("1"));
+        QCOMPARE(m_tools->saveEverything(), int(QtTools::SavedInCreatedDirectory));
+        QCOMPARE(readFile(path()), QByteArray("a:1"));
+
+        // Read and written again, byte for byte: sorted lines, no final line break.
+        const QByteArray golden = readFile(QStringLiteral(MEROVI_SOURCE_DIR "/tests/data/configMeroviTest.golden"));
+        writeFile(path(), golden);
+        m_tools->configMap.clear();
+        m_tools->modified = false;
+        m_tools->openEverything();
+        QVERIFY(!m_tools->modified);
+        QCOMPARE(m_tools->configMap.value(QStringLiteral("Y1Output OFF")), QString("Pump: off "));
+        QCOMPARE(m_tools->configMap.value(QString::fromUtf8("地址[1]")), QString("Bench A"));
+        m_tools->modified = true;
+        QVERIFY(QFile::remove(path()));
+        QCOMPARE(m_tools->saveEverything(), int(QtTools::SavedInExistingDirectory));
+        QCOMPARE(readFile(path()), golden);
+    }
+
+    void interruptedSaveKeepsPreviousFile()
+    {
+        QVERIFY(QDir().mkpath(directory()));
+        writeFile(path(), "a:old");
+        m_tools->setValue(QStringLiteral("a"), QString(4096, QLatin1Char('x')));
+
+        // A disk that fills up mid-save: writes beyond 64 bytes fail (root ignores
+        // permissions, but not the file size limit).
+        rlimit saved;
+        QCOMPARE(getrlimit(RLIMIT_FSIZE, &saved), 0);
+        rlimit small = saved;
+        small.rlim_cur = 64;
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const int status = m_tools->saveEverything();
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previousHandler);
+
+        QCOMPARE(status, int(QtTools::FileNotWritten));
+        QCOMPARE(readFile(path()), QByteArray("a:old"));
+        QCOMPARE(QDir(directory()).entryList(QDir::Files), QStringList({ "configMeroviTest" }));
+        QCOMPARE(m_tools->configMap.value(QStringLiteral("a")), QString(4096, QLatin1Char('x')));
+    }
+
+private:
+    QString directory() const { return m_locations.first(); }
+    QString path() const { return directory() + QStringLiteral("/configMeroviTest"); }
+
+    QStringList m_locations;
+    QtTools *m_tools = nullptr;
 };
 
-void TestQtTools::hexStringToByteArray_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<bool>("ok");
-
-    QTest::newRow("blanks between pairs") << "5363 616E 4465" << QByteArray::fromHex("5363616E4465") << true;
-    QTest::newRow("odd final digit dropped") << "abc" << QByteArray::fromHex("ab") << true;
-    QTest::newRow("mixed case") << "aBcD" << QByteArray::fromHex("abcd") << true;
-    QTest::newRow("leading and trailing blanks") << "  01 03  " << QByteArray::fromHex("0103") << true;
-    QTest::newRow("empty") << "" << QByteArray() << true;
-    QTest::newRow("non-hex stops, bytes so far kept") << "0103zz05" << QByteArray::fromHex("0103") << false;
-    QTest::newRow("non-hex second digit") << "0g" << QByteArray() << false;
-    QTest::newRow("blank inside a pair") << "0 1" << QByteArray() << false;
-    QTest::newRow("non-hex odd final character") << "01x" << QByteArray::fromHex("01") << false;
-    QTest::newRow("non-latin character") << QString::fromUtf8("01开") << QByteArray::fromHex("01") << false;
-}
-
-void TestQtTools::hexStringToByteArray()
-{
-    QFETCH(QString, text);
-    QFETCH(QByteArray, bytes);
-    QFETCH(bool, ok);
-    bool converted = !ok;
-    QCOMPARE(QtTools::hexStringToByteArray(text, &converted), bytes);
-    QCOMPARE(converted, ok);
-    QCOMPARE(QtTools::hexStringToByteArray(text), bytes);
-}
-
-void TestQtTools::toHex_data()
-{
-    QTest::addColumn<quint32>("value");
-    QTest::addColumn<QString>("text");
-
-    QTest::newRow("zero is four digits") << 0u << "0000";
-    QTest::newRow("upper case") << 0x840Au << "840A";
-    QTest::newRow("largest 16-bit") << 0xFFFFu << "FFFF";
-    QTest::newRow("above 16 bits is eight digits") << 0x10000u << "00010000";
-    QTest::newRow("0x12345") << 0x12345u << "00012345";
-    QTest::newRow("largest 32-bit") << 0xFFFFFFFFu << "FFFFFFFF";
-}
-
-void TestQtTools::toHex()
-{
-    QFETCH(quint32, value);
-    QFETCH(QString, text);
-    QCOMPARE(QtTools::toHex(value), text);
-}
-
-void TestQtTools::readers()
-{
-    const QByteArray ff38 = QByteArray::fromHex("FF38");
-    QCOMPARE(QtTools::byteArrayToShort(ff38), qint16(-200));
-    QCOMPARE(QtTools::byteArrayToUShort(ff38), quint16(65336));
-    QCOMPARE(QtTools::byteArrayToShort(QByteArray::fromHex("FF")), qint16(255));
-    QCOMPARE(QtTools::byteArrayToUShort(QByteArray()), quint16(0));
-    QCOMPARE(QtTools::byteArrayToUShort(QByteArray::fromHex("123456")), quint16(0x1234));
-    QCOMPARE(QtTools::byteArrayToUInt(QByteArray::fromHex("1234")), 0x1234u);
-    QCOMPARE(QtTools::byteArrayToUInt(QByteArray::fromHex("123456")), 0x12345600u);
-    QCOMPARE(QtTools::byteArrayToUInt(QByteArray::fromHex("DEADBEEF01")), 0xDEADBEEFu);
-    QCOMPARE(QtTools::byteArrayToULongLong(QByteArray::fromHex("01020304")), quint64(0x01020304));
-    QCOMPARE(QtTools::byteArrayToULongLong(QByteArray::fromHex("0102030405")),
-             quint64(0x0102030405000000ull));
-    QCOMPARE(QtTools::byteArrayToLongLong(QByteArray::fromHex("FFFFFFFFFFFFFFFE")), qint64(-2));
-}
-
-void TestQtTools::crc16Examples_data()
-{
-    QTest::addColumn<QString>("frame");
-    QTest::addColumn<QString>("crc");
-
-    QTest::newRow("read 1 register, CRC 840A") << "010300000001" << "840A";
-    QTest::newRow("blanks ignored") << "0103 0000 0001" << "840A";
-    QTest::newRow("reboot frame, CRC 5C77") << "0110fde80001020001" << "5C77";
-    QTest::newRow("ScanDevice, CRC 165A")
-            << QString::fromLatin1(QByteArray("ScanDevice").toHex()) << "165A";
-    QTest::newRow("empty text gives empty CRC") << "" << "";
-    QTest::newRow("blanks only give empty CRC") << "   " << "";
-}
-
-void TestQtTools::crc16Examples()
-{
-    QFETCH(QString, frame);
-    QFETCH(QString, crc);
-    QCOMPARE(QtTools::crc16Hex(frame), crc);
-}
-
-void TestQtTools::crc16MatchesBitwiseRule()
-{
-    QRandomGenerator random(20261206);
-    for (int round = 0; round < 5000; ++round) {
-        QByteArray bytes(int(random.bounded(1, 256)), Qt::Uninitialized);
-        for (char &c : bytes)
-            c = char(random.bounded(256));
-        const quint16 table = QtTools::crc16(reinterpret_cast<const uchar *>(bytes.constData()),
-                                             quint8(bytes.size()));
-        QCOMPARE(table, bitwiseCrc(bytes));
-    }
-    QCOMPARE(QtTools::crc16(nullptr, 0), quint16(0xFFFF));
-}
-
-void TestQtTools::crc16LengthIsEightBits()
-{
-    // 257 bytes: the length counts modulo 256, so only the first byte is covered.
-    QByteArray bytes(257, '\x5A');
-    QCOMPARE(QtTools::crc16Hex(QString::fromLatin1(bytes.toHex())),
-             QtTools::toHex(bitwiseCrc(bytes.left(1))));
-}
-
-void TestQtTools::checkCrc16CaseRule_data()
-{
-    QTest::addColumn<QString>("frame");
-    QTest::addColumn<QString>("crc");
-    QTest::addColumn<bool>("match");
-
-    QTest::newRow("lower-case received CRC matches") << "010300000001" << "840a" << true;
-    QTest::newRow("upper-case received CRC does not") << "010300000001" << "840A" << false;
-    QTest::newRow("wrong CRC") << "010300000001" << "840b" << false;
-    QTest::newRow("upper-case frame, lower-case CRC") << "0110FDE80001020001" << "5c77" << true;
-}
-
-void TestQtTools::checkCrc16CaseRule()
-{
-    QFETCH(QString, frame);
-    QFETCH(QString, crc);
-    QFETCH(bool, match);
-    QCOMPARE(QtTools::checkCrc16(frame, crc), match);
-}
-
-void TestQtTools::frameWrapping()
-{
-    QCOMPARE(QtTools::appendCrc16("010300000001"), QString("010300000001840A"));
-    QCOMPARE(QtTools::appendCrc16("0103 0000 0001"), QString("0103 0000 0001840A"));
-    QCOMPARE(QtTools::toModbusTcpFrame("010300000001"), QString("000000000006010300000001"));
-    QCOMPARE(QtTools::toModbusTcpFrame("0103271000" "19"), QString("000000000006010327100019"));
-    // The network block write: 7 header bytes + 50 data bytes.
-    QCOMPARE(QtTools::toModbusTcpFrame(QString(118, QLatin1Char('0'))).mid(8, 4), QString("003B"));
-}
-
-QTEST_APPLESS_MAIN(TestQtTools)
+QTEST_GUILESS_MAIN(TestQtTools)
 #include "tst_qttools.moc"
