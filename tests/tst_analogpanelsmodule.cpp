@@ -1,5 +1,3 @@
-#include <QAction>
-
 #include "tests/loopbackwindow.h"
 
 // The analog panels of the real window against the simulated module over Modbus TCP on
