@@ -70,10 +70,25 @@ void TestSwitchPanelsLink::identificationSelectsTheModel()
     module.setTypeCode(220);
     module.setAddress(5);
     MainWindow *opened = nullptr;
-    openWindowOnModule(opened, module, serial);
+    if (serial) {
+        // The line opens with the parity the box names, in either language.
+        opened = newLoopbackWindow();
+        auto *parity = opened->findChild<QComboBox *>("parityCbb");
+        parity->setCurrentIndex(parity->findText(shown("Even")));
+        openSerialInWindow(opened, module.openPty());
+    } else {
+        openWindowOnModule(opened, module, false);
+    }
     QScopedPointer<MainWindow> window(opened);
     if (QTest::currentTestFailed())
         return;
+    if (serial) {
+        ThreadSerialport *link = window->threadSerialport;
+        int parity = -1;
+        QMetaObject::invokeMethod(link, [&]() { parity = link->serialPort->parity(); },
+                                  Qt::BlockingQueuedConnection);
+        QCOMPARE(parity, int(QSerialPort::EvenParity));
+    }
 
     module.announce();
     QTRY_COMPARE_WITH_TIMEOUT(window->outputCount, 64, 10000);
