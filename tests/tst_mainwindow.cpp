@@ -1,5 +1,3 @@
-#include <QAction>
-
 #include "tests/loopbackwindow.h"
 #include "link/linkhealth.h"
 #include "ui/helpwidget.h"
