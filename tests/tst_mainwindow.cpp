@@ -1,334 +1,183 @@
 #include "tests/loopbackwindow.h"
-#include "link/threadadministrator.h"
-#include "link/threadserialport.h"
-#include "simulator/modulesimulator.h"
-#include "ui/mainwindow.h"
-#include "link/modelcatalogue.h"
+#include "link/linkhealth.h"
+#include "ui/helpwidget.h"
+#include "ui/language.h"
+#include "ui/switchstates.h"
 
-#include <QAction>
-#include <QCheckBox>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPointer>
-#include <QPushButton>
-#include <QTcpServer>
-#include <QTextBlock>
+#include <QAbstractButton>
 #include <QTextEdit>
-#include <QtTest>
 
-// The real window with its link threads against the simulated module, over TCP on
-// 127.0.0.1 and over a pseudo-terminal.
+// What the main window decides and shows: the links it opens, the states it trusts,
+// the remote address it reaches, its language and its layout on a laptop screen.
 class TestMainWindow : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void init();
+    void init() { module = new ModuleSimulator; }
     void cleanup();
 
-    void tcpTypedFrameRoundTrips();
-    void tcpStartUpAttemptKeepsTheConnection();
-    void tcpIdentificationSetsAddressAndModel();
-    void remoteFieldOctetsAreDecimal();
-    void typedPortConnectsOnceSettled();
-    void tcpExceptionReplyIsLoggedInRed();
-    void serialTypedFrameRoundTrips();
-    void serialAddressTypedByTheOperator();
-    void terminalRefusesNonHexText();
-    void closesCleanlyWithBothThreadsEnded();
+    void typedFrameRoundTrips_data();
+    void typedFrameRoundTrips();
+    void panelsSayWhatTheModuleDoesNotConfirm();
+    void remoteAddressConnectsOnceTyped();
+    void languageCodes_data();
+    void languageCodes();
+    void everyModelFitsALaptopScreen();
 
 private:
-    void makeWindow(quint16 port);
-    void openSerial();
     QString logText() const
     {
         window->flushLog();
-        return recvText()->toPlainText();
+        return window->findChild<QTextEdit *>("recvText")->toPlainText();
     }
-    QTextEdit *recvText() const { return window->findChild<QTextEdit *>("recvText"); }
-    QColor colourOfLine(const QString &needle) const;
-    void typeAndReturn(const QString &text);
-    static quint16 closedPort();
 
-    ModuleSimulator *simulator = nullptr;
+    ModuleSimulator *module = nullptr;
     MainWindow *window = nullptr;
 };
-
-quint16 TestMainWindow::closedPort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    const quint16 port = probe.serverPort();
-    probe.close();
-    return port;
-}
-
-void TestMainWindow::init()
-{
-    simulator = new ModuleSimulator;
-}
 
 void TestMainWindow::cleanup()
 {
     delete window;
     window = nullptr;
-    delete simulator;
-    simulator = nullptr;
+    delete module;
+    module = nullptr;
 }
 
-void TestMainWindow::makeWindow(quint16 port)
+void TestMainWindow::typedFrameRoundTrips_data()
 {
-    window = newLoopbackWindow(port);
-    QCOMPARE(window->findChild<QLineEdit *>("lineEdit_localFarIP")->text(), QString("127.0.0.1"));
+    QTest::addColumn<bool>("serial");
+    QTest::addColumn<QString>("sent");
+    QTest::addColumn<QString>("reply");
+    QTest::newRow("TCP") << false << "Send: 00 00 00 00 00 06 01 03 00 00 00 01"
+                         << "00 00 00 00 00 05 01 03 02 00 05";
+    QTest::newRow("serial") << true << "Send: 01 03 00 00 00 01 84 0a" << "01 03 02 00 05 78 47";
 }
 
-void TestMainWindow::openSerial()
+void TestMainWindow::typedFrameRoundTrips()
 {
-    const QString path = simulator->openPty();
-    QVERIFY(!path.isEmpty());
-    openSerialInWindow(window, path);
-    QCOMPARE(window->findChild<QPushButton *>("switchBt")->text(), QString("Close"));
-    QCOMPARE(window->linkReady, 1);
-    QTRY_VERIFY_WITH_TIMEOUT(simulator->serialLineOpen(), 10000);
-}
-
-QColor TestMainWindow::colourOfLine(const QString &needle) const
-{
-    for (QTextBlock block = recvText()->document()->begin(); block.isValid(); block = block.next()) {
-        if (!block.text().contains(needle))
-            continue;
-        const QTextBlock::iterator it = block.begin();
-        if (!it.atEnd())
-            return it.fragment().charFormat().foreground().color();
-        return QColor();
-    }
-    return QColor();
-}
-
-void TestMainWindow::typeAndReturn(const QString &text)
-{
+    QFETCH(bool, serial);
+    QFETCH(QString, sent);
+    QFETCH(QString, reply);
+    module->setModel("Switch 8-channel outputs");
+    module->setHoldingRegister(0x0000, 0x0005);
+    openWindowOnModule(window, *module, serial);
+    if (QTest::currentTestFailed())
+        return;
     auto *sendText = window->findChild<QTextEdit *>("sendText");
-    sendText->setPlainText(text);
+    sendText->setPlainText("01 03 00 00 00 01");
     sendText->setFocus();
     QTest::keyClick(sendText, Qt::Key_Return);
     // Return sends instead of breaking the line.
-    QCOMPARE(sendText->toPlainText(), text);
+    QCOMPARE(sendText->toPlainText(), QString("01 03 00 00 00 01"));
+    QTRY_VERIFY_WITH_TIMEOUT(logText().contains(reply), 10000);
+    QVERIFY(logText().contains(sent));
 }
 
-void TestMainWindow::tcpTypedFrameRoundTrips()
+void TestMainWindow::panelsSayWhatTheModuleDoesNotConfirm()
 {
-    simulator->setModel("Switch 8-channel outputs");
-    simulator->setHoldingRegister(0x0000, 0x0005);
-    QVERIFY(simulator->listenTcp());
-    makeWindow(simulator->tcpPort());
-    QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>("label_network")->text(),
-                              QString("Connect"), 10000);
-    QCOMPARE(window->networkMode, 1);
-    QCOMPARE(window->linkReady, 1);
+    module->setModel("Switch 8-channel outputs");
+    openWindowOnModule(window, *module, true);
+    chooseModel(window, "Switch  8-channel outputs");
+    QTRY_COMPARE_WITH_TIMEOUT(window->ctlOuts.size(), 8, 10000);
+    auto *state = window->findChild<QLabel *>("label_serialState");
+    QAbstractButton *output = window->outputButtons.first();
 
-    typeAndReturn("01 03 00 00 00 01");
-    QTRY_VERIFY_WITH_TIMEOUT(logText().contains("00 00 00 00 00 05 01 03 02 00 05"), 10000);
-    QVERIFY(logText().contains("Send: 00 00 00 00 00 06 01 03 00 00 00 01"));
-    QCOMPARE(colourOfLine("Send: 00 00 00 00 00 06"), QColor(0, 0, 255));
-    QCOMPARE(colourOfLine("==================="), QColor(43, 87, 154));
-    QCOMPARE(colourOfLine("00 00 00 00 00 05 01 03"), recvText()->palette().text().color());
-    // The separator comes before the request, the reply after it.
-    const QString log = logText();
-    const int separator = log.indexOf("===================");
-    const int request = log.indexOf("Send: 00 00 00 00 00 06");
-    const int reply = log.indexOf("00 00 00 00 00 05 01 03 02 00 05");
-    QVERIFY(separator >= 0 && separator < request && request < reply);
-    QVERIFY(QRegularExpression("\\[\\d\\d:\\d\\d:\\d\\d\\]    Send: ").match(log).hasMatch());
-    QTRY_COMPARE_WITH_TIMEOUT(queuedKinds(window).size(), 0, 10000);
+    LinkHealth health;
+    health.consecutiveTimeouts = 2;
+    window->slotLinkHealthChanged(health);
+    QCOMPARE(state->text(), QString("Connect"));
+    health.consecutiveTimeouts = 3;
+    window->slotLinkHealthChanged(health);
+    QCOMPARE(state->text(), QString("No reply"));
+    QCOMPARE(output->styleSheet(), SwitchStates::kNoLinkStyle);
+    // The next polling reply confirms the states again.
+    QTRY_COMPARE_WITH_TIMEOUT(state->text(), QString("Connect"), 10000);
+    QVERIFY(output->styleSheet() != SwitchStates::kNoLinkStyle);
+
+    // A read the operator types for a register the module lacks says nothing about the
+    // model; the panels' own reads after a model choice do.
+    auto *wrongModel = window->findChild<QLabel *>("label_wrongModel");
+    window->findChild<QTextEdit *>("sendText")->setPlainText("0103 0100 0001");
+    QTest::mouseClick(window->findChild<QWidget *>("sendBt"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(logText().contains("Illegal data address"), 10000);
+    QVERIFY(wrongModel->isHidden());
+    chooseModel(window, "Analog voltage  8-channel outputs");
+    QTRY_VERIFY_WITH_TIMEOUT(!wrongModel->isHidden(), 10000);
+    chooseModel(window, "Switch  8-channel outputs");
+    QVERIFY(wrongModel->isHidden());
 }
 
-void TestMainWindow::tcpStartUpAttemptKeepsTheConnection()
+// A keystroke that makes a valid prefix ("127.0.0.1") would reach the other listener.
+void TestMainWindow::remoteAddressConnectsOnceTyped()
 {
-    simulator->setModel("Switch 8-channel outputs");
-    QVERIFY(simulator->listenTcp());
-    QSignalSpy connected(simulator, &ModuleSimulator::clientConnected);
-    QSignalSpy disconnected(simulator, &ModuleSimulator::clientDisconnected);
-    makeWindow(simulator->tcpPort());
-    QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>("label_network")->text(),
-                              QString("Connect"), 10000);
-    // Well past the window's own attempt half a second after start.
-    QTest::qWait(1500);
-    QCOMPARE(connected.count(), 1);
-    QCOMPARE(disconnected.count(), 0);
-}
-
-void TestMainWindow::remoteFieldOctetsAreDecimal()
-{
-    QTcpServer ten;
-    QVERIFY(ten.listen(QHostAddress(QStringLiteral("127.0.0.10"))));
-    QSignalSpy connections(&ten, &QTcpServer::newConnection);
-    makeWindow(closedPort());
+    QTcpServer ten, one;
+    QVERIFY(ten.listen(QHostAddress("127.0.0.10")));
+    QVERIFY(one.listen(QHostAddress::LocalHost, ten.serverPort()));
+    QSignalSpy toTen(&ten, &QTcpServer::newConnection);
+    QSignalSpy toOne(&one, &QTcpServer::newConnection);
+    window = newLoopbackWindow();
     window->findChild<QLineEdit *>("lineEdit_localfarPortNumber")->setText(QString::number(ten.serverPort()));
     auto *ip = window->findChild<QLineEdit *>("lineEdit_localFarIP");
     ip->clear();
     QTest::keyClicks(ip, "127.0.0.010");
-    QCOMPARE(ip->text(), QString("127.0.0.010"));
-    QTest::keyClick(ip, Qt::Key_Return);
-    QTRY_COMPARE_WITH_TIMEOUT(connections.count(), 1, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(toTen.count(), 1, 10000);
+    QCOMPARE(toOne.count(), 0);
 
-    // A refused address: one red line and no attempt, also when the edit settles again.
+    // A refused address is one line, also when the edit settles again.
     ip->clear();
     QTest::keyClicks(ip, "127.0.0.256");
     QTest::keyClick(ip, Qt::Key_Return);
     QTest::keyClick(ip, Qt::Key_Return);
     QCOMPARE(logText().count("\"127.0.0.256\" has \"256\", not a number from 0 to 255"), 1);
-    QCOMPARE(colourOfLine("127.0.0.256"), QColor(Qt::red));
 }
 
-// Every prefix of the typed port has a listener, so an attempt on any keystroke
-// would be seen.
-void TestMainWindow::typedPortConnectsOnceSettled()
+void TestMainWindow::languageCodes_data()
 {
-    QList<QTcpServer *> servers;
-    for (quint16 port : { 1, 15, 150, 1504 }) {
-        servers << new QTcpServer(this);
-        if (!servers.last()->listen(QHostAddress::LocalHost, port)) {
-            qDeleteAll(servers);
-            QSKIP("needs ports 1, 15, 150 and 1504 of 127.0.0.1 (root in a network namespace)");
-        }
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("language");
+    QTest::newRow("zh_CN") << "zh_CN" << "zh";
+    QTest::newRow("EN") << " EN" << "en";
+    QTest::newRow("unknown") << "de_DE" << "";
+}
+
+void TestMainWindow::languageCodes()
+{
+    QFETCH(QString, code);
+    QFETCH(QString, language);
+    QCOMPARE(Language::normalized(code), language);
+}
+
+// No control of any model's panel is smaller than it asks to be.
+void TestMainWindow::everyModelFitsALaptopScreen()
+{
+    window = newLoopbackWindow();
+    window->resize(1366, 740);
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window));
+    const QVector<ModelEntry> &models = ModelCatalogue::models();
+    for (int model = 0; model < models.size(); ++model) {
+        chooseModel(window, models.at(model).english);
+        QCoreApplication::processEvents();
+        QStringList small;
+        auto squashed = [&]() {
+            small = QStringList(models.at(model).text());
+            for (QWidget *widget : window->findChildren<QWidget *>()) {
+                const QSize wanted = widget->minimumSizeHint();
+                if ((qobject_cast<QAbstractButton *>(widget) || qobject_cast<QLineEdit *>(widget)
+                     || qobject_cast<QComboBox *>(widget)) && widget->isVisibleTo(window)
+                    && (widget->width() < wanted.width() || widget->height() < wanted.height()))
+                    small << widget->objectName();
+            }
+            return small.size() > 1;
+        };
+        // The port list arrives from the link thread and lays the window out once more.
+        QTRY_VERIFY2_WITH_TIMEOUT(!squashed(), qPrintable(small.join(' ')), 5000);
     }
-    QList<QSignalSpy *> spies;
-    for (QTcpServer *server : servers)
-        spies << new QSignalSpy(server, &QTcpServer::newConnection);
-    makeWindow(closedPort());
-    auto *port = window->findChild<QLineEdit *>("lineEdit_localfarPortNumber");
-    QTest::qWait(1000); // past the attempt at start-up
-    port->clear();
-    QTest::keyClicks(port, "1504");
-    QTRY_COMPARE_WITH_TIMEOUT(spies.at(3)->count(), 1, 10000);
-    // Settling again on the address being connected changes nothing.
-    QTest::keyClick(port, Qt::Key_Return);
-    settleLink(window);
-    QTest::qWait(500);
-    QCOMPARE(spies.at(0)->count() + spies.at(1)->count() + spies.at(2)->count(), 0);
-    QCOMPARE(spies.at(3)->count(), 1);
-    qDeleteAll(spies);
-    qDeleteAll(servers);
-}
-
-void TestMainWindow::tcpIdentificationSetsAddressAndModel()
-{
-    simulator->setModel("Switch 64-channel outputs");
-    simulator->setAddress(5);
-    QVERIFY(simulator->listenTcp());
-    makeWindow(simulator->tcpPort());
-    QTRY_COMPARE_WITH_TIMEOUT(window->networkMode, 1, 10000);
-
-    simulator->announce();
-    QTRY_COMPARE_WITH_TIMEOUT(window->deviceAddress, QString("05"), 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(window->outputCount, 64, 10000);
-    QCOMPARE(window->findChild<QLineEdit *>("lineEdit")->text(), QString("5"));
-    QTRY_VERIFY_WITH_TIMEOUT(logText().contains("Device type:Switch 64-channel outputs Device address:05"), 10000);
-
-    // Polling at the announced address follows the module's outputs.
-    simulator->setCoil(2, true);
-    simulator->setCoil(40, true);
-    QTRY_VERIFY_WITH_TIMEOUT(window->ctlOuts.size() >= 64 && window->ctlOuts.at(2) == 1
-                                 && window->ctlOuts.at(40) == 1, 10000);
-}
-
-void TestMainWindow::tcpExceptionReplyIsLoggedInRed()
-{
-    simulator->setModel("Switch 8-channel outputs");
-    QVERIFY(simulator->listenTcp());
-    makeWindow(simulator->tcpPort());
-    QTRY_COMPARE_WITH_TIMEOUT(window->networkMode, 1, 10000);
-
-    // Register 0x0100 does not exist on this module.
-    typeAndReturn("0103 0100 0001");
-    const QString line = "Exception reply: function 03, exception 02 (Illegal data address)";
-    QTRY_VERIFY_WITH_TIMEOUT(logText().contains(line), 10000);
-    QCOMPARE(colourOfLine(line), QColor(Qt::red));
-    // The exception ends the request, and the link still delivers the next reply.
-    QTRY_COMPARE_WITH_TIMEOUT(queuedKinds(window).size(), 0, 10000);
-    typeAndReturn("0103 0000 0001");
-    QTRY_VERIFY_WITH_TIMEOUT(logText().contains("00 00 00 00 00 05 01 03 02 00 00"), 10000);
-}
-
-void TestMainWindow::serialTypedFrameRoundTrips()
-{
-    simulator->setModel("Switch 8-channel outputs");
-    simulator->setHoldingRegister(0x0000, 0x0005);
-    makeWindow(closedPort());
-    openSerial();
-
-    typeAndReturn("01 03 00 00 00 01");
-    QTRY_VERIFY_WITH_TIMEOUT(logText().contains("01 03 02 00 05 78 47"), 10000);
-    QVERIFY(logText().contains("Send: 01 03 00 00 00 01 84 0a"));
-
-    // Upper case display applies to what arrives afterwards.
-    QTest::mouseClick(window->findChild<QCheckBox *>("checkBox_out_2"), Qt::LeftButton);
-    QVERIFY(!window->findChild<QCheckBox *>("checkBox_out_3")->isChecked());
-    simulator->setHoldingRegister(0x0000, 0x000a);
-    typeAndReturn("01 03 00 00 00 01");
-    QTRY_VERIFY_WITH_TIMEOUT(logText().contains("01 03 02 00 0A 38 43"), 10000);
-}
-
-void TestMainWindow::serialAddressTypedByTheOperator()
-{
-    simulator->setModel("Switch 8-channel outputs");
-    simulator->setAddress(10);
-    makeWindow(closedPort());
-    openSerial();
-
-    auto *edit = window->findChild<QLineEdit *>("lineEdit");
-    edit->selectAll();
-    QTest::keyClicks(edit, "10");
-    QCOMPARE(window->deviceAddress, QString("0A"));
-    window->modelActions.at(ModelCatalogue::indexOf("Switch  8-channel outputs"))->trigger();
-    // The module answers "0a" in lower case; its replies are taken all the same.
-    simulator->setCoil(3, true);
-    QTRY_VERIFY_WITH_TIMEOUT(window->ctlOuts.size() >= 8 && window->ctlOuts.at(3) == 1, 10000);
-    QVERIFY(logText().contains("Send: 0a 03 00 00 00 01"));
-}
-
-void TestMainWindow::terminalRefusesNonHexText()
-{
-    simulator->setModel("Switch 8-channel outputs");
-    makeWindow(closedPort());
-    openSerial();
-    const int handled = simulator->requestCount();
-
-    typeAndReturn("01 03 zz 00 00 01");
-    const QString refusal = "Not sent: only hex digits and blanks can be sent";
-    QTRY_VERIFY(logText().contains(refusal));
-    QCOMPARE(colourOfLine(refusal), QColor(Qt::red));
-    // Odd length: silently not sent.
-    typeAndReturn("0103000");
-    QCOMPARE(queuedKinds(window).size(), 0);
-    QVERIFY(!logText().contains("Send:"));
-    QCOMPARE(simulator->requestCount(), handled);
-}
-
-void TestMainWindow::closesCleanlyWithBothThreadsEnded()
-{
-    simulator->setModel("Switch 8-channel outputs");
-    QVERIFY(simulator->listenTcp());
-    makeWindow(simulator->tcpPort());
-    QTRY_COMPARE_WITH_TIMEOUT(window->networkMode, 1, 10000);
-    const int index = ModelCatalogue::indexOf("Switch  8-channel outputs");
-    window->modelActions.at(index)->trigger();
-    QTRY_VERIFY_WITH_TIMEOUT(simulator->requestCount() > 2, 10000);
-
-    QPointer<ThreadSerialport> link = window->threadSerialport;
-    QPointer<ThreadAdministrator> queue;
-    QMetaObject::invokeMethod(link, [&]() { queue = link->threadAdministrator; },
-                              Qt::BlockingQueuedConnection);
-    QVERIFY(queue);
-    QThread *linkThread = &window->serialThread;
-    QVERIFY(linkThread->isRunning());
-
-    window->close();
-    QCOMPARE(queuedKinds(window).size(), 0);
-    delete window;
-    window = nullptr;
-    QVERIFY(link.isNull());
-    QVERIFY(queue.isNull());
+    // The help window's pictures load from the core library's resources.
+    HelpWidget help;
+    QVERIFY(!help.findChild<QLabel *>("label_8")->pixmap(Qt::ReturnByValue).isNull());
+    QVERIFY(!help.findChild<QLabel *>("label_6")->pixmap(Qt::ReturnByValue).isNull());
 }
 
 QTEST_MAIN(TestMainWindow)
