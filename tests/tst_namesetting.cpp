@@ -1,4 +1,3 @@
-#include <QAction>
 #include "tests/loopbackwindow.h"
 #include "ui/namesetting.h"
 
