@@ -1,12 +1,16 @@
-#include "simulator/modulesimulator.h"
+#include "link/modbusrequest.h"
+#include "tests/loopbackwindow.h"
+#include "ui/modulecheckwindow.h"
 
 #include <QProcess>
+#include <QProgressDialog>
 #include <QRegularExpression>
+#include <QTableWidget>
 #include <QTemporaryDir>
-#include <QtTest>
 
 // `merovitest --check` against a faulty simulated module over TCP on 127.0.0.1: the
-// steps each fault fails, the module left as it was found, and the three reports.
+// steps each fault fails, the module left as it was found, and the three reports;
+// the check run from the window.
 class TestModuleCheck : public QObject
 {
     Q_OBJECT
@@ -14,6 +18,7 @@ class TestModuleCheck : public QObject
 private slots:
     void faultFailsItsSteps_data();
     void faultFailsItsSteps();
+    void fromWindow();
 };
 
 void TestModuleCheck::faultFailsItsSteps_data()
@@ -94,6 +99,55 @@ void TestModuleCheck::faultFailsItsSteps()
                      QStringLiteral("classname=\"%1\" name=\"%2\"[^>]*>\\s*<failure ").arg(group, name))),
                  qPrintable(step));
     }
+}
+
+// The window's polling pauses while the check has the module and resumes after; the
+// results list failures first; a cancelled check puts the outputs back as they were.
+void TestModuleCheck::fromWindow()
+{
+    const char *model = "Switch  8-channel outputs  8-channel inputs";
+    ModuleSimulator module;
+    QVERIFY(module.setModel(QString::fromLatin1(model)));
+    module.core().setStuckOutput(5);
+    MainWindow *opened = nullptr;
+    openWindowOnModule(opened, module, false);
+    QScopedPointer<MainWindow> window(opened);
+    if (QTest::currentTestFailed())
+        return;
+    chooseModel(window.data(), model);
+    QTRY_COMPARE(window->findChild<QPushButton *>(QStringLiteral("pushButton_check"))->text(),
+                 shown("Stop detecting", " 停止检测 "));
+    QVERIFY(window->outputPollTimer.isActive());
+    module.setCoil(1, true);
+    const quint64 outputs = module.outputBits();
+    // While the check runs, the module hears only the check.
+    QStringList during, after;
+    connect(window.data(), &MainWindow::write, this, [&](Sender *sender) {
+        (window->moduleCheck->running() ? during : after) << sender->kind;
+    });
+    connect(window->moduleCheck, &ModuleCheck::stepDone, this, [&]() { during << queuedKinds(window.data()); });
+    window->moduleCheckAction->trigger();
+    QVERIFY(!window->outputPollTimer.isActive());
+    ModuleCheckWindow *results = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT((results = window->findChild<ModuleCheckWindow *>()), 60000);
+    QCOMPARE(during.filter(QRegularExpression(QStringLiteral("^(?!Module check )"))), QStringList());
+    QCOMPARE(results->findChild<QTableWidget *>(QStringLiteral("stepTable"))->item(0, 2)->text(),
+             QStringLiteral("Y6 on"));
+    QVERIFY(window->outputPollTimer.isActive());
+    QTRY_VERIFY(after.contains(ModbusRequest::kStartDetecting));
+    QCOMPARE(module.outputBits(), outputs);
+
+    // Cancelled with Y1 switched on.
+    delete results;
+    connect(window->moduleCheck, &ModuleCheck::stepDone, this, [&](const CheckStep &step) {
+        if (step.name == QLatin1String("Y1 on"))
+            QTest::mouseClick(window->findChild<QProgressDialog *>(QStringLiteral("moduleCheckProgress"))
+                                  ->findChild<QPushButton *>(), Qt::LeftButton);
+    });
+    window->moduleCheckAction->trigger();
+    QTRY_VERIFY_WITH_TIMEOUT(window->findChild<ModuleCheckWindow *>(), 60000);
+    QCOMPARE(window->moduleCheck->result().verdict(), QStringLiteral("CANCELLED"));
+    QCOMPARE(module.outputBits(), outputs);
 }
 
 QTEST_MAIN(TestModuleCheck)

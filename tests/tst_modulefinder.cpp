@@ -6,7 +6,7 @@
 #include <QProgressDialog>
 
 // Finding a module: which answers count, the address sweep against the simulated module
-// on a pseudo-terminal, and a search cancelled from the window.
+// on a pseudo-terminal, and searches from the window, cancelled and used.
 class TestModuleFinder : public QObject
 {
     Q_OBJECT
@@ -15,7 +15,7 @@ private slots:
     void rtuAnswers_data();
     void rtuAnswers();
     void sweepFindsAddressAndRate();
-    void cancelHandsTheLineBack();
+    void cancelThenUse();
 };
 
 void TestModuleFinder::rtuAnswers_data()
@@ -68,8 +68,8 @@ void TestModuleFinder::sweepFindsAddressAndRate()
 }
 
 // The window gives the line to the search and takes it back, polling again, when the
-// operator cancels.
-void TestModuleFinder::cancelHandsTheLineBack()
+// operator cancels; "Use" takes what a search found: rate, address and model.
+void TestModuleFinder::cancelThenUse()
 {
     ModuleSimulator module;
     QVERIFY(module.setModel(QStringLiteral("Switch 64-channel outputs")));
@@ -88,11 +88,33 @@ void TestModuleFinder::cancelHandsTheLineBack()
 
     QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>(QStringLiteral("label_serialState"))->text(),
                               shown("Connect", " 连接 "), 10000);
-    QCOMPARE(window->findChild<QComboBox *>(QStringLiteral("rateCbb"))->currentText(), QStringLiteral("115200"));
+    auto *rates = window->findChild<QComboBox *>(QStringLiteral("rateCbb"));
+    QCOMPARE(rates->currentText(), QStringLiteral("115200"));
     QVERIFY(!window->findChild<FindModuleDialog *>());
     QVERIFY(window->outputPollTimer.isActive());
-    const int answered = module.requestCount();
+    int answered = module.requestCount();
     QTRY_VERIFY_WITH_TIMEOUT(module.requestCount() > answered, 10000);
+
+    module.setAddress(17);
+    module.setBaudRate(57600);
+    module.setBaudMustMatch(true);
+    module.setIdentify(true);
+    chooseModel(window.data(), "Switch 16-channel inputs");
+    // Two rates to try keep the search short.
+    while (rates->count() > 2)
+        rates->removeItem(2);
+    window->findChild<QAction *>(QStringLiteral("action_findModule"))->trigger();
+    QPushButton *use = nullptr;
+    QTRY_VERIFY_WITH_TIMEOUT((use = window->findChild<QPushButton *>(QStringLiteral("pushButton_use")))
+                                 && use->isVisible(), 30000);
+    QTest::mouseClick(use, Qt::LeftButton);
+    QCOMPARE(rates->currentText(), QStringLiteral("57600"));
+    QCOMPARE(window->deviceAddress, QStringLiteral("11"));
+    QCOMPARE(window->outputCount, 64);
+    QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>(QStringLiteral("label_serialState"))->text(),
+                              shown("Connect", " 连接 "), 10000);
+    answered = module.requestCount();
+    QTRY_VERIFY_WITH_TIMEOUT(module.requestCount() > answered + 2, 10000);
 }
 
 QTEST_MAIN(TestModuleFinder)
