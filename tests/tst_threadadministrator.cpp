@@ -4,437 +4,190 @@
 
 #include <QtTest>
 
-// The request queue: one request on the wire, duplicates, address, time-outs.
+// The request queue: one request on the wire, duplicates, address, time-outs, polling.
 class TestThreadAdministrator : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
-
-    void duplicateOfRequestInFlightIsSentAgain();
-    void duplicateBehindOthersIsDropped();
-    void nextRequestWaitsForTheReply();
-    void addressSubstitution_data();
-    void addressSubstitution();
-    void replyTimeoutTable_data();
-    void replyTimeoutTable();
-    void unknownBaudKeepsTimeout();
-    void sendableFrames_data();
-    void sendableFrames();
-    void networkUsesTheHeaderPath();
-    void sendersClearBySubstringRemovesHead();
-    void sendersClearEmptyKeyClearsAll();
-    void moveToLastAndWriteResendsSingleRequest();
-    void moveToLastAndWriteRotates();
-    void addressChangeStrandsOldRequests();
-    void timeoutDropsHeadAndSendsNext();
-    void windowCloseEmptiesQueue();
-    void pollingSurvives_data();
-    void pollingSurvives();
-    void addressChangeReaddressesPolling();
-    void noLinkRefusesWithOneLine();
-    void sendStep_data();
-    void sendStep();
-    void healthCounts();
-    void newerCommandOfAKindIsNotLost();
-
-private:
-    ThreadAdministrator *queue = nullptr;
-    QSignalSpy *serialSpy = nullptr;
-    QSignalSpy *networkSpy = nullptr;
-    // A baud rate outside the table keeps a time-out long enough for any machine.
-    void holdTimeout()
-    {
-        queue->baudRate = 14400;
-        queue->replyTimeout = 60000;
-    }
-    QStringList kinds() const
-    {
-        QStringList out;
-        for (const Sender *sender : queue->senders)
-            out << sender->kind;
-        return out;
-    }
+    void queue_data();
+    void queue();
+    void timing_data();
+    void timing();
 };
 
-void TestThreadAdministrator::init()
+// Each row is a script for a queue that serves the module at address 0A over a serial line;
+// its reply time-out is a minute unless a step shortens it. Steps:
+//   +Kind=frame  queue a request        <reply  the module answers (CRC added; <! with a bad CRC)
+//   x            an exception reply     ?event  wait for the next thing the queue does
+//   =kinds       the queued kinds       !       nothing more happens for a while
+//   -key         remove requests        @addr   the module turns up at another address
+//   T50          50 ms reply time-out   link0, link1, tcp, init, close
+//   health ...   the link's figures (sent accepted badCrc exceptions timeouts, in a row, unmatched)
+void TestThreadAdministrator::queue_data()
 {
-    queue = new ThreadAdministrator;
-    queue->init();
-    queue->setLinkOpen(true);
-    serialSpy = new QSignalSpy(queue, &ThreadAdministrator::writeSerialPort_CRC16);
-    networkSpy = new QSignalSpy(queue, &ThreadAdministrator::writeSerialPort);
+    QTest::addColumn<QStringList>("steps");
+
+    QTest::newRow("a duplicate of the request on the wire is sent again")
+        << QStringList{"+Check Status=010300000001", "?sent 0A0300000001", "+Check Status=010300000001",
+                       "?sent 0A0300000001", "=Check Status"};
+    QTest::newRow("the next waits for the reply; a bad CRC is shown but not applied; figures")
+        << QStringList{"+Check Status=010300000001", "+A=010300000002", "+A=010300000002",
+                       "?sent 0A0300000001", "!", "=Check Status,A", "<!0a03020005", "?raw 0a03020005",
+                       "=Check Status,A", "<0a03020005", "?raw 0a03020005", "?outputs", "?sent 0A0300000002",
+                       "x", "T50", "+B=010300000003", "?sent 0A0300000003", "?timeout", "<0a03020005", "!",
+                       "health 3 1 1 1 1 1 1"};
+    QTest::newRow("a newer command replaces the queued one and follows the one on the wire")
+        << QStringList{"+Check Status=010300000001", "+QPushButton_2=01050002FF00",
+                       "+QPushButton_2=010500020000", "+Analog-OutputValue_0=010600090100",
+                       "+Analog-OutputValue_1=0106000A0200", "?sent 0A0300000001",
+                       "+Check Status=010300000002",
+                       "=Check Status,QPushButton_2,Analog-OutputValue_0,Analog-OutputValue_1,Check Status",
+                       "<0a03020005", "?raw 0a03020005", "?outputs", "?sent 0A0500020000"};
+    QTest::newRow("only frames for the module in functions it knows go out; time-outs move on")
+        << QStringList{"T50", "+UI text=010300000001", "+A=010f00000010020000", "+B=010F00000010020000",
+                       "+C=0103 0000 0001", "+D=01 03 0000 0001", "+E=020300000001", "+F=010400000001",
+                       "?sent 0A0300000001", "?log No reply within 50 ms", "?timeout",
+                       "?sent 0A0f00000010020000", "?timeout", "?timeout", "?sent 0A03 0000 0001",
+                       "?timeout", "?timeout", "?timeout", "?timeout", "=", "!"};
+    QTest::newRow("removing the head sends the next; an empty key removes all")
+        << QStringList{"+Start detecting=010300040001", "+Check Status=010300000001",
+                       "+Analog-Start-detecting=010300200004", "+x Start detecting=010300040002",
+                       "?sent 0A0300040001", "-Start detecting", "=Check Status,Analog-Start-detecting",
+                       "?sent 0A0300000001", "-", "=", "!"};
+    QTest::newRow("polling follows the address; other requests keep theirs")
+        << QStringList{"+Start detecting=010300040001", "+Other=010300010001", "@0b",
+                       "?sent 0B0300040001", "<0b03020005", "?raw 0b03020005", "?inputs", "=Other,Start detecting",
+                       "!", "-Other", "?sent 0B0300040001"};
+    QTest::newRow("polling survives time-outs; a read is dropped")
+        << QStringList{"T50", "+Start detecting=010300040002", "+Analog-Start-detecting=010300200004",
+                       "+Check Status=010300000001", "?sent 0A0300040002", "?timeout", "?sent 0A0300200004",
+                       "?timeout", "?sent 0A0300000001", "?timeout", "?sent 0A0300040002", "?timeout",
+                       "?sent 0A0300200004"};
+    QTest::newRow("polling survives exceptions and replies that cannot be analysed")
+        << QStringList{"+Start detecting=010300040002", "?sent 0A0300040002", "x", "?sent 0A0300040002",
+                       "-", "+Analog-Start-detecting=010300040002", "?sent 0A0300040002", "<0a03040005",
+                       "?raw 0a03040005", "?sent 0A0300040002", "=Analog-Start-detecting"};
+    QTest::newRow("an exception ends a terminal frame")
+        << QStringList{"+UI text=010300040002", "?sent 0A0300040002", "x", "=", "!"};
+    QTest::newRow("a polling reply sends the poll to the back")
+        << QStringList{"+Start detecting=010300040001", "+Check Status=010300000001", "?sent 0A0300040001",
+                       "<0a03020005", "?raw 0a03020005", "?inputs", "=Check Status,Start detecting",
+                       "?sent 0A0300000001"};
+    QTest::newRow("without a link: refused with one line, polling waits")
+        << QStringList{"link0", "+Start detecting=010300040001", "+QPushButton_2=01050002FF00",
+                       "?log Not sent: no connection (QPushButton_2)", "=Start detecting", "!", "link1",
+                       "?sent 0A0300040001", "!"};
+    QTest::newRow("TCP: All Close is removed before it is reported")
+        << QStringList{"tcp", "+All Close=0110000000020400000000", "?tcp 0A10000000020400000000",
+                       "<0a1000000002", "?all 0 queued 0"};
+    QTest::newRow("closing the window empties the queue")
+        << QStringList{"+A=010300000001", "+B=010300010001", "close", "=", "!"};
+    QTest::newRow("requests queued before the queue starts are sent")
+        << QStringList{"T50", "+Check Status=010300000001", "+Start detecting=010300040001", "init",
+                       "?sent 0A0300000001", "?timeout", "?sent 0A0300040001"};
 }
 
-void TestThreadAdministrator::cleanup()
+void TestThreadAdministrator::queue()
 {
-    delete serialSpy;
-    delete networkSpy;
-    delete queue;
-}
+    QFETCH(QStringList, steps);
+    ThreadAdministrator queue;
+    queue.deviceAddress = QStringLiteral("0A");
+    queue.baudRate = 14400; // a rate without a time-out of its own: the one set here stays
+    queue.replyTimeout = 60000;
+    if (!steps.contains(QStringLiteral("init")))
+        queue.init();
+    queue.setLinkOpen(true);
 
-void TestThreadAdministrator::duplicateOfRequestInFlightIsSentAgain()
-{
-    holdTimeout();
-    queue->write(new Sender(QStringLiteral("Check Status"), QStringLiteral("010300000001")));
-    QTRY_COMPARE_WITH_TIMEOUT(serialSpy->count(), 1, 10000);
-    queue->write(new Sender(QStringLiteral("Check Status"), QStringLiteral("010300000001")));
-    QCOMPARE(queue->senders.size(), 1);
-    QTRY_COMPARE_WITH_TIMEOUT(serialSpy->count(), 2, 10000);
-    QCOMPARE(serialSpy->at(1).first().toString(), QStringLiteral("010300000001"));
-}
+    QStringList events;
+    LinkHealth health;
+    const auto withoutCrc = [](const QString &reply) { return reply.left(reply.size() - 4); };
+    connect(&queue, &ThreadAdministrator::writeSerialPort_CRC16, this, [&](const QString &f) { events << "sent " + f; });
+    connect(&queue, &ThreadAdministrator::writeSerialPort, this, [&](const QString &f) { events << "tcp " + f; });
+    connect(&queue, QOverload<QString, QColor>::of(&ThreadAdministrator::writeOutputWidget), this,
+            [&](const QString &line) { events << "log " + line; });
+    connect(&queue, &ThreadAdministrator::replyTimedOut, this, [&] { events << "timeout"; });
+    connect(&queue, &ThreadAdministrator::UIappendData, this, [&](const QString &r) { events << "raw " + withoutCrc(r); });
+    connect(&queue, &ThreadAdministrator::change_ctlOuts, this, [&] { events << "outputs"; });
+    connect(&queue, &ThreadAdministrator::change_inputs, this, [&] { events << "inputs"; });
+    connect(&queue, &ThreadAdministrator::allOpen, this,
+            [&](int open) { events << QStringLiteral("all %1 queued %2").arg(open).arg(queue.senders.size()); });
+    connect(&queue, &ThreadAdministrator::linkHealthChanged, this, [&](const LinkHealth &h) { health = h; });
 
-void TestThreadAdministrator::duplicateBehindOthersIsDropped()
-{
-    holdTimeout();
-    queue->write(new Sender(QStringLiteral("UI text"), QStringLiteral("010300000001")));
-    queue->write(new Sender(QStringLiteral("Check Status"), QStringLiteral("010300000001")));
-    queue->write(new Sender(QStringLiteral("Check Status"), QStringLiteral("010300000001")));
-    QCOMPARE(kinds(), (QStringList{"UI text", "Check Status"}));
-}
-
-void TestThreadAdministrator::nextRequestWaitsForTheReply()
-{
-    holdTimeout();
-    queue->write(new Sender(QStringLiteral("A"), QStringLiteral("010300000001")));
-    queue->write(new Sender(QStringLiteral("B"), QStringLiteral("010300010001")));
-    QTRY_COMPARE_WITH_TIMEOUT(serialSpy->count(), 1, 10000);
-    QTest::qWait(100);
-    QCOMPARE(serialSpy->count(), 1);
-    queue->popAndWrite();
-    QTRY_COMPARE_WITH_TIMEOUT(serialSpy->count(), 2, 10000);
-    QCOMPARE(serialSpy->at(1).first().toString(), QStringLiteral("010300010001"));
-}
-
-void TestThreadAdministrator::addressSubstitution_data()
-{
-    QTest::addColumn<QString>("address");
-    QTest::addColumn<QString>("data");
-    QTest::addColumn<QString>("queued");
-    QTest::newRow("placeholder replaced") << "0A" << "010300000001" << "0A0300000001";
-    QTest::newRow("other address kept") << "0A" << "020300000001" << "020300000001";
-    QTest::newRow("blank after placeholder") << "05" << "01 03 00 00" << "05 03 00 00";
-}
-
-void TestThreadAdministrator::addressSubstitution()
-{
-    QFETCH(QString, address);
-    QFETCH(QString, data);
-    QFETCH(QString, queued);
-    holdTimeout();
-    queue->deviceAddress = address;
-    queue->write(new Sender(QStringLiteral("UI text"), data));
-    QCOMPARE(queue->senders.first()->data, queued);
-}
-
-void TestThreadAdministrator::replyTimeoutTable_data()
-{
-    QTest::addColumn<int>("baud");
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<int>("timeout");
-    QTest::newRow("115200") << 115200 << "Check Status" << 400;
-    QTest::newRow("115200 Write NetWork") << 115200 << "Write NetWork" << 2000;
-    QTest::newRow("57600 Write NetWork") << 57600 << "Write NetWork" << 3000;
-    QTest::newRow("38400") << 38400 << "Check Status" << 500;
-    QTest::newRow("19200") << 19200 << "Check Status" << 600;
-    QTest::newRow("9600") << 9600 << "Check Status" << 700;
-    QTest::newRow("9600 Write NetWork") << 9600 << "Write NetWork" << 6000;
-    QTest::newRow("9600 write network in other case") << 9600 << "write NetWork" << 700;
-    QTest::newRow("4800") << 4800 << "Check Status" << 800;
-    QTest::newRow("2400") << 2400 << "Check Status" << 900;
-    QTest::newRow("1200") << 1200 << "Check Status" << 1000;
-    QTest::newRow("1200 Write NetWork") << 1200 << "Write NetWork" << 9000;
-}
-
-void TestThreadAdministrator::replyTimeoutTable()
-{
-    QFETCH(int, baud);
-    QFETCH(QString, kind);
-    QFETCH(int, timeout);
-    queue->baudRate = baud;
-    queue->write(new Sender(kind, QStringLiteral("010300000001")));
-    QCOMPARE(queue->replyTimeout, timeout);
-}
-
-void TestThreadAdministrator::unknownBaudKeepsTimeout()
-{
-    queue->baudRate = 9600;
-    queue->write(new Sender(QStringLiteral("Write NetWork"), QStringLiteral("0110")));
-    QCOMPARE(queue->replyTimeout, 6000);
-    queue->baudRate = 14400;
-    queue->write(new Sender(QStringLiteral("Check Status"), QStringLiteral("0103")));
-    QCOMPARE(queue->replyTimeout, 6000);
-}
-
-void TestThreadAdministrator::sendableFrames_data()
-{
-    QTest::addColumn<QString>("data");
-    QTest::addColumn<bool>("sent");
-    QTest::newRow("03") << "010300000001" << true;
-    QTest::newRow("lower-case 0f") << "010f00000010020000" << true;
-    QTest::newRow("upper-case 0F") << "010F00000010020000" << false;
-    QTest::newRow("10") << "0110fde80001020001" << true;
-    QTest::newRow("04 is not offered") << "010400000001" << false;
-    QTest::newRow("blank between address and function") << "01 03 0000 0001" << false;
-    QTest::newRow("blanks after the function code") << "0103 0000 0001" << true;
-    QTest::newRow("another address") << "020300000001" << false;
-}
-
-void TestThreadAdministrator::sendableFrames()
-{
-    QFETCH(QString, data);
-    QFETCH(bool, sent);
-    holdTimeout();
-    queue->write(new Sender(QStringLiteral("UI text"), data));
-    // The send step runs 20 ms after queuing; wait for it, then look.
-    QTRY_VERIFY_WITH_TIMEOUT(queue->administratorTimer->isActive(), 10000);
-    QCOMPARE(serialSpy->count(), sent ? 1 : 0);
-    if (sent)
-        QCOMPARE(serialSpy->first().first().toString(), data);
-}
-
-void TestThreadAdministrator::networkUsesTheHeaderPath()
-{
-    holdTimeout();
-    queue->netWorkConnected = true;
-    queue->write(new Sender(QStringLiteral("Check Status"), QStringLiteral("010300000001")));
-    QTRY_COMPARE_WITH_TIMEOUT(networkSpy->count(), 1, 10000);
-    QCOMPARE(serialSpy->count(), 0);
-}
-
-void TestThreadAdministrator::sendersClearBySubstringRemovesHead()
-{
-    holdTimeout();
-    queue->write(new Sender(QStringLiteral("Start detecting"), QStringLiteral("010300040001")));
-    queue->write(new Sender(QStringLiteral("Check Status"), QStringLiteral("010300000001")));
-    queue->write(new Sender(QStringLiteral("Analog-Start-detecting"), QStringLiteral("0103002")));
-    queue->write(new Sender(QStringLiteral("x Start detecting"), QStringLiteral("0103")));
-    QTRY_COMPARE_WITH_TIMEOUT(serialSpy->count(), 1, 10000);
-    queue->sendersClear(QStringLiteral("Start detecting"));
-    QCOMPARE(kinds(), (QStringList{"Check Status", "Analog-Start-detecting"}));
-    // The removed head's reply timer cannot drop the next request: that one is sent now.
-    QTRY_COMPARE_WITH_TIMEOUT(serialSpy->count(), 2, 10000);
-    QCOMPARE(serialSpy->last().first().toString(), QStringLiteral("010300000001"));
-}
-
-void TestThreadAdministrator::sendersClearEmptyKeyClearsAll()
-{
-    holdTimeout();
-    queue->write(new Sender(QStringLiteral("A"), QStringLiteral("0103")));
-    queue->write(new Sender(QStringLiteral("B"), QStringLiteral("0103")));
-    queue->sendersClear(QString());
-    QVERIFY(queue->senders.isEmpty());
-}
-
-void TestThreadAdministrator::moveToLastAndWriteResendsSingleRequest()
-{
-    holdTimeout();
-    queue->write(new Sender(QStringLiteral("Start detecting"), QStringLiteral("010300040001")));
-    QTRY_COMPARE_WITH_TIMEOUT(serialSpy->count(), 1, 10000);
-    queue->moveToLastAndWrite();
-    QTRY_COMPARE_WITH_TIMEOUT(serialSpy->count(), 2, 10000);
-    QCOMPARE(queue->senders.size(), 1);
-}
-
-void TestThreadAdministrator::moveToLastAndWriteRotates()
-{
-    holdTimeout();
-    queue->write(new Sender(QStringLiteral("A"), QStringLiteral("010300000001")));
-    queue->write(new Sender(QStringLiteral("B"), QStringLiteral("010300010001")));
-    queue->write(new Sender(QStringLiteral("C"), QStringLiteral("010300020001")));
-    queue->moveToLastAndWrite();
-    QCOMPARE(kinds(), (QStringList{"B", "C", "A"}));
-    QTRY_VERIFY_WITH_TIMEOUT(serialSpy->count() >= 1, 10000);
-    QCOMPARE(serialSpy->last().first().toString(), QStringLiteral("010300010001"));
-}
-
-void TestThreadAdministrator::addressChangeStrandsOldRequests()
-{
-    holdTimeout();
-    queue->write(new Sender(QStringLiteral("A"), QStringLiteral("010300000001")));
-    queue->write(new Sender(QStringLiteral("B"), QStringLiteral("010300010001")));
-    QTRY_COMPARE_WITH_TIMEOUT(serialSpy->count(), 1, 10000);
-    queue->deviceAddressChange(QStringLiteral("05"), 14400);
-    QCOMPARE(queue->baudRate, 14400);
-    queue->popAndWrite();
-    QTRY_VERIFY_WITH_TIMEOUT(queue->administratorTimer->isActive(), 10000);
-    QCOMPARE(serialSpy->count(), 1);
-    queue->popAndWrite();
-    queue->write(new Sender(QStringLiteral("C"), QStringLiteral("010300020001")));
-    QTRY_COMPARE_WITH_TIMEOUT(serialSpy->count(), 2, 10000);
-    QCOMPARE(serialSpy->last().first().toString(), QStringLiteral("050300020001"));
-}
-
-void TestThreadAdministrator::timeoutDropsHeadAndSendsNext()
-{
-    queue->baudRate = 115200;
-    QSignalSpy timedOut(queue, &ThreadAdministrator::replyTimedOut);
-    QSignalSpy log(queue, QOverload<QString, QColor>::of(&ThreadAdministrator::writeOutputWidget));
-    queue->write(new Sender(QStringLiteral("UI text"), QStringLiteral("010300000001")));
-    queue->write(new Sender(QStringLiteral("Check Status"), QStringLiteral("010300000002")));
-    QTRY_COMPARE_WITH_TIMEOUT(serialSpy->count(), 2, 10000);
-    QCOMPARE(serialSpy->last().first().toString(), QStringLiteral("010300000002"));
-    QCOMPARE(timedOut.count(), 1);
-    // An unanswered terminal frame is reported; the operator typed it.
-    QCOMPARE(log.count(), 1);
-    QCOMPARE(log.first().at(1).value<QColor>(), QColor(Qt::red));
-    QTRY_VERIFY_WITH_TIMEOUT(queue->senders.isEmpty(), 10000);
-    QTRY_VERIFY_WITH_TIMEOUT(!queue->administratorTimer->isActive(), 10000);
-    QCOMPARE(log.count(), 1);
-}
-
-void TestThreadAdministrator::windowCloseEmptiesQueue()
-{
-    holdTimeout();
-    queue->write(new Sender(QStringLiteral("A"), QStringLiteral("010300000001")));
-    queue->write(new Sender(QStringLiteral("B"), QStringLiteral("010300010001")));
-    queue->windowClose();
-    QVERIFY(queue->senders.isEmpty());
-    QVERIFY(!queue->administratorTimer->isActive());
-    QTest::qWait(60);
-    QCOMPARE(serialSpy->count(), 0);
-}
-
-void TestThreadAdministrator::pollingSurvives_data()
-{
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("answer"); // "" for none: the reply time-out
-    QTest::addColumn<bool>("stays");
-    QTest::newRow("input poll, no reply") << "Start detecting" << "" << true;
-    QTest::newRow("analog poll, no reply") << "Analog-Start-detecting" << "" << true;
-    QTest::newRow("input poll, exception") << "Start detecting" << "exception" << true;
-    QTest::newRow("analog poll, reply that cannot be analysed")
-        << "Analog-Start-detecting" << "0103040005" << true;
-    QTest::newRow("read, no reply") << "Check Status" << "" << false;
-    QTest::newRow("terminal frame, exception") << "UI text" << "exception" << false;
-}
-
-void TestThreadAdministrator::pollingSurvives()
-{
-    QFETCH(QString, kind);
-    QFETCH(QString, answer);
-    QFETCH(bool, stays);
-    queue->baudRate = 115200;
-    QSignalSpy log(queue, QOverload<QString, QColor>::of(&ThreadAdministrator::writeOutputWidget));
-    queue->write(new Sender(kind, QStringLiteral("010300040002")));
-    QTRY_COMPARE_WITH_TIMEOUT(serialSpy->count(), 1, 10000);
-    if (answer == QLatin1String("exception"))
-        queue->exceptionReply(0x03, 0x02);
-    else if (!answer.isEmpty())
-        queue->slot_dealWithData(QtTools::appendCrc16(answer).toLower());
-    if (stays) {
-        QTRY_COMPARE_WITH_TIMEOUT(serialSpy->count(), 2, 10000);
-        QCOMPARE(kinds(), QStringList{kind});
-    } else {
-        QTRY_VERIFY_WITH_TIMEOUT(queue->senders.isEmpty(), 10000);
-    }
-    // An exception is the terminal's answer: no "No reply" line follows it.
-    if (kind == QLatin1String("UI text")) {
-        QTest::qWait(500);
-        QCOMPARE(log.count(), 0);
+    int seen = 0;
+    for (const QString &step : steps) {
+        const QString arg = step.mid(1);
+        if (step.startsWith(QLatin1Char('+'))) {
+            queue.write(new Sender(arg.section(QLatin1Char('='), 0, 0), arg.section(QLatin1Char('='), 1)));
+        } else if (step.startsWith(QLatin1String("<!"))) {
+            queue.slot_dealWithData(step.mid(2) + QStringLiteral("0000"));
+        } else if (step.startsWith(QLatin1Char('<'))) {
+            queue.slot_dealWithData(QtTools::appendCrc16(arg).toLower());
+        } else if (step == QLatin1String("x")) {
+            queue.exceptionReply(0x03, 0x02);
+        } else if (step.startsWith(QLatin1Char('?'))) {
+            for (QDeadlineTimer limit(5000); events.size() <= seen && !limit.hasExpired();)
+                QTest::qWait(1);
+            QVERIFY(events.size() > seen);
+            QCOMPARE(events.at(seen++), arg);
+        } else if (step == QLatin1String("!")) {
+            QTest::qWait(60);
+            QCOMPARE(events.mid(seen), QStringList());
+        } else if (step.startsWith(QLatin1Char('='))) {
+            QStringList kinds;
+            for (const Sender *sender : qAsConst(queue.senders))
+                kinds << sender->kind;
+            QCOMPARE(kinds.join(QLatin1Char(',')), arg);
+        } else if (step.startsWith(QLatin1Char('-'))) {
+            queue.sendersClear(arg);
+        } else if (step.startsWith(QLatin1Char('@'))) {
+            queue.deviceAddressChange(arg, 14400);
+        } else if (step == QLatin1String("T50")) {
+            queue.replyTimeout = 50;
+        } else if (step.startsWith(QLatin1String("link"))) {
+            queue.setLinkOpen(step.endsWith(QLatin1Char('1')));
+        } else if (step == QLatin1String("tcp")) {
+            queue.netWorkConnected = true;
+        } else if (step == QLatin1String("init")) {
+            queue.init();
+        } else if (step == QLatin1String("close")) {
+            queue.windowClose();
+        } else if (step.startsWith(QLatin1String("health "))) {
+            QTRY_COMPARE_WITH_TIMEOUT(QStringLiteral("health %1 %2 %3 %4 %5 %6 %7").arg(health.sent).arg(health.accepted)
+                .arg(health.badCrc).arg(health.exceptions).arg(health.timeouts).arg(health.consecutiveTimeouts)
+                .arg(health.unmatched), step, 5000);
+        } else {
+            QFAIL(qPrintable("unknown step " + step));
+        }
     }
 }
 
-void TestThreadAdministrator::addressChangeReaddressesPolling()
-{
-    holdTimeout();
-    queue->write(new Sender(QStringLiteral("Check Status"), QStringLiteral("010300000001")));
-    queue->write(new Sender(QStringLiteral("Start detecting"), QStringLiteral("010300040001")));
-    queue->write(new Sender(QStringLiteral("Analog-Start-detecting"), QStringLiteral("010300200004")));
-    queue->setDeviceAddress(QStringLiteral("11"));
-    QCOMPARE(queue->senders.at(1)->data, QStringLiteral("110300040001"));
-    QCOMPARE(queue->senders.at(2)->data, QStringLiteral("110300200004"));
-    queue->deviceAddressChange(QStringLiteral("0a"), 14400);
-    QCOMPARE(queue->senders.at(1)->data, QStringLiteral("0A0300040001"));
-    // Other requests keep the address they were queued with.
-    QCOMPARE(queue->senders.at(0)->data, QStringLiteral("010300000001"));
-}
-
-void TestThreadAdministrator::noLinkRefusesWithOneLine()
-{
-    holdTimeout();
-    queue->setLinkOpen(false);
-    QSignalSpy log(queue, QOverload<QString, QColor>::of(&ThreadAdministrator::writeOutputWidget));
-    queue->write(new Sender(QStringLiteral("Start detecting"), QStringLiteral("010300040001")));
-    queue->write(new Sender(QStringLiteral("QPushButton_2"), QStringLiteral("01050002FF00")));
-    QCOMPARE(log.count(), 1);
-    QVERIFY(log.first().first().toString().startsWith(QStringLiteral("Not sent: no connection")));
-    QCOMPARE(kinds(), QStringList{"Start detecting"});
-    QTest::qWait(100);
-    QCOMPARE(serialSpy->count(), 0);
-    // The poll goes out as soon as the link is there.
-    queue->setLinkOpen(true);
-    QTRY_COMPARE_WITH_TIMEOUT(serialSpy->count(), 1, 10000);
-    QCOMPARE(log.count(), 1);
-}
-
-void TestThreadAdministrator::sendStep_data()
+// Rows that pin what the module needs; the rest of the table follows the same pattern.
+void TestThreadAdministrator::timing_data()
 {
     QTest::addColumn<int>("baud");
     QTest::addColumn<bool>("network");
-    QTest::addColumn<int>("atLeastUs");
-    QTest::addColumn<int>("atMostUs");
-    QTest::newRow("1200 baud: 3.5 characters of 11 bits and 1 ms") << 1200 << false << 32000 << 34000;
-    QTest::newRow("2400 baud") << 2400 << false << 20000 << 20000;
-    QTest::newRow("9600 baud") << 9600 << false << 20000 << 20000;
-    QTest::newRow("115200 baud") << 115200 << false << 20000 << 20000;
-    QTest::newRow("TCP") << 1200 << true << 20000 << 20000;
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<int>("timeoutMs");
+    QTest::addColumn<int>("stepUs");
+    QTest::newRow("9600 baud") << 9600 << false << "Check Status" << 700 << 20000;
+    QTest::newRow("writing the network block waits longer") << 9600 << false << "Write NetWork" << 6000 << 20000;
+    QTest::newRow("slow line: 3.5 characters of 11 bits and 1 ms between requests")
+        << 1200 << false << "Check Status" << 1000 << 33084;
+    QTest::newRow("TCP keeps the 20 ms step") << 1200 << true << "Check Status" << 1000 << 20000;
+    QTest::newRow("a rate the module does not use keeps the time-out") << 14400 << false << "Check Status" << -1
+                                                                       << 20000;
 }
 
-void TestThreadAdministrator::sendStep()
+void TestThreadAdministrator::timing()
 {
     QFETCH(int, baud);
     QFETCH(bool, network);
-    QFETCH(int, atLeastUs);
-    QFETCH(int, atMostUs);
-    const qint64 step = ThreadAdministrator::sendStepFor(baud, network).count();
-    QVERIFY(step >= atLeastUs);
-    QVERIFY(step <= atMostUs);
-}
-
-void TestThreadAdministrator::healthCounts()
-{
-    queue->baudRate = 115200;
-    QSignalSpy health(queue, &ThreadAdministrator::linkHealthChanged);
-    queue->write(new Sender(QStringLiteral("Check Status"), QStringLiteral("010300000001")));
-    QTRY_COMPARE_WITH_TIMEOUT(serialSpy->count(), 1, 10000);
-    queue->slot_dealWithData(QStringLiteral("01030200050000")); // bad CRC
-    queue->slot_dealWithData(QtTools::appendCrc16(QStringLiteral("0103020005")).toLower());
-    queue->write(new Sender(QStringLiteral("A"), QStringLiteral("010300000002")));
-    QTRY_COMPARE_WITH_TIMEOUT(serialSpy->count(), 2, 10000);
-    queue->exceptionReply(0x03, 0x02);
-    queue->write(new Sender(QStringLiteral("B"), QStringLiteral("010300000003")));
-    QTRY_VERIFY_WITH_TIMEOUT(queue->senders.isEmpty(), 10000);
-    queue->slot_dealWithData(QtTools::appendCrc16(QStringLiteral("0103020005")).toLower());
-    QTRY_VERIFY_WITH_TIMEOUT(!health.isEmpty(), 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(health.last().first().value<LinkHealth>().unmatched, quint64(1), 10000);
-    const LinkHealth h = health.last().first().value<LinkHealth>();
-    QCOMPARE(h.sent, quint64(3));
-    QCOMPARE(h.accepted, quint64(1));
-    QCOMPARE(h.badCrc, quint64(1));
-    QCOMPARE(h.exceptions, quint64(1));
-    QCOMPARE(h.timeouts, quint64(1));
-    QCOMPARE(h.consecutiveTimeouts, 1);
-}
-
-void TestThreadAdministrator::newerCommandOfAKindIsNotLost()
-{
-    holdTimeout();
-    queue->write(new Sender(QStringLiteral("Check Status"), QStringLiteral("010300000001")));
-    queue->write(new Sender(QStringLiteral("QPushButton_2"), QStringLiteral("01050002FF00")));
-    queue->write(new Sender(QStringLiteral("QPushButton_2"), QStringLiteral("010500020000")));
-    queue->write(new Sender(QStringLiteral("Analog-OutputValue_0"), QStringLiteral("010600090100")));
-    queue->write(new Sender(QStringLiteral("Analog-OutputValue_1"), QStringLiteral("0106000A0200")));
-    QCOMPARE(kinds(), (QStringList{"Check Status", "QPushButton_2", "Analog-OutputValue_0",
-                                   "Analog-OutputValue_1"}));
-    // The switch flipped back before it went out: the module is told the last word.
-    QCOMPARE(queue->senders.at(1)->data, QStringLiteral("010500020000"));
-    // A command for the request on the wire follows it.
-    QTRY_COMPARE_WITH_TIMEOUT(serialSpy->count(), 1, 10000);
-    queue->write(new Sender(QStringLiteral("Check Status"), QStringLiteral("010300000002")));
-    QCOMPARE(queue->senders.size(), 5);
+    QFETCH(QString, kind);
+    QFETCH(int, timeoutMs);
+    QFETCH(int, stepUs);
+    QCOMPARE(ThreadAdministrator::replyTimeoutFor(baud, kind), timeoutMs);
+    QCOMPARE(int(ThreadAdministrator::sendStepFor(baud, network).count()), stepUs);
 }
 
 QTEST_GUILESS_MAIN(TestThreadAdministrator)
