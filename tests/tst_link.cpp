@@ -1,4 +1,3 @@
-#include <QAction> // used, not included, by loopbackwindow.h
 #include "tests/loopbackwindow.h"
 #include "link/linkhealth.h"
 #include "link/modbusrequest.h"
