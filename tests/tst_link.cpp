@@ -1,35 +1,41 @@
 #include "tests/loopbackwindow.h"
 #include "link/linkhealth.h"
 #include "link/modbusrequest.h"
+#include "ui/switchstates.h"
 
-#include <QColor>
+#include <QDir>
+#include <QRandomGenerator>
+#include <QTextEdit>
 #include <QThread>
 
-// The link and its request queue without a window, against the simulated module over
-// Modbus TCP on 127.0.0.1 and over Modbus RTU on a pseudo-terminal.
+// The link against the simulated module over Modbus TCP on 127.0.0.1 and Modbus RTU on a
+// pseudo-terminal: first with its queue and no window, then under the window, on a line
+// that goes away and in a run of dropped, garbled, corrupted, split and late replies
+// (scripts/soak runs it long):
+//   MEROVI_SOAK_TRANSACTIONS  transactions per link (25 over TCP alone when not set)
 
 namespace {
 
+const QString &kPoll = ModbusRequest::kStartDetecting;
 const QString kInputs16 = ModbusRequest::startDetecting(16);
-const QString kOutputs16 = ModbusRequest::checkStatus(16);
+constexpr int kReplyTimeoutMs = 400; // 115200 baud and TCP
 
-// The link in its thread, its queue in another, wired to this object in the test's
-// thread as the window wires itself; torn down as the window does.
+// The link in its thread and its queue in another, wired to this object as the window
+// wires itself.
 class Link : public QObject
 {
-    Q_OBJECT
-
 public:
     Link()
     {
-        qRegisterMetaType<LinkHealth>();
-        link = new ThreadSerialport(nullptr, [this](ThreadAdministrator *q) { wireQueue(q); });
+        link = new ThreadSerialport(nullptr, [this](ThreadAdministrator *q) {
+            queue = q;
+            connect(q, &ThreadAdministrator::linkHealthChanged, this, [this](const LinkHealth &h) { health = h; });
+            connect(q, &ThreadAdministrator::change_inputs, this, [this](const QString &bits) { inputs << bits; });
+        });
         connect(link, QOverload<QString, QColor>::of(&ThreadSerialport::writeOutputWidget), this,
-                &Link::logLine);
-        connect(link, &ThreadSerialport::serialPortOpened, this, [this]() { events << "opened"; });
-        connect(link, &ThreadSerialport::networkConnected, this, [this]() { events << "connected"; });
-        connect(link, &ThreadSerialport::networkDisconnected, this,
-                [this]() { events << "disconnected"; });
+                [this](const QString &line) { log << line; });
+        for (auto opened : {&ThreadSerialport::serialPortOpened, &ThreadSerialport::networkConnected})
+            connect(link, opened, this, [this]() { events << "open"; });
         connect(link, &ThreadSerialport::networkReconnecting, this,
                 [this](int seconds) { events << QStringLiteral("reconnecting %1").arg(seconds); });
         link->moveToThread(&thread);
@@ -37,7 +43,6 @@ public:
         thread.start();
         QMetaObject::invokeMethod(link, &ThreadSerialport::initVariable, Qt::BlockingQueuedConnection);
     }
-
     ~Link() override
     {
         thread.quit();
@@ -46,129 +51,57 @@ public:
 
     void write(const QString &kind, const QString &data)
     {
-        ThreadAdministrator *q = queue;
-        QMetaObject::invokeMethod(q, [q, kind, data]() { q->write(new Sender(kind, data)); });
+        QMetaObject::invokeMethod(queue, [this, kind, data]() { queue->write(new Sender(kind, data)); });
     }
-
     QStringList queued()
     {
-        ThreadAdministrator *q = queue;
         QStringList kinds;
-        QMetaObject::invokeMethod(q, [q, &kinds]() {
-            for (const Sender *sender : qAsConst(q->senders))
+        QMetaObject::invokeMethod(queue, [&]() {
+            for (const Sender *sender : qAsConst(queue->senders))
                 kinds << sender->kind;
         }, Qt::BlockingQueuedConnection);
         return kinds;
     }
-
-    // Everything the link and the queue have said so far has reached this thread.
-    void settle()
-    {
-        ThreadSerialport *l = link;
-        ThreadAdministrator *q = queue;
-        QMetaObject::invokeMethod(q, []() {}, Qt::BlockingQueuedConnection);
-        QMetaObject::invokeMethod(l, []() {}, Qt::BlockingQueuedConnection);
-        QCoreApplication::processEvents();
-    }
-
     void connectTo(quint16 port)
     {
-        ThreadSerialport *l = link;
-        QMetaObject::invokeMethod(l, [l, port]() { l->connectToModule(QStringLiteral("127.0.0.1"), port); });
+        QMetaObject::invokeMethod(link, [this, port]() { link->connectToModule(QStringLiteral("127.0.0.1"), port); });
     }
-
-    void openSerial(const QString &path)
-    {
-        ThreadSerialport *l = link;
-        QMetaObject::invokeMethod(l, [l, path]() {
-            l->addExtraPortPath(path);
-            ThreadSerialport::PortSettings settings;
-            settings.portName = path;
-            l->setPortSettings(settings);
-            l->slot_openSerialPort();
-        });
-    }
-
-    // Opens the serial port at `path` or connects to `port` of 127.0.0.1, and waits for it.
-    bool open(const QString &path, quint16 port)
-    {
-        if (path.isEmpty())
-            connectTo(port);
-        else
-            openSerial(path);
-        const char *event = path.isEmpty() ? "connected" : "opened";
-        return QTest::qWaitFor([&]() { return events.contains(event); }, 10000);
-    }
-
+    // Connects to the module on 127.0.0.1, or opens its pseudo-terminal.
     bool open(ModuleSimulator &module, bool serial)
     {
+        if (!serial && !module.listenTcp())
+            return false;
         if (serial) {
-            const QString path = module.openPty();
-            return !path.isEmpty() && open(path, 0)
-                && QTest::qWaitFor([&]() { return module.serialLineOpen(); }, 10000);
+            QMetaObject::invokeMethod(link, [this, path = module.openPty()]() {
+                link->addExtraPortPath(path);
+                link->setPortSettings({path});
+                link->slot_openSerialPort();
+            });
+        } else {
+            connectTo(module.tcpPort());
         }
-        return (module.tcpPort() || module.listenTcp()) && open(QString(), module.tcpPort());
-    }
-
-    bool open(ScriptedModule &module)
-    {
-        return module.start() && open(module.path(), module.port());
-    }
-
-    int lines(const QString &start) const
-    {
-        int count = 0;
-        for (const QString &line : log)
-            count += line.startsWith(start) ? 1 : 0;
-        return count;
+        return QTest::qWaitFor([&]() { return events.contains("open") && (!serial || module.serialLineOpen()); }, 10000);
     }
 
     QThread thread;
     ThreadSerialport *link = nullptr;
     ThreadAdministrator *queue = nullptr;
-
-    QStringList events;
-    QStringList log;
-    QList<QColor> colours;
+    QStringList events, log, inputs;
     LinkHealth health;
-    QStringList replies;                  // kinds of accepted replies
-    QStringList replyTexts;
-    QList<QPair<QString, QString>> failures; // kind, reason
-    QStringList inputs;                   // input states reported by polling
-    std::function<void()> onFinished;     // after every request that ended
-
-private:
-    void wireQueue(ThreadAdministrator *q)
-    {
-        queue = q;
-        // Runs in the link's thread: connections into this thread are queued.
-        connect(q, QOverload<QString, QColor>::of(&ThreadAdministrator::writeOutputWidget), this,
-                &Link::logLine);
-        connect(q, &ThreadAdministrator::linkHealthChanged, this,
-                [this](const LinkHealth &h) { health = h; });
-        connect(q, &ThreadAdministrator::replyReceived, this,
-                [this](const QString &kind, const QString &reply) {
-                    replies << kind;
-                    replyTexts << reply;
-                    if (onFinished)
-                        onFinished();
-                });
-        connect(q, &ThreadAdministrator::requestFailed, this,
-                [this](const QString &kind, const QString &reason) {
-                    failures << qMakePair(kind, reason);
-                    if (onFinished)
-                        onFinished();
-                });
-        connect(q, &ThreadAdministrator::change_inputs, this,
-                [this](const QString &bits) { inputs << bits; });
-    }
-
-    void logLine(const QString &line, const QColor &colour)
-    {
-        log << line;
-        colours << colour;
-    }
 };
+
+qint64 residentKb()
+{
+    QFile statm(QStringLiteral("/proc/self/statm"));
+    statm.open(QIODevice::ReadOnly);
+    return statm.readAll().split(' ').value(1).toLongLong() * sysconf(_SC_PAGESIZE) / 1024;
+}
+
+// Transactions per link of a long soak (scripts/soak sets them); 0 in the suite.
+int longSoak()
+{
+    return qEnvironmentVariableIntValue("MEROVI_SOAK_TRANSACTIONS");
+}
 
 } // namespace
 
@@ -177,366 +110,367 @@ class TestLink : public QObject
     Q_OBJECT
 
 private slots:
-    void countersMatchTheInjectedFaults_data();
+    void cleanup();
+    void countersMatchTheInjectedFaults_data() { links_data(); }
     void countersMatchTheInjectedFaults();
-    void pollingSurvivesAFaultyModule_data() { links(); }
-    void pollingSurvivesAFaultyModule();
-    void everyRequestFormCrossesTheLink_data();
-    void everyRequestFormCrossesTheLink();
-    void tcpReconnectsAndPollingResumes();
-    void nothingIsSentWithoutALink_data() { links(); }
-    void nothingIsSentWithoutALink();
-    void partialFrameDiscardedWhenRequestTimesOut_data() { links(); }
-    void partialFrameDiscardedWhenRequestTimesOut();
-    void goodReplyAfterCorruptOne_data();
-    void goodReplyAfterCorruptOne();
-    void lateReadReplyNotTakenAsInputs_data() { links(); }
-    void lateReadReplyNotTakenAsInputs();
-    void lateReadReplyDoesNotEndButtonRequest_data() { links(); }
-    void lateReadReplyDoesNotEndButtonRequest();
+    void pollOutlivesNoLinkAndAFaultyModule();
+    void floodIsBounded();
+    void lineLostMidReplyAndBack_data() { links_data(); }
+    void lineLostMidReplyAndBack();
+    void terminalRefusesFrameTooLongForItsCrc();
+    void faultSoak_data() { links_data(); }
+    void faultSoak();
+    void reconnectCyclesKeepDescriptorsFlat();
 
 private:
-    void links();
+    void links_data();
+    // A request the module served: the register block it read (outputs, inputs or analog
+    // inputs), whether its reply had garbage or a corrupted frame or came after the tool's
+    // reply time-out, and how often the window applied it.
+    struct Served { int block = -1; bool faulty = false, late = false; int applied = 0; };
+    void applied(int block, int value);
+
+    ScriptedModule *peer = nullptr;
+    ModuleSimulator *module = nullptr;
+    MainWindow *window = nullptr;
+    QVector<Served> served;
+    int wrong = 0, duplicates = 0, unknown = 0;
 };
 
-void TestLink::links()
+void TestLink::cleanup()
 {
-    QTest::addColumn<bool>("serial");
-    QTest::newRow("tcp 127.0.0.1") << false;
-    QTest::newRow("rtu pty") << true;
+    delete std::exchange(peer, nullptr);
+    delete std::exchange(window, nullptr);
+    delete std::exchange(module, nullptr);
+    served.clear();
+    wrong = duplicates = unknown = 0;
+    QtTools::instance()->configMap.clear();
 }
 
-void TestLink::countersMatchTheInjectedFaults_data()
+void TestLink::links_data()
 {
     QTest::addColumn<bool>("serial");
-    QTest::addColumn<int>("drop");
-    QTest::addColumn<int>("exception");
-    QTest::addColumn<int>("corrupt");
-    QTest::addColumn<int>("garbage");
-    for (const bool serial : {false, true}) {
-        const char *name = serial ? "rtu pty" : "tcp";
-        QTest::addRow("%s: drop", name) << serial << 15 << 0 << 0 << 0;
-        QTest::addRow("%s: exception", name) << serial << 0 << 15 << 0 << 0;
-        QTest::addRow("%s: corrupt", name) << serial << 0 << 0 << 15 << 0;
-        QTest::addRow("%s: drop, exception, corrupt", name) << serial << 10 << 15 << 15 << 0;
-        QTest::addRow("%s: garbage", name) << serial << 0 << 0 << 0 << 20;
-    }
+    QTest::newRow("tcp") << false;
+    QTest::newRow("pty") << true;
 }
 
 // Requests one after another, each written when the one before has ended; then the
-// link's figures against what the module counted:
-//   sent == requests, accepted == clean, timeouts == dropped + corrupted, unmatched == 0,
-//   exceptions == exceptions - spoilt exceptions (a spoilt one is no exception to the link);
-//   RTU: badCrc == corrupted - spoilt exceptions, garbage == spoilt exceptions;
-//   TCP: badCrc == 0, garbage == corrupted.
+// link's figures against what the module counted (its seed spoils no exception reply).
 void TestLink::countersMatchTheInjectedFaults()
 {
     QFETCH(bool, serial);
-    QFETCH(int, drop);
-    QFETCH(int, exception);
-    QFETCH(int, corrupt);
-    QFETCH(int, garbage);
-    constexpr int kRequests = 100;
-
+    const quint64 requests = 10;
     ModuleSimulator module;
     QVERIFY(module.setModel("Switch 16-channel outputs 16-channel inputs"));
-    module.setDropPercent(drop);
-    module.setExceptionPercent(exception);
-    module.setCorruptCrcPercent(corrupt);
-    module.setGarbagePercent(garbage);
-    // Exception replies that were also spoilt: the module counts them in both.
-    int spoiltExceptions = 0;
-    module.setLogging(true);
-    module.setLogFunction([&spoiltExceptions](const QString &line) {
-        if (line.contains(QLatin1String("-> exception")) && line.contains(QLatin1String("corrupted]")))
-            ++spoiltExceptions;
-    });
-
+    module.setSeed(9);
+    module.setDropPercent(10);
+    module.setExceptionPercent(20);
+    module.setCorruptCrcPercent(10);
     Link link;
     QVERIFY(link.open(module, serial));
-    int written = 1;
-    link.onFinished = [&]() {
-        if (written++ < kRequests)
-            link.write(ModbusRequest::kCheckStatus, kOutputs16);
-    };
-    link.write(ModbusRequest::kCheckStatus, kOutputs16);
-    QTRY_COMPARE_WITH_TIMEOUT(link.replies.size() + link.failures.size(), kRequests, 120000);
-    // The figures are current once every request is accounted for in them.
-    const auto ended = [&link]() {
-        return link.health.accepted + link.health.timeouts + link.health.exceptions;
-    };
-    QTRY_COMPARE_WITH_TIMEOUT(ended(), quint64(kRequests), 10000);
+    quint64 ended = 0;
+    for (auto signal : {&ThreadAdministrator::replyReceived, &ThreadAdministrator::requestFailed}) {
+        connect(link.queue, signal, &link, [&]() {
+            if (++ended < requests)
+                link.write(ModbusRequest::kCheckStatus, ModbusRequest::checkStatus(16));
+        });
+    }
+    link.write(ModbusRequest::kCheckStatus, ModbusRequest::checkStatus(16));
+    QTRY_COMPARE_WITH_TIMEOUT(ended, requests, 60000);
+    const LinkHealth &h = link.health;
+    QTRY_COMPARE_WITH_TIMEOUT(h.accepted + h.timeouts + h.exceptions, requests, 10000);
 
     const MeroviSim::FaultCounts &f = module.faultCounts();
-    const LinkHealth &h = link.health;
-    qInfo().noquote() << f.line() << "| spoilt exceptions" << spoiltExceptions << "| link: sent" << h.sent
-                      << "accepted" << h.accepted << "timeouts" << h.timeouts << "badCrc" << h.badCrc
-                      << "garbage" << h.garbage << "unmatched" << h.unmatched << "exceptions"
-                      << h.exceptions;
-    QCOMPARE(f.requests, kRequests);
-    QCOMPARE(f.ignored, 0);
-    QCOMPARE(h.sent, quint64(f.requests));
-    QVERIFY(drop == 0 || f.dropped > 0);
-    QVERIFY(exception == 0 || f.exceptions > 0);
-    QVERIFY(corrupt == 0 || f.corrupted > 0);
-    QVERIFY(garbage == 0 || f.garbage > 0);
-
-    if (garbage > 0) {
-        // Stray bytes may look like the start of a frame and take the reply with them, or
-        // sit unfinished until the next request clears them: no exact figure, only bounds.
-        // A run of at most 6 stray bytes is at most 7 bad frames (a run or a frame per
-        // stray byte, and one run of what is left of the reply).
-        QVERIFY(h.accepted >= quint64(f.clean));
-        QVERIFY(h.accepted <= quint64(f.clean + f.garbage));
-        QVERIFY(h.garbage > 0);
-        QVERIFY(h.badFrames() <= quint64(7 * f.garbage));
-        QCOMPARE(h.timeouts, quint64(kRequests) - h.accepted);
-        return;
-    }
-    QCOMPARE(h.accepted, quint64(f.clean));
-    QCOMPARE(h.timeouts, quint64(f.dropped + f.corrupted));
-    QCOMPARE(h.unmatched, quint64(0));
-    QCOMPARE(h.exceptions, quint64(f.exceptions - spoiltExceptions));
-    // RTU: an exception reply is taken only with a good CRC, so a spoilt one is a run of
-    // bytes that is no frame. TCP: a frame whose protocol identifier is not 0 is not ours.
-    QCOMPARE(h.badCrc, quint64(serial ? f.corrupted - spoiltExceptions : 0));
-    QCOMPARE(h.garbage, quint64(serial ? spoiltExceptions : f.corrupted));
+    QVERIFY2(f.requests == int(requests) && f.ignored == 0 && f.dropped && f.exceptions && f.corrupted,
+             qPrintable(f.line()));
+    // Sent, accepted, timed out, unmatched, exceptions, bad CRC, garbage. A corrupted reply
+    // has a wrong CRC on RTU, and on TCP a protocol identifier other than 0: no frame of ours.
+    const quint64 corrupted = quint64(f.corrupted);
+    QCOMPARE((QVector<quint64>{h.sent, h.accepted, h.timeouts, h.unmatched, h.exceptions, h.badCrc, h.garbage}),
+             (QVector<quint64>{requests, quint64(f.clean), quint64(f.dropped) + corrupted, 0, quint64(f.exceptions),
+                               serial ? corrupted : 0, serial ? 0 : corrupted}));
 }
 
-void TestLink::pollingSurvivesAFaultyModule()
+// Nothing goes on the wire without a link: the poll waits, through attempts to connect
+// further and further apart, goes out once the link is there, and survives lost, garbled
+// and refused replies.
+void TestLink::pollOutlivesNoLinkAndAFaultyModule()
 {
-    QFETCH(bool, serial);
+    Link link;
+    link.write(kPoll, kInputs16);
+    link.connectTo(closedLocalPort());
+    QTRY_VERIFY_WITH_TIMEOUT(link.events.size() >= 3, 10000);
+    QCOMPARE(link.events, (QStringList{"reconnecting 1", "reconnecting 2", "reconnecting 4"}));
+    QCOMPARE(link.log.filter("Send: ").size(), 0);
+    QCOMPARE(link.queued(), QStringList{kPoll});
+
     ModuleSimulator module;
     QVERIFY(module.setModel("Switch 16-channel outputs 16-channel inputs"));
     module.setInputPattern(0x0001);
+    module.setSeed(6);
     module.setDropPercent(10);
-    module.setGarbagePercent(14);
-    module.setExceptionPercent(10);
-    Link link;
-    QVERIFY(link.open(module, serial));
-    link.write(ModbusRequest::kStartDetecting, kInputs16);
-
-    const QString first = QStringLiteral("1 0 0 0 0 0 0 0 0 0 0 0 0 0 0 0");
-    const QString second = QStringLiteral("0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 1");
-    QTRY_VERIFY_WITH_TIMEOUT(link.inputs.contains(first), 20000);
-    QTRY_VERIFY_WITH_TIMEOUT(module.faultCounts().dropped > 0 && module.faultCounts().garbage > 0
-                                 && module.faultCounts().exceptions > 0, 60000);
+    module.setGarbagePercent(30);
+    module.setExceptionPercent(20);
+    QVERIFY(link.open(module, false));
+    const MeroviSim::FaultCounts &f = module.faultCounts();
+    QTRY_VERIFY_WITH_TIMEOUT(f.dropped && f.garbage && f.exceptions, 30000);
     module.setInputPattern(0x8000);
-    QTRY_VERIFY_WITH_TIMEOUT(link.inputs.contains(second), 20000);
-    QTRY_VERIFY_WITH_TIMEOUT(link.health.exceptions > 0 && link.health.timeouts > 0, 10000);
-    QCOMPARE(link.queued(), QStringList{ModbusRequest::kStartDetecting});
+    QTRY_VERIFY_WITH_TIMEOUT(link.inputs.contains("0 0 0 0 0 0 0 0 0 0 0 0 0 0 0 1"), 20000);
+    QCOMPARE(link.queued(), QStringList{kPoll});
 }
 
-void TestLink::everyRequestFormCrossesTheLink_data()
+void TestLink::floodIsBounded()
 {
-    QTest::addColumn<bool>("serial");
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<QString>("data");
-    QTest::addColumn<quint64>("outputs"); // the module's outputs afterwards
-    const QVector<QPair<const char *, QPair<QString, QString>>> requests = {
-        {"read outputs (03)", {ModbusRequest::kCheckStatus, kOutputs16}},
-        {"read inputs (03)", {ModbusRequest::kStartDetecting, kInputs16}},
-        {"switch one output (05)", {ModbusRequest::buttonKind(3), ModbusRequest::singleCoil(3, true)}},
-        {"one output only (10)", {ModbusRequest::buttonKind(5), ModbusRequest::singleChoice(5, 16)}},
-        {"all open (10)", {ModbusRequest::kAllOpen, ModbusRequest::allOutputs(16, true)}},
-        {"all close (10)", {ModbusRequest::kAllClose, ModbusRequest::allOutputs(16, false)}},
-    };
-    const QVector<quint64> after = {0x0101, 0x0101, 0x0109, 0x0020, 0xFFFF, 0x0000};
-    for (const bool serial : {false, true}) {
-        for (int i = 0; i < requests.size(); ++i) {
-            QTest::addRow("%s: %s", serial ? "rtu pty" : "tcp", requests.at(i).first)
-                << serial << requests.at(i).second.first << requests.at(i).second.second << after.at(i);
-        }
-    }
+    ScriptedModule module(false);
+    QByteArray states = QByteArray::fromHex("0103020001");
+    module.script = [&](const QByteArray &, int) { return module.frame(states); };
+    QVERIFY(module.start());
+    Link link;
+    link.connectTo(module.port());
+    QTRY_VERIFY_WITH_TIMEOUT(link.events.contains("open"), 10000);
+    link.write(ModbusRequest::kCheckStatus, ModbusRequest::checkStatus(16));
+    QTRY_COMPARE_WITH_TIMEOUT(link.health.accepted, quint64(1), 10000);
+
+    // Ten replies and three identifications nobody asked for, in one piece: four replies
+    // and one identification are taken, the rest counted; a new identification is acted
+    // on at most once a second.
+    const QByteArray id = module.frame(QByteArray::fromHex("49443a" "0001" "000000000000" "00dc" "0000"));
+    module.send(module.frame(QByteArray::fromHex("0103020001")).repeated(10) + id.repeated(3));
+    QTRY_VERIFY_WITH_TIMEOUT(link.log.contains("8 frames from the module not shown: more came than were asked for"), 10000);
+    QCOMPARE(link.log.filter("Device type").size(), 1);
+
+    // 200,000 exception replies at once while the module is polled: the log and memory stay
+    // bounded, and the polls after it see the new inputs.
+    link.write(kPoll, kInputs16);
+    QTRY_VERIFY_WITH_TIMEOUT(!link.inputs.isEmpty(), 10000);
+    const qint64 before = residentKb();
+    qint64 peak = before;
+    QTimer sampler;
+    connect(&sampler, &QTimer::timeout, [&]() { peak = qMax(peak, residentKb()); });
+    sampler.start(20);
+    QElapsedTimer clock;
+    clock.start();
+    module.send(QByteArray::fromHex("000000000003018302").repeated(200000));
+    QTRY_VERIFY_WITH_TIMEOUT(module.unsent() == 0, 60000);
+    states = QByteArray::fromHex("0103020005");
+    QTRY_VERIFY_WITH_TIMEOUT(link.inputs.contains("1 0 1 0 0 0 0 0 0 0 0 0 0 0 0 0"), 30000);
+    // The flood is summed up once a second, not once a read.
+    const int reports = link.log.filter("frames from the module not shown").size() - 1;
+    QVERIFY2(reports <= clock.elapsed() / 1000 + 1, qPrintable(QString::number(reports)));
+    QVERIFY(link.log.size() - link.log.filter("Send: ").size() < 1000);
+#ifndef __SANITIZE_ADDRESS__
+    // (AddressSanitizer keeps freed memory in quarantine, so the bound says nothing there.)
+    QVERIFY2(peak - before < 10 * 1024, qPrintable(QStringLiteral("%1 kB more").arg(peak - before)));
+#endif
 }
 
-// Each form of request the panels send reaches the module and its answer is taken.
-void TestLink::everyRequestFormCrossesTheLink()
+void TestLink::lineLostMidReplyAndBack()
 {
     QFETCH(bool, serial);
-    QFETCH(QString, kind);
-    QFETCH(QString, data);
-    QFETCH(quint64, outputs);
-    ModuleSimulator module;
-    QVERIFY(module.setModel("Switch 16-channel outputs 16-channel inputs"));
-    module.setCoil(0, true);
-    module.setCoil(8, true);
-    module.setInputPattern(0x0002);
-    Link link;
-    QVERIFY(link.open(module, serial));
-    link.write(kind, data);
-    QTRY_VERIFY_WITH_TIMEOUT(link.replies.contains(kind), 10000);
-    QCOMPARE(link.failures.size(), 0);
-    QCOMPARE(module.outputBits(), outputs);
-    if (kind == ModbusRequest::kStartDetecting)
-        QCOMPARE(link.inputs.value(0), QStringLiteral("0 1 0 0 0 0 0 0 0 0 0 0 0 0 0 0"));
+    QByteArray states = QByteArray::fromHex("0103020000");
+    ScriptedModule *line = peer = new ScriptedModule(serial);
+    line->script = [line, &states](const QByteArray &, int) { return line->frame(states); };
+    QVERIFY(line->start());
+    window = newLoopbackWindow(serial ? 0 : line->port());
+    chooseModel(window, "Switch  8-channel outputs  8-channel inputs");
+    if (serial)
+        openSerialInWindow(window, line->path());
+    QTRY_VERIFY_WITH_TIMEOUT(!line->requests.isEmpty(), 10000);
+
+    // Half a reply, and the line is gone.
+    line->script = [line, &states](const QByteArray &, int) {
+        line->send(line->frame(states).left(5));
+        QMetaObject::invokeMethod(line, [line]() { line->closeLine(); }, Qt::QueuedConnection);
+        return QByteArray();
+    };
+    auto *state = window->findChild<QLabel *>(serial ? "label_serialState" : "label_network");
+    QTRY_COMPARE_WITH_TIMEOUT(state->text(), QStringLiteral("DisConnect"), 10000);
+    // Output polling stops; only input polling may wait for the line.
+    QTRY_VERIFY_WITH_TIMEOUT(!window->outputPollTimer.isActive(), 10000);
+    QCOMPARE(window->linkReady, 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!queuedKinds(window).contains(ModbusRequest::kCheckStatus), 10000);
+    window->flushLog();
+    QCOMPARE(window->findChild<QTextEdit *>("recvText")->toPlainText().contains("Serial port lost"), serial);
+
+    // Connected again, the states read then are shown, nothing of the half reply.
+    states = QByteArray::fromHex("0103020081");
+    line->script = [line, &states](const QByteArray &, int) { return line->frame(states); };
+    if (serial) {
+        QVERIFY(line->openPty());
+        openSerialInWindow(window, line->path());
+    } else {
+        window->tryConnectIp();
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(state->text(), QStringLiteral("Connect"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(window->outputButtons.at(7)->styleSheet(), SwitchStates::kOnStyle, 10000);
+    QCOMPARE(window->outputButtons.at(0)->styleSheet(), SwitchStates::kOnStyle);
+    QTRY_COMPARE_WITH_TIMEOUT(window->inputButtons.at(7)->styleSheet(), SwitchStates::kOnStyle, 10000);
 }
 
-void TestLink::tcpReconnectsAndPollingResumes()
+void TestLink::terminalRefusesFrameTooLongForItsCrc()
 {
-    auto *module = new ModuleSimulator;
-    QVERIFY(module->listenTcp());
-    const quint16 port = module->tcpPort();
-    Link link;
-    QVERIFY(link.open(*module, false));
-    link.write(ModbusRequest::kStartDetecting, kInputs16);
-    QTRY_VERIFY_WITH_TIMEOUT(module->faultCounts().requests >= 3, 10000);
+    // The CRC covers at most 255 bytes; the terminal sends no frame it cannot check.
+    window = newLoopbackWindow();
+    window->linkReady = 1;
+    QSignalSpy queued(window, &MainWindow::write);
+    auto *text = window->findChild<QTextEdit *>("sendText");
+    text->setPlainText("0110 0000 007E FC" + QString(2 * 251, QLatin1Char('0')));
+    QTest::mouseClick(window->findChild<QPushButton *>("sendBt"), Qt::LeftButton);
+    QCOMPARE(queued.count(), 0);
+    window->flushLog();
+    QVERIFY(window->findChild<QTextEdit *>("recvText")->toPlainText().contains("Not sent: a frame holds at most"));
+    text->setPlainText("0110 0000 007B F6" + QString(2 * 247, QLatin1Char('0')));
+    QTest::mouseClick(window->findChild<QPushButton *>("sendBt"), Qt::LeftButton);
+    QCOMPARE(queued.count(), 1);
+}
 
-    // The module goes away: its connections close and its port is shut.
-    delete module;
-    QTRY_VERIFY_WITH_TIMEOUT(link.events.contains("reconnecting 2"), 20000);
+// A value reached the window: the request it answered (the latest with that number, which
+// repeats every 10000) must be of the same block, and answered only once.
+void TestLink::applied(int block, int value)
+{
+    if (value >= served.size())
+        return void(++unknown);
+    Served &request = served[value + (served.size() - 1 - value) / 10000 * 10000];
+    if (request.block != block)
+        ++wrong;
+    else if (++request.applied > 1)
+        ++duplicates;
+}
+
+// Output polling, input and analog detection of the window. Every reply carries the
+// number of its request (all registers hold the count of requests served before), so
+// each value applied names the request it answered.
+void TestLink::faultSoak()
+{
+    QFETCH(bool, serial);
+    const int total = longSoak() ? longSoak() : 25;
+    if (serial && !longSoak())
+        QSKIP("The short soak runs over TCP only; scripts/soak runs both links.");
     module = new ModuleSimulator;
-    QVERIFY(module->listenTcp(port));
-    QTRY_COMPARE_WITH_TIMEOUT(link.events.count("connected"), 2, 20000);
-    QCOMPARE(link.events.mid(0, 4),
-             (QStringList{"connected", "disconnected", "reconnecting 1", "reconnecting 2"}));
-    QCOMPARE(link.events.last(), QStringLiteral("connected"));
-    // The poll was kept while the link was down.
-    QTRY_VERIFY_WITH_TIMEOUT(module->faultCounts().requests >= 3, 10000);
-    QCOMPARE(link.queued(), QStringList{ModbusRequest::kStartDetecting});
-    delete module;
-}
+    module->setCounts(32, 16, 0, 4, false);
+    module->setSeed(20261206);
+    module->setDropPercent(2);
+    module->setGarbagePercent(2);
+    module->setCorruptCrcPercent(2);
+    QRandomGenerator random(4711);
+    auto setRegisters = [this]() {
+        const quint16 value = quint16(served.size() % 10000);
+        for (quint16 address : {0, 1})
+            module->setHoldingRegister(address, value);
+        module->setInputPattern(value);
+        for (int channel = 0; channel < 4; ++channel)
+            module->setAnalogInputValue(channel, value);
+    };
+    setRegisters();
+    connect(module, &ModuleSimulator::requestHandled, this, [&, setRegisters](int function, int address) {
+        // Most replies at once, some late within the time-out (less a margin for split
+        // pieces), a few after it.
+        const int dice = int(random.bounded(100));
+        const int delayMs = dice < 2 ? kReplyTimeoutMs + 20 + int(random.bounded(150))
+                                     : dice < 15 ? int(random.bounded(kReplyTimeoutMs - 80)) : 0;
+        module->setDelayMs(delayMs);
+        module->setSplit(random.bounded(2) == 0);
+        served.append({function == 3 ? address : -1, false, delayMs >= kReplyTimeoutMs});
+        setRegisters();
+    });
+    module->setLogging(true);
+    module->setLogFunction([this](const QString &line) {
+        // The line of the request just served, with the faults done to its reply.
+        if (!served.isEmpty() && !line.contains(QLatin1String("dropped"))
+            && (line.contains(QLatin1String("corrupted")) || line.contains(QLatin1String("[garbage"))))
+            served.last().faulty = true;
+    });
 
-void TestLink::nothingIsSentWithoutALink()
-{
-    QFETCH(bool, serial);
-    ModuleSimulator module;
-    Link link;
-    const QStringList refused = {ModbusRequest::kCheckStatus, ModbusRequest::buttonKind(2),
-                                 ModbusRequest::kUiText};
-    link.write(refused.at(0), kOutputs16);
-    link.write(ModbusRequest::kStartDetecting, kInputs16);
-    link.write(refused.at(1), ModbusRequest::singleCoil(2, true));
-    link.write(refused.at(2), QStringLiteral("010300000001"));
-    QTRY_COMPARE_WITH_TIMEOUT(link.failures.size(), 3, 10000);
-    link.settle();
-    for (int i = 0; i < refused.size(); ++i)
-        QCOMPARE(link.failures.at(i), qMakePair(refused.at(i), QStringLiteral("not sent")));
-    QCOMPARE(link.lines(QStringLiteral("Not sent: ")), 3);
-    for (int i = 0; i < link.log.size(); ++i) {
-        QCOMPARE(link.log.at(i), QStringLiteral("Not sent: no connection (%1)").arg(refused.at(i)));
-        QCOMPARE(link.colours.at(i), QColor(Qt::red));
+    openWindowOnModule(window, *module, serial);
+    chooseModel(window, "Switch 32-channel outputs 16-channel inputs");
+    emit window->write(new Sender(ModbusRequest::kAnalogStartDetecting,
+                                  ModbusRequest::analogInputRead(QStringLiteral("01"), 4)));
+    ThreadAdministrator *q = window->threadSerialport->threadAdministrator;
+    QObject context;
+    connect(q, &ThreadAdministrator::change_ctlOuts, &context, [this](const QString &reply) {
+        applied(ModbusRequest::kOutputStates, int(reply.midRef(6, 4).toUInt(nullptr, 16)));
+    });
+    connect(q, &ThreadAdministrator::change_inputs, &context, [this](QString bits) {
+        bits.remove(QLatin1Char(' '));
+        std::reverse(bits.begin(), bits.end());
+        applied(ModbusRequest::kInputStates, bits.right(16).toInt(nullptr, 2));
+    });
+    connect(q, &ThreadAdministrator::analogInput, &context, [this](const QString &values) {
+        applied(ModbusRequest::kAnalogInputValues, qRound(values.section(QLatin1Char(' '), 0, 0).toDouble() * 1000));
+    });
+
+    // Replies applied before the connections above were made are not seen.
+    const int firstCounted = served.size() + 3;
+    int largestQueue = 0;
+    qint64 warmRss = -1;
+    QElapsedTimer clock;
+    clock.start();
+    while (served.size() < total) {
+        const int before = served.size();
+        QTRY_VERIFY_WITH_TIMEOUT(served.size() > before, 10000);
+        largestQueue = qMax(largestQueue, queuedKinds(window).size());
+        if (warmRss < 0 && served.size() >= total / 10)
+            warmRss = residentKb();
     }
-    QCOMPARE(link.lines(QStringLiteral("Send: ")), 0);
-    QCOMPARE(link.queued(), QStringList{ModbusRequest::kStartDetecting});
+    const int settled = served.size();
+    QTRY_VERIFY_WITH_TIMEOUT(served.size() > settled + 5, 10000);
+    QTest::qWait(kReplyTimeoutMs + 200);
+    const qint64 endRss = residentKb();
+    // Lost, garbled and late replies never end detection.
+    const QStringList kinds = queuedKinds(window);
+    QVERIFY(kinds.contains(ModbusRequest::kStartDetecting) && kinds.contains(ModbusRequest::kAnalogStartDetecting));
 
-    // The poll goes out once the link is open.
-    QVERIFY(link.open(module, serial));
-    QTRY_VERIFY_WITH_TIMEOUT(link.inputs.size() >= 2, 10000);
-    QVERIFY(link.lines(QStringLiteral("Send: ")) >= 2);
-    QCOMPARE(link.lines(QStringLiteral("Not sent")), 3);
+    // A request is clean when its reply was intact and in time, and no late or faulty reply
+    // just before can still be on its way (on TCP it throws the stream out of step). A late
+    // reply of the same shape may stand in for a following request of its kind: it is then
+    // applied once, to a request of its own kind, never to another.
+    int clean = 0, counted = 0;
+    QStringList lost;
+    for (int i = firstCounted; i + 5 < settled; ++i, ++counted) {
+        bool disturbed = served.at(i).block < 0;
+        for (int j = i - 3; j <= i; ++j)
+            disturbed = disturbed || served.at(j).late || served.at(j).faulty;
+        clean += !disturbed;
+        if (!disturbed && served.at(i).applied == 0)
+            lost << QString::number(i);
+    }
+    qInfo().noquote() << QStringLiteral("soak %1: %2 replies in %3 s, %4 clean, %5 lost, %6 to another kind, %7 twice, "
+                                        "%8 unknown; queue at most %9; %10 kB resident when warm, %11 kB at the end")
+        .arg(serial ? "rtu" : "tcp").arg(settled).arg(clock.elapsed() / 1000.0, 0, 'f', 1).arg(clean).arg(lost.size())
+        .arg(wrong).arg(duplicates).arg(unknown).arg(largestQueue).arg(warmRss).arg(endRss);
+    QVERIFY2(lost.isEmpty(), qPrintable(lost.join(' ')));
+    QCOMPARE(wrong + duplicates + unknown, 0);
+    // Output polling, input and analog detection, and one more.
+    QVERIFY(largestQueue <= 4);
+    QVERIFY(2 * clean > counted);
+    if (total >= 20000)
+        QVERIFY2(endRss - warmRss < 5 * 1024, qPrintable(QString::number(endRss - warmRss)));
 }
 
-void TestLink::partialFrameDiscardedWhenRequestTimesOut()
+void TestLink::reconnectCyclesKeepDescriptorsFlat()
 {
-    QFETCH(bool, serial);
-    // The first read gets half a reply and nothing more, the second the whole one.
-    ScriptedModule module(serial);
-    module.script = [&module](const QByteArray &, int number) -> QByteArray {
-        const QByteArray reply = module.frame(QByteArray::fromHex("0103020005"));
-        return number == 1 ? reply.left(reply.size() - 3) : reply;
-    };
-    Link link;
-    QVERIFY(link.open(module));
-    link.onFinished = [&link]() {
-        if (link.replies.isEmpty())
-            link.write(ModbusRequest::kCheckStatus, kOutputs16);
-    };
-    link.write(ModbusRequest::kCheckStatus, kOutputs16);
-    QTRY_COMPARE_WITH_TIMEOUT(link.replies.size(), 1, 10000);
-    QCOMPARE(link.failures.value(0).second, QStringLiteral("timeout"));
-    QCOMPARE(link.replyTexts.first().toLower(), QtTools::appendCrc16("0103020005").toLower());
+    const int cycles = 100;
+    if (!longSoak())
+        QSKIP("Descriptors leak visibly only over many cycles: scripts/soak runs them.");
+    const auto descriptors = []() { return QDir(QStringLiteral("/proc/self/fd")).count(); };
+    module = new ModuleSimulator;
+    QVERIFY(module->setModel("Switch 16-channel outputs"));
+    openWindowOnModule(window, *module, false);
+    chooseModel(window, "Switch 16-channel outputs");
+    auto *state = window->findChild<QLabel *>("label_network");
+    uint early = 0;
+    for (int cycle = 0; cycle < cycles; ++cycle) {
+        const int before = module->requestCount();
+        QTRY_VERIFY_WITH_TIMEOUT(module->requestCount() > before, 10000);
+        module->closeTcpClients();
+        QTRY_COMPARE_WITH_TIMEOUT(state->text(), QStringLiteral("DisConnect"), 10000);
+        window->tryConnectIp();
+        QTRY_COMPARE_WITH_TIMEOUT(state->text(), QStringLiteral("Connect"), 10000);
+        early = cycle == 1 ? descriptors() : early;
+    }
+    qInfo().noquote() << QStringLiteral("open descriptors: %1 after 2 cycles, %2 after %3").arg(early).arg(descriptors()).arg(cycles);
+    QVERIFY(descriptors() <= early + 1);
 }
 
-void TestLink::goodReplyAfterCorruptOne_data()
-{
-    QTest::addColumn<bool>("serial");
-    QTest::addColumn<QByteArray>("corrupt");
-
-    const QByteArray other = QByteArray::fromHex("0103020002");
-    QTest::newRow("rtu: bad CRC") << true << QByteArray::fromHex("01030200020000");
-    QTest::newRow("rtu: another address")
-        << true << QtTools::hexStringToByteArray(QtTools::appendCrc16("0203020002"));
-    QTest::newRow("rtu: byte count beyond any frame") << true << QByteArray::fromHex("0103fb");
-    QTest::newRow("rtu: noise") << true << QByteArray::fromHex("ff00a5");
-    QTest::newRow("tcp: another transaction")
-        << false << QByteArray::fromHex("000100000005") + other;
-    QTest::newRow("tcp: another protocol") << false << QByteArray::fromHex("000000010005") + other;
-}
-
-// The read is answered by the corrupt frame and the good one in one piece.
-void TestLink::goodReplyAfterCorruptOne()
-{
-    QFETCH(bool, serial);
-    QFETCH(QByteArray, corrupt);
-    ScriptedModule module(serial);
-    module.script = [&module, corrupt](const QByteArray &, int) {
-        return corrupt + module.frame(QByteArray::fromHex("0103020005"));
-    };
-    Link link;
-    QVERIFY(link.open(module));
-    link.write(ModbusRequest::kCheckStatus, kOutputs16);
-    QTRY_COMPARE_WITH_TIMEOUT(link.replies.size(), 1, 10000);
-    QCOMPARE(link.replyTexts.first().toLower(), QtTools::appendCrc16("0103020005").toLower());
-    QCOMPARE(link.failures.size(), 0);
-}
-
-void TestLink::lateReadReplyNotTakenAsInputs()
-{
-    QFETCH(bool, serial);
-    ScriptedModule module(serial);
-    // The output states read is answered only when the next request is already on the
-    // wire, just before that request's own answer: all outputs on, inputs all off.
-    bool owesOutputs = false;
-    module.script = [&module, &owesOutputs](const QByteArray &request, int) -> QByteArray {
-        const bool outputsRead = request.mid(1, 3) == QByteArray::fromHex("030000");
-        QByteArray answer;
-        if (!outputsRead && owesOutputs) {
-            answer += module.frame(QByteArray::fromHex("010304ffffffff"));
-            owesOutputs = false;
-        }
-        if (outputsRead)
-            owesOutputs = true;
-        else
-            answer += module.frame(QByteArray::fromHex("0103020000"));
-        return answer;
-    };
-    Link link;
-    QVERIFY(link.open(module));
-    // Output polling as the window does it, beside the input poll.
-    const QString outputs32 = ModbusRequest::checkStatus(32);
-    link.onFinished = [&link, outputs32]() { link.write(ModbusRequest::kCheckStatus, outputs32); };
-    link.write(ModbusRequest::kCheckStatus, outputs32);
-    link.write(ModbusRequest::kStartDetecting, kInputs16);
-    QTRY_VERIFY_WITH_TIMEOUT(link.inputs.size() >= 4 && link.failures.size() >= 4, 10000);
-    for (const QString &bits : qAsConst(link.inputs))
-        QVERIFY2(!bits.contains(QLatin1Char('1')), qPrintable(bits));
-}
-
-void TestLink::lateReadReplyDoesNotEndButtonRequest()
-{
-    QFETCH(bool, serial);
-    ScriptedModule module(serial);
-    // Output reads are never answered on time; the late answer to one arrives with the
-    // acknowledgement of the switching that follows it.
-    bool owesOutputs = false;
-    module.script = [&module, &owesOutputs](const QByteArray &request, int) -> QByteArray {
-        if (request.at(1) == 0x03) {
-            owesOutputs = true;
-            return QByteArray();
-        }
-        QByteArray answer;
-        if (owesOutputs)
-            answer += module.frame(QByteArray::fromHex("0103020000"));
-        return answer + module.frame(request);
-    };
-    Link link;
-    QVERIFY(link.open(module));
-    link.write(ModbusRequest::kCheckStatus, kOutputs16);
-    link.write(ModbusRequest::buttonKind(2), ModbusRequest::singleCoil(2, true));
-    QTRY_COMPARE_WITH_TIMEOUT(link.replies, QStringList{ModbusRequest::buttonKind(2)}, 10000);
-    QCOMPARE(link.failures.value(0), qMakePair(ModbusRequest::kCheckStatus, QStringLiteral("timeout")));
-}
-
-QTEST_GUILESS_MAIN(TestLink)
+QTEST_MAIN(TestLink)
 #include "tst_link.moc"
