@@ -6,7 +6,7 @@ if command -v mbpoll >/dev/null 2>&1; then
     exit 0
 fi
 if [ "$(id -u)" -ne 0 ]; then
-    echo "simulator-deps: mbpoll missing and not root; tst_simulator_interop will skip" >&2
+    echo "simulator-deps: mbpoll missing and not root; its mbpoll test will skip" >&2
     exit 0
 fi
 export DEBIAN_FRONTEND=noninteractive

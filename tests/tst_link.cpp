@@ -117,7 +117,6 @@ private slots:
     void floodIsBounded();
     void lineLostMidReplyAndBack_data() { links_data(); }
     void lineLostMidReplyAndBack();
-    void terminalRefusesFrameTooLongForItsCrc();
     void faultSoak_data() { links_data(); }
     void faultSoak();
     void reconnectCyclesKeepDescriptorsFlat();
@@ -305,23 +304,6 @@ void TestLink::lineLostMidReplyAndBack()
     QTRY_COMPARE_WITH_TIMEOUT(window->outputButtons.at(7)->styleSheet(), SwitchStates::kOnStyle, 10000);
     QCOMPARE(window->outputButtons.at(0)->styleSheet(), SwitchStates::kOnStyle);
     QTRY_COMPARE_WITH_TIMEOUT(window->inputButtons.at(7)->styleSheet(), SwitchStates::kOnStyle, 10000);
-}
-
-void TestLink::terminalRefusesFrameTooLongForItsCrc()
-{
-    // The CRC covers at most 255 bytes; the terminal sends no frame it cannot check.
-    window = newLoopbackWindow();
-    window->linkReady = 1;
-    QSignalSpy queued(window, &MainWindow::write);
-    auto *text = window->findChild<QTextEdit *>("sendText");
-    text->setPlainText("0110 0000 007E FC" + QString(2 * 251, QLatin1Char('0')));
-    QTest::mouseClick(window->findChild<QPushButton *>("sendBt"), Qt::LeftButton);
-    QCOMPARE(queued.count(), 0);
-    window->flushLog();
-    QVERIFY(window->findChild<QTextEdit *>("recvText")->toPlainText().contains("Not sent: a frame holds at most"));
-    text->setPlainText("0110 0000 007B F6" + QString(2 * 247, QLatin1Char('0')));
-    QTest::mouseClick(window->findChild<QPushButton *>("sendBt"), Qt::LeftButton);
-    QCOMPARE(queued.count(), 1);
 }
 
 // A value reached the window: the request it answered (the latest with that number, which
