@@ -22,6 +22,7 @@ private slots:
 //   x            an exception reply     ?event  wait for the next thing the queue does
 //   =kinds       the queued kinds       !       nothing more happens for a while
 //   -key         remove requests        @addr   the module turns up at another address
+//   #addr        the operator sets another device address
 //   T50          50 ms reply time-out   link0, link1, tcp, init, close
 //   health ...   the link's figures (sent accepted badCrc exceptions timeouts, in a row, unmatched)
 void TestThreadAdministrator::queue_data()
@@ -59,6 +60,9 @@ void TestThreadAdministrator::queue_data()
         << QStringList{"+Start detecting=010300040001", "+Other=010300010001", "@0b",
                        "?sent 0B0300040001", "<0b03020005", "?raw 0b03020005", "?inputs", "=Other,Start detecting",
                        "!", "-Other", "?sent 0B0300040001"};
+    QTest::newRow("polling follows the operator's address")
+        << QStringList{"T50", "+Start detecting=010300040001", "?sent 0A0300040001", "#0C", "?timeout",
+                       "?sent 0C0300040001"};
     QTest::newRow("polling survives time-outs; a read is dropped")
         << QStringList{"T50", "+Start detecting=010300040002", "+Analog-Start-detecting=010300200004",
                        "+Check Status=010300000001", "?sent 0A0300040002", "?timeout", "?sent 0A0300200004",
@@ -140,6 +144,8 @@ void TestThreadAdministrator::queue()
             QCOMPARE(kinds.join(QLatin1Char(',')), arg);
         } else if (step.startsWith(QLatin1Char('-'))) {
             queue.sendersClear(arg);
+        } else if (step.startsWith(QLatin1Char('#'))) {
+            queue.setDeviceAddress(arg);
         } else if (step.startsWith(QLatin1Char('@'))) {
             queue.deviceAddressChange(arg, 14400);
         } else if (step == QLatin1String("T50")) {
