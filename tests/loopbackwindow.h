@@ -71,13 +71,9 @@ inline void settleLink(MainWindow *window)
         QMetaObject::invokeMethod(queue, []() {}, Qt::BlockingQueuedConnection);
 }
 
-// The kinds of the requests in the window's queue, head first.
-inline QStringList queuedKinds(MainWindow *window)
+// The kinds of the requests in a queue running in another thread, head first.
+inline QStringList queuedKinds(ThreadAdministrator *queue)
 {
-    ThreadSerialport *link = window->threadSerialport;
-    ThreadAdministrator *queue = nullptr;
-    QMetaObject::invokeMethod(link, [link, &queue]() { queue = link->threadAdministrator; },
-                              Qt::BlockingQueuedConnection);
     QStringList kinds;
     if (!queue)
         return kinds;
@@ -86,6 +82,16 @@ inline QStringList queuedKinds(MainWindow *window)
             kinds << sender->kind;
     }, Qt::BlockingQueuedConnection);
     return kinds;
+}
+
+// The kinds of the requests in the window's queue, head first.
+inline QStringList queuedKinds(MainWindow *window)
+{
+    ThreadSerialport *link = window->threadSerialport;
+    ThreadAdministrator *queue = nullptr;
+    QMetaObject::invokeMethod(link, [link, &queue]() { queue = link->threadAdministrator; },
+                              Qt::BlockingQueuedConnection);
+    return queuedKinds(queue);
 }
 
 // A main window whose remote address is 127.0.0.1 and the given port (by default
