@@ -1,7 +1,7 @@
 #include "QtLibrary/QtTools/qttools.h"
-#include "findcommand.h"
-#include "link/checkcommand.h"
-#include "link/remoteaddress.h"
+#include "cli/findcommand.h"
+#include "cli/checkcommand.h"
+#include "protocol/remoteaddress.h"
 #include "ui/language.h"
 #include "ui/mainwindow.h"
 

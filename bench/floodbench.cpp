@@ -5,8 +5,8 @@
 #include "bench/floodbench.h"
 
 #include "bench/benchtools.h"
-#include "link/modbusrequest.h"
-#include "link/modelcatalogue.h"
+#include "protocol/modbusrequest.h"
+#include "protocol/modelcatalogue.h"
 #include "simulator/modulecore.h"
 
 #include <QAction>

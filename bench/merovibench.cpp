@@ -11,7 +11,7 @@
 #include "link/threadserialport.h"
 #include "simulator/modulesimulator.h"
 #include "ui/mainwindow.h"
-#include "link/modelcatalogue.h"
+#include "protocol/modelcatalogue.h"
 
 #include <QAction>
 #include <QApplication>

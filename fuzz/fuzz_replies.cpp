@@ -6,11 +6,11 @@
 // dispatch decision, the decoders and the analog analysis.
 #include "fuzz/fuzzcheck.h"
 #include "QtLibrary/QtTools/qttools.h"
-#include "link/analogconversion.h"
-#include "link/framecutter.h"
-#include "link/modbuscodec.h"
-#include "link/modbusrequest.h"
-#include "link/replydecoder.h"
+#include "protocol/analogconversion.h"
+#include "protocol/framecutter.h"
+#include "protocol/modbuscodec.h"
+#include "protocol/modbusrequest.h"
+#include "protocol/replydecoder.h"
 
 #include <QRegularExpression>
 

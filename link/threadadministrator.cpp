@@ -1,7 +1,7 @@
 #include "link/threadadministrator.h"
 
-#include "link/modbusrequest.h"
-#include "link/replydecoder.h"
+#include "protocol/modbusrequest.h"
+#include "protocol/replydecoder.h"
 #include "link/sendsteptimer.h"
 
 #include <QDateTime>

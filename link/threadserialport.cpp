@@ -1,9 +1,9 @@
 #include "link/threadserialport.h"
 
 #include "QtLibrary/QtTools/qttools.h"
-#include "link/framelog.h"
-#include "link/modbusrequest.h"
-#include "link/modelcatalogue.h"
+#include "protocol/framelog.h"
+#include "protocol/modbusrequest.h"
+#include "protocol/modelcatalogue.h"
 #include "link/threadadministrator.h"
 
 #include <QDebug>

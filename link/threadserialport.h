@@ -1,7 +1,7 @@
 #pragma once
 
-#include "link/framecutter.h"
-#include "link/sender.h"
+#include "protocol/framecutter.h"
+#include "protocol/sender.h"
 
 #include <QColor>
 #include <QList>

@@ -2,7 +2,7 @@
 // 127.0.0.1 and/or Modbus RTU on a pseudo-terminal, with a request log on stdout.
 
 #include "simulator/modulesimulator.h"
-#include "link/modelcatalogue.h"
+#include "protocol/modelcatalogue.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

@@ -1,8 +1,8 @@
 #include "simulator/modulecore.h"
 
 #include "QtLibrary/QtTools/qttools.h"
-#include "link/modbusrequest.h"
-#include "link/modelcatalogue.h"
+#include "protocol/modbusrequest.h"
+#include "protocol/modelcatalogue.h"
 
 #include <cmath>
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "QtLibrary/QtTools/qttools.h"
-#include "link/modelcatalogue.h"
+#include "protocol/modelcatalogue.h"
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
 #include "simulator/modulesimulator.h"

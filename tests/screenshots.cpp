@@ -1,5 +1,5 @@
 #include "tests/loopbackwindow.h"
-#include "link/modelcatalogue.h"
+#include "protocol/modelcatalogue.h"
 #include "simulator/modulesimulator.h"
 #include "ui/communicationtimeout.h"
 #include "ui/helpwidget.h"

@@ -1,6 +1,6 @@
 #include "QtLibrary/QtTools/qttools.h"
-#include "link/analogconversion.h"
-#include "link/modbuscodec.h"
+#include "protocol/analogconversion.h"
+#include "protocol/modbuscodec.h"
 
 #include <QLocale>
 #include <QtTest>

@@ -1,4 +1,4 @@
-#include "link/replydecoder.h"
+#include "protocol/replydecoder.h"
 
 #include <QtTest>
 

@@ -1,4 +1,4 @@
-#include "link/framecutter.h"
+#include "protocol/framecutter.h"
 
 #include <QtTest>
 

@@ -1,6 +1,6 @@
 #include "tests/loopbackwindow.h"
-#include "link/linkhealth.h"
-#include "link/modbusrequest.h"
+#include "protocol/linkhealth.h"
+#include "protocol/modbusrequest.h"
 #include "ui/switchstates.h"
 
 #include <QDir>

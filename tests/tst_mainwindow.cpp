@@ -1,5 +1,5 @@
 #include "tests/loopbackwindow.h"
-#include "link/linkhealth.h"
+#include "protocol/linkhealth.h"
 #include "ui/helpwidget.h"
 #include "ui/language.h"
 #include "ui/switchstates.h"

@@ -1,5 +1,5 @@
-#include "link/modbuscodec.h"
-#include "link/modbusrequest.h"
+#include "protocol/modbuscodec.h"
+#include "protocol/modbusrequest.h"
 
 #include <QtTest>
 

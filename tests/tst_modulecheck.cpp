@@ -1,4 +1,4 @@
-#include "link/modbusrequest.h"
+#include "protocol/modbusrequest.h"
 #include "tests/loopbackwindow.h"
 #include "ui/modulecheckwindow.h"
 

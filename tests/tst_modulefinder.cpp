@@ -1,6 +1,6 @@
 #include "tests/loopbackwindow.h"
 
-#include "link/modulefinder.h"
+#include "check/modulefinder.h"
 #include "ui/findmoduledialog.h"
 
 #include <QProgressDialog>

@@ -1,4 +1,4 @@
-#include "link/remoteaddress.h"
+#include "protocol/remoteaddress.h"
 
 #include <QHostAddress>
 #include <QProcess>

@@ -1,5 +1,5 @@
 #include "tests/loopbackwindow.h"
-#include "link/sender.h"
+#include "protocol/sender.h"
 #include "ui/communicationtimeout.h"
 #include "ui/helpwidget.h"
 #include "ui/networkwindow.h"

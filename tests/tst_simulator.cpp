@@ -2,7 +2,7 @@
 // faults it injects on the way, and the merovisim program served to a standard Modbus master.
 
 #include "simulator/modulesimulator.h"
-#include "link/modelcatalogue.h"
+#include "protocol/modelcatalogue.h"
 
 #include <QProcess>
 #include <QSerialPort>

@@ -1,5 +1,5 @@
 #include "tests/loopbackwindow.h"
-#include "link/sender.h"
+#include "protocol/sender.h"
 #include "ui/switchstates.h"
 
 #include <QCheckBox>

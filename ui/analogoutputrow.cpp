@@ -1,6 +1,6 @@
 #include "ui/analogoutputrow.h"
 
-#include "link/analogconversion.h"
+#include "protocol/analogconversion.h"
 #include "ui/mainwindow.h"
 #include "ui/panelfonts.h"
 

@@ -1,8 +1,8 @@
 #include "ui/communicationtimeout.h"
 #include "ui_communicationtimeout.h"
 
-#include "link/modbusrequest.h"
-#include "link/sender.h"
+#include "protocol/modbusrequest.h"
+#include "protocol/sender.h"
 #include "ui/mainwindow.h"
 
 #include <QGridLayout>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/modulefinder.h"
+#include "check/modulefinder.h"
 
 #include <QDialog>
 #include <QList>

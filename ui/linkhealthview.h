@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/linkhealth.h"
+#include "protocol/linkhealth.h"
 
 #include <QWidget>
 

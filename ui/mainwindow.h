@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/sender.h"
+#include "protocol/sender.h"
 
 #include <QColor>
 #include <QDateTime>

@@ -2,8 +2,8 @@
 #include "ui_mainwindow.h"
 
 #include "QtLibrary/QtTools/qttools.h"
-#include "link/analogconversion.h"
-#include "link/modbusrequest.h"
+#include "protocol/analogconversion.h"
+#include "protocol/modbusrequest.h"
 #include "ui/analogoutputrow.h"
 
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 #include "ui/mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "link/modbusrequest.h"
+#include "protocol/modbusrequest.h"
 #include "ui/panelfonts.h"
 
 #include <QDebug>

@@ -1,9 +1,9 @@
 #include "ui/mainwindow.h"
 
-#include "link/checkreport.h"
-#include "link/modbusrequest.h"
-#include "link/modelcatalogue.h"
-#include "link/modulecheck.h"
+#include "check/checkreport.h"
+#include "protocol/modbusrequest.h"
+#include "protocol/modelcatalogue.h"
+#include "check/modulecheck.h"
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
 #include "ui/modulecheckwindow.h"

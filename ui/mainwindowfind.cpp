@@ -1,8 +1,8 @@
 #include "ui/mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "link/modulefinder.h"
-#include "link/remoteaddress.h"
+#include "check/modulefinder.h"
+#include "protocol/remoteaddress.h"
 #include "link/threadserialport.h"
 #include "ui/findmoduledialog.h"
 

@@ -1,7 +1,7 @@
 #include "ui/mainwindow.h"
 
-#include "link/modbusrequest.h"
-#include "link/sender.h"
+#include "protocol/modbusrequest.h"
+#include "protocol/sender.h"
 #include "ui/communicationtimeout.h"
 #include "ui/helpwidget.h"
 #include "ui/namesetting.h"

@@ -4,9 +4,9 @@
 #include "ui_mainwindow.h"
 
 #include "QtLibrary/QtTools/qttools.h"
-#include "link/modbusrequest.h"
-#include "link/modelcatalogue.h"
-#include "link/replydecoder.h"
+#include "protocol/modbusrequest.h"
+#include "protocol/modelcatalogue.h"
+#include "protocol/replydecoder.h"
 #include "ui/linkhealthview.h"
 #include "ui/switchstates.h"
 

@@ -3,7 +3,7 @@
 #include "ui/mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "link/modbusrequest.h"
+#include "protocol/modbusrequest.h"
 #include "link/threadserialport.h"
 
 #include <QBoxLayout>

@@ -1,6 +1,6 @@
 #include "ui/modulecheckwindow.h"
 
-#include "link/checkreport.h"
+#include "check/checkreport.h"
 
 #include <QDir>
 #include <QFileDialog>

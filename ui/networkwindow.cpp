@@ -2,8 +2,8 @@
 #include "ui_networkwindow.h"
 
 #include "QtLibrary/QtTools/qttools.h"
-#include "link/modbusrequest.h"
-#include "link/sender.h"
+#include "protocol/modbusrequest.h"
+#include "protocol/sender.h"
 #include "ui/mainwindow.h"
 
 #include <QAction>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "link/linkhealth.h"
-#include "link/sender.h"
+#include "protocol/linkhealth.h"
+#include "protocol/sender.h"
 
 #include <QDateTime>
 #include <QElapsedTimer>

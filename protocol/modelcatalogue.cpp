@@ -1,4 +1,4 @@
-#include "link/modelcatalogue.h"
+#include "protocol/modelcatalogue.h"
 
 #include <QCoreApplication>
 

@@ -1,8 +1,8 @@
-#include "link/replydecoder.h"
+#include "protocol/replydecoder.h"
 
 #include "QtLibrary/QtTools/qttools.h"
-#include "link/modbuscodec.h"
-#include "link/modbusrequest.h"
+#include "protocol/modbuscodec.h"
+#include "protocol/modbusrequest.h"
 
 #include <QCoreApplication>
 #include <QStringList>

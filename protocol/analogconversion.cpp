@@ -1,4 +1,4 @@
-#include "link/analogconversion.h"
+#include "protocol/analogconversion.h"
 
 #include <algorithm>
 #include <cmath>

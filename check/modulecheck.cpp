@@ -1,9 +1,9 @@
-#include "link/modulecheck.h"
+#include "check/modulecheck.h"
 
-#include "link/analogconversion.h"
-#include "link/modbusrequest.h"
-#include "link/modelcatalogue.h"
-#include "link/replydecoder.h"
+#include "protocol/analogconversion.h"
+#include "protocol/modbusrequest.h"
+#include "protocol/modelcatalogue.h"
+#include "protocol/replydecoder.h"
 
 #include <QTimer>
 

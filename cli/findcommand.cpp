@@ -1,7 +1,7 @@
-#include "findcommand.h"
+#include "cli/findcommand.h"
 
-#include "link/modulefinder.h"
-#include "link/remoteaddress.h"
+#include "check/modulefinder.h"
+#include "protocol/remoteaddress.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>

@@ -1,3 +1,3 @@
-#include "link/framelog.h"
+#include "protocol/framelog.h"
 
 Q_LOGGING_CATEGORY(lcFrames, "merovi.frames", QtInfoMsg)

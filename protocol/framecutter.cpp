@@ -1,7 +1,7 @@
-#include "link/framecutter.h"
+#include "protocol/framecutter.h"
 
 #include "QtLibrary/QtTools/qttools.h"
-#include "link/modbusrequest.h"
+#include "protocol/modbusrequest.h"
 
 #include <QLatin1String>
 #include <QStringRef>

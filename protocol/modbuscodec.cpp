@@ -1,4 +1,4 @@
-#include "link/modbuscodec.h"
+#include "protocol/modbuscodec.h"
 
 #include "QtLibrary/QtTools/qttools.h"
 

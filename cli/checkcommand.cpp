@@ -1,9 +1,9 @@
-#include "link/checkcommand.h"
+#include "cli/checkcommand.h"
 
-#include "link/checkreport.h"
-#include "link/modelcatalogue.h"
-#include "link/modulecheck.h"
-#include "link/remoteaddress.h"
+#include "check/checkreport.h"
+#include "protocol/modelcatalogue.h"
+#include "check/modulecheck.h"
+#include "protocol/remoteaddress.h"
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/framecutter.h"
+#include "protocol/framecutter.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,7 +1,7 @@
-#include "link/modbusrequest.h"
+#include "protocol/modbusrequest.h"
 
 #include "QtLibrary/QtTools/qttools.h"
-#include "link/modbuscodec.h"
+#include "protocol/modbuscodec.h"
 
 #include <QByteArray>
 #include <QLatin1String>

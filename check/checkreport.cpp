@@ -1,4 +1,4 @@
-#include "link/checkreport.h"
+#include "check/checkreport.h"
 
 #include <QRegularExpression>
 #include <QSaveFile>

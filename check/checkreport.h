@@ -1,6 +1,6 @@
 #pragma once
 
-#include "link/modulecheck.h"
+#include "check/modulecheck.h"
 
 #include <QByteArray>
 #include <QString>
