@@ -3,6 +3,7 @@
 #include "QtLibrary/QtTools/qttools.h"
 #include "protocol/modbusrequest.h"
 #include "protocol/modelcatalogue.h"
+#include "protocol/serialtiming.h"
 #include "link/threadadministrator.h"
 
 #include <QStringList>
@@ -15,10 +16,9 @@ namespace {
 
 const QString kIdentificationText = QStringLiteral("5363616e446576696365"); // "ScanDevice"
 constexpr int kTcpStepMs = 20;
-// Bytes of one exchange of the sweep: the read request, the read reply, and the
-// 3.5 characters of silence that end a frame; 11 bits a character.
-constexpr double kSweepExchangeCharacters = 8 + 7 + 3.5;
-constexpr double kBitsPerCharacter = 11.0;
+// Bytes of one exchange of the sweep, the read request and the read reply; the
+// silence that ends a frame follows them.
+constexpr int kSweepExchangeBytes = 8 + 7;
 constexpr int kMaxReceived = 4096;
 constexpr int kReadReplyBytes = 7;
 constexpr int kExceptionReplyBytes = 5;
@@ -75,7 +75,9 @@ int ModuleFinder::sweepWaitMs(int baudRate)
 {
     if (baudRate <= 0)
         return kTcpSweepWaitMs;
-    const int wire = int(std::ceil(kSweepExchangeCharacters * kBitsPerCharacter * 1000.0 / baudRate));
+    const double wireUs = kSweepExchangeBytes * SerialTiming::characterMicros(baudRate)
+        + SerialTiming::silenceMicros(baudRate);
+    const int wire = int(std::ceil(wireUs / 1000.0));
     return qMax(kSweepFloorMs, wire + kSweepMarginMs);
 }
 

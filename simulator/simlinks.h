@@ -105,7 +105,7 @@ public:
     // Bytes received while the line is set to another rate are noise (0: any rate).
     void setRequiredBaud(int baud);
     int lineSpeed() const; // the rate the tool set on the line, 0 if unknown
-    // Silence that ends a frame, in microseconds: 3.5 characters of 11 bits, 1750 above 19200.
+    // Silence that ends a frame, in whole microseconds.
     static int silenceMicros(int baud);
 
 protected:
