@@ -4,6 +4,7 @@
 #include "QtLibrary/QtTools/qttools.h"
 #include "protocol/modbusrequest.h"
 #include "protocol/registermap.h"
+#include "protocol/remoteaddress.h"
 #include "protocol/sender.h"
 #include "ui/mainwindow.h"
 
@@ -23,24 +24,20 @@ constexpr int kCentralMaximumHeight = 1500;
 constexpr int kPortDigits = 5;
 constexpr quint64 kMaximumPort = 65535;
 
-// Four octets from a field under the mask "000.000.000.000".
+// Four octets from a field under the mask "000.000.000.000", read as the remote
+// address is: an empty or missing octet is refused, never skipped.
 bool parseAddress(const QString &text, const QString &name, QVector<quint16> *block, int first,
                   QStringList *problems)
 {
-    const QStringList parts = text.split(QLatin1Char('.'), Qt::SkipEmptyParts);
-    if (parts.size() != 4) {
-        problems->append(NetworkWindow::tr("%1 is incomplete", " %1 不完整 ").arg(name));
+    const RemoteAddress::Host host = RemoteAddress::parseHost(text);
+    if (!host.valid) {
+        problems->append(host.fault == RemoteAddress::Host::Fault::Octet
+                             ? NetworkWindow::tr("%1 has an octet above 255", " %1 有大于255的字节 ").arg(name)
+                             : NetworkWindow::tr("%1 is incomplete", " %1 不完整 ").arg(name));
         return false;
     }
-    for (int i = 0; i < 4; ++i) {
-        bool ok = false;
-        const uint octet = parts.at(i).trimmed().toUInt(&ok);
-        if (!ok || octet > 255) {
-            problems->append(NetworkWindow::tr("%1 has an octet above 255", " %1 有大于255的字节 ").arg(name));
-            return false;
-        }
-        (*block)[first + i] = quint16(octet);
-    }
+    for (int i = 0; i < 4; ++i)
+        (*block)[first + i] = quint16((host.ipv4 >> (8 * (3 - i))) & 0xFF);
     return true;
 }
 
