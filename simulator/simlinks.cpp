@@ -1,6 +1,5 @@
 #include "simulator/simlinks.h"
 
-#include "protocol/serialtiming.h"
 #include "simulator/modulesimulator.h"
 
 #include <QRandomGenerator>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/serialtiming.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QList>
@@ -132,7 +134,7 @@ private:
     QByteArray m_rx;
     bool m_discard = false;
     bool m_peerOpen = false;
-    int m_silenceMicros = 1750;
+    int m_silenceMicros = int(SerialTiming::kFixedSilenceMicros);
     int m_requiredBaud = 0;
 };
 
