@@ -93,20 +93,12 @@ int main(int argc, char *argv[])
     const QCommandLineOption &remoteOption = options.remote;
     const QCommandLineOption &serialOption = options.serialPort;
 
-    RemoteAddress::Host remoteHost;
-    RemoteAddress::Port remotePort;
+    RemoteAddress::Endpoint remote;
     if (parser.isSet(remoteOption)) {
-        const QString remote = parser.value(remoteOption);
-        const int colon = remote.lastIndexOf(QLatin1Char(':'));
-        remoteHost = RemoteAddress::parseHost(colon < 0 ? remote : remote.left(colon));
-        if (colon >= 0)
-            remotePort = RemoteAddress::parsePort(remote.mid(colon + 1));
-        const QString error = !remoteHost.valid ? remoteHost.error
-                                                : colon >= 0 && !remotePort.valid ? remotePort.error
-                                                                                  : QString();
-        if (!error.isEmpty()) {
+        remote = RemoteAddress::parseEndpoint(parser.value(remoteOption));
+        if (!remote.valid()) {
             fprintf(stderr, "merovitest: --remote wants HOST[:PORT] with an IPv4 HOST: %s\n",
-                    qPrintable(error));
+                    qPrintable(remote.error()));
             return 2;
         }
     }
@@ -130,11 +122,11 @@ int main(int argc, char *argv[])
     MainWindow window;
     // Before the event loop runs, so the window's first connection attempt goes there;
     // setting the fields does not connect by itself.
-    if (remoteHost.valid) {
-        window.findChild<QLineEdit *>(QStringLiteral("lineEdit_localFarIP"))->setText(remoteHost.text);
-        if (remotePort.valid)
+    if (remote.valid()) {
+        window.findChild<QLineEdit *>(QStringLiteral("lineEdit_localFarIP"))->setText(remote.host.text);
+        if (remote.portGiven)
             window.findChild<QLineEdit *>(QStringLiteral("lineEdit_localfarPortNumber"))
-                ->setText(QString::number(remotePort.number));
+                ->setText(QString::number(remote.port.number));
     }
     for (const QString &path : parser.values(serialOption))
         window.addSerialPortPath(path);

@@ -1,8 +1,10 @@
 #include "check/modulefinder.h"
 
 #include "QtLibrary/QtTools/qttools.h"
+#include "protocol/modbusframe.h"
 #include "protocol/modbusrequest.h"
 #include "protocol/modelcatalogue.h"
+#include "protocol/serialtiming.h"
 #include "link/threadadministrator.h"
 
 #include <QStringList>
@@ -15,26 +17,15 @@ namespace {
 
 const QString kIdentificationText = QStringLiteral("5363616e446576696365"); // "ScanDevice"
 constexpr int kTcpStepMs = 20;
-// Bytes of one exchange of the sweep: the read request, the read reply, and the
-// 3.5 characters of silence that end a frame; 11 bits a character.
-constexpr double kSweepExchangeCharacters = 8 + 7 + 3.5;
-constexpr double kBitsPerCharacter = 11.0;
+// Bytes of one exchange of the sweep, the read request and the read reply; the
+// silence that ends a frame follows them.
+constexpr int kSweepExchangeBytes = 8 + 7;
 constexpr int kMaxReceived = 4096;
-constexpr int kReadReplyBytes = 7;
-constexpr int kExceptionReplyBytes = 5;
-constexpr int kMbapBytes = 7;
-
-quint16 wireCrc(const QByteArray &bytes, int at)
-{
-    return quint16((uchar(bytes.at(at)) << 8) | uchar(bytes.at(at + 1)));
-}
-
-bool crcOk(const QByteArray &bytes, int at, int length)
-{
-    const quint16 crc = QtTools::crc16(reinterpret_cast<const uchar *>(bytes.constData() + at),
-                                       quint8(length - 2));
-    return crc == wireCrc(bytes, at + length - 2);
-}
+constexpr int kExceptionReplyBytes = ModbusFrame::kExceptionBytes;
+constexpr int kMbapBytes = ModbusFrame::kTcpHeaderBytes + 1;
+constexpr quint8 kReadFunction = 0x03;
+constexpr quint8 kReadException = kReadFunction | ModbusFrame::kExceptionBit;
+constexpr int kReadByteCount = 2; // the one register the sweep reads
 
 } // namespace
 
@@ -75,7 +66,9 @@ int ModuleFinder::sweepWaitMs(int baudRate)
 {
     if (baudRate <= 0)
         return kTcpSweepWaitMs;
-    const int wire = int(std::ceil(kSweepExchangeCharacters * kBitsPerCharacter * 1000.0 / baudRate));
+    const double wireUs = kSweepExchangeBytes * SerialTiming::characterMicros(baudRate)
+        + SerialTiming::silenceMicros(baudRate);
+    const int wire = int(std::ceil(wireUs / 1000.0));
     return qMax(kSweepFloorMs, wire + kSweepMarginMs);
 }
 
@@ -86,10 +79,10 @@ QVector<int> ModuleFinder::rtuAnswers(const QByteArray &bytes, int first, int la
         const int address = uchar(bytes.at(at));
         if (address < first || address > last || answers.contains(address))
             continue;
-        const uchar function = uchar(bytes.at(at + 1));
-        const bool reply = function == 0x03 && at + kReadReplyBytes <= bytes.size()
-            && bytes.at(at + 2) == 2 && crcOk(bytes, at, kReadReplyBytes);
-        const bool exception = function == 0x83 && crcOk(bytes, at, kExceptionReplyBytes);
+        const ModbusFrame::Rtu frame = ModbusFrame::parseRtu(bytes, at);
+        const bool whole = frame.shape == ModbusFrame::Shape::Complete && frame.crcOk;
+        const bool reply = whole && frame.function == kReadFunction && frame.byteCount == kReadByteCount;
+        const bool exception = whole && frame.function == kReadException;
         if (reply || exception)
             answers.append(address);
     }
@@ -100,16 +93,15 @@ QVector<int> ModuleFinder::tcpAnswers(const QByteArray &bytes, int first, int la
 {
     QVector<int> answers;
     for (int at = 0; at + kMbapBytes + 2 <= bytes.size(); ++at) {
-        if (bytes.at(at + 2) != 0 || bytes.at(at + 3) != 0)
+        const ModbusFrame::Tcp frame = ModbusFrame::parseTcp(bytes, at);
+        if (frame.shape != ModbusFrame::Shape::Complete || frame.protocol != 0)
             continue;
-        const int length = (uchar(bytes.at(at + 4)) << 8) | uchar(bytes.at(at + 5));
-        const int address = uchar(bytes.at(at + 6));
-        if (address < first || address > last || answers.contains(address)
-            || at + 6 + length > bytes.size())
+        const int address = frame.unit;
+        if (address < first || address > last || answers.contains(address))
             continue;
-        const uchar function = uchar(bytes.at(at + 7));
-        const bool reply = function == 0x03 && length == 5 && bytes.at(at + 8) == 2;
-        const bool exception = function == 0x83 && length == 3;
+        const bool reply = frame.function == kReadFunction && frame.pduLength == 5
+            && bytes.at(at + kMbapBytes + 1) == kReadByteCount;
+        const bool exception = frame.function == kReadException && frame.pduLength == 3;
         if (reply || exception)
             answers.append(address);
     }

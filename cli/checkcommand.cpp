@@ -22,7 +22,6 @@ namespace {
 constexpr int kConnectWaitMs = 6000;
 // An identification the module sends unasked when the line opens arrives meanwhile.
 constexpr int kAnnounceWaitMs = 200;
-constexpr quint16 kDefaultPort = 8080;
 
 int refuse(const QString &message)
 {
@@ -122,23 +121,16 @@ int run(int argc, char *argv[])
         setup.inputsExpected = true;
     }
 
-    RemoteAddress::Host host;
-    quint16 port = kDefaultPort;
     ThreadSerialport::PortSettings settings;
+    RemoteAddress::Endpoint endpoint;
     if (parser.isSet(remote)) {
-        const QString text = parser.value(remote);
-        const int colon = text.lastIndexOf(QLatin1Char(':'));
-        host = RemoteAddress::parseHost(colon < 0 ? text : text.left(colon));
-        if (!host.valid)
-            return refuse(QStringLiteral("--remote wants HOST[:PORT] with an IPv4 HOST: %1").arg(host.error));
-        if (colon >= 0) {
-            const RemoteAddress::Port given = RemoteAddress::parsePort(text.mid(colon + 1));
-            if (!given.valid)
-                return refuse(QStringLiteral("--remote wants HOST[:PORT]: %1").arg(given.error));
-            port = given.number;
-        }
+        endpoint = RemoteAddress::parseEndpoint(parser.value(remote));
+        if (!endpoint.host.valid)
+            return refuse(QStringLiteral("--remote wants HOST[:PORT] with an IPv4 HOST: %1").arg(endpoint.host.error));
+        if (!endpoint.port.valid)
+            return refuse(QStringLiteral("--remote wants HOST[:PORT]: %1").arg(endpoint.port.error));
         setup.network = true;
-        setup.endpoint = host.text + QLatin1Char(':') + QString::number(port);
+        setup.endpoint = endpoint.text();
     } else {
         static const QList<int> rates = {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200};
         settings.portName = parser.value(serial);
@@ -226,7 +218,8 @@ int run(int argc, char *argv[])
 
     const QString deviceAddress = QStringLiteral("%1").arg(setup.deviceAddress, 2, 16, QLatin1Char('0')).toUpper();
     const bool network = setup.network;
-    const QString hostText = host.text;
+    const QString hostText = endpoint.host.text;
+    const quint16 port = endpoint.port.number;
     QMetaObject::invokeMethod(link, [link, deviceAddress, network, hostText, port, settings]() {
         link->initVariable();
         link->setDeviceAddress(deviceAddress);

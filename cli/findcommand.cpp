@@ -12,7 +12,6 @@
 
 namespace {
 
-constexpr quint16 kDefaultRemotePort = 8080;
 const QList<int> kBaudRates = { 115200, 57600, 38400, 19200, 9600, 4800, 2400, 1200 };
 
 int refuse(const QString &why)
@@ -94,19 +93,10 @@ int run(int argc, char *argv[])
         target.baudRates = kBaudRates;
         finder.startSerial(target);
     } else {
-        const QString text = parser.value(remote);
-        const int colon = text.lastIndexOf(QLatin1Char(':'));
-        const RemoteAddress::Host host = RemoteAddress::parseHost(colon < 0 ? text : text.left(colon));
-        if (!host.valid)
-            return refuse(host.error);
-        quint16 port = kDefaultRemotePort;
-        if (colon >= 0) {
-            const RemoteAddress::Port parsed = RemoteAddress::parsePort(text.mid(colon + 1));
-            if (!parsed.valid)
-                return refuse(parsed.error);
-            port = parsed.number;
-        }
-        finder.startTcp(host.text, port);
+        const RemoteAddress::Endpoint endpoint = RemoteAddress::parseEndpoint(parser.value(remote));
+        if (!endpoint.valid())
+            return refuse(endpoint.error());
+        finder.startTcp(endpoint.host.text, endpoint.port.number);
     }
     // A port that cannot be opened ends the search before the event loop runs.
     if (!finder.isRunning())

@@ -2,6 +2,7 @@
 
 #include "protocol/modbusrequest.h"
 #include "protocol/replydecoder.h"
+#include "protocol/serialtiming.h"
 #include "link/sendsteptimer.h"
 
 #include <QDateTime>
@@ -13,9 +14,8 @@
 namespace {
 
 constexpr std::chrono::milliseconds kSendDelay{20};
-// A Modbus RTU character is 11 bits (start, 8 data, parity or a second stop, stop).
-constexpr double kBitsPerCharacter = 11.0;
-constexpr double kSilenceCharacters = 3.5;
+// Kept between the silence that ends a frame and the next request.
+constexpr double kSilenceMarginUs = 1000.0;
 constexpr int kHealthReportMs = 200;
 
 struct TimeoutRow
@@ -55,7 +55,7 @@ std::chrono::microseconds ThreadAdministrator::sendStepFor(int baudRate, bool ne
 {
     if (network || baudRate <= 0)
         return kSendDelay;
-    const double silenceUs = kSilenceCharacters * kBitsPerCharacter * 1e6 / baudRate + 1000.0;
+    const double silenceUs = SerialTiming::silenceMicros(baudRate) + kSilenceMarginUs;
     return std::max<std::chrono::microseconds>(
         kSendDelay, std::chrono::microseconds(qint64(std::ceil(silenceUs))));
 }

@@ -1,7 +1,7 @@
 #include "protocol/framecutter.h"
 
 #include "QtLibrary/QtTools/qttools.h"
-#include "protocol/modbusrequest.h"
+#include "protocol/modbusframe.h"
 
 #include <QLatin1String>
 #include <QStringRef>
@@ -11,9 +11,7 @@ namespace {
 const QString kIdentificationStart = QStringLiteral("49443a"); // "ID:"
 const QString kErrorWord = QStringLiteral("4552524f52");       // "ERROR"
 constexpr int kIdentificationChars = 30;
-constexpr int kWriteReplyChars = 16;
-constexpr int kExceptionChars = 10;
-constexpr int kTcpHeaderChars = 12;
+constexpr int kTcpHeaderChars = 2 * ModbusFrame::kTcpHeaderBytes;
 
 } // namespace
 
@@ -43,25 +41,25 @@ QVector<CutEvent> FrameCutter::feedTcp(const QByteArray &bytes)
 {
     QVector<CutEvent> events;
     m_tcpBuffer += QString::fromLatin1(bytes.toHex());
-    int at = 0;
-    while (m_tcpBuffer.size() - at >= kTcpHeaderChars) {
-        const int length = m_tcpBuffer.midRef(at + 8, 4).toInt(nullptr, 16);
-        if (length < 2 || length > kMaxTcpLength) {
+    const QByteArray buffered = QByteArray::fromHex(m_tcpBuffer.toLatin1());
+    int at = 0; // bytes
+    while (at < buffered.size()) {
+        const ModbusFrame::Tcp parsed = ModbusFrame::parseTcp(buffered, at);
+        if (parsed.shape == ModbusFrame::Shape::Incomplete)
+            break;
+        if (parsed.shape != ModbusFrame::Shape::Complete) {
             CutEvent event;
             event.type = CutEvent::TcpOutOfStep;
-            event.text = m_tcpBuffer.mid(at, kTcpHeaderChars);
+            event.text = m_tcpBuffer.mid(2 * at, kTcpHeaderChars);
             events.append(event);
-            at = m_tcpBuffer.size();
+            at = buffered.size();
             break;
         }
-        const int frameChars = 2 * length + kTcpHeaderChars;
-        if (m_tcpBuffer.size() - at < frameChars)
-            break;
         CutEvent frame;
-        frame.text = m_tcpBuffer.mid(at, frameChars);
-        at += frameChars;
+        frame.text = m_tcpBuffer.mid(2 * at, 2 * parsed.length);
+        at += parsed.length;
         // The tool always sends transaction and protocol identifier 0.
-        if (!frame.text.startsWith(QLatin1String("00000000"))) {
+        if (parsed.transaction != 0 || parsed.protocol != 0) {
             frame.type = CutEvent::TcpDiscarded;
             events.append(frame);
             continue;
@@ -71,13 +69,14 @@ QVector<CutEvent> FrameCutter::feedTcp(const QByteArray &bytes)
         // Each TCP frame is cut on its own; what it does not explain is dropped with it.
         cutSerial(QtTools::appendCrc16(frame.text.mid(kTcpHeaderChars)), events);
     }
-    m_tcpBuffer = m_tcpBuffer.mid(at);
+    m_tcpBuffer = m_tcpBuffer.mid(2 * at);
     return events;
 }
 
 int FrameCutter::cutSerial(const QString &buffer, QVector<CutEvent> &events)
 {
-    int at = 0;
+    const QByteArray bytes = QByteArray::fromHex(buffer.toLatin1());
+    int at = 0; // characters, two per byte
     auto dropByte = [&]() {
         if (!m_dropping) {
             CutEvent event;
@@ -121,60 +120,32 @@ int FrameCutter::cutSerial(const QString &buffer, QVector<CutEvent> &events)
         if (rest.startsWith(m_address)) {
             if (rest.size() < 4)
                 return at;
-            const QStringRef code = rest.mid(2, 2);
-            const ModbusRequest::FunctionClass function = ModbusRequest::functionClass(code);
-            if (function == ModbusRequest::FunctionClass::Read) {
-                if (rest.size() < 6)
-                    return at;
-                const int count = rest.mid(4, 2).toInt(nullptr, 16);
-                if (count > kMaxReadBytes) {
-                    // No frame starts here; a good reply may follow in the same bytes.
-                    CutEvent event;
-                    event.type = CutEvent::Oversized;
-                    event.text = rest.left(6).toString();
-                    events.append(event);
-                    dropByte();
-                    continue;
-                }
-                const int frameChars = 2 * count + 10;
-                if (rest.size() < frameChars)
-                    return at;
+            const ModbusFrame::Rtu parsed = ModbusFrame::parseRtu(bytes, at / 2);
+            if (parsed.shape == ModbusFrame::Shape::Incomplete)
+                return at;
+            if (parsed.shape == ModbusFrame::Shape::BadLength) {
+                // No frame starts here; a good reply may follow in the same bytes.
                 CutEvent event;
-                event.text = rest.left(frameChars).toString();
-                at += frameChars;
+                event.type = CutEvent::Oversized;
+                event.text = rest.left(6).toString();
                 events.append(event);
-                m_dropping = false;
+                dropByte();
                 continue;
             }
-            if (function == ModbusRequest::FunctionClass::Write) {
-                if (rest.size() < kWriteReplyChars)
-                    return at;
+            // Replies go to the queue whatever their CRC, which the dispatch judges;
+            // an exception reply is believed only with a good one.
+            if (parsed.shape == ModbusFrame::Shape::Complete && (!parsed.exception || parsed.crcOk)) {
                 CutEvent event;
-                event.text = rest.left(kWriteReplyChars).toString();
-                at += kWriteReplyChars;
-                events.append(event);
-                m_dropping = false;
-                continue;
-            }
-            bool ok = false;
-            const int exception = code.toInt(&ok, 16);
-            if (ok && exception >= 0x80) {
-                // Exception reply: address, function | 0x80, exception code, CRC.
-                if (rest.size() < kExceptionChars)
-                    return at;
-                const QString frame = rest.left(kExceptionChars).toString();
-                const int crcAt = kExceptionChars - 4;
-                if (QtTools::crcMatches(frame.left(crcAt), frame.mid(crcAt), Qt::CaseInsensitive)) {
-                    CutEvent event;
+                event.text = rest.left(2 * parsed.length).toString();
+                if (parsed.exception) {
                     event.type = CutEvent::ExceptionReply;
-                    event.text = frame;
-                    event.function = exception & 0x7F;
-                    event.exceptionCode = frame.midRef(4, 2).toInt(nullptr, 16);
-                    events.append(event);
-                    m_dropping = false;
-                    at += kExceptionChars;
-                    continue;
+                    event.function = parsed.function & ~ModbusFrame::kExceptionBit;
+                    event.exceptionCode = parsed.exceptionCode;
                 }
+                at += 2 * parsed.length;
+                events.append(event);
+                m_dropping = false;
+                continue;
             }
             dropByte();
             continue;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/modbusframe.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QVector>
@@ -36,8 +38,8 @@ struct CutEvent
 class FrameCutter
 {
 public:
-    static constexpr int kMaxReadBytes = 250;
-    static constexpr int kMaxTcpLength = 254;
+    static constexpr int kMaxReadBytes = ModbusFrame::kMaxReadBytes;
+    static constexpr int kMaxTcpLength = ModbusFrame::kMaxTcpLength;
 
     // The address every reply must carry, two hex digits in either case.
     void setDeviceAddress(const QString &address);

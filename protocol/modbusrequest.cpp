@@ -45,30 +45,58 @@ quint16 blockStart(AnalogBlock block)
 {
     switch (block) {
     case AnalogBlock::Value:
-        return kAnalogOutputValues;
+        return RegisterMap::kAnalogOutputValues;
     case AnalogBlock::Max:
-        return kAnalogOutputMaxima;
+        return RegisterMap::kAnalogOutputMaxima;
     case AnalogBlock::Mode:
-        return kAnalogOutputModes;
+        return RegisterMap::kAnalogOutputModes;
     }
-    return kAnalogOutputValues;
+    return RegisterMap::kAnalogOutputValues;
 }
 
 } // namespace
 
+const QVector<FunctionCode> &functionCodes()
+{
+    static const QVector<FunctionCode> codes = {
+        {0x01, FunctionClass::Read, "Read coils"},
+        {0x02, FunctionClass::Read, "Read discrete inputs"},
+        {0x03, FunctionClass::Read, "Read holding registers"},
+        {0x05, FunctionClass::Write, "Write single coil"},
+        {0x06, FunctionClass::Write, "Write single register"},
+        {0x0F, FunctionClass::Write, "Write multiple coils"},
+        {0x10, FunctionClass::Write, "Write multiple registers"},
+    };
+    return codes;
+}
+
+QString FunctionCode::text() const
+{
+    return QString::fromLatin1(QByteArray(1, char(code)).toHex());
+}
+
 FunctionClass functionClass(QStringView code)
 {
-    static const QLatin1String kReadCodes[] = {
-        QLatin1String("01"), QLatin1String("02"), QLatin1String("03")};
-    static const QLatin1String kWriteCodes[] = {
-        QLatin1String("05"), QLatin1String("06"), QLatin1String("0f"), QLatin1String("10")};
-    for (const QLatin1String &read : kReadCodes) {
-        if (code == read)
-            return FunctionClass::Read;
+    if (code.size() != 2)
+        return FunctionClass::Unsupported;
+    int value = 0;
+    for (const QChar c : code) {
+        const char16_t digit = c.unicode();
+        if (digit >= '0' && digit <= '9')
+            value = value * 16 + (digit - '0');
+        else if (digit >= 'a' && digit <= 'f')
+            value = value * 16 + (digit - 'a' + 10);
+        else
+            return FunctionClass::Unsupported;
     }
-    for (const QLatin1String &write : kWriteCodes) {
-        if (code == write)
-            return FunctionClass::Write;
+    return functionClass(quint8(value));
+}
+
+FunctionClass functionClass(quint8 code)
+{
+    for (const FunctionCode &entry : functionCodes()) {
+        if (entry.code == code)
+            return entry.kind;
     }
     return FunctionClass::Unsupported;
 }
@@ -90,12 +118,12 @@ QString buttonKind(int index)
 
 QString checkStatus(int outputCount)
 {
-    return QStringLiteral("0103 0000") + hex4(registerCount(outputCount));
+    return QStringLiteral("0103 ") + hex4(RegisterMap::kOutputStates) + hex4(registerCount(outputCount));
 }
 
 QString startDetecting(int inputCount)
 {
-    return QStringLiteral("0103") + hex4(kInputStates) + hex4(registerCount(inputCount));
+    return QStringLiteral("0103") + hex4(RegisterMap::kInputStates) + hex4(registerCount(inputCount));
 }
 
 QString singleCoil(int index, bool on)
@@ -106,7 +134,8 @@ QString singleCoil(int index, bool on)
 QString singleChoice(int index, int outputCount)
 {
     const int registers = registerCount(outputCount);
-    QString frame = QStringLiteral("0110 0000") + hex4(registers) + byteCount(registers);
+    QString frame = QStringLiteral("0110 ") + hex4(RegisterMap::kOutputStates) + hex4(registers)
+            + byteCount(registers);
     for (int w = 0; w < registers; ++w)
         frame += w == index / 16 ? hex4(1 << (index % 16)) : QStringLiteral("0000");
     return frame;
@@ -115,14 +144,14 @@ QString singleChoice(int index, int outputCount)
 QString allOutputs(int outputCount, bool on)
 {
     const int registers = registerCount(outputCount);
-    return QStringLiteral("0110") + hex4(kOutputStates) + hex4(registers) + byteCount(registers)
+    return QStringLiteral("0110") + hex4(RegisterMap::kOutputStates) + hex4(registers) + byteCount(registers)
             + (on ? QStringLiteral("ffff") : QStringLiteral("0000")).repeated(registers);
 }
 
 QString outputStates(const QVector<quint16> &registers)
 {
     const int count = registers.size();
-    QString frame = QStringLiteral("0110") + hex4(kOutputStates) + hex4(count) + byteCount(count);
+    QString frame = QStringLiteral("0110") + hex4(RegisterMap::kOutputStates) + hex4(count) + byteCount(count);
     for (quint16 word : registers)
         frame += hex4(word);
     return frame;
@@ -199,14 +228,14 @@ int timeoutReadCount(int outputCount)
 
 QString timeoutRead(int outputCount)
 {
-    return QStringLiteral("0103 7530") + hex4(timeoutReadCount(outputCount));
+    return QStringLiteral("0103 ") + hex4(RegisterMap::kTimeoutBlock) + hex4(timeoutReadCount(outputCount));
 }
 
 QString timeoutWrite(quint32 timeoutMs, const QVector<int> &states)
 {
     const int groups = states.size() / 16;
-    QString frame = QStringLiteral("0110 7530") + hex4(groups * 2 + 2) + byteCount(groups * 2 + 2)
-            + hex4(int(timeoutMs >> 16)) + hex4(int(timeoutMs & 0xFFFF));
+    QString frame = QStringLiteral("0110 ") + hex4(RegisterMap::kTimeoutBlock) + hex4(groups * 2 + 2)
+            + byteCount(groups * 2 + 2) + hex4(int(timeoutMs >> 16)) + hex4(int(timeoutMs & 0xFFFF));
     for (int g = 0; g < groups; ++g) {
         int orMask = 0;
         int andMask = 0;
@@ -224,12 +253,15 @@ QString timeoutWrite(quint32 timeoutMs, const QVector<int> &states)
 
 QString networkRead()
 {
-    return QStringLiteral("0103 2710 0019");
+    return QStringLiteral("0103 ") + hex4(RegisterMap::kNetworkBlock) + QLatin1Char(' ')
+            + hex4(RegisterMap::kNetworkRegisters);
 }
 
 QString networkWrite(const QVector<quint16> &registers)
 {
-    QString frame = QStringLiteral("0110 2710 0019 32");
+    QString frame = QStringLiteral("0110 ") + hex4(RegisterMap::kNetworkBlock) + QLatin1Char(' ')
+            + hex4(RegisterMap::kNetworkRegisters) + QLatin1Char(' ')
+            + byteCount(RegisterMap::kNetworkRegisters);
     for (quint16 value : registers)
         frame += hex4(value);
     return frame;
@@ -237,7 +269,10 @@ QString networkWrite(const QVector<quint16> &registers)
 
 QString reboot()
 {
-    return QStringLiteral("0110fde80001020001");
+    // Lower-case, as the module's own documentation writes this frame.
+    return (QStringLiteral("0110") + hex4(RegisterMap::kRestart) + QStringLiteral("0001")
+            + byteCount(1) + hex4(RegisterMap::kRestartValue))
+        .toLower();
 }
 
 QString wireText(const QString &frame, const QString &deviceAddress, bool network)
@@ -251,30 +286,28 @@ QString wireText(const QString &frame, const QString &deviceAddress, bool networ
 
 QString exceptionMeaning(int code)
 {
-    switch (code) {
-    case 0x01:
-        return QStringLiteral("Illegal function");
-    case 0x02:
-        return QStringLiteral("Illegal data address");
-    case 0x03:
-        return QStringLiteral("Illegal data value");
-    case 0x04:
-        return QStringLiteral("Slave device failure");
-    case 0x05:
-        return QStringLiteral("Acknowledge");
-    case 0x06:
-        return QStringLiteral("Slave device busy");
-    case 0x07:
-        return QStringLiteral("Negative acknowledge");
-    case 0x08:
-        return QStringLiteral("Memory parity error");
-    case 0x0A:
-        return QStringLiteral("Gateway path unavailable");
-    case 0x0B:
-        return QStringLiteral("Gateway target device failed to respond");
-    default:
-        return QStringLiteral("Unknown exception");
+    struct Meaning
+    {
+        int code;
+        const char *text;
+    };
+    static const Meaning kMeanings[] = {
+        {kIllegalFunction, "Illegal function"},
+        {kIllegalDataAddress, "Illegal data address"},
+        {kIllegalDataValue, "Illegal data value"},
+        {0x04, "Slave device failure"},
+        {0x05, "Acknowledge"},
+        {0x06, "Slave device busy"},
+        {0x07, "Negative acknowledge"},
+        {0x08, "Memory parity error"},
+        {0x0A, "Gateway path unavailable"},
+        {0x0B, "Gateway target device failed to respond"},
+    };
+    for (const Meaning &meaning : kMeanings) {
+        if (meaning.code == code)
+            return QString::fromLatin1(meaning.text);
     }
+    return QStringLiteral("Unknown exception");
 }
 
 } // namespace ModbusRequest

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/registermap.h"
+
 #include <QString>
 #include <QStringView>
 #include <QVector>
@@ -29,18 +31,6 @@ extern const QString kReadNetwork;
 extern const QString kWriteNetwork;
 extern const QString kReboot;
 
-// Register blocks.
-constexpr quint16 kOutputStates = 0x0000;
-constexpr quint16 kInputStates = 0x0004;
-constexpr quint16 kAnalogOutputValues = 0x0009;
-constexpr quint16 kAnalogInputValues = 0x0020;
-constexpr quint16 kNetworkBlock = 0x2710;
-constexpr quint16 kNetworkRegisters = 25;
-constexpr quint16 kTimeoutBlock = 0x7530;
-constexpr quint16 kAnalogOutputModes = 0x7530;
-constexpr quint16 kAnalogOutputMaxima = 0x7594;
-constexpr quint16 kRestart = 0xFDE8;
-
 enum class AnalogBlock { Value, Max, Mode };
 
 // The function codes the tool sends and accepts, two hex digits as the module writes
@@ -50,7 +40,21 @@ enum class FunctionClass {
     Read, // 01, 02, 03: the reply carries a byte count and the data
     Write // 05, 06, 0f, 10: the reply echoes address and value or quantity
 };
+
+struct FunctionCode
+{
+    quint8 code;
+    FunctionClass kind;
+    const char *name;
+
+    // "0f": two lower-case hex digits.
+    QString text() const;
+};
+
+// Every supported function code, in order of its number.
+const QVector<FunctionCode> &functionCodes();
 FunctionClass functionClass(QStringView code);
+FunctionClass functionClass(quint8 code);
 bool isSupportedFunction(QStringView code);
 
 // Registers needed for a channel count, 16 channels each; 0 channels still need one.

@@ -41,12 +41,14 @@ Host parseHost(const QString &text)
     Host host;
     const QString compact = withoutBlanks(text);
     if (compact.isEmpty()) {
+        host.fault = Host::Fault::Empty;
         host.error = QCoreApplication::translate("RemoteAddress", "The remote IP is empty.",
                                                  " 远程IP为空。 ");
         return host;
     }
     const QStringList parts = compact.split(QLatin1Char('.'));
-    if (parts.size() != kOctets) {
+    if (parts.size() != kOctets || parts.contains(QString())) {
+        host.fault = Host::Fault::Parts;
         host.error = QCoreApplication::translate(
                 "RemoteAddress", "The remote IP \"%1\" needs four numbers separated by dots.",
                 " 远程IP\"%1\"需要四个以点分隔的数字。 ")
@@ -57,6 +59,7 @@ Host parseHost(const QString &text)
     for (const QString &part : parts) {
         const int octet = decimal(part);
         if (octet < 0 || octet > kOctetMaximum) {
+            host.fault = Host::Fault::Octet;
             host.error = QCoreApplication::translate(
                     "RemoteAddress", "The remote IP \"%1\" has \"%2\", not a number from 0 to 255.",
                     " 远程IP\"%1\"中的\"%2\"不是0到255的数字。 ")
@@ -85,6 +88,33 @@ Port parsePort(const QString &text)
     port.valid = true;
     port.number = quint16(number);
     return port;
+}
+
+QString Endpoint::text() const
+{
+    return host.text + QLatin1Char(':') + QString::number(port.number);
+}
+
+Endpoint parseEndpoint(const QString &text, quint16 defaultPort)
+{
+    const int colon = text.lastIndexOf(QLatin1Char(':'));
+    if (colon < 0) {
+        Endpoint endpoint;
+        endpoint.host = parseHost(text);
+        endpoint.port.valid = true;
+        endpoint.port.number = defaultPort;
+        return endpoint;
+    }
+    return parseEndpoint(text.left(colon), text.mid(colon + 1));
+}
+
+Endpoint parseEndpoint(const QString &hostText, const QString &portText)
+{
+    Endpoint endpoint;
+    endpoint.host = parseHost(hostText);
+    endpoint.port = parsePort(portText);
+    endpoint.portGiven = true;
+    return endpoint;
 }
 
 } // namespace RemoteAddress

@@ -3,32 +3,19 @@
 #include "QtLibrary/QtTools/qttools.h"
 #include "protocol/modbusrequest.h"
 #include "protocol/modelcatalogue.h"
+#include "protocol/registermap.h"
 
 #include <cmath>
 
 namespace {
 
-// Register blocks.
-constexpr quint16 kOutputStates = 0x0000;
-constexpr quint16 kInputStates = 0x0004;
-constexpr quint16 kAnalogOutputValues = 0x0009;
-constexpr quint16 kAnalogInputValues = 0x0020;
-constexpr quint16 kNetworkBlock = 0x2710;
-constexpr int kNetworkRegisters = 25;
-constexpr quint16 kTimeoutBlock = 0x7530; // switch modules
-constexpr quint16 kModeBlock = 0x7530;    // analog modules
-constexpr quint16 kAnalogOutputMaxima = 0x7594;
-constexpr quint16 kRestart = 0xFDE8;
-
-// Network block offsets.
-constexpr int kModulePort = 12;
-constexpr int kRemotePort = 17;
-constexpr int kWorkingMode = 18;
-constexpr int kMac = 19;
+using namespace RegisterMap;
+// Analog modules keep their channel modes where switch modules keep the timeout block.
+constexpr quint16 kModeBlock = kAnalogOutputModes;
 
 // Limits that keep the blocks apart.
 constexpr int kMaxSwitchChannels = 64;
-constexpr int kMaxAnalogOutputs = 23; // 0x0009 + 23 = 0x0020
+constexpr int kMaxAnalogOutputs = kAnalogInputValues - kAnalogOutputValues;
 constexpr int kMaxAnalogInputs = 64;
 
 constexpr quint16 kDefaultMaximum = 0x0FFF; // a 12-bit converter
@@ -290,9 +277,9 @@ bool ModuleCore::valueAcceptable(quint16 a, quint16 value) const
         return value <= 1;
     if (a >= kNetworkBlock && a < kNetworkBlock + kNetworkRegisters) {
         const int offset = a - kNetworkBlock;
-        if (offset == kModulePort || offset == kRemotePort)
+        if (offset == kNetworkModulePort || offset == kNetworkRemotePort)
             return true;
-        if (offset == kWorkingMode)
+        if (offset == kNetworkWorkingMode)
             return value <= 2;
         return value <= 0xFF; // address octets and MAC bytes sit in the low byte
     }
@@ -351,7 +338,7 @@ void ModuleCore::writeRegister(quint16 a, quint16 value, Result *outcome)
         m_modes[a - kModeBlock] = value;
     } else if (a >= kAnalogOutputMaxima && a < kAnalogOutputMaxima + m_analogOutputs) {
         m_analogOutMaxima[a - kAnalogOutputMaxima] = value;
-    } else if (a == kRestart && value == 1 && outcome) {
+    } else if (a == kRestart && value == kRestartValue && outcome) {
         outcome->restart = true;
     }
 }
@@ -623,7 +610,7 @@ QByteArray ModuleCore::identificationReply() const
     QByteArray reply("ID:");
     appendU16(&reply, quint16(m_address));
     for (int i = 0; i < 6; ++i)
-        reply.append(char(m_activeNetwork.at(kMac + i) & 0xFF));
+        reply.append(char(m_activeNetwork.at(kNetworkMac + i) & 0xFF));
     appendU16(&reply, quint16(m_typeCode));
     return withCrc(reply);
 }

@@ -232,10 +232,7 @@ int PtyLink::lineSpeed() const
 
 int PtyLink::silenceMicros(int baud)
 {
-    if (baud <= 0 || baud > 19200)
-        return 1750;
-    // 3.5 characters of 11 bits (start, 8 data, parity or second stop, stop).
-    return int((3.5 * 11.0 * 1000000.0) / baud + 0.5);
+    return qRound(SerialTiming::silenceMicros(baud));
 }
 
 void PtyLink::writeNow(const QByteArray &bytes)

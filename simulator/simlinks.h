@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/serialtiming.h"
+
 #include <QByteArray>
 #include <QElapsedTimer>
 #include <QList>
@@ -105,7 +107,7 @@ public:
     // Bytes received while the line is set to another rate are noise (0: any rate).
     void setRequiredBaud(int baud);
     int lineSpeed() const; // the rate the tool set on the line, 0 if unknown
-    // Silence that ends a frame, in microseconds: 3.5 characters of 11 bits, 1750 above 19200.
+    // Silence that ends a frame, in whole microseconds.
     static int silenceMicros(int baud);
 
 protected:
@@ -132,7 +134,7 @@ private:
     QByteArray m_rx;
     bool m_discard = false;
     bool m_peerOpen = false;
-    int m_silenceMicros = 1750;
+    int m_silenceMicros = int(SerialTiming::kFixedSilenceMicros);
     int m_requiredBaud = 0;
 };
 

@@ -364,15 +364,15 @@ void TestLink::faultSoak()
     ThreadAdministrator *q = window->threadSerialport->threadAdministrator;
     QObject context;
     connect(q, &ThreadAdministrator::change_ctlOuts, &context, [this](const QString &reply) {
-        applied(ModbusRequest::kOutputStates, int(reply.midRef(6, 4).toUInt(nullptr, 16)));
+        applied(RegisterMap::kOutputStates, int(reply.midRef(6, 4).toUInt(nullptr, 16)));
     });
     connect(q, &ThreadAdministrator::change_inputs, &context, [this](QString bits) {
         bits.remove(QLatin1Char(' '));
         std::reverse(bits.begin(), bits.end());
-        applied(ModbusRequest::kInputStates, bits.right(16).toInt(nullptr, 2));
+        applied(RegisterMap::kInputStates, bits.right(16).toInt(nullptr, 2));
     });
     connect(q, &ThreadAdministrator::analogInput, &context, [this](const QString &values) {
-        applied(ModbusRequest::kAnalogInputValues, qRound(values.section(QLatin1Char(' '), 0, 0).toDouble() * 1000));
+        applied(RegisterMap::kAnalogInputValues, qRound(values.section(QLatin1Char(' '), 0, 0).toDouble() * 1000));
     });
 
     // Replies applied before the connections above were made are not seen.

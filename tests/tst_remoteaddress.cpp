@@ -30,6 +30,7 @@ private slots:
         QTest::newRow("octet above 255") << "127.0.0.256" << "502" << "" << 502;
         QTest::newRow("two parts, inet_aton style") << "127.1" << "502" << "" << 502;
         QTest::newRow("empty part") << "1..2.3" << "502" << "" << 502;
+        QTest::newRow("empty part between four numbers") << "192..168.1.1" << "502" << "" << 502;
         QTest::newRow("host name") << "localhost" << "502" << "" << 502;
         QTest::newRow("hex octet") << "0x7f.0.0.1" << "502" << "" << 502;
         QTest::newRow("overflowing digits") << "4294967423.0.0.1" << "502" << "" << 502;
@@ -52,6 +53,37 @@ private slots:
         QCOMPARE(parsedPort.valid, number != 0);
         QCOMPARE(int(parsedPort.number), number);
         QCOMPARE(parsedPort.error.isEmpty(), parsedPort.valid);
+    }
+
+    // HOST[:PORT] as --remote, --check and --find take it.
+    void endpoint_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("endpoint"); // empty: refused
+        QTest::addColumn<bool>("portGiven");
+
+        QTest::newRow("host alone: the module's factory port") << "192.168.1.80" << "192.168.1.80:8080" << false;
+        QTest::newRow("host and port") << "127.0.0.1:1502" << "127.0.0.1:1502" << true;
+        QTest::newRow("leading zeros") << "127.000.000.001:0502" << "127.0.0.1:502" << true;
+        QTest::newRow("colon without a port") << "127.0.0.1:" << "" << true;
+        QTest::newRow("port 0") << "127.0.0.1:0" << "" << true;
+        QTest::newRow("port above 65535") << "127.0.0.1:65536" << "" << true;
+        QTest::newRow("two colons") << "127.0.0.1:80:80" << "" << true;
+        QTest::newRow("empty octet") << "192..168.1:502" << "" << true;
+        QTest::newRow("port alone") << ":502" << "" << true;
+    }
+
+    void endpoint()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, endpoint);
+        QFETCH(bool, portGiven);
+        const RemoteAddress::Endpoint parsed = RemoteAddress::parseEndpoint(text);
+        QCOMPARE(parsed.valid(), !endpoint.isEmpty());
+        QCOMPARE(parsed.error().isEmpty(), parsed.valid());
+        QCOMPARE(parsed.portGiven, portGiven);
+        if (parsed.valid())
+            QCOMPARE(parsed.text(), endpoint);
     }
 
     void remoteOptionConnectsOnceToItsPort()

@@ -58,16 +58,12 @@ const QString kSplitterKey = QStringLiteral("window/splitter");
 struct RemoteFields
 {
     RemoteFields(const QString &hostText, const QString &portText)
-        : host(RemoteAddress::parseHost(hostText))
-        , port(RemoteAddress::parsePort(portText))
-        , key(host.valid && port.valid
-                  ? host.text + QLatin1Char(':') + QString::number(port.number)
-                  : hostText + QLatin1Char('\n') + portText)
+        : endpoint(RemoteAddress::parseEndpoint(hostText, portText))
+        , key(endpoint.valid() ? endpoint.text() : hostText + QLatin1Char('\n') + portText)
     {
     }
 
-    RemoteAddress::Host host;
-    RemoteAddress::Port port;
+    RemoteAddress::Endpoint endpoint;
     QString key;
 };
 
@@ -639,15 +635,14 @@ void MainWindow::tryConnectIp()
     const RemoteFields remote(ui->lineEdit_localFarIP->text(),
                               ui->lineEdit_localfarPortNumber->text());
     remoteRequested = remote.key;
-    if (!remote.host.valid || !remote.port.valid) {
-        writeOutputWidget(remote.host.valid ? remote.port.error : remote.host.error,
-                          QColor(Qt::red));
+    if (!remote.endpoint.valid()) {
+        writeOutputWidget(remote.endpoint.error(), QColor(Qt::red));
         return;
     }
-    const QString address = remote.host.text;
-    const quint16 port = remote.port.number;
+    const QString address = remote.endpoint.host.text;
+    const quint16 port = remote.endpoint.port.number;
     if (!serialPortOpen)
-        linkHealthView->setEndpoint(address + QLatin1Char(':') + QString::number(port));
+        linkHealthView->setEndpoint(remote.endpoint.text());
     ThreadSerialport *link = threadSerialport;
     QMetaObject::invokeMethod(link, [link, address, port]() { link->connectToModule(address, port); });
 }

@@ -210,7 +210,7 @@ void MainWindow::slotAnalogOut_pushButtonEnsure_clicked()
     const quint16 valueRegister = AnalogConversion::valueRegister(mode, value, precision, row->typedMaximum());
     qDebug() << "valueHex:" << QtTools::toHex(maximum);
     qDebug() << "1valueHex:" << QtTools::toHex(valueRegister);
-    qDebug() << "2buf3Hex:" << QtTools::toHex(quint32(ModbusRequest::kAnalogOutputValues + row->channel));
+    qDebug() << "2buf3Hex:" << QtTools::toHex(quint32(RegisterMap::kAnalogOutputValues + row->channel));
 
     auto queue = [this](AnalogBlock block, QLabel *label, const QString &caption, int channel, quint16 word) {
         const QString frame = ModbusRequest::analogOutputWrite(block, channel, word);

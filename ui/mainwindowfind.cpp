@@ -40,8 +40,7 @@ void MainWindow::slotFindModule()
     const bool serial = serialPortOpen
         || (networkMode != 1 && !ui->comCbb->currentText().isEmpty());
     ModuleFinder::SerialTarget target;
-    RemoteAddress::Host host;
-    RemoteAddress::Port port;
+    RemoteAddress::Endpoint remote;
     if (serial) {
         target.portName = ui->comCbb->currentText();
         for (int i = 0; i < ui->rateCbb->count(); ++i)
@@ -54,10 +53,10 @@ void MainWindow::slotFindModule()
         target.parity = parity == 1 ? QSerialPort::EvenParity
                                     : parity == 2 ? QSerialPort::OddParity : QSerialPort::NoParity;
     } else {
-        host = RemoteAddress::parseHost(ui->lineEdit_localFarIP->text());
-        port = RemoteAddress::parsePort(ui->lineEdit_localfarPortNumber->text());
-        if (!host.valid || !port.valid) {
-            writeOutputWidget(host.valid ? port.error : host.error, QColor(Qt::red));
+        remote = RemoteAddress::parseEndpoint(ui->lineEdit_localFarIP->text(),
+                                              ui->lineEdit_localfarPortNumber->text());
+        if (!remote.valid()) {
+            writeOutputWidget(remote.error(), QColor(Qt::red));
             return;
         }
     }
@@ -101,7 +100,7 @@ void MainWindow::slotFindModule()
 
     if (!serial) {
         // A short connection of its own: the link to the module stays as it is.
-        moduleFinder->startTcp(host.text, port.number);
+        moduleFinder->startTcp(remote.host.text, remote.port.number);
         return;
     }
     if (serialPortOpen)

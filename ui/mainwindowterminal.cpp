@@ -29,10 +29,13 @@ constexpr int kLogFlushMs = 10;
 constexpr int kSeparatorHoldMs = 100;
 
 // The function codes the request queue sends after the device address.
-const QStringList kSendableFunctionCodes = {
-    QStringLiteral("01"), QStringLiteral("02"), QStringLiteral("03"), QStringLiteral("05"),
-    QStringLiteral("06"), QStringLiteral("0f"), QStringLiteral("10"),
-};
+QStringList sendableFunctionCodes()
+{
+    QStringList codes;
+    for (const ModbusRequest::FunctionCode &code : ModbusRequest::functionCodes())
+        codes << code.text();
+    return codes;
+}
 
 struct SendPeriodRow
 {
@@ -126,10 +129,10 @@ void MainWindow::on_sendBt_clicked()
         return;
     }
     const QString function = text.mid(2, 2).toLower();
-    if (!kSendableFunctionCodes.contains(function)) {
+    if (!ModbusRequest::isSupportedFunction(function)) {
         refuseTypedFrame(tr("Not sent: function code %1 is not supported (%2)",
                             " 未发送：不支持功能码 %1（%2） ")
-                             .arg(function, kSendableFunctionCodes.join(QLatin1Char(' '))));
+                             .arg(function, sendableFunctionCodes().join(QLatin1Char(' '))));
         return;
     }
     text.replace(2, 2, function);

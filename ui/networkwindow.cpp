@@ -3,6 +3,8 @@
 
 #include "QtLibrary/QtTools/qttools.h"
 #include "protocol/modbusrequest.h"
+#include "protocol/registermap.h"
+#include "protocol/remoteaddress.h"
 #include "protocol/sender.h"
 #include "ui/mainwindow.h"
 
@@ -22,37 +24,20 @@ constexpr int kCentralMaximumHeight = 1500;
 constexpr int kPortDigits = 5;
 constexpr quint64 kMaximumPort = 65535;
 
-enum Register {
-    ModuleIp = 0,
-    SubnetMask = 4,
-    Gateway = 8,
-    ModulePort = 12,
-    RemoteIp = 13,
-    RemotePort = 17,
-    WorkingMode = 18,
-    Mac = 19
-};
-
-enum Mode { Server = 0, Client = 1, Udp = 2 };
-
-// Four octets from a field under the mask "000.000.000.000".
+// Four octets from a field under the mask "000.000.000.000", read as the remote
+// address is: an empty or missing octet is refused, never skipped.
 bool parseAddress(const QString &text, const QString &name, QVector<quint16> *block, int first,
                   QStringList *problems)
 {
-    const QStringList parts = text.split(QLatin1Char('.'), Qt::SkipEmptyParts);
-    if (parts.size() != 4) {
-        problems->append(NetworkWindow::tr("%1 is incomplete", " %1 不完整 ").arg(name));
+    const RemoteAddress::Host host = RemoteAddress::parseHost(text);
+    if (!host.valid) {
+        problems->append(host.fault == RemoteAddress::Host::Fault::Octet
+                             ? NetworkWindow::tr("%1 has an octet above 255", " %1 有大于255的字节 ").arg(name)
+                             : NetworkWindow::tr("%1 is incomplete", " %1 不完整 ").arg(name));
         return false;
     }
-    for (int i = 0; i < 4; ++i) {
-        bool ok = false;
-        const uint octet = parts.at(i).trimmed().toUInt(&ok);
-        if (!ok || octet > 255) {
-            problems->append(NetworkWindow::tr("%1 has an octet above 255", " %1 有大于255的字节 ").arg(name));
-            return false;
-        }
-        (*block)[first + i] = quint16(octet);
-    }
+    for (int i = 0; i < 4; ++i)
+        (*block)[first + i] = quint16((host.ipv4 >> (8 * (3 - i))) & 0xFF);
     return true;
 }
 
@@ -161,11 +146,11 @@ void NetworkWindow::netWorkProcessing(QString text)
     ui->lineEdit_farPortNumber->setText(items.at(5));
     bool ok = false;
     const uint mode = items.at(6).toUInt(&ok);
-    if (ok && mode == Server)
+    if (ok && mode == RegisterMap::kModeServer)
         ui->radioButton_server->setChecked(true);
-    else if (ok && mode == Client)
+    else if (ok && mode == RegisterMap::kModeClient)
         ui->radioButton_client->setChecked(true);
-    else if (ok && mode == Udp)
+    else if (ok && mode == RegisterMap::kModeUdp)
         ui->radioButton_UDP->setChecked(true);
     showMac(items.at(7));
 }
@@ -177,20 +162,21 @@ void NetworkWindow::showMac(const QString &mac)
 
 QVector<quint16> NetworkWindow::blockFromFields(QStringList *problems) const
 {
-    QVector<quint16> block(ModbusRequest::kNetworkRegisters, 0);
-    parseAddress(ui->lineEdit_IP->text(), tr("Module IP", " 模块IP "), &block, ModuleIp, problems);
-    parseAddress(ui->lineEdit_mask->text(), tr("Subnet mask", " 子网掩码 "), &block, SubnetMask, problems);
-    parseAddress(ui->lineEdit_gateway->text(), tr("Gateway", " 网关 "), &block, Gateway, problems);
-    parsePort(ui->lineEdit_portNumber->text(), tr("Module port number", " 模块端口号 "), &block, ModulePort, problems);
-    parseAddress(ui->lineEdit_farIP->text(), tr("Remote IP", " 远程IP "), &block, RemoteIp, problems);
-    parsePort(ui->lineEdit_farPortNumber->text(), tr("Remote port number", " 远程端口号 "), &block, RemotePort, problems);
+    using namespace RegisterMap;
+    QVector<quint16> block(kNetworkRegisters, 0);
+    parseAddress(ui->lineEdit_IP->text(), tr("Module IP", " 模块IP "), &block, kNetworkModuleIp, problems);
+    parseAddress(ui->lineEdit_mask->text(), tr("Subnet mask", " 子网掩码 "), &block, kNetworkSubnetMask, problems);
+    parseAddress(ui->lineEdit_gateway->text(), tr("Gateway", " 网关 "), &block, kNetworkGateway, problems);
+    parsePort(ui->lineEdit_portNumber->text(), tr("Module port number", " 模块端口号 "), &block, kNetworkModulePort, problems);
+    parseAddress(ui->lineEdit_farIP->text(), tr("Remote IP", " 远程IP "), &block, kNetworkRemoteIp, problems);
+    parsePort(ui->lineEdit_farPortNumber->text(), tr("Remote port number", " 远程端口号 "), &block, kNetworkRemotePort, problems);
 
     if (ui->radioButton_server->isChecked())
-        block[WorkingMode] = Server;
+        block[kNetworkWorkingMode] = kModeServer;
     else if (ui->radioButton_client->isChecked())
-        block[WorkingMode] = Client;
+        block[kNetworkWorkingMode] = kModeClient;
     else if (ui->radioButton_UDP->isChecked())
-        block[WorkingMode] = Udp;
+        block[kNetworkWorkingMode] = kModeUdp;
     else
         problems->append(tr("no module working mode is checked", " 没有选择模块工作模式 "));
 
@@ -201,7 +187,7 @@ QVector<quint16> NetworkWindow::blockFromFields(QStringList *problems) const
         const uint byte = macParts.at(i).toUInt(&macOk, 16);
         macOk = macOk && macParts.at(i).size() == 2 && byte <= 0xFF;
         if (macOk)
-            block[Mac + i] = quint16(byte);
+            block[kNetworkMac + i] = quint16(byte);
     }
     if (!macOk)
         problems->append(tr("the MAC Hardware Address is missing: get the parameters first",
