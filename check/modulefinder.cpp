@@ -13,7 +13,6 @@
 
 namespace {
 
-const QString kIdentificationText = QStringLiteral("5363616e446576696365"); // "ScanDevice"
 constexpr int kTcpStepMs = 20;
 // Bytes of one exchange of the sweep: the read request, the read reply, and the
 // 3.5 characters of silence that end a frame; 11 bits a character.
@@ -118,7 +117,7 @@ QVector<int> ModuleFinder::tcpAnswers(const QByteArray &bytes, int first, int la
 
 QByteArray ModuleFinder::identificationRequest()
 {
-    return QtTools::hexStringToByteArray(QtTools::appendCrc16(kIdentificationText));
+    return QtTools::hexStringToByteArray(QtTools::appendCrc16(ModbusRequest::identificationRequest()));
 }
 
 QByteArray ModuleFinder::readRequest(int address, bool network)
