@@ -27,10 +27,11 @@ endforeach()
 add_custom_target(man_pages ALL DEPENDS ${MEROVI_MAN_PAGES})
 install(FILES ${MEROVI_MAN_PAGES} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
+# Under the package's name, as Debian keeps them (the project is called MeroviTest).
+set(MEROVI_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/merovitest)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
-        DESTINATION ${CMAKE_INSTALL_DOCDIR})
-install(FILES ${PROJECT_SOURCE_DIR}/LICENSE
-        DESTINATION ${CMAKE_INSTALL_DOCDIR} RENAME copyright)
+        DESTINATION ${MEROVI_DOC_DIR})
+install(FILES ${PROJECT_SOURCE_DIR}/LICENSE DESTINATION ${MEROVI_DOC_DIR} RENAME copyright)
 
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME merovitest)
