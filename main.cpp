@@ -1,10 +1,12 @@
 #include "QtLibrary/QtTools/qttools.h"
 #include "cli/findcommand.h"
 #include "cli/checkcommand.h"
+#include "protocol/modelcatalogue.h"
 #include "protocol/remoteaddress.h"
 #include "ui/language.h"
 #include "ui/mainwindow.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -26,6 +28,10 @@ struct Options
                                   QStringLiteral("Offer the device PATH (a pseudo-terminal, say) "
                                                  "among the serial ports; repeatable."),
                                   QStringLiteral("PATH")};
+    QCommandLineOption model{QStringLiteral("model"),
+                             QStringLiteral("Show the panels of the model NAME, as the menus name "
+                                            "it, from the start."),
+                             QStringLiteral("NAME")};
     QCommandLineOption language{QStringLiteral("language"),
                                 QStringLiteral("Show the interface in English (en) or Chinese (zh) "
                                                "for this run instead of the language chosen in "
@@ -41,6 +47,7 @@ void describe(QCommandLineParser *parser, const Options &options)
     parser->addVersionOption();
     parser->addOption(options.remote);
     parser->addOption(options.serialPort);
+    parser->addOption(options.model);
     parser->addOption(options.language);
     parser->addOption(FindCommand::option());
 }
@@ -103,6 +110,18 @@ int main(int argc, char *argv[])
         }
     }
 
+    int model = -1;
+    if (parser.isSet(options.model)) {
+        model = ModelCatalogue::indexOf(parser.value(options.model));
+        if (model < 0) {
+            fprintf(stderr,
+                    "merovitest: --model \"%s\" is not a model of the menus "
+                    "(merovisim --list-models lists them)\n",
+                    qPrintable(parser.value(options.model)));
+            return 2;
+        }
+    }
+
     QString language;
     if (parser.isSet(options.language)) {
         language = Language::normalized(parser.value(options.language));
@@ -130,6 +149,9 @@ int main(int argc, char *argv[])
     }
     for (const QString &path : parser.values(serialOption))
         window.addSerialPortPath(path);
+    // As the menu would: polling waits for the link and starts when it is up.
+    if (model >= 0)
+        window.modelActions.at(model)->trigger();
     window.showAsLeft();
     QObject::connect(&application, &QApplication::lastWindowClosed, &application,
                      &QApplication::quit);

@@ -15,7 +15,6 @@
 
 namespace {
 
-const QString kIdentificationText = QStringLiteral("5363616e446576696365"); // "ScanDevice"
 constexpr int kTcpStepMs = 20;
 // Bytes of one exchange of the sweep, the read request and the read reply; the
 // silence that ends a frame follows them.
@@ -110,7 +109,7 @@ QVector<int> ModuleFinder::tcpAnswers(const QByteArray &bytes, int first, int la
 
 QByteArray ModuleFinder::identificationRequest()
 {
-    return QtTools::hexStringToByteArray(QtTools::appendCrc16(kIdentificationText));
+    return QtTools::hexStringToByteArray(QtTools::appendCrc16(ModbusRequest::identificationRequest()));
 }
 
 QByteArray ModuleFinder::readRequest(int address, bool network)

@@ -256,6 +256,12 @@ qlonglong ThreadSerialport::writeSerialPort_CRC16(QString strDataNoCRC)
     return transmit(strDataNoCRC, true);
 }
 
+void ThreadSerialport::identifyModule()
+{
+    // With the CRC on the serial line, behind the Modbus TCP header on the network.
+    transmit(ModbusRequest::identificationRequest(), true);
+}
+
 qlonglong ThreadSerialport::transmit(QString strDataNoCRC, bool appendCrc)
 {
     if (strDataNoCRC.isEmpty())

@@ -96,6 +96,9 @@ public slots:
     void getSerialPort();
     qlonglong writeSerialPort_CRC16(QString strDataNoCRC);
     qlonglong writeSerialPort(QString strDataNoCRC);
+    // Asks the module to identify itself, on the operator's request only; the reply is
+    // reported by identify_deviceType like an announcement.
+    void identifyModule();
     void slot_openSerialPort();
     void slot_tryOpenSerialPort();
     void slot_closeSerialPort();

@@ -275,6 +275,11 @@ QString reboot()
         .toLower();
 }
 
+QString identificationRequest()
+{
+    return QString::fromLatin1(QByteArrayLiteral("ScanDevice").toHex());
+}
+
 QString wireText(const QString &frame, const QString &deviceAddress, bool network)
 {
     const QString text = deviceAddress + frame.mid(2);

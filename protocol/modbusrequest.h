@@ -90,6 +90,11 @@ QString networkRead();
 // Exactly 25 register values.
 QString networkWrite(const QVector<quint16> &registers);
 QString reboot();
+// The module's identification request: the ASCII text "ScanDevice" as hex, sent with its
+// CRC (serial) or behind the Modbus TCP header; the module answers "ID:" and its type code.
+// Not a Modbus frame, so it goes out only when asked for: devices on a shared bus may
+// take it badly.
+QString identificationRequest();
 
 // A frame as it goes on the wire: the current address in place of the first byte,
 // then the CRC (serial) or behind the Modbus TCP header (network).

@@ -85,9 +85,11 @@ const QVector<ModelEntry> &models()
 
 int indexOf(const QString &englishText)
 {
+    // Some menu texts hold double blanks; a name typed on a command line rarely does.
+    const QString wanted = englishText.simplified();
     const QVector<ModelEntry> &all = models();
     for (int i = 0; i < all.size(); ++i) {
-        if (englishText == QLatin1String(all.at(i).english))
+        if (wanted == QString::fromLatin1(all.at(i).english).simplified())
             return i;
     }
     return -1;

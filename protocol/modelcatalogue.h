@@ -29,7 +29,7 @@ struct ModelEntry
 namespace ModelCatalogue {
 
 const QVector<ModelEntry> &models();
-// Index of the model whose English menu text is given, or -1.
+// Index of the model whose English menu text is given (runs of blanks count as one), or -1.
 int indexOf(const QString &englishText);
 // Index of the model a module type code selects, or -1.
 int indexForTypeCode(int code);

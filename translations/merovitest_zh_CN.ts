@@ -1409,6 +1409,24 @@ Modifying the remote IP will automatically try to connect.
     </message>
 </context>
 <context>
+    <name>NoModelHint</name>
+    <message>
+        <source>Choose the model from &apos;Switch model selection&apos; or &apos;Analog model selection&apos;</source>
+        <comment> 请从“开关量型号选择”或“模拟量型号选择”中选择型号 </comment>
+        <translation>请从“开关量型号选择”或“模拟量型号选择”中选择型号</translation>
+    </message>
+    <message>
+        <source>Identify module</source>
+        <comment> 识别模块 </comment>
+        <translation>识别模块</translation>
+    </message>
+    <message>
+        <source>Ask the module for its type code and choose the model it names.</source>
+        <comment> 向模块查询类型码并选择对应型号。 </comment>
+        <translation>向模块查询类型码并选择对应型号。</translation>
+    </message>
+</context>
+<context>
     <name>RemoteAddress</name>
     <message>
         <source>The remote IP is empty.</source>

@@ -7,6 +7,7 @@
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
 #include "ui/linkhealthview.h"
+#include "ui/nomodelhint.h"
 #include "protocol/modelcatalogue.h"
 #include "ui/language.h"
 #include "ui/communicationtimeout.h"
@@ -80,6 +81,7 @@ MainWindow::MainWindow(QWidget *parent)
     initWindow();
     connect(&sendTimer, &QTimer::timeout, this, &MainWindow::on_sendBt_clicked);
     initSerialThread();
+    initNoModelHint();
     emit threadSerialport_init();
 }
 
@@ -429,6 +431,30 @@ void MainWindow::initSerialThread()
 
     initModuleCheck();
     serialThread.start(QThread::InheritPriority);
+}
+
+void MainWindow::initNoModelHint()
+{
+    noModelHint = new NoModelHint(ui->scrollAreaWidgetContents);
+    ui->verticalLayout_panels->insertWidget(0, noModelHint);
+    connect(noModelHint, &NoModelHint::identifyRequested, threadSerialport,
+            &ThreadSerialport::identifyModule);
+    // Made after the window's own connections, so each runs once the window has taken
+    // the change in: a link opened or lost, the serial button, a model chosen.
+    const auto refresh = [this]() {
+        const bool modelChosen = outputCount != -1 || inputCount != -1
+            || voltageOutputCount != -1 || currentOutputCount != -1 || voltageInputCount != -1
+            || currentInputCount != -1;
+        noModelHint->showFor(serialPortOpen || networkMode == 1, modelChosen);
+    };
+    for (auto signal : {&ThreadSerialport::serialPortOpened, &ThreadSerialport::networkConnected,
+                        &ThreadSerialport::networkDisconnected})
+        connect(threadSerialport, signal, this, refresh);
+    connect(threadSerialport, &ThreadSerialport::serialPortError, this, refresh);
+    connect(threadSerialport, &ThreadSerialport::identify_deviceType, this, refresh);
+    connect(ui->switchBt, &QPushButton::clicked, this, refresh);
+    for (QAction *action : qAsConst(modelActions))
+        connect(action, &QAction::triggered, this, refresh);
 }
 
 void MainWindow::connectQueue(ThreadAdministrator *queue)

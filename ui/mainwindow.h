@@ -31,6 +31,7 @@ class CommunicationTimeout;
 class NetworkWindow;
 class HelpWidget;
 class LinkHealthView;
+class NoModelHint;
 struct LinkHealth;
 class FindModuleDialog;
 class ModuleFinder;
@@ -255,6 +256,8 @@ private:
     void createMenus();
     void createToolBar();
     void initSerialThread();
+    // The hint in the panel area while connected without a model (ui/nomodelhint.*).
+    void initNoModelHint();
     void connectQueue(ThreadAdministrator *queue);
     void initTerminal();
     void appendLog(const QString &text, const QColor &color);
@@ -326,6 +329,7 @@ private:
     QString remoteRequested;
     bool statesUnknown = false;
     LinkHealthView *linkHealthView = nullptr;
+    NoModelHint *noModelHint = nullptr;
     // The frame last sent was a poll, so the reply that follows is one too.
     bool pollingExchange = false;
     // The operator's last typed frame after its address; a sent frame equal to it is

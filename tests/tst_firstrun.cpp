@@ -1,0 +1,195 @@
+// A first run that shows the module: `merovitest --model` starts with live panels; while
+// connected without a model the panel area says where to choose one and offers
+// "Identify module", which asks the module what it is (and nothing else does).
+
+#include "loopbackwindow.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTextEdit>
+
+class TestFirstRun : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void hintFollowsLinkAndModel_data();
+    void hintFollowsLinkAndModel();
+    void identifyModule_data();
+    void identifyModule();
+    void startWithModel_data();
+    void startWithModel();
+
+private:
+    QWidget *hint() const { return window->findChild<QWidget *>(QStringLiteral("noModelHint")); }
+    // Shown in the panel area (the window itself need not be on screen).
+    bool hintShown() const { return hint()->isVisibleTo(window); }
+    // Connects the window to the module over TCP or the pseudo-terminal.
+    void connectWindow(bool serial);
+    // One request the operator types and its reply, so whatever the link sent before it
+    // has reached the module.
+    void exchangeTypedFrame();
+
+    MainWindow *window = nullptr;
+    ModuleSimulator *module = nullptr;
+    QStringList moduleLog;
+};
+
+void TestFirstRun::init()
+{
+    moduleLog.clear();
+    module = new ModuleSimulator;
+    module->setLogging(true);
+    module->setLogFunction([this](const QString &line) { moduleLog << line; });
+}
+
+void TestFirstRun::cleanup()
+{
+    delete window;
+    window = nullptr;
+    delete module;
+    module = nullptr;
+}
+
+void TestFirstRun::connectWindow(bool serial)
+{
+    openWindowOnModule(window, *module, serial);
+}
+
+void TestFirstRun::exchangeTypedFrame()
+{
+    const int before = module->requestCount();
+    window->findChild<QTextEdit *>(QStringLiteral("sendText"))->setPlainText(QStringLiteral("01 03 00 00 00 01"));
+    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("sendBt")), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(module->requestCount() > before, 10000);
+}
+
+void TestFirstRun::hintFollowsLinkAndModel_data()
+{
+    QTest::addColumn<bool>("serial");
+    QTest::addColumn<QString>("then");
+
+    QTest::newRow("TCP, then a model from the menu") << false << "model";
+    QTest::newRow("serial line, then a model from the menu") << true << "model";
+    QTest::newRow("serial line, then closed") << true << "close";
+}
+
+void TestFirstRun::hintFollowsLinkAndModel()
+{
+    QFETCH(bool, serial);
+    QFETCH(QString, then);
+    QVERIFY(module->setModel(QStringLiteral("Switch 32-channel outputs 16-channel inputs")));
+    connectWindow(serial);
+    if (QTest::currentTestFailed())
+        return;
+    QTRY_VERIFY_WITH_TIMEOUT(hintShown(), 10000);
+    QCOMPARE(hint()->findChild<QLabel *>(QStringLiteral("label_noModelHint"))->text(),
+             shown("Choose the model from 'Switch model selection' or 'Analog model selection'",
+                   " 请从“开关量型号选择”或“模拟量型号选择”中选择型号 ", "NoModelHint"));
+
+    if (then == QLatin1String("model")) {
+        chooseModel(window, "Switch 32-channel outputs 16-channel inputs");
+        QVERIFY(!hintShown());
+    } else {
+        QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("switchBt")), Qt::LeftButton);
+        QVERIFY(!hintShown());
+    }
+}
+
+void TestFirstRun::identifyModule_data()
+{
+    QTest::addColumn<bool>("serial");
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<int>("outputs"); // what the window shows after the reply; -1 none
+
+    QTest::newRow("TCP, type code 220 names the 64-output board")
+        << false << "Switch 64-channel outputs" << 64;
+    QTest::newRow("serial line, type code 220 names the 64-output board")
+        << true << "Switch 64-channel outputs" << 64;
+    QTest::newRow("TCP, a type code the catalogue lacks chooses nothing")
+        << false << "Switch 32-channel outputs 16-channel inputs" << -1;
+}
+
+void TestFirstRun::identifyModule()
+{
+    QFETCH(bool, serial);
+    QFETCH(QString, model);
+    QFETCH(int, outputs);
+    QVERIFY(module->setModel(model));
+    connectWindow(serial);
+    if (QTest::currentTestFailed())
+        return;
+    QTRY_VERIFY_WITH_TIMEOUT(hintShown(), 10000);
+
+    // Connecting and talking to the module do not make the link ask who it is.
+    exchangeTypedFrame();
+    QVERIFY2(moduleLog.filter(QStringLiteral("ScanDevice")).isEmpty(), qPrintable(moduleLog.join('\n')));
+    QVERIFY(hintShown());
+
+    QTest::mouseClick(hint()->findChild<QPushButton *>(QStringLiteral("identifyModuleButton")),
+                      Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(moduleLog.filter(QStringLiteral("ScanDevice")).size(), 1, 10000);
+    const auto identified = [this]() {
+        for (const LogLine &line : qAsConst(window->logHistory) + window->logPending) {
+            if (line.text.startsWith(shown("Device type", " 设备类型 ")))
+                return true;
+        }
+        return false;
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(identified(), 10000);
+    QCOMPARE(window->outputCount, outputs);
+    QCOMPARE(hintShown(), outputs < 0);
+}
+
+void TestFirstRun::startWithModel_data()
+{
+    QTest::addColumn<QString>("model");
+    QTest::addColumn<int>("exitCode"); // -1: keeps running
+
+    QTest::newRow("menu text: outputs and inputs polled at once")
+        << "Switch 32-channel outputs 16-channel inputs" << -1;
+    QTest::newRow("double blanks written as one") << "Switch 8-channel outputs 8-channel inputs" << -1;
+    QTest::newRow("no such model: status 2") << "Switch 33-channel outputs" << 2;
+}
+
+void TestFirstRun::startWithModel()
+{
+    QFETCH(QString, model);
+    QFETCH(int, exitCode);
+    // The module is the board named, where there is one.
+    const int index = ModelCatalogue::indexOf(model);
+    if (index >= 0)
+        QVERIFY(module->setModel(QLatin1String(ModelCatalogue::models().at(index).english)));
+    QVERIFY(module->listenTcp());
+    QTemporaryDir home;
+    QProcess tool;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // Settings of its own, never the user's.
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), home.path());
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
+    tool.setProcessEnvironment(environment);
+    tool.start(QStringLiteral(MEROVITEST_PATH),
+               {QStringLiteral("--remote"), QStringLiteral("127.0.0.1:%1").arg(module->tcpPort()),
+                QStringLiteral("--model"), model});
+    QVERIFY(tool.waitForStarted(20000));
+    if (exitCode >= 0) {
+        QTRY_COMPARE_WITH_TIMEOUT(tool.state(), QProcess::NotRunning, 20000);
+        QCOMPARE(tool.exitCode(), exitCode);
+        QVERIFY(moduleLog.isEmpty());
+        return;
+    }
+    // Without anyone touching the window, the module is asked for its outputs and inputs.
+    const auto asked = [this](const char *what) {
+        return !moduleLog.filter(QLatin1String(what)).isEmpty();
+    };
+    QTRY_VERIFY_WITH_TIMEOUT(asked("fc 03 addr 0x0000") && asked("fc 03 addr 0x0004"), 20000);
+    QVERIFY2(moduleLog.filter(QStringLiteral("ScanDevice")).isEmpty(), qPrintable(moduleLog.join('\n')));
+    tool.terminate();
+    QVERIFY(tool.waitForFinished(20000));
+}
+
+QTEST_MAIN(TestFirstRun)
+#include "tst_firstrun.moc"
