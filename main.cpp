@@ -4,6 +4,7 @@
 #include "protocol/remoteaddress.h"
 #include "ui/language.h"
 #include "ui/mainwindow.h"
+#include "ui/trafficviews.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -26,6 +27,10 @@ struct Options
                                   QStringLiteral("Offer the device PATH (a pseudo-terminal, say) "
                                                  "among the serial ports; repeatable."),
                                   QStringLiteral("PATH")};
+    QCommandLineOption record{QStringLiteral("record"),
+                              QStringLiteral("Record every polled value to FILE (CSV, appended) "
+                                             "from the start, as View > Record to file does."),
+                              QStringLiteral("FILE")};
     QCommandLineOption language{QStringLiteral("language"),
                                 QStringLiteral("Show the interface in English (en) or Chinese (zh) "
                                                "for this run instead of the language chosen in "
@@ -42,6 +47,7 @@ void describe(QCommandLineParser *parser, const Options &options)
     parser->addOption(options.remote);
     parser->addOption(options.serialPort);
     parser->addOption(options.language);
+    parser->addOption(options.record);
     parser->addOption(FindCommand::option());
 }
 
@@ -138,6 +144,14 @@ int main(int argc, char *argv[])
     }
     for (const QString &path : parser.values(serialOption))
         window.addSerialPortPath(path);
+    if (parser.isSet(options.record)) {
+        QString error;
+        if (!window.trafficViews->startRecording(parser.value(options.record), &error)) {
+            fprintf(stderr, "merovitest: cannot record to %s: %s\n",
+                    qPrintable(parser.value(options.record)), qPrintable(error));
+            return 2;
+        }
+    }
     window.showAsLeft();
     QObject::connect(&application, &QApplication::lastWindowClosed, &application,
                      &QApplication::quit);

@@ -7,6 +7,7 @@
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
 #include "ui/linkhealthview.h"
+#include "ui/trafficviews.h"
 #include "protocol/modelcatalogue.h"
 #include "ui/language.h"
 #include "ui/communicationtimeout.h"
@@ -114,6 +115,7 @@ void MainWindow::initWindow()
 
     createActions();
     createFindModuleAction();
+    trafficViews = new TrafficViews(this);
     createMenus();
     createToolBar();
 
@@ -302,11 +304,14 @@ void MainWindow::createMenus()
     toolsMenu->setObjectName(QStringLiteral("toolsMenu"));
     toolsMenu->addAction(findModuleAction);
     toolsMenu->addAction(moduleCheckAction);
+    QMenu *viewMenu = menuBar()->addMenu(tr("View", " 视图 "));
+    viewMenu->setObjectName(QStringLiteral("viewMenu"));
+    trafficViews->addActions(viewMenu);
     helpMenu = menuBar()->addMenu(tr("help", " 帮助 "));
     QMenu *languageMenu = menuBar()->addMenu(tr("Language", " 语言 "));
     languageMenu->setObjectName(QStringLiteral("languageMenu"));
     Language::addChoice(languageMenu, this);
-    for (QMenu *menu : {switchModelMenu, analogModelMenu, toolsMenu, helpMenu, languageMenu})
+    for (QMenu *menu : {switchModelMenu, analogModelMenu, toolsMenu, viewMenu, helpMenu, languageMenu})
         menu->setFont(menuFont);
 
     const QVector<ModelEntry> &models = ModelCatalogue::models();
@@ -718,6 +723,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     emit windowClose();
+    trafficViews->stopRecording();
     QtTools::instance()->setValue(kGeometryKey, QString::fromLatin1(saveGeometry().toBase64()));
     QtTools::instance()->setValue(kSplitterKey,
                                   QString::fromLatin1(ui->splitter_main->saveState().toBase64()));

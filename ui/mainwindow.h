@@ -31,6 +31,7 @@ class CommunicationTimeout;
 class NetworkWindow;
 class HelpWidget;
 class LinkHealthView;
+class TrafficViews;
 struct LinkHealth;
 class FindModuleDialog;
 class ModuleFinder;
@@ -159,6 +160,9 @@ public:
 
     // The module check, sharing the queue with the panels while it runs.
     ModuleCheck *moduleCheck = nullptr;
+
+    // The View menu's traffic table, trend, input changes and recording.
+    TrafficViews *trafficViews = nullptr;
 
 signals:
     void windowClose();

@@ -1,6 +1,7 @@
 // MainWindow: model choice and the switch output and input panels.
 
 #include "ui/mainwindow.h"
+#include "ui/trafficviews.h"
 #include "ui_mainwindow.h"
 
 #include "QtLibrary/QtTools/qttools.h"
@@ -71,6 +72,8 @@ void MainWindow::selectModel(int index)
     ui->label_wrongModel->hide();
     modelUnconfirmed = true;
     buildPanels();
+    trafficViews->setChannels(outputCount, inputCount, qMax(voltageOutputCount, currentOutputCount),
+                              voltageInputCount >= 0 ? QStringLiteral("V") : QStringLiteral("mA"));
     linkHealthView->setModel(index >= 0 && index < models.size() ? models.at(index).text()
                                                                  : QString());
 
