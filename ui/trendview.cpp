@@ -299,6 +299,14 @@ void TrendView::addSample(const PolledSample &sample)
         return;
     Channel &channel = channelFor(sample);
     const QPointF point(double(sample.timeMs), sample.value);
+    // An hour of fast polling would be hundreds of thousands of points per line: one per
+    // spacing is kept, and every change of a switch.
+    if (!channel.points.isEmpty()) {
+        const QPointF &last = channel.points.last();
+        const bool change = isStep(channel.kind) && last.y() != sample.value;
+        if (!change && point.x() - last.x() < kSpacingMs)
+            return;
+    }
     // A switch holds its state until the next sample: a step, not a slope.
     if (isStep(channel.kind) && !channel.points.isEmpty()
         && channel.points.last().y() != sample.value)
@@ -329,8 +337,14 @@ void TrendView::refresh()
             channel.shownPoints = channel.points.size();
         }
     }
-    if (m_following)
+    if (m_following && isVisible())
         updateAxes(now);
+}
+
+void TrendView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    refresh();
 }
 
 void TrendView::updateAxes(qint64 now)

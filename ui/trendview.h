@@ -34,6 +34,7 @@ class TrendView : public QWidget
 public:
     static constexpr qint64 kKeepMs = 60LL * 60 * 1000;
     static constexpr int kRefreshMs = 250;
+    static constexpr int kSpacingMs = 200; // closest kept samples of a channel
 
     explicit TrendView(QWidget *parent = nullptr);
     ~TrendView() override;
@@ -61,6 +62,9 @@ public slots:
     void addSample(const PolledSample &sample);
     // Follows the newest samples again after a zoom or pan.
     void resetZoom();
+
+protected:
+    void showEvent(QShowEvent *event) override;
 
 private:
     struct Channel
