@@ -477,6 +477,7 @@ void MainWindow::connectQueue(ThreadAdministrator *queue)
     connect(this, &MainWindow::resetLinkHealth, queue, &ThreadAdministrator::resetLinkHealth);
     connect(linkHealthView, &LinkHealthView::resetRequested, this, &MainWindow::resetLinkHealth);
     connectModuleCheck(queue);
+    trafficViews->followQueue(queue, threadSerialport);
 }
 
 QString MainWindow::serialEndpoint() const

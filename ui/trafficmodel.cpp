@@ -379,6 +379,11 @@ void TrafficModel::addExchange(const ExchangeRecord &record)
         own.kind = record.kind;
         own.unit = record.unit;
     }
+    if (row->kind.isEmpty() && !record.kind.isEmpty()) {
+        // A request recorded before its kind was known.
+        row->kind = record.kind;
+        row->polling = record.polling;
+    }
     row->result = rowResult(record.result);
     row->responseMs = record.responseMs;
     if (!record.bytes.isEmpty()) {

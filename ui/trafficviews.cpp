@@ -1,5 +1,8 @@
 #include "ui/trafficviews.h"
 
+#include "QtLibrary/QtTools/qttools.h"
+#include "link/threadadministrator.h"
+#include "link/threadserialport.h"
 #include "ui/inputhistory.h"
 #include "ui/trafficmodel.h"
 #include "ui/trafficview.h"
@@ -7,10 +10,13 @@
 #include "ui/valuerecorder.h"
 
 #include <QAction>
+#include <QDateTime>
 #include <QFileDialog>
 #include <QMenu>
 #include <QMessageBox>
 #include <QWidget>
+
+#include <memory>
 
 TrafficViews::TrafficViews(QWidget *window)
     : QObject(window),
@@ -128,4 +134,86 @@ void TrafficViews::showRecording(bool recording)
     m_recordAction->setText(recording ? tr("Stop recording (%1)", " 停止记录（%1） ")
                                             .arg(m_recorder->path())
                                       : tr("Record to file…", " 记录到文件… "));
+}
+
+void TrafficViews::followQueue(ThreadAdministrator *queue, ThreadSerialport *link)
+{
+    // One request is on the wire at a time: each reply or failure ends the last one sent.
+    struct Wire
+    {
+        quint64 id = 0;
+        bool open = false;
+        bool tcp = false;
+        qint64 sentAt = 0;
+        QString kind;
+    };
+    auto wire = std::make_shared<Wire>();
+    auto framed = [](const QByteArray &pdu, bool tcp) {
+        return tcp ? QByteArray::fromHex(QtTools::modbusTcpHeader(quint32(pdu.size())).toLatin1()) + pdu
+                   : QtTools::withCrc16(pdu);
+    };
+    auto sent = [this, wire, framed](const QString &frame, bool tcp) {
+        ExchangeRecord record;
+        record.requestId = ++wire->id;
+        record.link = tcp ? LinkKind::Tcp : LinkKind::Serial;
+        record.bytes = framed(QByteArray::fromHex(frame.toLatin1()), tcp);
+        record.unit = quint8(record.bytes.at(tcp ? 6 : 0));
+        record.timeMs = QDateTime::currentMSecsSinceEpoch();
+        wire->open = true;
+        wire->tcp = tcp;
+        wire->sentAt = record.timeMs;
+        addExchange(record);
+    };
+    auto ended = [this, wire](const QString &kind, ExchangeRecord record) {
+        const qint64 now = QDateTime::currentMSecsSinceEpoch();
+        record.direction = ExchangeRecord::Direction::Received;
+        record.kind = kind;
+        record.polling = ThreadAdministrator::isPolling(kind);
+        record.link = wire->tcp ? LinkKind::Tcp : LinkKind::Serial;
+        record.timeMs = now;
+        if (wire->open && record.result != ExchangeRecord::Result::NotSent) {
+            record.requestId = wire->id;
+            record.responseMs = now - wire->sentAt;
+            wire->open = false;
+        }
+        addExchange(record);
+    };
+    connect(queue, &ThreadAdministrator::writeSerialPort, this,
+            [sent](const QString &frame) { sent(frame, true); });
+    connect(queue, &ThreadAdministrator::writeSerialPort_CRC16, this,
+            [sent](const QString &frame) { sent(frame, false); });
+    connect(queue, &ThreadAdministrator::replyReceived, this,
+            [ended, wire, framed](const QString &kind, const QString &reply) {
+                ExchangeRecord record;
+                record.result = ExchangeRecord::Result::Ok;
+                const QByteArray bytes = QByteArray::fromHex(reply.toLatin1());
+                record.bytes = framed(bytes.left(bytes.size() - 2), wire->tcp);
+                ended(kind, record);
+            });
+    connect(queue, &ThreadAdministrator::requestFailed, this,
+            [ended](const QString &kind, const QString &reason) {
+                ExchangeRecord record;
+                if (reason == QLatin1String("timeout")) {
+                    record.result = ExchangeRecord::Result::TimedOut;
+                } else if (reason.startsWith(QLatin1String("exception"))) {
+                    record.result = ExchangeRecord::Result::Exception;
+                    record.exceptionCode = quint8(reason.midRef(10).toUInt(nullptr, 16));
+                } else {
+                    record.result = ExchangeRecord::Result::NotSent;
+                }
+                ended(kind, record);
+            });
+    // A serial frame whose CRC is wrong answers nothing; the queue only counts it.
+    connect(link, &ThreadSerialport::dealWithData, this, [this, wire](const QString &reply) {
+        if (wire->tcp || reply.size() < 8
+            || QtTools::checkCrc16(reply.left(reply.size() - 4), reply.right(4)))
+            return;
+        ExchangeRecord record;
+        record.direction = ExchangeRecord::Direction::Received;
+        record.result = ExchangeRecord::Result::BadCrc;
+        record.link = LinkKind::Serial;
+        record.bytes = QByteArray::fromHex(reply.toLatin1());
+        record.timeMs = QDateTime::currentMSecsSinceEpoch();
+        addExchange(record);
+    });
 }

@@ -12,6 +12,8 @@ class QAction;
 class QMenu;
 class QWidget;
 class TrafficModel;
+class ThreadAdministrator;
+class ThreadSerialport;
 class TrafficView;
 class TrendView;
 class ValueRecorder;
@@ -43,6 +45,10 @@ public:
     QAction *trafficAction() const { return m_trafficAction; }
     QAction *trendAction() const { return m_trendAction; }
     QAction *recordAction() const { return m_recordAction; }
+
+    // Exchange records rebuilt from what the queue and the link report today (the frame
+    // sent, the reply accepted, the request failed, a serial frame with a bad CRC).
+    void followQueue(ThreadAdministrator *queue, ThreadSerialport *link);
 
 public slots:
     void addExchange(const ExchangeRecord &record);
