@@ -30,6 +30,15 @@ bool hasRow(const TrafficModel *model, int function, const QString &result)
     return false;
 }
 
+bool hasEvent(const TrafficModel *model, const QString &text)
+{
+    for (int r = 0; r < model->rowCount(); ++r) {
+        if (model->row(r).result == TrafficRow::Result::Event && model->row(r).data == text)
+            return true;
+    }
+    return false;
+}
+
 QStringList readLines(const QString &path)
 {
     QFile file(path);
@@ -102,6 +111,11 @@ void TestTrafficWindow::rows()
     }
     const TrafficModel *model = window->trafficViews->trafficModel();
     QTRY_VERIFY_WITH_TIMEOUT(hasRow(model, function, result), 20000);
+    // The link's events and the model chosen are rows of their own.
+    if (!serial)
+        QVERIFY(hasEvent(model, shown("Connected (TCP)", " 已连接（TCP） ", "TrafficViews")));
+    QVERIFY(hasEvent(model, shown("Model: %1", " 型号：%1 ", "TrafficViews")
+                                .arg(QStringLiteral("Switch 8-channel outputs"))));
     // The table shows it too, through the filter.
     QVERIFY(view->table()->model()->rowCount() > 0);
 }

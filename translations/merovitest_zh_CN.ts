@@ -1796,6 +1796,41 @@ Modifying the remote IP will automatically try to connect.
         <comment> 停止记录（%1） </comment>
         <translation>停止记录（%1）</translation>
     </message>
+    <message>
+        <source>Model: %1</source>
+        <comment> 型号：%1 </comment>
+        <translation>型号：%1</translation>
+    </message>
+    <message>
+        <source>Connected (TCP)</source>
+        <comment> 已连接（TCP） </comment>
+        <translation>已连接（TCP）</translation>
+    </message>
+    <message>
+        <source>Connection lost (TCP)</source>
+        <comment> 连接断开（TCP） </comment>
+        <translation>连接断开（TCP）</translation>
+    </message>
+    <message>
+        <source>Reconnecting in %1 s</source>
+        <comment> %1 秒后重新连接 </comment>
+        <translation>%1 秒后重新连接</translation>
+    </message>
+    <message>
+        <source>Serial port opened</source>
+        <comment> 串口已打开 </comment>
+        <translation>串口已打开</translation>
+    </message>
+    <message>
+        <source>Serial port lost: %1</source>
+        <comment> 串口丢失：%1 </comment>
+        <translation>串口丢失：%1</translation>
+    </message>
+    <message>
+        <source>Serial port error: %1</source>
+        <comment> 串口错误：%1 </comment>
+        <translation>串口错误：%1</translation>
+    </message>
 </context>
 <context>
     <name>TrendView</name>

@@ -72,8 +72,9 @@ void MainWindow::selectModel(int index)
     ui->label_wrongModel->hide();
     modelUnconfirmed = true;
     buildPanels();
-    trafficViews->setChannels(outputCount, inputCount, qMax(voltageOutputCount, currentOutputCount),
-                              voltageInputCount >= 0 ? QStringLiteral("V") : QStringLiteral("mA"));
+    trafficViews->setModel(index >= 0 && index < models.size() ? models.at(index).text() : QString(),
+                           outputCount, inputCount, qMax(voltageOutputCount, currentOutputCount),
+                           voltageInputCount >= 0 ? QStringLiteral("V") : QStringLiteral("mA"));
     linkHealthView->setModel(index >= 0 && index < models.size() ? models.at(index).text()
                                                                  : QString());
 

@@ -55,9 +55,13 @@ void TrafficViews::addActions(QMenu *viewMenu)
     connect(m_recordAction, &QAction::triggered, this, &TrafficViews::recordTriggered);
 }
 
-void TrafficViews::setChannels(int outputs, int inputs, int analogOutputs,
-                               const QString &analogInputUnit)
+void TrafficViews::setModel(const QString &model, int outputs, int inputs, int analogOutputs,
+                            const QString &analogInputUnit)
 {
+    LinkNotice notice;
+    notice.text = tr("Model: %1", " 型号：%1 ").arg(model.simplified());
+    notice.timeMs = QDateTime::currentMSecsSinceEpoch();
+    addNotice(notice);
     m_values.setChannels(outputs, inputs, analogOutputs, analogInputUnit);
     m_history->resetStates();
     m_trend->clear();
@@ -203,6 +207,31 @@ void TrafficViews::followQueue(ThreadAdministrator *queue, ThreadSerialport *lin
                 }
                 ended(kind, record);
             });
+    auto notice = [this](LinkNotice::Severity severity, const QString &text) {
+        LinkNotice event;
+        event.severity = severity;
+        event.text = text;
+        event.timeMs = QDateTime::currentMSecsSinceEpoch();
+        addNotice(event);
+    };
+    connect(link, &ThreadSerialport::networkConnected, this, [notice]() {
+        notice(LinkNotice::Severity::Success, tr("Connected (TCP)", " 已连接（TCP） "));
+    });
+    connect(link, &ThreadSerialport::networkDisconnected, this, [notice]() {
+        notice(LinkNotice::Severity::Warning, tr("Connection lost (TCP)", " 连接断开（TCP） "));
+    });
+    connect(link, &ThreadSerialport::networkReconnecting, this, [notice](int seconds) {
+        notice(LinkNotice::Severity::Info,
+               tr("Reconnecting in %1 s", " %1 秒后重新连接 ").arg(seconds));
+    });
+    connect(link, &ThreadSerialport::serialPortOpened, this, [notice]() {
+        notice(LinkNotice::Severity::Success, tr("Serial port opened", " 串口已打开 "));
+    });
+    connect(link, &ThreadSerialport::serialPortError, this, [notice](const QString &reason, bool lost) {
+        notice(lost ? LinkNotice::Severity::Error : LinkNotice::Severity::Warning,
+               lost ? tr("Serial port lost: %1", " 串口丢失：%1 ").arg(reason)
+                    : tr("Serial port error: %1", " 串口错误：%1 ").arg(reason));
+    });
     // A serial frame whose CRC is wrong answers nothing; the queue only counts it.
     connect(link, &ThreadSerialport::dealWithData, this, [this, wire](const QString &reply) {
         if (wire->tcp || reply.size() < 8

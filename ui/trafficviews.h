@@ -31,8 +31,10 @@ public:
 
     // "Traffic", "Trend", "Record to file…".
     void addActions(QMenu *viewMenu);
-    // Channels of the chosen model, -1 or 0 for a kind it lacks; unit "V" or "mA".
-    void setChannels(int outputs, int inputs, int analogOutputs, const QString &analogInputUnit);
+    // The chosen model (its menu text, a link event in the table) and its channels, -1
+    // or 0 for a kind it lacks; unit "V" or "mA".
+    void setModel(const QString &model, int outputs, int inputs, int analogOutputs,
+                  const QString &analogInputUnit);
     // Recording into the file (appended); false with the reason.
     bool startRecording(const QString &path, QString *error = nullptr);
     void stopRecording();
