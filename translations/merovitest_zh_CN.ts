@@ -1096,6 +1096,11 @@ Modifying the remote IP will automatically try to connect.
         <comment> 工具 </comment>
         <translation>工具</translation>
     </message>
+    <message>
+        <source>Send: %1</source>
+        <comment> 发送：%1 </comment>
+        <translation>发送：%1</translation>
+    </message>
 </context>
 <context>
     <name>ModuleCheckWindow</name>
@@ -1432,6 +1437,19 @@ Modifying the remote IP will automatically try to connect.
     </message>
 </context>
 <context>
+    <name>Session</name>
+    <message>
+        <source>Address 0 is not used: it is the broadcast address, which no module answers. Choose an address from %1 to %2.</source>
+        <comment> 地址 0 不可用：它是广播地址，没有模块会回复。请选择 %1 到 %2 之间的地址。 </comment>
+        <translation>地址 0 不可用：它是广播地址，没有模块会回复。请选择 %1 到 %2 之间的地址。</translation>
+    </message>
+    <message>
+        <source>Address %1 is not used: choose an address from %2 to %3.</source>
+        <comment> 地址 %1 不可用：请选择 %2 到 %3 之间的地址。 </comment>
+        <translation>地址 %1 不可用：请选择 %2 到 %3 之间的地址。</translation>
+    </message>
+</context>
+<context>
     <name>ThreadAdministrator</name>
     <message>
         <source>Communication timeout set successfully</source>
@@ -1462,11 +1480,6 @@ Modifying the remote IP will automatically try to connect.
         <translation>网络：%1</translation>
     </message>
     <message>
-        <source>Send: %1</source>
-        <comment> 发送：%1 </comment>
-        <translation>发送：%1</translation>
-    </message>
-    <message>
         <source>Not sent: no connection</source>
         <comment> 未发送：没有连接 </comment>
         <translation>未发送：没有连接</translation>
@@ -1495,6 +1508,16 @@ Modifying the remote IP will automatically try to connect.
         <source>%1 frames from the module not shown: more came than were asked for</source>
         <comment> 未显示模块的 %1 帧：收到的多于请求的 </comment>
         <translation>未显示模块的 %1 帧：收到的多于请求的</translation>
+    </message>
+    <message>
+        <source>No serial port %1</source>
+        <comment> 没有串口 %1 </comment>
+        <translation>没有串口 %1</translation>
+    </message>
+    <message>
+        <source>Network closed while the serial port is open</source>
+        <comment> 串口打开期间网络已关闭 </comment>
+        <translation>串口打开期间网络已关闭</translation>
     </message>
 </context>
 </TS>
