@@ -1110,6 +1110,11 @@ Modifying the remote IP will automatically try to connect.
         <translation>工具</translation>
     </message>
     <message>
+        <source>Send: %1</source>
+        <comment> 发送：%1 </comment>
+        <translation>发送：%1</translation>
+    </message>
+    <message>
         <source>View</source>
         <comment> 视图 </comment>
         <translation>视图</translation>
@@ -1493,6 +1498,19 @@ Modifying the remote IP will automatically try to connect.
     </message>
 </context>
 <context>
+    <name>Session</name>
+    <message>
+        <source>Address 0 is not used: it is the broadcast address, which no module answers. Choose an address from %1 to %2.</source>
+        <comment> 地址 0 不可用：它是广播地址，没有模块会回复。请选择 %1 到 %2 之间的地址。 </comment>
+        <translation>地址 0 不可用：它是广播地址，没有模块会回复。请选择 %1 到 %2 之间的地址。</translation>
+    </message>
+    <message>
+        <source>Address %1 is not used: choose an address from %2 to %3.</source>
+        <comment> 地址 %1 不可用：请选择 %2 到 %3 之间的地址。 </comment>
+        <translation>地址 %1 不可用：请选择 %2 到 %3 之间的地址。</translation>
+    </message>
+</context>
+<context>
     <name>ThreadAdministrator</name>
     <message>
         <source>Communication timeout set successfully</source>
@@ -1523,11 +1541,6 @@ Modifying the remote IP will automatically try to connect.
         <translation>网络：%1</translation>
     </message>
     <message>
-        <source>Send: %1</source>
-        <comment> 发送：%1 </comment>
-        <translation>发送：%1</translation>
-    </message>
-    <message>
         <source>Not sent: no connection</source>
         <comment> 未发送：没有连接 </comment>
         <translation>未发送：没有连接</translation>
@@ -1556,6 +1569,16 @@ Modifying the remote IP will automatically try to connect.
         <source>%1 frames from the module not shown: more came than were asked for</source>
         <comment> 未显示模块的 %1 帧：收到的多于请求的 </comment>
         <translation>未显示模块的 %1 帧：收到的多于请求的</translation>
+    </message>
+    <message>
+        <source>No serial port %1</source>
+        <comment> 没有串口 %1 </comment>
+        <translation>没有串口 %1</translation>
+    </message>
+    <message>
+        <source>Network closed while the serial port is open</source>
+        <comment> 串口打开期间网络已关闭 </comment>
+        <translation>串口打开期间网络已关闭</translation>
     </message>
 </context>
 <context>
@@ -1777,6 +1800,11 @@ Modifying the remote IP will automatically try to connect.
         <translation>记录到文件…</translation>
     </message>
     <message>
+        <source>Model: %1</source>
+        <comment> 型号：%1 </comment>
+        <translation>型号：%1</translation>
+    </message>
+    <message>
         <source>Record polled values</source>
         <comment> 记录轮询数值 </comment>
         <translation>记录轮询数值</translation>
@@ -1797,9 +1825,14 @@ Modifying the remote IP will automatically try to connect.
         <translation>停止记录（%1）</translation>
     </message>
     <message>
-        <source>Model: %1</source>
-        <comment> 型号：%1 </comment>
-        <translation>型号：%1</translation>
+        <source>Serial port open</source>
+        <comment> 串口已打开 </comment>
+        <translation>串口已打开</translation>
+    </message>
+    <message>
+        <source>Reconnected (TCP)</source>
+        <comment> 已重新连接（TCP） </comment>
+        <translation>已重新连接（TCP）</translation>
     </message>
     <message>
         <source>Connected (TCP)</source>
@@ -1807,29 +1840,19 @@ Modifying the remote IP will automatically try to connect.
         <translation>已连接（TCP）</translation>
     </message>
     <message>
-        <source>Connection lost (TCP)</source>
-        <comment> 连接断开（TCP） </comment>
-        <translation>连接断开（TCP）</translation>
+        <source>Connection lost; reconnecting</source>
+        <comment> 连接断开，正在重新连接 </comment>
+        <translation>连接断开，正在重新连接</translation>
     </message>
     <message>
-        <source>Reconnecting in %1 s</source>
-        <comment> %1 秒后重新连接 </comment>
-        <translation>%1 秒后重新连接</translation>
+        <source>Link closed</source>
+        <comment> 链路已关闭 </comment>
+        <translation>链路已关闭</translation>
     </message>
     <message>
-        <source>Serial port opened</source>
-        <comment> 串口已打开 </comment>
-        <translation>串口已打开</translation>
-    </message>
-    <message>
-        <source>Serial port lost: %1</source>
-        <comment> 串口丢失：%1 </comment>
-        <translation>串口丢失：%1</translation>
-    </message>
-    <message>
-        <source>Serial port error: %1</source>
-        <comment> 串口错误：%1 </comment>
-        <translation>串口错误：%1</translation>
+        <source>Serial port failed: %1</source>
+        <comment> 串口失败：%1 </comment>
+        <translation>串口失败：%1</translation>
     </message>
 </context>
 <context>

@@ -69,8 +69,8 @@ void MainWindow::selectModel(int index)
         currentInputCount = model.currentInputCount;
     }
 
-    ui->label_wrongModel->hide();
-    modelUnconfirmed = true;
+    // The warning goes with the model it was about; the new one waits for its own replies.
+    session()->setModel(index);
     buildPanels();
     trafficViews->setModel(index >= 0 && index < models.size() ? models.at(index).text() : QString(),
                            outputCount, inputCount, qMax(voltageOutputCount, currentOutputCount),
@@ -115,7 +115,7 @@ void MainWindow::showStatesUnknown(bool noReply)
         label->setStyleSheet(SwitchStates::kUnknownTextStyle);
     }
     if (noReply) {
-        QLabel *state = networkMode == 1 ? ui->label_network : ui->label_serialState;
+        QLabel *state = session()->link() == LinkKind::Tcp ? ui->label_network : ui->label_serialState;
         state->setText(tr("No reply", " 无回复 "));
     }
 }
@@ -125,16 +125,15 @@ void MainWindow::showStatesConfirmed()
     if (!statesUnknown)
         return;
     statesUnknown = false;
-    if (networkMode == 1)
+    if (session()->link() == LinkKind::Tcp)
         ui->label_network->setText(tr("Connect", " 连接 "));
-    if (serialPortOpen)
+    if (session()->serialOpen())
         ui->label_serialState->setText(tr("Connect", " 连接 "));
 }
 
 void MainWindow::identify_deviceType(int code)
 {
-    linkReady = 1;
-    if (serialPortOpen)
+    if (session()->serialOpen())
         ui->switchBt->setText(tr("Close", " 关闭 "));
     setProductControlsEnabled(true);
     const int index = ModelCatalogue::indexForTypeCode(code);
@@ -200,7 +199,7 @@ void MainWindow::rebuildSwitchGrid(bool outputs, int count)
     delete grid;
 
     grid = new QGridLayout;
-    const QString style = SwitchStates::builtStyle(linkReady == 1);
+    const QString style = SwitchStates::builtStyle(session()->linkUp());
     for (int k = 0; k < count; ++k) {
         const int channel = k + 1;
         const QString caption = outputs
@@ -241,18 +240,26 @@ void MainWindow::paintInputButton(int index, bool on)
 
 void MainWindow::queueRequest(const QString &kind, const QString &frame)
 {
-    emit write(new Sender(kind, frame));
+    emit write(panelRequest(kind, frame));
+}
+
+Sender *MainWindow::panelRequest(const QString &kind, const QString &frame) const
+{
+    // A panel's request is made for the chosen model: its reply speaks for that model.
+    auto *sender = new Sender(kind, frame);
+    sender->modelGeneration = session()->modelGeneration();
+    return sender;
 }
 
 void MainWindow::showFrame(QLabel *label, const QString &frame)
 {
-    label->setText(ModbusRequest::wireText(frame, deviceAddress, networkMode == 1));
+    label->setText(ModbusRequest::wireText(frame, session()->deviceAddressHex(), session()->link() == LinkKind::Tcp));
 }
 
 void MainWindow::checkSwitchStatus()
 {
     // Nothing is polled without a link; the panels show the states as unknown meanwhile.
-    if (outputCount < 0 || linkReady != 1)
+    if (outputCount < 0 || !session()->linkUp())
         return;
     queueRequest(ModbusRequest::kCheckStatus, ModbusRequest::checkStatus(outputCount));
 }

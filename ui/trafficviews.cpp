@@ -1,8 +1,6 @@
 #include "ui/trafficviews.h"
 
-#include "QtLibrary/QtTools/qttools.h"
-#include "link/threadadministrator.h"
-#include "link/threadserialport.h"
+#include "link/session.h"
 #include "ui/inputhistory.h"
 #include "ui/trafficmodel.h"
 #include "ui/trafficview.h"
@@ -140,109 +138,48 @@ void TrafficViews::showRecording(bool recording)
                                       : tr("Record to file…", " 记录到文件… "));
 }
 
-void TrafficViews::followQueue(ThreadAdministrator *queue, ThreadSerialport *link)
+void TrafficViews::followSession(Session *session)
 {
-    // One request is on the wire at a time: each reply or failure ends the last one sent.
-    struct Wire
-    {
-        quint64 id = 0;
-        bool open = false;
-        bool tcp = false;
-        qint64 sentAt = 0;
-        QString kind;
-    };
-    auto wire = std::make_shared<Wire>();
-    auto framed = [](const QByteArray &pdu, bool tcp) {
-        return tcp ? QByteArray::fromHex(QtTools::modbusTcpHeader(quint32(pdu.size())).toLatin1()) + pdu
-                   : QtTools::withCrc16(pdu);
-    };
-    auto sent = [this, wire, framed](const QString &frame, bool tcp) {
-        ExchangeRecord record;
-        record.requestId = ++wire->id;
-        record.link = tcp ? LinkKind::Tcp : LinkKind::Serial;
-        record.bytes = framed(QByteArray::fromHex(frame.toLatin1()), tcp);
-        record.unit = quint8(record.bytes.at(tcp ? 6 : 0));
-        record.timeMs = QDateTime::currentMSecsSinceEpoch();
-        wire->open = true;
-        wire->tcp = tcp;
-        wire->sentAt = record.timeMs;
-        addExchange(record);
-    };
-    auto ended = [this, wire](const QString &kind, ExchangeRecord record) {
-        const qint64 now = QDateTime::currentMSecsSinceEpoch();
-        record.direction = ExchangeRecord::Direction::Received;
-        record.kind = kind;
-        record.polling = ThreadAdministrator::isPolling(kind);
-        record.link = wire->tcp ? LinkKind::Tcp : LinkKind::Serial;
-        record.timeMs = now;
-        if (wire->open && record.result != ExchangeRecord::Result::NotSent) {
-            record.requestId = wire->id;
-            record.responseMs = now - wire->sentAt;
-            wire->open = false;
-        }
-        addExchange(record);
-    };
-    connect(queue, &ThreadAdministrator::writeSerialPort, this,
-            [sent](const QString &frame) { sent(frame, true); });
-    connect(queue, &ThreadAdministrator::writeSerialPort_CRC16, this,
-            [sent](const QString &frame) { sent(frame, false); });
-    connect(queue, &ThreadAdministrator::replyReceived, this,
-            [ended, wire, framed](const QString &kind, const QString &reply) {
-                ExchangeRecord record;
-                record.result = ExchangeRecord::Result::Ok;
-                const QByteArray bytes = QByteArray::fromHex(reply.toLatin1());
-                record.bytes = framed(bytes.left(bytes.size() - 2), wire->tcp);
-                ended(kind, record);
-            });
-    connect(queue, &ThreadAdministrator::requestFailed, this,
-            [ended](const QString &kind, const QString &reason) {
-                ExchangeRecord record;
-                if (reason == QLatin1String("timeout")) {
-                    record.result = ExchangeRecord::Result::TimedOut;
-                } else if (reason.startsWith(QLatin1String("exception"))) {
-                    record.result = ExchangeRecord::Result::Exception;
-                    record.exceptionCode = quint8(reason.midRef(10).toUInt(nullptr, 16));
-                } else {
-                    record.result = ExchangeRecord::Result::NotSent;
-                }
-                ended(kind, record);
-            });
-    auto notice = [this](LinkNotice::Severity severity, const QString &text) {
+    connect(session, &Session::exchange, this, &TrafficViews::addExchange);
+    connect(session, &Session::notice, this, &TrafficViews::addNotice);
+    // The link's state changes as rows of their own; trying to connect is no event.
+    auto previous = std::make_shared<Session::LinkState>(session->state());
+    connect(session, &Session::stateChanged, this, [this, session, previous](Session::LinkState state) {
+        using S = Session::LinkState;
+        const S before = *previous;
+        *previous = state;
         LinkNotice event;
-        event.severity = severity;
-        event.text = text;
         event.timeMs = QDateTime::currentMSecsSinceEpoch();
-        addNotice(event);
-    };
-    connect(link, &ThreadSerialport::networkConnected, this, [notice]() {
-        notice(LinkNotice::Severity::Success, tr("Connected (TCP)", " 已连接（TCP） "));
-    });
-    connect(link, &ThreadSerialport::networkDisconnected, this, [notice]() {
-        notice(LinkNotice::Severity::Warning, tr("Connection lost (TCP)", " 连接断开（TCP） "));
-    });
-    connect(link, &ThreadSerialport::networkReconnecting, this, [notice](int seconds) {
-        notice(LinkNotice::Severity::Info,
-               tr("Reconnecting in %1 s", " %1 秒后重新连接 ").arg(seconds));
-    });
-    connect(link, &ThreadSerialport::serialPortOpened, this, [notice]() {
-        notice(LinkNotice::Severity::Success, tr("Serial port opened", " 串口已打开 "));
-    });
-    connect(link, &ThreadSerialport::serialPortError, this, [notice](const QString &reason, bool lost) {
-        notice(lost ? LinkNotice::Severity::Error : LinkNotice::Severity::Warning,
-               lost ? tr("Serial port lost: %1", " 串口丢失：%1 ").arg(reason)
-                    : tr("Serial port error: %1", " 串口错误：%1 ").arg(reason));
-    });
-    // A serial frame whose CRC is wrong answers nothing; the queue only counts it.
-    connect(link, &ThreadSerialport::dealWithData, this, [this, wire](const QString &reply) {
-        if (wire->tcp || reply.size() < 8
-            || QtTools::checkCrc16(reply.left(reply.size() - 4), reply.right(4)))
+        switch (state) {
+        case S::Open:
+            event.severity = LinkNotice::Severity::Success;
+            event.text = tr("Serial port open", " 串口已打开 ");
+            break;
+        case S::Connected:
+            event.severity = LinkNotice::Severity::Success;
+            event.text = before == S::Reconnecting ? tr("Reconnected (TCP)", " 已重新连接（TCP） ")
+                                                   : tr("Connected (TCP)", " 已连接（TCP） ");
+            break;
+        case S::Reconnecting:
+            if (before == S::Reconnecting)
+                return;
+            event.severity = LinkNotice::Severity::Warning;
+            event.text = tr("Connection lost; reconnecting", " 连接断开，正在重新连接 ");
+            break;
+        case S::Closed:
+            if (before == S::Connecting || before == S::Opening)
+                return;
+            event.severity = LinkNotice::Severity::Warning;
+            event.text = tr("Link closed", " 链路已关闭 ");
+            break;
+        case S::Failed:
+            event.severity = LinkNotice::Severity::Error;
+            event.text = tr("Serial port failed: %1", " 串口失败：%1 ").arg(session->failure());
+            break;
+        case S::Opening:
+        case S::Connecting:
             return;
-        ExchangeRecord record;
-        record.direction = ExchangeRecord::Direction::Received;
-        record.result = ExchangeRecord::Result::BadCrc;
-        record.link = LinkKind::Serial;
-        record.bytes = QByteArray::fromHex(reply.toLatin1());
-        record.timeMs = QDateTime::currentMSecsSinceEpoch();
-        addExchange(record);
+        }
+        addNotice(event);
     });
 }

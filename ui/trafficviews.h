@@ -12,8 +12,7 @@ class QAction;
 class QMenu;
 class QWidget;
 class TrafficModel;
-class ThreadAdministrator;
-class ThreadSerialport;
+class Session;
 class TrafficView;
 class TrendView;
 class ValueRecorder;
@@ -48,9 +47,8 @@ public:
     QAction *trendAction() const { return m_trendAction; }
     QAction *recordAction() const { return m_recordAction; }
 
-    // Exchange records rebuilt from what the queue and the link report today (the frame
-    // sent, the reply accepted, the request failed, a serial frame with a bad CRC).
-    void followQueue(ThreadAdministrator *queue, ThreadSerialport *link);
+    // The session's exchange records and notices, and its link state as events.
+    void followSession(Session *session);
 
 public slots:
     void addExchange(const ExchangeRecord &record);
