@@ -39,7 +39,7 @@ TrafficView::TrafficView(TrafficModel *model, InputHistory *history, QWidget *pa
     m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     m_table->horizontalHeader()->setStretchLastSection(false);
     const int digit = m_table->fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    const int widths[TrafficModel::ColumnCount] = {14, 7, 5, 28, 9, 8, 30, 28, 12};
+    const int widths[TrafficModel::ColumnCount] = {13, 6, 5, 27, 8, 8, 30, 26, 14};
     for (int column = 0; column < TrafficModel::ColumnCount; ++column)
         m_table->setColumnWidth(column, widths[column] * digit);
 

@@ -34,6 +34,18 @@ bool isStep(PolledSample::Kind kind)
     return kind == PolledSample::Kind::SwitchInput || kind == PolledSample::Kind::SwitchOutput;
 }
 
+// AI2 before AI10: the letters, then the channel number.
+bool channelBefore(const QString &a, const QString &b)
+{
+    auto split = [](const QString &name) {
+        int digits = name.size();
+        while (digits > 0 && name.at(digits - 1).isDigit())
+            --digits;
+        return qMakePair(name.left(digits), name.mid(digits).toInt());
+    };
+    return split(a) < split(b);
+}
+
 // A chart view that zooms with the wheel or a dragged rectangle and pans with the
 // arrow keys or a drag with the middle button.
 class TrendChartView : public QChartView
@@ -213,8 +225,9 @@ TrendView::~TrendView() = default;
 
 QStringList TrendView::channels() const
 {
-    QStringList names = m_channels.keys();
-    names.sort();
+    QStringList names;
+    for (int row = 0; row < m_channelList->count(); ++row)
+        names << m_channelList->item(row)->data(Qt::UserRole).toString();
     return names;
 }
 
@@ -287,8 +300,12 @@ TrendView::Channel &TrendView::channelFor(const PolledSample &sample)
     {
         const QSignalBlocker blocker(m_channelList);
         channel.item->setCheckState(shown ? Qt::Checked : Qt::Unchecked);
-        m_channelList->addItem(channel.item);
-        m_channelList->sortItems();
+        int row = 0;
+        while (row < m_channelList->count()
+               && channelBefore(m_channelList->item(row)->data(Qt::UserRole).toString(),
+                                sample.channel))
+            ++row;
+        m_channelList->insertItem(row, channel.item);
     }
     return *m_channels.insert(sample.channel, channel);
 }
