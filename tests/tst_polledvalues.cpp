@@ -177,7 +177,7 @@ void TestPolledValues::analogOutputNeedsModeAndMaximum()
     // 0~10V (mode 4) with maximum 20: register 10 is 5 V; 0~5V (mode 3) with maximum 20:
     // register 5 is 1.25 V. A read of more registers than channels stops at the channels.
     QCOMPARE(exchange(2, ModbusRequest::kReadAnalogOutputMode, "010306000400030004"), QString());
-    QCOMPARE(exchange(3, ModbusRequest::kReadAnalogOutputMax, "010304001400140014"), QString());
+    QCOMPARE(exchange(3, ModbusRequest::kReadAnalogOutputMax, "010306001400140014"), QString());
     QCOMPARE(exchange(4, ModbusRequest::kReadAnalogOutputValue, "010306000a00050005"),
              QStringLiteral("AO0=5V AO1=1.25V"));
 }
