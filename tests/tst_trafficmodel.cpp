@@ -5,8 +5,13 @@
 #include "protocol/modbusrequest.h"
 #include "ui/inputhistory.h"
 #include "ui/trafficmodel.h"
+#include "ui/trafficview.h"
 #include "ui/valuerecorder.h"
 
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -108,6 +113,8 @@ private slots:
     void pauseHoldsTheTable();
     void filter_data();
     void filter();
+    void viewControls_data();
+    void viewControls();
     void csvQuoting_data();
     void csvQuoting();
     void exportReadsBack();
@@ -302,6 +309,54 @@ void TestTrafficModel::filter()
     for (int r = 0; r < filter.rowCount(); ++r)
         ids << model.row(filter.mapToSource(filter.index(r, 0)).row()).requestId;
     QCOMPARE(ids, shown);
+}
+
+void TestTrafficModel::viewControls_data()
+{
+    QTest::addColumn<QString>("function"); // item text, from its start
+    QTest::addColumn<int>("result");       // item index
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("hidePolling");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("everything") << QString() << 0 << QString() << false << 3;
+    QTest::newRow("write single coil") << QStringLiteral("05 ") << 0 << QString() << false << 1;
+    QTest::newRow("time-outs") << QString() << 4 << QString() << false << 1;
+    QTest::newRow("exceptions") << QString() << 3 << QString() << false << 0;
+    QTest::newRow("text") << QString() << 0 << QStringLiteral("ON") << false << 1;
+    QTest::newRow("polling hidden") << QString() << 0 << QString() << true << 1;
+}
+
+// The view's own controls, found by name, drive the filter as an operator would.
+void TestTrafficModel::viewControls()
+{
+    QFETCH(QString, function);
+    QFETCH(int, result);
+    QFETCH(QString, text);
+    QFETCH(bool, hidePolling);
+    QFETCH(int, rows);
+    TrafficModel model;
+    InputHistory history;
+    TrafficView view(&model, &history);
+    model.addExchange(sent(1, ModbusRequest::kStartDetecting, "010300040001", LinkKind::Serial, true));
+    model.addExchange(answer(1, ExchangeRecord::Result::Ok, "0103020005"));
+    model.addExchange(sent(2, ModbusRequest::buttonKind(0), "01050000ff00"));
+    model.addExchange(answer(2, ExchangeRecord::Result::Ok, "01050000ff00"));
+    model.addExchange(sent(3, ModbusRequest::kStartDetecting, "010300040001", LinkKind::Serial, true));
+    model.addExchange(answer(3, ExchangeRecord::Result::TimedOut, QByteArray()));
+    model.flush();
+
+    auto *functions = view.findChild<QComboBox *>(QStringLiteral("trafficFunction"));
+    if (!function.isEmpty()) {
+        const int index = functions->findText(function, Qt::MatchStartsWith);
+        QVERIFY(index > 0);
+        functions->setCurrentIndex(index);
+    }
+    view.findChild<QComboBox *>(QStringLiteral("trafficResult"))->setCurrentIndex(result);
+    QTest::keyClicks(view.findChild<QLineEdit *>(QStringLiteral("trafficText")), text);
+    view.findChild<QCheckBox *>(QStringLiteral("trafficHidePolling"))->setChecked(hidePolling);
+    QCOMPARE(view.findChild<QTableView *>(QStringLiteral("trafficTable"))->model()->rowCount(), rows);
+    // The export writes what the table shows.
+    QCOMPARE(parseCsv(view.filter()->csv()).size(), rows + 1);
 }
 
 void TestTrafficModel::csvQuoting_data()
