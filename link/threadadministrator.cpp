@@ -328,7 +328,6 @@ void ThreadAdministrator::deviceAddressChange(QString address, int baud)
     deviceAddress = address.toUpper();
     baudRate = baud;
     readdressPolling();
-    emit deviceAddressShown(deviceAddress);
 }
 
 void ThreadAdministrator::clearAll()

@@ -99,7 +99,7 @@ void TestThreadAdministrator::queue()
 {
     QFETCH(QStringList, steps);
     ThreadAdministrator queue;
-    queue.deviceAddress = QStringLiteral("0A");
+    queue.setDeviceAddress(QStringLiteral("0A"));
     queue.baudRate = 14400; // a rate without a time-out of its own: the one set here stays
     queue.replyTimeout = 60000;
     if (!steps.contains(QStringLiteral("init")))
@@ -208,7 +208,7 @@ void TestThreadAdministrator::timing()
 void TestThreadAdministrator::recordsPairRepliesWithRequests()
 {
     ThreadAdministrator queue;
-    queue.deviceAddress = QStringLiteral("0A");
+    queue.setDeviceAddress(QStringLiteral("0A"));
     queue.baudRate = 14400;
     queue.replyTimeout = 60000;
     queue.init();
@@ -256,7 +256,7 @@ void TestThreadAdministrator::recordsPairRepliesWithRequests()
 void TestThreadAdministrator::eachRequestWaitsItsOwnTime()
 {
     ThreadAdministrator queue;
-    queue.deviceAddress = QStringLiteral("0A");
+    queue.setDeviceAddress(QStringLiteral("0A"));
     queue.baudRate = 115200;
     queue.init();
     queue.setLink(LinkKind::Serial);
