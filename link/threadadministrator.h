@@ -87,6 +87,8 @@ public slots:
     void framesRejected(int garbageRuns, int unmatchedFrames);
     // The link bytes go out over: none, the serial port or the TCP connection.
     void setLink(LinkKind link);
+    // The serial line's speed: the reply time-outs of the queued requests follow it.
+    void setLineSpeed(int baud);
     // The operator chose another device address (two hex digits).
     void setDeviceAddress(QString address);
     void resetLinkHealth();
