@@ -137,6 +137,7 @@ void ThreadAdministrator::write(Sender *sender)
     if (sender->replyTimeoutMs <= 0) {
         const int timeout = replyTimeoutFor(baudRate, sender->kind);
         sender->replyTimeoutMs = timeout > 0 ? timeout : replyTimeout;
+        sender->replyTimeoutFromTable = true;
     }
     senders.append(sender);
     if (senders.size() == 1)
@@ -278,6 +279,16 @@ void ThreadAdministrator::setDeviceAddress(QString address)
     readdressPolling();
 }
 
+void ThreadAdministrator::setLineSpeed(int baud)
+{
+    baudRate = baud;
+    for (Sender *sender : qAsConst(senders)) {
+        const int timeout = replyTimeoutFor(baudRate, sender->kind);
+        if (sender->replyTimeoutFromTable && timeout > 0)
+            sender->replyTimeoutMs = timeout;
+    }
+}
+
 void ThreadAdministrator::resetLinkHealth()
 {
     health = LinkHealth();
@@ -326,9 +337,8 @@ void ThreadAdministrator::moveToLastAndWrite()
 void ThreadAdministrator::deviceAddressChange(QString address, int baud)
 {
     deviceAddress = address.toUpper();
-    baudRate = baud;
+    setLineSpeed(baud);
     readdressPolling();
-    emit deviceAddressShown(deviceAddress);
 }
 
 void ThreadAdministrator::clearAll()

@@ -36,7 +36,6 @@ public:
 
     QObject *mainWindow = nullptr;
     QList<Sender *> senders;
-    QString deviceAddress = QStringLiteral("01");
     int baudRate = 115200;
     QTimer *administratorTimer = nullptr;
     // The reply time-out of a kind at a line speed the table does not have.
@@ -60,8 +59,6 @@ signals:
     void netWorkProcessing(QString data);
     // The head request got no reply in time; a half-received frame belongs to it.
     void replyTimedOut();
-    // The device address changed (two upper-case hex digits); the window shows it.
-    void deviceAddressShown(QString address);
     // Every accepted reply, with the kind of the request it answered (for callers that
     // decode replies themselves, such as a module check).
     void replyReceived(QString kind, QString reply);
@@ -90,6 +87,8 @@ public slots:
     void framesRejected(int garbageRuns, int unmatchedFrames);
     // The link bytes go out over: none, the serial port or the TCP connection.
     void setLink(LinkKind link);
+    // The serial line's speed: the reply time-outs of the queued requests follow it.
+    void setLineSpeed(int baud);
     // The operator chose another device address (two hex digits).
     void setDeviceAddress(QString address);
     void resetLinkHealth();
@@ -111,6 +110,8 @@ private:
     SendStepTimer *sendStepTimer = nullptr;
     QTimer *healthTimer = nullptr;
     LinkKind link = LinkKind::None;
+    // The address the session (or the module's announcement) gave; frames are stamped with it.
+    QString deviceAddress = QStringLiteral("01");
     quint64 lastRequestId = 0;
     bool headOnWire = false;
     QElapsedTimer headSentAt;

@@ -333,11 +333,11 @@ void ThreadSerialport::slot_openSerialPort()
             Qt::UniqueConnection);
     cutter.clear();
     closeTcpForSerial();
-    updateLinkOpen();
-    // The reply time-outs follow the line speed.
+    // The reply time-outs follow the line speed, before anything goes out on the line.
     ThreadAdministrator *queue = threadAdministrator;
     const int baud = int(port->baudRate());
-    QMetaObject::invokeMethod(queue, [queue, baud]() { queue->baudRate = baud; });
+    QMetaObject::invokeMethod(queue, [queue, baud]() { queue->setLineSpeed(baud); });
+    updateLinkOpen();
 
     emit serialPortOpened();
 }

@@ -99,7 +99,7 @@ void TestThreadAdministrator::queue()
 {
     QFETCH(QStringList, steps);
     ThreadAdministrator queue;
-    queue.deviceAddress = QStringLiteral("0A");
+    queue.setDeviceAddress(QStringLiteral("0A"));
     queue.baudRate = 14400; // a rate without a time-out of its own: the one set here stays
     queue.replyTimeout = 60000;
     if (!steps.contains(QStringLiteral("init")))
@@ -208,7 +208,7 @@ void TestThreadAdministrator::timing()
 void TestThreadAdministrator::recordsPairRepliesWithRequests()
 {
     ThreadAdministrator queue;
-    queue.deviceAddress = QStringLiteral("0A");
+    queue.setDeviceAddress(QStringLiteral("0A"));
     queue.baudRate = 14400;
     queue.replyTimeout = 60000;
     queue.init();
@@ -256,7 +256,7 @@ void TestThreadAdministrator::recordsPairRepliesWithRequests()
 void TestThreadAdministrator::eachRequestWaitsItsOwnTime()
 {
     ThreadAdministrator queue;
-    queue.deviceAddress = QStringLiteral("0A");
+    queue.setDeviceAddress(QStringLiteral("0A"));
     queue.baudRate = 115200;
     queue.init();
     queue.setLink(LinkKind::Serial);
@@ -272,6 +272,23 @@ void TestThreadAdministrator::eachRequestWaitsItsOwnTime()
     // 2000 ms at this line speed; a timer may end a little early, never at the poll's 400 ms.
     QVERIFY2(timedOut.at(0).responseMs >= 1500, qPrintable(QString::number(timedOut.at(0).responseMs)));
     QCOMPARE(timedOut.at(1).kind, QStringLiteral("Start detecting"));
+
+    // A poll that waited for the serial port takes the time-out of the line's speed.
+    ThreadAdministrator slow;
+    slow.setDeviceAddress(QStringLiteral("0A"));
+    slow.baudRate = 14400; // no row of its own: the queue's 100 ms
+    slow.replyTimeout = 100;
+    slow.init();
+    QList<ExchangeRecord> slowTimedOut;
+    connect(&slow, &ThreadAdministrator::exchangeRecorded, this, [&](const ExchangeRecord &r) {
+        if (r.result == ExchangeRecord::Result::TimedOut)
+            slowTimedOut << r;
+    });
+    slow.write(new Sender(QStringLiteral("Start detecting"), QStringLiteral("010300040001")));
+    slow.setLineSpeed(1200);
+    slow.setLink(LinkKind::Serial);
+    QTRY_COMPARE_WITH_TIMEOUT(slowTimedOut.size(), 1, 20000);
+    QVERIFY2(slowTimedOut.at(0).responseMs >= 750, qPrintable(QString::number(slowTimedOut.at(0).responseMs)));
 }
 
 QTEST_GUILESS_MAIN(TestThreadAdministrator)

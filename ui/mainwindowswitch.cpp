@@ -223,7 +223,12 @@ void MainWindow::rebuildSwitchGrid(bool outputs, int count)
 void MainWindow::paintOutputButton(int index, bool on)
 {
     QPushButton *button = outputButtons.at(index);
-    button->setStyleSheet(SwitchStates::stateStyle(on));
+    // A button already showing the state keeps its style and caption (names change through
+    // refreshChannelNames): a poll that changes nothing touches no widget.
+    const QString style = SwitchStates::stateStyle(on);
+    if (button->styleSheet() == style)
+        return;
+    button->setStyleSheet(style);
     button->setText(SwitchStates::caption(storedNames(), SwitchStates::outputNameKey(index + 1, on),
                                           button->text()));
 }
@@ -232,8 +237,9 @@ void MainWindow::paintInputButton(int index, bool on)
 {
     QPushButton *button = inputButtons.at(index);
     const QString style = SwitchStates::stateStyle(on);
-    if (button->styleSheet() != style)
-        button->setStyleSheet(style);
+    if (button->styleSheet() == style)
+        return;
+    button->setStyleSheet(style);
     button->setText(SwitchStates::caption(storedNames(), SwitchStates::inputNameKey(index + 1, on),
                                           button->text()));
 }

@@ -25,7 +25,7 @@ const QColor kSeparatorColor = QColor::fromRgba64(0x2B2B, 0x5757, 0x9A9A, 0xFFFF
 const QString kSeparatorLong = QStringLiteral("===================");
 const QString kSeparatorShort = QStringLiteral("========");
 constexpr int kMaxTerminalFrameBytes = 254;
-constexpr int kLogFlushMs = 10;
+constexpr int kLogFlushMs = 50;
 
 // The function codes the request queue sends after the device address.
 const QStringList kSendableFunctionCodes = {
