@@ -5,6 +5,7 @@
 #include "protocol/remoteaddress.h"
 #include "ui/language.h"
 #include "ui/mainwindow.h"
+#include "ui/trafficviews.h"
 
 #include <QAction>
 #include <QApplication>
@@ -32,6 +33,10 @@ struct Options
                              QStringLiteral("Show the panels of the model NAME, as the menus name "
                                             "it, from the start."),
                              QStringLiteral("NAME")};
+    QCommandLineOption record{QStringLiteral("record"),
+                              QStringLiteral("Record every polled value to FILE (CSV, appended) "
+                                             "from the start, as View > Record to file does."),
+                              QStringLiteral("FILE")};
     QCommandLineOption language{QStringLiteral("language"),
                                 QStringLiteral("Show the interface in English (en) or Chinese (zh) "
                                                "for this run instead of the language chosen in "
@@ -49,6 +54,7 @@ void describe(QCommandLineParser *parser, const Options &options)
     parser->addOption(options.serialPort);
     parser->addOption(options.model);
     parser->addOption(options.language);
+    parser->addOption(options.record);
     parser->addOption(FindCommand::option());
 }
 
@@ -152,6 +158,14 @@ int main(int argc, char *argv[])
     // As the menu would: polling waits for the link and starts when it is up.
     if (model >= 0)
         window.modelActions.at(model)->trigger();
+    if (parser.isSet(options.record)) {
+        QString error;
+        if (!window.trafficViews->startRecording(parser.value(options.record), &error)) {
+            fprintf(stderr, "merovitest: cannot record to %s: %s\n",
+                    qPrintable(parser.value(options.record)), qPrintable(error));
+            return 2;
+        }
+    }
     window.showAsLeft();
     QObject::connect(&application, &QApplication::lastWindowClosed, &application,
                      &QApplication::quit);

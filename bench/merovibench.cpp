@@ -5,13 +5,16 @@
 // steady log, start-up times and resident memory. Only 127.0.0.1 and ptys are used.
 //   merovibench [--seconds N] [--log-seconds N] [--transactions N]
 //   merovibench --flood [SECONDS] [BURST_BYTES] [CASE]   (a flooding module: floodbench.cpp)
+//   merovibench --traffic [SECONDS]   (the traffic table's figures alone)
 #include "bench/benchtools.h"
 #include "bench/floodbench.h"
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
 #include "simulator/modulesimulator.h"
 #include "ui/mainwindow.h"
+#include "ui/trafficmodel.h"
 #include "protocol/modelcatalogue.h"
+#include "QtLibrary/QtTools/qttools.h"
 
 #include <QAction>
 #include <QApplication>
@@ -26,6 +29,7 @@
 #include <QSignalBlocker>
 #include <QTcpServer>
 #include <QTemporaryDir>
+#include <QTableView>
 #include <QTextEdit>
 #include <QTimer>
 #include <QWindow>
@@ -216,27 +220,37 @@ LogCost logCost(int seconds)
     auto *view = window->findChild<QTextEdit *>(QStringLiteral("recvText"));
     const QString line = QStringLiteral("Send: 01 03 00 04 00 01 c5 cb");
 
+    // A line costs little when it is queued and most when the view takes it in: each batch
+    // of 100 lines is measured up to and including its flush into the document.
+    auto batch = [&](QElapsedTimer &clock) {
+        clock.start();
+        for (int i = 0; i < 100; ++i)
+            window->writeOutputWidget(line, QColor(Qt::blue));
+        window->flushLog();
+        return clock.nsecsElapsed();
+    };
     // Empty view: the first 100 lines, from empty each time.
     QElapsedTimer clock;
     qint64 total = 0;
     int count = 0;
     for (int round = 0; round < 20; ++round) {
-        view->clear();
-        clock.start();
-        for (int i = 0; i < 100; ++i)
-            window->writeOutputWidget(line, QColor(Qt::blue));
-        total += clock.nsecsElapsed();
+        window->on_recvTextClear_clicked();
+        total += batch(clock);
         count += 100;
     }
     result.emptyUs = total / 1000.0 / count;
 
-    // Full view: kept at its trimmed size by the appends themselves.
-    for (int i = 0; i < 2000; ++i)
-        window->writeOutputWidget(line, QColor(Qt::blue));
-    clock.start();
-    for (int i = 0; i < 2000; ++i)
-        window->writeOutputWidget(line, QColor(Qt::blue));
-    result.fullUs = clock.nsecsElapsed() / 1000.0 / 2000;
+    // Full view: kept at its trimmed size (the history's lines) by the appends themselves.
+    for (int i = 0; i < MainWindow::kLogHistoryLines / 100 + 1; ++i)
+        batch(clock);
+    total = 0;
+    count = 0;
+    for (int round = 0; round < 20; ++round) {
+        total += batch(clock);
+        count += 100;
+    }
+    result.fullUs = total / 1000.0 / count;
+    (void)view;
 
     // 200 lines/s, received data and log lines alternating, against a 1 ms heartbeat.
     QTimer lines;
@@ -267,6 +281,120 @@ LogCost logCost(int seconds)
     result.seconds = seconds;
     delete window;
     return result;
+}
+
+struct TrafficCost
+{
+    double fillMs = 0;        // 100,000 exchanges into an empty table, shown
+    qint64 beforeKb = 0;      // resident memory, empty table
+    qint64 fullKb = 0;        // the ring just full
+    qint64 secondKb = 0;      // another ring's worth later
+    qint64 afterKb = 0;       // and after the stall run
+    double longestStallMs = 0;
+    long exchanges = 0;
+    int seconds = 0;
+    int rate = 0;             // exchanges per second while the stall is measured
+};
+
+// The traffic table in a shown table view, fed with exchange records as the link makes
+// them (a request, then its reply); a 1 ms heartbeat on the same thread measures stalls.
+TrafficCost trafficCost(int seconds)
+{
+    TrafficCost result;
+    TrafficModel model;
+    TrafficFilter filter;
+    filter.setSourceModel(&model);
+    QTableView view;
+    view.setModel(&filter);
+    view.resize(1200, 600);
+    view.show();
+    wait(200);
+    quint64 id = 0;
+    const QByteArray request = QtTools::withCrc16(QByteArray::fromHex("010300040001"));
+    const QByteArray reply = QtTools::withCrc16(QByteArray::fromHex("0103020005"));
+    auto exchange = [&]() {
+        ExchangeRecord sent;
+        sent.requestId = ++id;
+        sent.link = LinkKind::Serial;
+        sent.kind = QStringLiteral("Start detecting");
+        sent.polling = true;
+        sent.bytes = request;
+        sent.timeMs = QDateTime::currentMSecsSinceEpoch();
+        model.addExchange(sent);
+        ExchangeRecord received = sent;
+        received.direction = ExchangeRecord::Direction::Received;
+        received.result = ExchangeRecord::Result::Ok;
+        received.bytes = reply;
+        received.responseMs = 1;
+        model.addExchange(received);
+        ++result.exchanges;
+    };
+    result.beforeKb = residentKb();
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < model.capacity(); ++i) {
+        exchange();
+        if (i % 1000 == 999)
+            QCoreApplication::processEvents();
+    }
+    model.flush();
+    view.scrollToBottom();
+    QCoreApplication::processEvents();
+    result.fillMs = clock.nsecsElapsed() / 1e6;
+    result.fullKb = residentKb();
+    for (int i = 0; i < model.capacity(); ++i) {
+        exchange();
+        if (i % 1000 == 999)
+            QCoreApplication::processEvents();
+    }
+    model.flush();
+    QCoreApplication::processEvents();
+    result.secondKb = residentKb();
+
+    // Full ring, view following: ten times the fastest polling (an exchange per 2 ms
+    // against one per 20 ms and more), each batch scrolled to the newest row.
+    result.rate = 500;
+    QObject::connect(&filter, &QAbstractItemModel::rowsInserted, &view,
+                     [&view]() { view.scrollToBottom(); });
+    QTimer feed;
+    feed.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&feed, &QTimer::timeout, &view, [&]() { exchange(); });
+    QTimer heartbeat;
+    heartbeat.setTimerType(Qt::PreciseTimer);
+    QElapsedTimer beat;
+    qint64 longest = 0;
+    QObject::connect(&heartbeat, &QTimer::timeout, &view, [&]() {
+        longest = qMax(longest, beat.nsecsElapsed());
+        beat.restart();
+    });
+    feed.start(1000 / result.rate);
+    heartbeat.start(1);
+    beat.start();
+    wait(seconds * 1000);
+    feed.stop();
+    heartbeat.stop();
+    result.longestStallMs = longest / 1e6 - 1.0;
+    result.seconds = seconds;
+    result.afterKb = residentKb();
+    return result;
+}
+
+QString trafficFigures(const TrafficCost &traffic)
+{
+    return QStringLiteral("## Traffic table\n\n"
+                          "| figure | value |\n|---|---|\n"
+                          "| 100,000 exchanges (request and reply) into the shown table | %1 ms |\n"
+                          "| resident memory: empty table; ring just full; a second ring's worth later; after the stall run (%2 exchanges in all) | %3 kB; %4 kB; %9 kB; %5 kB |\n"
+                          "| longest event-loop stall, ring full, view following, %6 exchanges/s for %7 s | %8 ms |\n\n")
+        .arg(traffic.fillMs, 0, 'f', 0)
+        .arg(traffic.exchanges)
+        .arg(traffic.beforeKb)
+        .arg(traffic.fullKb)
+        .arg(traffic.afterKb)
+        .arg(traffic.rate)
+        .arg(traffic.seconds)
+        .arg(traffic.longestStallMs, 0, 'f', 1)
+        .arg(traffic.secondKb);
 }
 
 struct Startup
@@ -326,6 +454,11 @@ int main(int argc, char *argv[])
         std::fputs(floodFigures(floodSeconds, burstBytes, only).toUtf8().constData(), stdout);
         return 0;
     }
+    if (argc > 1 && qstrcmp(argv[1], "--traffic") == 0) {
+        const int trafficSeconds = argc > 2 ? QByteArray(argv[2]).toInt() : 20;
+        std::fputs(trafficFigures(trafficCost(trafficSeconds)).toUtf8().constData(), stdout);
+        return 0;
+    }
     int seconds = 20;
     int logSeconds = 60;
     long transactions = 0;
@@ -344,6 +477,7 @@ int main(int argc, char *argv[])
     const qint64 afterTcpKb = residentKb();
     const Throughput rtu = throughput(true, seconds, 0);
     const LogCost log = logCost(logSeconds);
+    const TrafficCost traffic = trafficCost(logSeconds);
 
     auto row = [](const char *link, const Throughput &t) {
         const double ceiling = t.rttMs >= 0 ? 1000.0 / (kSendStepMs + t.rttMs) : 1000.0 / kSendStepMs;
@@ -377,6 +511,7 @@ int main(int argc, char *argv[])
                           "| log line appended to a full (trimmed) view | %2 µs |\n"
                           "| longest event-loop stall, 200 lines/s (data and log alternating) for %3 s | %4 ms |\n\n")
                .arg(log.emptyUs, 0, 'f', 1).arg(log.fullUs, 0, 'f', 1).arg(log.seconds).arg(log.longestStallMs, 0, 'f', 1);
+    out += trafficFigures(traffic);
     out += QStringLiteral("## Start-up and memory\n\n"
                           "| figure | value |\n|---|---|\n"
                           "| window constructed to shown (exposed) | %1 ms |\n"

@@ -4,6 +4,7 @@
 #include "protocol/modbuscodec.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QLatin1String>
 
 namespace ModbusRequest {
@@ -287,6 +288,35 @@ QString wireText(const QString &frame, const QString &deviceAddress, bool networ
         return QtTools::appendCrc16(text);
     const int bytes = QString(text).remove(QLatin1Char(' ')).size() / 2;
     return QtTools::modbusTcpHeader(quint32(bytes) & 0xFFFF) + text;
+}
+
+QString functionName(int code)
+{
+    struct Text
+    {
+        const char *source;
+        const char *comment;
+    };
+    static const struct
+    {
+        int code;
+        Text text;
+    } kNames[] = {
+        {0x01, QT_TRANSLATE_NOOP3("ModbusRequest", "Read coils", " 读线圈 ")},
+        {0x02, QT_TRANSLATE_NOOP3("ModbusRequest", "Read discrete inputs", " 读离散输入 ")},
+        {0x03, QT_TRANSLATE_NOOP3("ModbusRequest", "Read holding registers", " 读保持寄存器 ")},
+        {0x04, QT_TRANSLATE_NOOP3("ModbusRequest", "Read input registers", " 读输入寄存器 ")},
+        {0x05, QT_TRANSLATE_NOOP3("ModbusRequest", "Write single coil", " 写单个线圈 ")},
+        {0x06, QT_TRANSLATE_NOOP3("ModbusRequest", "Write single register", " 写单个寄存器 ")},
+        {0x0F, QT_TRANSLATE_NOOP3("ModbusRequest", "Write multiple coils", " 写多个线圈 ")},
+        {0x10, QT_TRANSLATE_NOOP3("ModbusRequest", "Write multiple registers", " 写多个寄存器 ")},
+    };
+    for (const auto &entry : kNames) {
+        if (entry.code == (code & 0x7F))
+            return QCoreApplication::translate("ModbusRequest", entry.text.source,
+                                               entry.text.comment);
+    }
+    return QString();
 }
 
 QString exceptionMeaning(int code)

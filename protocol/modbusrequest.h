@@ -105,6 +105,10 @@ constexpr quint8 kIllegalFunction = 0x01;
 constexpr quint8 kIllegalDataAddress = 0x02;
 constexpr quint8 kIllegalDataValue = 0x03;
 
+// Standard name of a function code ("Read holding registers", ...) in the interface's
+// language; empty for a code the table lacks. The exception bit is ignored.
+QString functionName(int code);
+
 // Standard meaning of a Modbus exception code ("Illegal function", ...).
 QString exceptionMeaning(int code);
 

@@ -207,20 +207,28 @@ Dispatch dispatch(const QString &reply, const QString &headKind, const QString &
     return result;
 }
 
-QVector<int> decodeRegisterBits(const QString &reply)
+QVector<quint16> decodeRegisters(const QString &reply)
 {
-    QVector<int> states;
+    QVector<quint16> registers;
     const QString byteCountText = reply.mid(kByteCountAt, 2);
     if (byteCountText.size() != 2 || !QtTools::isHexDigits(byteCountText))
-        return states;
+        return registers;
     const int byteCount = byteCountText.toInt(nullptr, 16);
     const int available = (reply.size() - kDataAt) / kDigitsPerRegister;
-    const int registers = qMin(byteCount / 2, available);
-    for (int i = 0; i < registers; ++i) {
+    const int count = qMin(byteCount / 2, available);
+    for (int i = 0; i < count; ++i) {
         const QString digits = reply.mid(kDataAt + kDigitsPerRegister * i, kDigitsPerRegister);
         if (!QtTools::isHexDigits(digits))
             break;
-        const uint value = digits.toUInt(nullptr, 16);
+        registers.append(quint16(digits.toUInt(nullptr, 16)));
+    }
+    return registers;
+}
+
+QVector<int> decodeRegisterBits(const QString &reply)
+{
+    QVector<int> states;
+    for (const quint16 value : decodeRegisters(reply)) {
         for (int b = 0; b < kBitsPerRegister; ++b)
             states.append(int(value >> b & 1));
     }

@@ -18,6 +18,9 @@ QString networkBlock(const QString &reply);
 // count, data): 16 per register, bit 0 first. Only registers that are complete in the
 // text and made of hex digits count; decoding stops at the first that is not.
 QVector<int> decodeRegisterBits(const QString &reply);
+// The registers of a read reply (address, function code, byte count, data), first
+// first, under the same rules.
+QVector<quint16> decodeRegisters(const QString &reply);
 
 // The last known states updated by a decoded reply: channels the reply does not
 // cover keep their state, and the list never gets shorter.

@@ -7,6 +7,9 @@
 #include "ui/modulecheckwindow.h"
 #include "ui/namesetting.h"
 #include "ui/networkwindow.h"
+#include "ui/trafficview.h"
+#include "ui/trafficviews.h"
+#include "ui/trendview.h"
 
 #include <QAction>
 #include <QApplication>
@@ -15,6 +18,8 @@
 #include <QPushButton>
 #include <QTextEdit>
 #include <QtTest>
+
+#include <cmath>
 
 // Pictures of the window for the README, taken on the simulated module over
 // 127.0.0.1: scripts/screenshots runs this program.
@@ -76,7 +81,7 @@ int main(int argc, char **argv)
     MainWindow *window = newLoopbackWindow(module.tcpPort());
     window->setGeometry(QRect(QPoint(0, 0), windowSize));
     window->show();
-    if (!QTest::qWaitFor([window]() { return window->networkMode == 1; }, 10000))
+    if (!QTest::qWaitFor([window]() { return window->session()->link() == LinkKind::Tcp; }, 10000))
         return 1;
     int failures = 0;
 
@@ -144,6 +149,37 @@ int main(int argc, char **argv)
     window->findChild<QPushButton *>(QStringLiteral("pushButton_check_analog_in"))->click();
     settle(1500);
     failures += !save(window, "analog-inputs");
+
+    // A 4–20 mA input moving: AI0 swings while the trend follows, AI2 is pinned at 4 mA.
+    {
+        TrendView *trend = window->trafficViews->trendView();
+        trend->setWindowMinutes(1);
+        window->trafficViews->trendAction()->trigger();
+        trend->resize(1300, 700);
+        int step = 0;
+        QTimer vary;
+        QObject::connect(&vary, &QTimer::timeout, [&module, &step]() {
+            module.setAnalogInputValue(0, quint16(12000 + 7000 * std::sin(step++ * 0.12)));
+        });
+        module.setAnalogInputValue(2, 4000);
+        vary.start(250);
+        settle(25000);
+        vary.stop();
+        for (int i = 0; i < 16; ++i) {
+            if (i != 0 && i != 2)
+                trend->setChannelShown(QStringLiteral("AI%1").arg(i), false);
+        }
+        trend->setChannelShown(QStringLiteral("Response"), true);
+        settle(600);
+        failures += !save(trend, "trend");
+        trend->close();
+        window->trafficViews->trafficAction()->trigger();
+        TrafficView *traffic = window->trafficViews->trafficView();
+        traffic->resize(1350, 700);
+        settle(600);
+        failures += !save(traffic, "traffic");
+        traffic->close();
+    }
 
     // With detection off nothing polls, and the typed request and its answer stay in view.
     window->findChild<QPushButton *>(QStringLiteral("pushButton_check_analog_in"))->click();

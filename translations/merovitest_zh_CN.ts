@@ -205,6 +205,19 @@ If the timeout response time is 0 or null, no timeout response is generated.</so
     </message>
 </context>
 <context>
+    <name>InputHistory</name>
+    <message>
+        <source>%1 on %2</source>
+        <comment> %1 接通 %2 </comment>
+        <translation>%1 接通 %2</translation>
+    </message>
+    <message>
+        <source>%1 off %2</source>
+        <comment> %1 断开 %2 </comment>
+        <translation>%1 断开 %2</translation>
+    </message>
+</context>
+<context>
     <name>LinkHealthView</name>
     <message>
         <source>Reset</source>
@@ -1096,6 +1109,59 @@ Modifying the remote IP will automatically try to connect.
         <comment> 工具 </comment>
         <translation>工具</translation>
     </message>
+    <message>
+        <source>Send: %1</source>
+        <comment> 发送：%1 </comment>
+        <translation>发送：%1</translation>
+    </message>
+    <message>
+        <source>View</source>
+        <comment> 视图 </comment>
+        <translation>视图</translation>
+    </message>
+</context>
+<context>
+    <name>ModbusRequest</name>
+    <message>
+        <source>Read coils</source>
+        <comment> 读线圈 </comment>
+        <translation>读线圈</translation>
+    </message>
+    <message>
+        <source>Read discrete inputs</source>
+        <comment> 读离散输入 </comment>
+        <translation>读离散输入</translation>
+    </message>
+    <message>
+        <source>Read holding registers</source>
+        <comment> 读保持寄存器 </comment>
+        <translation>读保持寄存器</translation>
+    </message>
+    <message>
+        <source>Read input registers</source>
+        <comment> 读输入寄存器 </comment>
+        <translation>读输入寄存器</translation>
+    </message>
+    <message>
+        <source>Write single coil</source>
+        <comment> 写单个线圈 </comment>
+        <translation>写单个线圈</translation>
+    </message>
+    <message>
+        <source>Write single register</source>
+        <comment> 写单个寄存器 </comment>
+        <translation>写单个寄存器</translation>
+    </message>
+    <message>
+        <source>Write multiple coils</source>
+        <comment> 写多个线圈 </comment>
+        <translation>写多个线圈</translation>
+    </message>
+    <message>
+        <source>Write multiple registers</source>
+        <comment> 写多个寄存器 </comment>
+        <translation>写多个寄存器</translation>
+    </message>
 </context>
 <context>
     <name>ModuleCheckWindow</name>
@@ -1450,6 +1516,19 @@ Modifying the remote IP will automatically try to connect.
     </message>
 </context>
 <context>
+    <name>Session</name>
+    <message>
+        <source>Address 0 is not used: it is the broadcast address, which no module answers. Choose an address from %1 to %2.</source>
+        <comment> 地址 0 不可用：它是广播地址，没有模块会回复。请选择 %1 到 %2 之间的地址。 </comment>
+        <translation>地址 0 不可用：它是广播地址，没有模块会回复。请选择 %1 到 %2 之间的地址。</translation>
+    </message>
+    <message>
+        <source>Address %1 is not used: choose an address from %2 to %3.</source>
+        <comment> 地址 %1 不可用：请选择 %2 到 %3 之间的地址。 </comment>
+        <translation>地址 %1 不可用：请选择 %2 到 %3 之间的地址。</translation>
+    </message>
+</context>
+<context>
     <name>ThreadAdministrator</name>
     <message>
         <source>Communication timeout set successfully</source>
@@ -1480,11 +1559,6 @@ Modifying the remote IP will automatically try to connect.
         <translation>网络：%1</translation>
     </message>
     <message>
-        <source>Send: %1</source>
-        <comment> 发送：%1 </comment>
-        <translation>发送：%1</translation>
-    </message>
-    <message>
         <source>Not sent: no connection</source>
         <comment> 未发送：没有连接 </comment>
         <translation>未发送：没有连接</translation>
@@ -1513,6 +1587,388 @@ Modifying the remote IP will automatically try to connect.
         <source>%1 frames from the module not shown: more came than were asked for</source>
         <comment> 未显示模块的 %1 帧：收到的多于请求的 </comment>
         <translation>未显示模块的 %1 帧：收到的多于请求的</translation>
+    </message>
+    <message>
+        <source>No serial port %1</source>
+        <comment> 没有串口 %1 </comment>
+        <translation>没有串口 %1</translation>
+    </message>
+    <message>
+        <source>Network closed while the serial port is open</source>
+        <comment> 串口打开期间网络已关闭 </comment>
+        <translation>串口打开期间网络已关闭</translation>
+    </message>
+</context>
+<context>
+    <name>TrafficModel</name>
+    <message>
+        <source>Waiting</source>
+        <comment> 等待中 </comment>
+        <translation>等待中</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <comment> 成功 </comment>
+        <translation>成功</translation>
+    </message>
+    <message>
+        <source>Exception %1: %2</source>
+        <comment> 异常 %1：%2 </comment>
+        <translation>异常 %1：%2</translation>
+    </message>
+    <message>
+        <source>Time-out</source>
+        <comment> 超时 </comment>
+        <translation>超时</translation>
+    </message>
+    <message>
+        <source>Not sent</source>
+        <comment> 未发送 </comment>
+        <translation>未发送</translation>
+    </message>
+    <message>
+        <source>Bad CRC</source>
+        <comment> CRC 错误 </comment>
+        <translation>CRC 错误</translation>
+    </message>
+    <message>
+        <source>Unmatched</source>
+        <comment> 无对应请求 </comment>
+        <translation>无对应请求</translation>
+    </message>
+    <message>
+        <source>Link</source>
+        <comment> 链路 </comment>
+        <translation>链路</translation>
+    </message>
+    <message>
+        <source>Serial</source>
+        <comment> 串口 </comment>
+        <translation>串口</translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <comment> 时间 </comment>
+        <translation>时间</translation>
+    </message>
+    <message>
+        <source>Unit</source>
+        <comment> 站号 </comment>
+        <translation>站号</translation>
+    </message>
+    <message>
+        <source>Function</source>
+        <comment> 功能码 </comment>
+        <translation>功能码</translation>
+    </message>
+    <message>
+        <source>Address</source>
+        <comment> 地址 </comment>
+        <translation>地址</translation>
+    </message>
+    <message>
+        <source>Quantity</source>
+        <comment> 数量 </comment>
+        <translation>数量</translation>
+    </message>
+    <message>
+        <source>Data</source>
+        <comment> 数据 </comment>
+        <translation>数据</translation>
+    </message>
+    <message>
+        <source>Result</source>
+        <comment> 结果 </comment>
+        <translation>结果</translation>
+    </message>
+    <message>
+        <source>Response (ms)</source>
+        <comment> 响应（毫秒） </comment>
+        <translation>响应（毫秒）</translation>
+    </message>
+</context>
+<context>
+    <name>TrafficView</name>
+    <message>
+        <source>Traffic</source>
+        <comment> 通信记录 </comment>
+        <translation>通信记录</translation>
+    </message>
+    <message>
+        <source>All functions</source>
+        <comment> 全部功能码 </comment>
+        <translation>全部功能码</translation>
+    </message>
+    <message>
+        <source>All results</source>
+        <comment> 全部结果 </comment>
+        <translation>全部结果</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <comment> 成功 </comment>
+        <translation>成功</translation>
+    </message>
+    <message>
+        <source>Failed</source>
+        <comment> 失败 </comment>
+        <translation>失败</translation>
+    </message>
+    <message>
+        <source>Exception</source>
+        <comment> 异常 </comment>
+        <translation>异常</translation>
+    </message>
+    <message>
+        <source>Time-out</source>
+        <comment> 超时 </comment>
+        <translation>超时</translation>
+    </message>
+    <message>
+        <source>Bad CRC</source>
+        <comment> CRC 错误 </comment>
+        <translation>CRC 错误</translation>
+    </message>
+    <message>
+        <source>Unmatched</source>
+        <comment> 无对应请求 </comment>
+        <translation>无对应请求</translation>
+    </message>
+    <message>
+        <source>Link events</source>
+        <comment> 链路事件 </comment>
+        <translation>链路事件</translation>
+    </message>
+    <message>
+        <source>Text in any column</source>
+        <comment> 任一列中的文字 </comment>
+        <translation>任一列中的文字</translation>
+    </message>
+    <message>
+        <source>Hide polling</source>
+        <comment> 隐藏轮询 </comment>
+        <translation>隐藏轮询</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <comment> 暂停 </comment>
+        <translation>暂停</translation>
+    </message>
+    <message>
+        <source>Follow</source>
+        <comment> 跟随 </comment>
+        <translation>跟随</translation>
+    </message>
+    <message>
+        <source>Export CSV…</source>
+        <comment> 导出 CSV… </comment>
+        <translation>导出 CSV…</translation>
+    </message>
+    <message>
+        <source>Clear</source>
+        <comment> 清除 </comment>
+        <translation>清除</translation>
+    </message>
+    <message>
+        <source>Input changes</source>
+        <comment> 输入变化 </comment>
+        <translation>输入变化</translation>
+    </message>
+    <message>
+        <source>Export traffic</source>
+        <comment> 导出通信记录 </comment>
+        <translation>导出通信记录</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <comment> CSV 文件 (*.csv) </comment>
+        <translation>CSV 文件 (*.csv)</translation>
+    </message>
+    <message>
+        <source>The rows could not be saved: %1</source>
+        <comment> 记录无法保存：%1 </comment>
+        <translation>记录无法保存：%1</translation>
+    </message>
+    <message>
+        <source>Export input changes</source>
+        <comment> 导出输入变化 </comment>
+        <translation>导出输入变化</translation>
+    </message>
+</context>
+<context>
+    <name>TrafficViews</name>
+    <message>
+        <source>Recording stopped: %1</source>
+        <comment> 记录已停止：%1 </comment>
+        <translation>记录已停止：%1</translation>
+    </message>
+    <message>
+        <source>Traffic</source>
+        <comment> 通信记录 </comment>
+        <translation>通信记录</translation>
+    </message>
+    <message>
+        <source>Trend</source>
+        <comment> 趋势 </comment>
+        <translation>趋势</translation>
+    </message>
+    <message>
+        <source>Record to file…</source>
+        <comment> 记录到文件… </comment>
+        <translation>记录到文件…</translation>
+    </message>
+    <message>
+        <source>Model: %1</source>
+        <comment> 型号：%1 </comment>
+        <translation>型号：%1</translation>
+    </message>
+    <message>
+        <source>Record polled values</source>
+        <comment> 记录轮询数值 </comment>
+        <translation>记录轮询数值</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <comment> CSV 文件 (*.csv) </comment>
+        <translation>CSV 文件 (*.csv)</translation>
+    </message>
+    <message>
+        <source>Cannot record to %1: %2</source>
+        <comment> 无法记录到 %1：%2 </comment>
+        <translation>无法记录到 %1：%2</translation>
+    </message>
+    <message>
+        <source>Stop recording (%1)</source>
+        <comment> 停止记录（%1） </comment>
+        <translation>停止记录（%1）</translation>
+    </message>
+    <message>
+        <source>Serial port open</source>
+        <comment> 串口已打开 </comment>
+        <translation>串口已打开</translation>
+    </message>
+    <message>
+        <source>Reconnected (TCP)</source>
+        <comment> 已重新连接（TCP） </comment>
+        <translation>已重新连接（TCP）</translation>
+    </message>
+    <message>
+        <source>Connected (TCP)</source>
+        <comment> 已连接（TCP） </comment>
+        <translation>已连接（TCP）</translation>
+    </message>
+    <message>
+        <source>Connection lost; reconnecting</source>
+        <comment> 连接断开，正在重新连接 </comment>
+        <translation>连接断开，正在重新连接</translation>
+    </message>
+    <message>
+        <source>Link closed</source>
+        <comment> 链路已关闭 </comment>
+        <translation>链路已关闭</translation>
+    </message>
+    <message>
+        <source>Serial port failed: %1</source>
+        <comment> 串口失败：%1 </comment>
+        <translation>串口失败：%1</translation>
+    </message>
+</context>
+<context>
+    <name>TrendView</name>
+    <message>
+        <source>Trend</source>
+        <comment> 趋势 </comment>
+        <translation>趋势</translation>
+    </message>
+    <message>
+        <source>Time</source>
+        <comment> 时间 </comment>
+        <translation>时间</translation>
+    </message>
+    <message>
+        <source>Value (V, mA, on = 1)</source>
+        <comment> 数值（V、mA，通 = 1） </comment>
+        <translation>数值（V、mA，通 = 1）</translation>
+    </message>
+    <message>
+        <source>Response (ms)</source>
+        <comment> 响应（毫秒） </comment>
+        <translation>响应（毫秒）</translation>
+    </message>
+    <message>
+        <source>%1 min</source>
+        <comment> %1 分钟 </comment>
+        <translation>%1 分钟</translation>
+    </message>
+    <message>
+        <source>1 h</source>
+        <comment> 1 小时 </comment>
+        <translation>1 小时</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <comment> 暂停 </comment>
+        <translation>暂停</translation>
+    </message>
+    <message>
+        <source>Follow</source>
+        <comment> 跟随 </comment>
+        <translation>跟随</translation>
+    </message>
+    <message>
+        <source>Undo zoom and pan and follow the newest values</source>
+        <comment> 取消缩放和平移，跟随最新数值 </comment>
+        <translation>取消缩放和平移，跟随最新数值</translation>
+    </message>
+    <message>
+        <source>Export CSV…</source>
+        <comment> 导出 CSV… </comment>
+        <translation>导出 CSV…</translation>
+    </message>
+    <message>
+        <source>Export PNG…</source>
+        <comment> 导出 PNG… </comment>
+        <translation>导出 PNG…</translation>
+    </message>
+    <message>
+        <source>Window</source>
+        <comment> 时间窗 </comment>
+        <translation>时间窗</translation>
+    </message>
+    <message>
+        <source>Channels</source>
+        <comment> 通道 </comment>
+        <translation>通道</translation>
+    </message>
+    <message>
+        <source>Export trend samples</source>
+        <comment> 导出趋势数据 </comment>
+        <translation>导出趋势数据</translation>
+    </message>
+    <message>
+        <source>CSV files (*.csv)</source>
+        <comment> CSV 文件 (*.csv) </comment>
+        <translation>CSV 文件 (*.csv)</translation>
+    </message>
+    <message>
+        <source>The samples could not be saved: %1</source>
+        <comment> 数据无法保存：%1 </comment>
+        <translation>数据无法保存：%1</translation>
+    </message>
+    <message>
+        <source>Export trend picture</source>
+        <comment> 导出趋势图 </comment>
+        <translation>导出趋势图</translation>
+    </message>
+    <message>
+        <source>PNG pictures (*.png)</source>
+        <comment> PNG 图片 (*.png) </comment>
+        <translation>PNG 图片 (*.png)</translation>
+    </message>
+    <message>
+        <source>The picture could not be saved to %1</source>
+        <comment> 图片无法保存到 %1 </comment>
+        <translation>图片无法保存到 %1</translation>
     </message>
 </context>
 </TS>

@@ -1,0 +1,186 @@
+// The fields of recorded frames and the values polling brings in.
+#include "QtLibrary/QtTools/qttools.h"
+#include "protocol/exchangefields.h"
+#include "protocol/modbusrequest.h"
+#include "protocol/polledvalues.h"
+
+#include <QtTest>
+
+namespace {
+
+QByteArray wire(const QByteArray &pduHex, LinkKind link)
+{
+    const QByteArray pdu = QByteArray::fromHex(pduHex);
+    if (link == LinkKind::Serial)
+        return QtTools::withCrc16(pdu);
+    QByteArray header(4, '\0');
+    header.append(char(pdu.size() >> 8));
+    header.append(char(pdu.size() & 0xFF));
+    return header + pdu;
+}
+
+ExchangeRecord record(quint64 id, ExchangeRecord::Direction direction, const QString &kind,
+                      const QByteArray &pduHex, LinkKind link = LinkKind::Serial)
+{
+    ExchangeRecord r;
+    r.requestId = id;
+    r.direction = direction;
+    r.result = direction == ExchangeRecord::Direction::Sent ? ExchangeRecord::Result::Pending
+                                                            : ExchangeRecord::Result::Ok;
+    r.link = link;
+    r.kind = kind;
+    r.bytes = wire(pduHex, link);
+    r.timeMs = 5000;
+    r.responseMs = direction == ExchangeRecord::Direction::Sent ? -1 : 9;
+    return r;
+}
+
+QString samplesText(const QVector<PolledSample> &samples)
+{
+    QStringList parts;
+    for (const PolledSample &sample : samples)
+        parts << QStringLiteral("%1=%2%3").arg(sample.channel).arg(sample.value).arg(sample.unit);
+    return parts.join(QLatin1Char(' '));
+}
+
+} // namespace
+
+class TestPolledValues : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void fields_data();
+    void fields();
+    void samples_data();
+    void samples();
+    void analogOutputNeedsModeAndMaximum();
+};
+
+void TestPolledValues::fields_data()
+{
+    QTest::addColumn<bool>("isRequest");
+    QTest::addColumn<int>("link");
+    QTest::addColumn<QByteArray>("pdu");
+    QTest::addColumn<QString>("expected"); // unit function address quantity [values] exception
+
+    const int serial = int(LinkKind::Serial), tcp = int(LinkKind::Tcp);
+    QTest::newRow("read request") << true << serial << QByteArray("0a0300200004")
+                                  << "10 3 32 4 [] -";
+    QTest::newRow("read request over TCP") << true << tcp << QByteArray("0a0300200004")
+                                           << "10 3 32 4 [] -";
+    QTest::newRow("coil on") << true << serial << QByteArray("01050011ff00") << "1 5 17 1 [1] -";
+    QTest::newRow("coil off") << true << serial << QByteArray("010500110000") << "1 5 17 1 [0] -";
+    QTest::newRow("write register") << true << tcp << QByteArray("010600091234")
+                                    << "1 6 9 1 [4660] -";
+    QTest::newRow("write registers") << true << serial << QByteArray("0110000000020400050080")
+                                     << "1 16 0 2 [5 128] -";
+    QTest::newRow("write coils") << true << serial << QByteArray("010f0000000a020501")
+                                 << "1 15 0 10 [1 0 1 0 0 0 0 0 1 0] -";
+    QTest::newRow("short request") << true << serial << QByteArray("0103") << "1 3 -1 -1 [] -";
+    QTest::newRow("read reply") << false << serial << QByteArray("0103040fa04e20")
+                                << "1 3 -1 -1 [4000 20000] -";
+    QTest::newRow("read reply over TCP") << false << tcp << QByteArray("0103040fa04e20")
+                                         << "1 3 -1 -1 [4000 20000] -";
+    QTest::newRow("read reply cut short") << false << tcp << QByteArray("0103040fa0")
+                                          << "1 3 -1 -1 [4000] -";
+    QTest::newRow("write echo") << false << serial << QByteArray("0a1000000002")
+                                << "10 16 0 2 [] -";
+    QTest::newRow("exception") << false << serial << QByteArray("018302") << "1 3 -1 -1 [] 2";
+    QTest::newRow("exception over TCP") << false << tcp << QByteArray("019001") << "1 16 -1 -1 [] 1";
+}
+
+void TestPolledValues::fields()
+{
+    QFETCH(bool, isRequest);
+    QFETCH(int, link);
+    QFETCH(QByteArray, pdu);
+    QFETCH(QString, expected);
+    const LinkKind kind = LinkKind(link);
+    const ExchangeFields::Fields f = isRequest ? ExchangeFields::request(wire(pdu, kind), kind)
+                                               : ExchangeFields::reply(wire(pdu, kind), kind);
+    QVERIFY(f.valid);
+    QStringList values;
+    for (const quint16 value : f.values)
+        values << QString::number(value);
+    const QString text = QStringLiteral("%1 %2 %3 %4 [%5] %6")
+                             .arg(f.unit)
+                             .arg(f.function)
+                             .arg(f.address)
+                             .arg(f.quantity)
+                             .arg(values.join(QLatin1Char(' ')))
+                             .arg(f.exception ? QString::number(f.exceptionCode) : QStringLiteral("-"));
+    QCOMPARE(text, expected);
+}
+
+void TestPolledValues::samples_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QByteArray>("request");
+    QTest::addColumn<QByteArray>("reply");
+    QTest::addColumn<int>("link");
+    QTest::addColumn<QString>("expected");
+    const int serial = int(LinkKind::Serial), tcp = int(LinkKind::Tcp);
+
+    QTest::newRow("analog inputs in mA")
+        << ModbusRequest::kAnalogStartDetecting << QByteArray("010300200002")
+        << QByteArray("0103040fa04e20") << serial << "Response=9ms AI0=4mA AI1=20mA";
+    QTest::newRow("analog inputs over TCP")
+        << ModbusRequest::kAnalogStartDetecting << QByteArray("010300200001")
+        << QByteArray("01030203e8") << tcp << "Response=9ms AI0=1mA";
+    QTest::newRow("switch inputs, as many as the model has")
+        << ModbusRequest::kStartDetecting << QByteArray("010300040001")
+        << QByteArray("0103020005") << serial << "Response=9ms IN1=1 IN2=0 IN3=1";
+    QTest::newRow("switch outputs")
+        << ModbusRequest::kCheckStatus << QByteArray("010300000001") << QByteArray("0103020002")
+        << tcp << "Response=9ms Y1=0 Y2=1";
+    QTest::newRow("a write gives the response time alone")
+        << ModbusRequest::buttonKind(1) << QByteArray("01050001ff00") << QByteArray("01050001ff00")
+        << serial << "Response=9ms";
+    QTest::newRow("a failed analysis gives no values")
+        << ModbusRequest::kAnalogStartDetecting << QByteArray("010300200002")
+        << QByteArray("0103050fa04e20") << serial << "Response=9ms";
+}
+
+void TestPolledValues::samples()
+{
+    QFETCH(QString, kind);
+    QFETCH(QByteArray, request);
+    QFETCH(QByteArray, reply);
+    QFETCH(int, link);
+    QFETCH(QString, expected);
+    PolledValues values;
+    values.setChannels(2, 3, 0, QStringLiteral("mA"));
+    const LinkKind linkKind = LinkKind(link);
+    QVERIFY(values.take(record(7, ExchangeRecord::Direction::Sent, kind, request, linkKind)).isEmpty());
+    // The reply's record may leave the kind to the request's.
+    const QVector<PolledSample> samples =
+        values.take(record(7, ExchangeRecord::Direction::Received, QString(), reply, linkKind));
+    QCOMPARE(samplesText(samples), expected);
+    for (const PolledSample &sample : samples)
+        QCOMPARE(sample.timeMs, qint64(5000));
+}
+
+void TestPolledValues::analogOutputNeedsModeAndMaximum()
+{
+    PolledValues values;
+    values.setChannels(0, 0, 2, QStringLiteral("V"));
+    auto exchange = [&values](quint64 id, const QString &kind, const QByteArray &reply) {
+        values.take(record(id, ExchangeRecord::Direction::Sent, kind, "010300090002"));
+        QVector<PolledSample> samples =
+            values.take(record(id, ExchangeRecord::Direction::Received, kind, reply));
+        samples.removeFirst(); // the response time
+        return samplesText(samples);
+    };
+    // Without the mode and the maximum a value register means nothing yet.
+    QCOMPARE(exchange(1, ModbusRequest::kReadAnalogOutputValue, "010304000a0005"), QString());
+    // 0~10V (mode 4) with maximum 20: register 10 is 5 V; 0~5V (mode 3) with maximum 20:
+    // register 5 is 1.25 V. A read of more registers than channels stops at the channels.
+    QCOMPARE(exchange(2, ModbusRequest::kReadAnalogOutputMode, "010306000400030004"), QString());
+    QCOMPARE(exchange(3, ModbusRequest::kReadAnalogOutputMax, "010306001400140014"), QString());
+    QCOMPARE(exchange(4, ModbusRequest::kReadAnalogOutputValue, "010306000a00050005"),
+             QStringLiteral("AO0=5V AO1=1.25V"));
+}
+
+QTEST_MAIN(TestPolledValues)
+#include "tst_polledvalues.moc"

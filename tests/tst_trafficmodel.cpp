@@ -1,0 +1,502 @@
+// The traffic table, the input changes and the recording, fed with exchange records as
+// the link makes them.
+#include "QtLibrary/QtTools/qttools.h"
+#include "protocol/csv.h"
+#include "protocol/modbusrequest.h"
+#include "ui/inputhistory.h"
+#include "ui/trafficmodel.h"
+#include "ui/trafficview.h"
+#include "ui/valuerecorder.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QByteArray wire(const QByteArray &pduHex, LinkKind link)
+{
+    const QByteArray pdu = QByteArray::fromHex(pduHex);
+    if (link == LinkKind::Serial)
+        return QtTools::withCrc16(pdu);
+    QByteArray header(4, '\0');
+    header.append(char(pdu.size() >> 8));
+    header.append(char(pdu.size() & 0xFF));
+    return header + pdu;
+}
+
+ExchangeRecord sent(quint64 id, const QString &kind, const QByteArray &pduHex,
+                    LinkKind link = LinkKind::Serial, bool polling = false)
+{
+    ExchangeRecord record;
+    record.requestId = id;
+    record.direction = ExchangeRecord::Direction::Sent;
+    record.result = ExchangeRecord::Result::Pending;
+    record.link = link;
+    record.kind = kind;
+    record.bytes = wire(pduHex, link);
+    record.polling = polling;
+    record.unit = quint8(QByteArray::fromHex(pduHex).left(1).toHex().toUInt(nullptr, 16));
+    record.timeMs = 1000 * qint64(id);
+    return record;
+}
+
+ExchangeRecord answer(quint64 id, ExchangeRecord::Result result, const QByteArray &pduHex,
+                      LinkKind link = LinkKind::Serial, qint64 responseMs = 12)
+{
+    ExchangeRecord record;
+    record.requestId = id;
+    record.direction = ExchangeRecord::Direction::Received;
+    record.result = result;
+    record.link = link;
+    if (!pduHex.isEmpty())
+        record.bytes = wire(pduHex, link);
+    record.responseMs = responseMs;
+    record.timeMs = 1000 * qint64(id) + responseMs;
+    return record;
+}
+
+QString cell(const TrafficModel &model, int row, int column)
+{
+    return model.data(model.index(row, column)).toString();
+}
+
+// A CSV file read back the way a spreadsheet reads it: quoted fields may hold commas,
+// doubled quotes and line breaks.
+QList<QStringList> parseCsv(const QString &text)
+{
+    QList<QStringList> rows;
+    QStringList fields;
+    QString field;
+    bool quoted = false;
+    for (int i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (quoted) {
+            if (c == QLatin1Char('"') && i + 1 < text.size() && text.at(i + 1) == QLatin1Char('"')) {
+                field += c;
+                ++i;
+            } else if (c == QLatin1Char('"')) {
+                quoted = false;
+            } else {
+                field += c;
+            }
+        } else if (c == QLatin1Char('"')) {
+            quoted = true;
+        } else if (c == QLatin1Char(',')) {
+            fields << field;
+            field.clear();
+        } else if (c == QLatin1Char('\n')) {
+            fields << field;
+            rows << fields;
+            fields.clear();
+            field.clear();
+        } else {
+            field += c;
+        }
+    }
+    return rows;
+}
+
+} // namespace
+
+class TestTrafficModel : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void rows_data();
+    void rows();
+    void ringKeepsTheNewest();
+    void pauseHoldsTheTable();
+    void filter_data();
+    void filter();
+    void viewControls_data();
+    void viewControls();
+    void csvQuoting_data();
+    void csvQuoting();
+    void exportReadsBack();
+    void inputChanges();
+    void recorderFlushesWithoutClosing();
+    void recorderAppendsAndRotates();
+};
+
+void TestTrafficModel::rows_data()
+{
+    QTest::addColumn<QList<ExchangeRecord>>("records");
+    QTest::addColumn<QStringList>("expected"); // Link, Unit, Function, Address, Quantity, Data, Result, Response
+    const auto Ok = ExchangeRecord::Result::Ok;
+
+    QTest::newRow("read of analog inputs, serial, values decoded")
+        << QList<ExchangeRecord>{sent(1, ModbusRequest::kAnalogStartDetecting, "010300200002"),
+                                 answer(1, Ok, "0103040fa04e20")}
+        << QStringList{"Serial", "1", "03 Read holding registers", "0x0020", "2", "4.000 20.000",
+                       "OK", "12"};
+    QTest::newRow("read over TCP, registers in hex")
+        << QList<ExchangeRecord>{sent(2, ModbusRequest::kReadAnalogOutputValue, "010300090002", LinkKind::Tcp),
+                                 answer(2, Ok, "01030400051234", LinkKind::Tcp, 7)}
+        << QStringList{"TCP", "1", "03 Read holding registers", "0x0009", "2", "0005 1234", "OK", "7"};
+    QTest::newRow("write single coil shows what was written")
+        << QList<ExchangeRecord>{sent(3, ModbusRequest::buttonKind(2), "01050002ff00"),
+                                 answer(3, Ok, "01050002ff00")}
+        << QStringList{"Serial", "1", "05 Write single coil", "0x0002", "1", "ON", "OK", "12"};
+    QTest::newRow("write multiple registers shows the words")
+        << QList<ExchangeRecord>{sent(4, ModbusRequest::kAllOpen, "0a1000000002040000ffff"),
+                                 answer(4, Ok, "0a1000000002")}
+        << QStringList{"Serial", "10", "10 Write multiple registers", "0x0000", "2", "0000 FFFF",
+                       "OK", "12"};
+    QTest::newRow("exception with its meaning")
+        << QList<ExchangeRecord>{sent(5, ModbusRequest::kCheckStatus, "010300000004"),
+                                 answer(5, ExchangeRecord::Result::Exception, "018302")}
+        << QStringList{"Serial", "1", "03 Read holding registers", "0x0000", "4", "",
+                       "Exception 02: Illegal data address", "12"};
+    QTest::newRow("time-out")
+        << QList<ExchangeRecord>{sent(6, ModbusRequest::kStartDetecting, "010300040001", LinkKind::Serial, true),
+                                 answer(6, ExchangeRecord::Result::TimedOut, QByteArray(), LinkKind::Serial, 1000)}
+        << QStringList{"Serial", "1", "03 Read holding registers", "0x0004", "1", "", "Time-out",
+                       "1000"};
+    QTest::newRow("bad CRC is a row of its own")
+        << QList<ExchangeRecord>{[] {
+               ExchangeRecord record = answer(0, ExchangeRecord::Result::BadCrc, QByteArray(), LinkKind::Serial, -1);
+               record.bytes = QByteArray::fromHex("0103020005b846");
+               return record;
+           }()}
+        << QStringList{"Serial", "1", "03 Read holding registers", "", "", "01 03 02 00 05 B8 46",
+                       "Bad CRC", ""};
+    QTest::newRow("unmatched frame is a row of its own")
+        << QList<ExchangeRecord>{answer(0, ExchangeRecord::Result::Unmatched, "010600090005", LinkKind::Tcp, -1)}
+        << QStringList{"TCP", "1", "06 Write single register", "0x0009", "1",
+                       "00 00 00 00 00 06 01 06 00 09 00 05", "Unmatched", ""};
+    QTest::newRow("withdrawn request")
+        << QList<ExchangeRecord>{sent(7, ModbusRequest::kReboot, "0110fde80001020001"),
+                                 answer(7, ExchangeRecord::Result::NotSent, QByteArray(), LinkKind::Serial, -1)}
+        << QStringList{"Serial", "1", "10 Write multiple registers", "0xFDE8", "1", "0001",
+                       "Not sent", ""};
+}
+
+void TestTrafficModel::rows()
+{
+    QFETCH(QList<ExchangeRecord>, records);
+    QFETCH(QStringList, expected);
+    TrafficModel model;
+    for (const ExchangeRecord &record : records)
+        model.addExchange(record);
+    model.flush();
+    QCOMPARE(model.rowCount(), 1);
+    QStringList shown;
+    for (int column = TrafficModel::Link; column <= TrafficModel::Response; ++column)
+        shown << cell(model, 0, column);
+    QCOMPARE(shown, expected);
+    // Every result has its own colour; a plain row would hide a failure among the OKs.
+    const QVariant background = model.data(model.index(0, 0), Qt::BackgroundRole);
+    QVERIFY(background.isValid());
+    if (expected.at(6) != QLatin1String("OK")) {
+        TrafficModel ok;
+        ok.addExchange(sent(1, QString(), "010300000001"));
+        ok.addExchange(answer(1, ExchangeRecord::Result::Ok, "0103020000"));
+        ok.flush();
+        QVERIFY(ok.data(ok.index(0, 0), Qt::BackgroundRole) != background);
+    }
+}
+
+void TestTrafficModel::ringKeepsTheNewest()
+{
+    TrafficModel model(nullptr, 5);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    for (quint64 id = 1; id <= 12; ++id)
+        model.addExchange(sent(id, ModbusRequest::kCheckStatus, "010300000001"));
+    // The reply to a request still shown completes its row; one whose row is gone
+    // becomes a row of its own.
+    model.addExchange(answer(10, ExchangeRecord::Result::Ok, "0103020003"));
+    model.addExchange(answer(2, ExchangeRecord::Result::TimedOut, QByteArray()));
+    model.flush();
+    QCOMPARE(model.rowCount(), 5);
+    QCOMPARE(inserted.count(), 1); // one batch, not a row at a time
+    QCOMPARE(model.row(0).requestId, quint64(9));
+    QCOMPARE(model.row(1).requestId, quint64(10));
+    QCOMPARE(model.row(1).result, TrafficRow::Result::Ok);
+    QCOMPARE(model.row(4).requestId, quint64(2));
+    QCOMPARE(model.row(4).result, TrafficRow::Result::TimedOut);
+
+    // Full: each new row pushes the oldest out, the count stays.
+    model.addExchange(sent(13, ModbusRequest::kCheckStatus, "010300000001"));
+    model.flush();
+    QCOMPARE(model.rowCount(), 5);
+    QCOMPARE(model.row(0).requestId, quint64(10));
+    QCOMPARE(model.row(4).requestId, quint64(13));
+    // A reply to a shown row after the ring turned round still finds it.
+    model.addExchange(answer(12, ExchangeRecord::Result::Ok, "0103020001"));
+    model.flush();
+    QCOMPARE(model.rowCount(), 5);
+    QCOMPARE(model.row(2).requestId, quint64(12));
+    QCOMPARE(model.row(2).result, TrafficRow::Result::Ok);
+}
+
+void TestTrafficModel::pauseHoldsTheTable()
+{
+    TrafficModel model(nullptr, 4);
+    model.addExchange(sent(1, ModbusRequest::kCheckStatus, "010300000001"));
+    model.flush();
+    model.setPaused(true);
+    for (quint64 id = 2; id <= 20; ++id)
+        model.addExchange(sent(id, ModbusRequest::kCheckStatus, "010300000001"));
+    model.addExchange(answer(1, ExchangeRecord::Result::Ok, "0103020001"));
+    model.flush();
+    QCOMPARE(model.rowCount(), 1);
+    QCOMPARE(model.row(0).requestId, quint64(1));
+    model.setPaused(false);
+    QTRY_COMPARE_WITH_TIMEOUT(model.rowCount(), 4, 10000);
+    QCOMPARE(model.row(0).requestId, quint64(17));
+    QCOMPARE(model.row(3).requestId, quint64(20));
+}
+
+void TestTrafficModel::filter_data()
+{
+    QTest::addColumn<int>("function");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("hidePolling");
+    QTest::addColumn<QList<quint64>>("shown");
+    using R = TrafficFilter::ResultFilter;
+    QTest::newRow("everything") << -1 << int(R::All) << QString() << false
+                                << QList<quint64>{1, 2, 3, 4, 0};
+    QTest::newRow("function 05") << 0x05 << int(R::All) << QString() << false << QList<quint64>{2};
+    QTest::newRow("function 03") << 0x03 << int(R::All) << QString() << false
+                                 << QList<quint64>{1, 3, 4};
+    QTest::newRow("time-outs") << -1 << int(R::TimedOut) << QString() << false << QList<quint64>{3};
+    QTest::newRow("failed") << -1 << int(R::Failed) << QString() << false << QList<quint64>{3, 4};
+    QTest::newRow("link events") << -1 << int(R::Event) << QString() << false << QList<quint64>{0};
+    QTest::newRow("text in data") << -1 << int(R::All) << QStringLiteral("20.000") << false
+                                  << QList<quint64>{1};
+    QTest::newRow("text in kind, any case") << -1 << int(R::All) << QStringLiteral("qpushbutton") << false
+                                            << QList<quint64>{2};
+    QTest::newRow("polling hidden") << -1 << int(R::All) << QString() << true
+                                    << QList<quint64>{2, 4, 0};
+    QTest::newRow("read time-outs without polling") << 0x03 << int(R::TimedOut) << QString() << true
+                                                    << QList<quint64>{};
+}
+
+void TestTrafficModel::filter()
+{
+    QFETCH(int, function);
+    QFETCH(int, result);
+    QFETCH(QString, text);
+    QFETCH(bool, hidePolling);
+    QFETCH(QList<quint64>, shown);
+    TrafficModel model;
+    TrafficFilter filter;
+    filter.setSourceModel(&model);
+    model.addExchange(sent(1, ModbusRequest::kAnalogStartDetecting, "010300200002", LinkKind::Serial, true));
+    model.addExchange(answer(1, ExchangeRecord::Result::Ok, "0103040fa04e20"));
+    model.addExchange(sent(2, ModbusRequest::buttonKind(3), "01050003ff00"));
+    model.addExchange(answer(2, ExchangeRecord::Result::Ok, "01050003ff00"));
+    model.addExchange(sent(3, ModbusRequest::kStartDetecting, "010300040001", LinkKind::Serial, true));
+    model.addExchange(answer(3, ExchangeRecord::Result::TimedOut, QByteArray()));
+    model.addExchange(sent(4, ModbusRequest::kCheckStatus, "010300000001"));
+    model.addExchange(answer(4, ExchangeRecord::Result::Exception, "018302"));
+    LinkNotice notice;
+    notice.text = QStringLiteral("Connection lost");
+    model.addNotice(notice);
+    model.flush();
+
+    filter.setFunction(function);
+    filter.setResult(TrafficFilter::ResultFilter(result));
+    filter.setText(text);
+    filter.setHidePolling(hidePolling);
+    QList<quint64> ids;
+    for (int r = 0; r < filter.rowCount(); ++r)
+        ids << model.row(filter.mapToSource(filter.index(r, 0)).row()).requestId;
+    QCOMPARE(ids, shown);
+}
+
+void TestTrafficModel::viewControls_data()
+{
+    QTest::addColumn<QString>("function"); // item text, from its start
+    QTest::addColumn<int>("result");       // item index
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("hidePolling");
+    QTest::addColumn<int>("rows");
+    QTest::newRow("everything") << QString() << 0 << QString() << false << 3;
+    QTest::newRow("write single coil") << QStringLiteral("05 ") << 0 << QString() << false << 1;
+    QTest::newRow("time-outs") << QString() << 4 << QString() << false << 1;
+    QTest::newRow("exceptions") << QString() << 3 << QString() << false << 0;
+    QTest::newRow("text") << QString() << 0 << QStringLiteral("ON") << false << 1;
+    QTest::newRow("polling hidden") << QString() << 0 << QString() << true << 1;
+}
+
+// The view's own controls, found by name, drive the filter as an operator would.
+void TestTrafficModel::viewControls()
+{
+    QFETCH(QString, function);
+    QFETCH(int, result);
+    QFETCH(QString, text);
+    QFETCH(bool, hidePolling);
+    QFETCH(int, rows);
+    TrafficModel model;
+    InputHistory history;
+    TrafficView view(&model, &history);
+    model.addExchange(sent(1, ModbusRequest::kStartDetecting, "010300040001", LinkKind::Serial, true));
+    model.addExchange(answer(1, ExchangeRecord::Result::Ok, "0103020005"));
+    model.addExchange(sent(2, ModbusRequest::buttonKind(0), "01050000ff00"));
+    model.addExchange(answer(2, ExchangeRecord::Result::Ok, "01050000ff00"));
+    model.addExchange(sent(3, ModbusRequest::kStartDetecting, "010300040001", LinkKind::Serial, true));
+    model.addExchange(answer(3, ExchangeRecord::Result::TimedOut, QByteArray()));
+    model.flush();
+
+    auto *functions = view.findChild<QComboBox *>(QStringLiteral("trafficFunction"));
+    if (!function.isEmpty()) {
+        const int index = functions->findText(function, Qt::MatchStartsWith);
+        QVERIFY(index > 0);
+        functions->setCurrentIndex(index);
+    }
+    view.findChild<QComboBox *>(QStringLiteral("trafficResult"))->setCurrentIndex(result);
+    QTest::keyClicks(view.findChild<QLineEdit *>(QStringLiteral("trafficText")), text);
+    view.findChild<QCheckBox *>(QStringLiteral("trafficHidePolling"))->setChecked(hidePolling);
+    QCOMPARE(view.findChild<QTableView *>(QStringLiteral("trafficTable"))->model()->rowCount(), rows);
+    // The export writes what the table shows.
+    QCOMPARE(parseCsv(view.filter()->csv()).size(), rows + 1);
+}
+
+void TestTrafficModel::csvQuoting_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("field");
+    QTest::newRow("plain") << "4.000 20.000" << "4.000 20.000";
+    QTest::newRow("comma") << "a,b" << "\"a,b\"";
+    QTest::newRow("quote") << "say \"hi\"" << "\"say \"\"hi\"\"\"";
+    QTest::newRow("line break") << "two\nlines" << "\"two\nlines\"";
+    QTest::newRow("carriage return") << "x\ry" << "\"x\ry\"";
+}
+
+void TestTrafficModel::csvQuoting()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, field);
+    QCOMPARE(Csv::field(text), field);
+}
+
+void TestTrafficModel::exportReadsBack()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    TrafficModel model;
+    TrafficFilter filter;
+    filter.setSourceModel(&model);
+    model.addExchange(sent(1, ModbusRequest::kAnalogStartDetecting, "010300200002", LinkKind::Serial, true));
+    model.addExchange(answer(1, ExchangeRecord::Result::Ok, "0103040fa04e20"));
+    model.addExchange(sent(2, ModbusRequest::kCheckStatus, "010300000001"));
+    model.addExchange(answer(2, ExchangeRecord::Result::Exception, "018302"));
+    LinkNotice notice;
+    notice.text = QStringLiteral("Connected to 127.0.0.1:502, \"module\" answers");
+    model.addNotice(notice);
+    model.flush();
+    filter.setHidePolling(true);
+
+    const QString path = dir.filePath(QStringLiteral("traffic.csv"));
+    QVERIFY(filter.exportCsv(path));
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QList<QStringList> rows = parseCsv(QString::fromUtf8(file.readAll()));
+    QCOMPARE(rows.size(), 3); // header and the two rows shown
+    QCOMPARE(rows.at(0).size(), int(TrafficModel::ColumnCount));
+    QCOMPARE(rows.at(0).at(TrafficModel::Result), QStringLiteral("Result"));
+    QCOMPARE(rows.at(1).at(TrafficModel::Function), QStringLiteral("03 Read holding registers"));
+    QCOMPARE(rows.at(1).at(TrafficModel::Result), QStringLiteral("Exception 02: Illegal data address"));
+    QCOMPARE(rows.at(2).size(), int(TrafficModel::ColumnCount));
+    QCOMPARE(rows.at(2).at(TrafficModel::Data), notice.text);
+}
+
+void TestTrafficModel::inputChanges()
+{
+    InputHistory history;
+    auto input = [](int channel, bool on, qint64 time) {
+        PolledSample sample;
+        sample.kind = PolledSample::Kind::SwitchInput;
+        sample.channel = QStringLiteral("IN%1").arg(channel);
+        sample.value = on ? 1 : 0;
+        sample.timeMs = time;
+        return sample;
+    };
+    const qint64 t0 = QDateTime(QDate(2026, 12, 7), QTime(14, 2, 3, 412)).toMSecsSinceEpoch();
+    history.addSample(input(3, false, t0 - 500)); // the first state is known, not a change
+    history.addSample(input(4, true, t0 - 500));
+    history.addSample(input(3, true, t0));
+    history.addSample(input(4, true, t0));
+    history.addSample(input(3, true, t0 + 500));
+    history.addSample(input(3, false, t0 + 1000));
+    QCOMPARE(history.rowCount(), 2);
+    QCOMPARE(history.data(history.index(0)).toString(), QStringLiteral("IN3 on 14:02:03.412"));
+    QCOMPARE(history.data(history.index(1)).toString(), QStringLiteral("IN3 off 14:02:04.412"));
+    const QList<QStringList> rows = parseCsv(history.csv());
+    QCOMPARE(rows.size(), 3);
+    QCOMPARE(rows.at(1), (QStringList{"2026-12-07T14:02:03.412", "IN3", "on"}));
+}
+
+void TestTrafficModel::recorderFlushesWithoutClosing()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("values.csv"));
+    ValueRecorder recorder;
+    QVERIFY(recorder.start(path));
+    PolledSample sample;
+    sample.timeMs = QDateTime(QDate(2026, 12, 7), QTime(14, 2, 3, 412)).toMSecsSinceEpoch();
+    sample.channel = QStringLiteral("AI0");
+    sample.value = 4.012;
+    sample.unit = QStringLiteral("mA");
+    recorder.record(sample);
+    // Another reader sees the value on disk while the recorder still has the file open.
+    auto onDisk = [&path]() {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    };
+    QTRY_COMPARE_WITH_TIMEOUT(onDisk(), QStringLiteral("time,channel,value,unit\n"
+                                                       "2026-12-07T14:02:03.412,AI0,4.012,mA\n"),
+                              5000);
+    QVERIFY(recorder.isRecording());
+}
+
+void TestTrafficModel::recorderAppendsAndRotates()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("values.csv"));
+    PolledSample sample;
+    sample.timeMs = QDateTime(QDate(2026, 12, 7), QTime(14, 2, 3)).toMSecsSinceEpoch();
+    sample.channel = QStringLiteral("IN1");
+    sample.value = 1;
+    {
+        ValueRecorder recorder;
+        QVERIFY(recorder.start(path));
+        recorder.record(sample);
+    }
+    {
+        ValueRecorder recorder;
+        QVERIFY(recorder.start(path));
+        recorder.record(sample);
+        recorder.stop();
+    }
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts),
+             (QStringList{"time,channel,value,unit", "2026-12-07T14:02:03.000,IN1,1,",
+                          "2026-12-07T14:02:03.000,IN1,1,"}));
+    file.close();
+
+    // Past the rotation size the file moves to .1 and a new one begins with its header.
+    ValueRecorder recorder;
+    recorder.setRotateBytes(100);
+    QVERIFY(recorder.start(path));
+    for (int i = 0; i < 5; ++i)
+        recorder.record(sample);
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(path + QStringLiteral(".1")), 5000);
+    recorder.stop();
+    QFile fresh(path);
+    QVERIFY(fresh.open(QIODevice::ReadOnly));
+    QCOMPARE(fresh.readAll(), QByteArray("time,channel,value,unit\n"));
+}
+
+QTEST_MAIN(TestTrafficModel)
+#include "tst_trafficmodel.moc"
