@@ -94,7 +94,8 @@ void TestFirstRun::hintFollowsLinkAndModel()
         QVERIFY(!hintShown());
     } else {
         QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("switchBt")), Qt::LeftButton);
-        QVERIFY(!hintShown());
+        // The port closes in the link's thread; the hint follows the session's news of it.
+        QTRY_VERIFY(!hintShown());
     }
 }
 

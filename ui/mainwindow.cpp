@@ -441,19 +441,14 @@ void MainWindow::initNoModelHint()
     connect(noModelHint, &NoModelHint::identifyRequested, threadSerialport,
             &ThreadSerialport::identifyModule);
     // Made after the window's own connections, so each runs once the window has taken
-    // the change in: a link opened or lost, the serial button, a model chosen.
+    // the change in: a link opened or lost, a model chosen.
     const auto refresh = [this]() {
-        const bool modelChosen = outputCount != -1 || inputCount != -1
-            || voltageOutputCount != -1 || currentOutputCount != -1 || voltageInputCount != -1
-            || currentInputCount != -1;
-        noModelHint->showFor(serialPortOpen || networkMode == 1, modelChosen);
+        noModelHint->showFor(session()->linkUp(), session()->model() >= 0);
     };
-    for (auto signal : {&ThreadSerialport::serialPortOpened, &ThreadSerialport::networkConnected,
-                        &ThreadSerialport::networkDisconnected})
-        connect(threadSerialport, signal, this, refresh);
-    connect(threadSerialport, &ThreadSerialport::serialPortError, this, refresh);
+    connect(session(), &Session::stateChanged, this, refresh);
+    connect(session(), &Session::linkChanged, this, refresh);
+    connect(session(), &Session::modelChanged, this, refresh);
     connect(threadSerialport, &ThreadSerialport::identify_deviceType, this, refresh);
-    connect(ui->switchBt, &QPushButton::clicked, this, refresh);
     for (QAction *action : qAsConst(modelActions))
         connect(action, &QAction::triggered, this, refresh);
 }
