@@ -26,10 +26,21 @@ void MainWindow::initModuleCheck()
     moduleCheck = new ModuleCheck(this);
     connect(moduleCheck, &ModuleCheck::write, this, &MainWindow::write);
     connect(moduleCheck, &ModuleCheck::finished, this, &MainWindow::moduleCheckFinished);
-    connect(threadSerialport, &ThreadSerialport::identify_deviceType, this,
-            [this](int code) { identifiedType = code; });
     connect(threadSerialport, &ThreadSerialport::deviceAddressChange, this,
             [this](QString address, int) { identifiedAddress = int(address.toUInt(nullptr, 16)); });
+    connect(threadSerialport, &ThreadSerialport::identify_deviceType, this, [this](int code) {
+        identifiedType = code;
+        moduleCheck->identified(identifiedAddress, code);
+    });
+    connect(threadSerialport, &ThreadSerialport::serialPortError, this, [this](QString reason, bool lost) {
+        if (lost)
+            moduleCheck->linkLost(reason);
+    });
+    connect(threadSerialport, &ThreadSerialport::networkDisconnected, this,
+            [this]() { moduleCheck->linkLost(QStringLiteral("the module closed the connection")); });
+    ThreadSerialport *link = threadSerialport;
+    connect(moduleCheck, &ModuleCheck::identificationRequested, link,
+            [link]() { link->writeSerialPort_CRC16(ModbusRequest::identification()); });
 }
 
 // Runs in the link's thread while it creates the queue.
@@ -38,6 +49,7 @@ void MainWindow::connectModuleCheck(ThreadAdministrator *queue)
     connect(queue, &ThreadAdministrator::replyReceived, moduleCheck, &ModuleCheck::replyReceived);
     connect(queue, &ThreadAdministrator::requestFailed, moduleCheck, &ModuleCheck::requestFailed);
     connect(queue, &ThreadAdministrator::linkHealthChanged, moduleCheck, &ModuleCheck::setLinkHealth);
+    connect(moduleCheck, &ModuleCheck::withdraw, queue, &ThreadAdministrator::sendersClear);
 }
 
 void MainWindow::slotModuleCheck()
@@ -68,6 +80,7 @@ void MainWindow::slotModuleCheck()
     setup.modelIndex = modelIndex;
     setup.network = !serialPortOpen && networkMode == 1;
     setup.endpoint = setup.network ? networkEndpoint() : serialEndpoint();
+    setup.baudRate = ui->rateCbb->currentText().toInt();
     setup.deviceAddress = deviceAddressValue;
     setup.identifiedType = identifiedType;
     setup.identifiedAddress = identifiedAddress;
