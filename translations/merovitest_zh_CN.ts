@@ -158,6 +158,11 @@ If the timeout response time is 0 or null, no timeout response is generated.</so
         <comment> 查找中止：%1 </comment>
         <translation>查找中止：%1</translation>
     </message>
+    <message>
+        <source>answers every address (a gateway or a generic Modbus server)</source>
+        <comment> 每个地址都应答（网关或通用 Modbus 服务器） </comment>
+        <translation>每个地址都应答（网关或通用 Modbus 服务器）</translation>
+    </message>
 </context>
 <context>
     <name>HelpWidget</name>
@@ -1196,6 +1201,11 @@ Modifying the remote IP will automatically try to connect.
         <source>No connection to %1</source>
         <comment> 无法连接 %1 </comment>
         <translation>无法连接 %1</translation>
+    </message>
+    <message>
+        <source>Waiting for the line to settle</source>
+        <comment> 等待线路静默 </comment>
+        <translation>等待线路静默</translation>
     </message>
 </context>
 <context>
