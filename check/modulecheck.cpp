@@ -229,6 +229,7 @@ void ModuleCheck::start(const CheckSetup &setup)
         analogUnit = model.voltageInputCount > 0 ? QStringLiteral("V") : QStringLiteral("mA");
     }
     analogTouched = QVector<bool>(qMax(analogOutputs, 0), false);
+    analogWritten = QVector<bool>(qMax(analogOutputs, 0), false);
     readBackOffsets = QVector<QList<int>>(qMax(analogOutputs, 0));
 
     if (setup.identifiedType >= 0)
@@ -241,8 +242,8 @@ void ModuleCheck::start(const CheckSetup &setup)
     planAnalogOutputs();
     planAnalogInputs();
     planBlocks();
-    planned = doneExchanges + 1 + (setup.identifiedType >= 0 ? 0 : 1) + (outputs > 0 ? 4 * outputs + 8 : 0) + (inputs > 0 ? 1 : 0)
-        + (analogOutputs > 0 ? 3 + 17 * analogOutputs + 3 : 0) + (analogInputs > 0 ? 1 : 0)
+    planned = doneExchanges + 1 + (setup.identifiedType >= 0 ? 0 : 1) + (outputs > 0 ? 1 + 2 * outputs + 4 + 2 : 0) + (inputs > 0 ? 1 : 0)
+        + (analogOutputs > 0 ? 3 + 2 * analogOutputs + 3 * (analogOutputs + 3) + 3 * analogOutputs + 3 : 0) + (analogInputs > 0 ? 1 : 0)
         + (setup.network ? 1 : 0);
     QTimer::singleShot(0, this, &ModuleCheck::next);
 }
@@ -454,16 +455,14 @@ void ModuleCheck::planOutputs()
                             ms);
                 });
     });
+    // One output on at a time; each read-back proves every channel, so the next pattern
+    // proves this one off again (the last one by "all off").
     const int registers = ModbusRequest::registerCount(outputs);
     for (int channel = 0; channel < outputs; ++channel) {
         then([this, channel, registers]() {
             QVector<quint16> expected(registers, 0);
             expected[channel / 16] = quint16(1u << (channel % 16));
             outputStep(QStringLiteral("Y%1 on").arg(channel + 1), expected, true);
-        });
-        then([this, registers, channel]() {
-            outputStep(QStringLiteral("Y%1 off").arg(channel + 1), QVector<quint16>(registers, 0),
-                       false);
         });
     }
     then([this]() { outputStep(QStringLiteral("all on"), outputMask(), true); });
@@ -620,83 +619,109 @@ void ModuleCheck::planAnalogOutputs()
             problemsStep(kAnalogOutputs, QStringLiteral("analog settings plausible"), problems);
         });
     });
-    for (int channel = 0; channel < analogOutputs; ++channel) {
-        for (int percent : kPercents)
-            then([this, channel, percent]() { analogPoint(channel, percent); });
-    }
+    then([this]() { analogRanges(0); });
+    for (int point = 0; point < int(std::size(kPercents)); ++point)
+        then([this, point]() { analogPoint(point, 0); });
 }
 
-// One point of a channel's range in its current mode: the value written, the three
-// registers read back. Maximum and mode are written with the first point.
-void ModuleCheck::analogPoint(int channel, int percent)
+// Maximum and mode written as they stand, channel after channel, before the first point.
+void ModuleCheck::analogRanges(int channel)
 {
     using ModbusRequest::AnalogBlock;
     if (!analogRead || channel >= originalValue.size())
         return;
-    const QString name = QStringLiteral("AO%1 %2 %").arg(channel).arg(percent);
     const quint16 max = originalMax.at(channel);
     const quint16 mode = originalMode.at(channel);
+    const QString name = QStringLiteral("AO%1 maximum and mode").arg(channel);
     if (max == 0) {
-        if (percent == 0)
-            addStep(kAnalogOutputs, QStringLiteral("AO%1").arg(channel), CheckStep::NotApplicable,
-                    QString(), QStringLiteral("maximum register 0: no range to write"));
-        return;
+        addStep(kAnalogOutputs, QStringLiteral("AO%1").arg(channel), CheckStep::NotApplicable,
+                QString(), QStringLiteral("maximum register 0: no range to write"));
+        return analogRanges(channel + 1);
     }
-    const quint16 value = quint16((quint32(max) * quint32(percent) + 50) / 100);
-    const QString expected = analogText(value, max, mode);
     analogTouched[channel] = true;
-
-    auto verify = [this, name, channel, value, max, mode, expected](qint64 writeMs) {
-        readAnalogBlocks([=](bool ok, const QVector<quint16> &v, const QVector<quint16> &m,
-                             const QVector<quint16> &o, qint64 ms, const QString &failure) {
-            if (!ok) {
-                addStep(kAnalogOutputs, name, CheckStep::Fail, expected,
-                        QStringLiteral("read back: ") + failure);
-                return;
-            }
-            if (m.at(channel) == max && o.at(channel) == mode)
-                readBackOffsets[channel].append(int(v.at(channel)) - int(value));
-            QStringList differ;
-            if (v.at(channel) != value)
-                differ << QStringLiteral("value");
-            if (m.at(channel) != max)
-                differ << QStringLiteral("maximum");
-            if (o.at(channel) != mode)
-                differ << QStringLiteral("mode");
-            QString text = analogText(v.at(channel), m.at(channel), o.at(channel));
-            if (!differ.isEmpty())
-                text += QStringLiteral("; AO%1 %2 differs").arg(channel).arg(differ.join(QStringLiteral(", ")));
-            addStep(kAnalogOutputs, name, differ.isEmpty() ? CheckStep::Pass : CheckStep::Fail,
-                    expected, text, writeMs + ms);
-        });
-    };
-    auto writeValue = [this, name, channel, value, expected, verify](qint64 before) {
-        request(QStringLiteral("AO%1 write value %2").arg(channel).arg(value),
-                ModbusRequest::analogOutputWrite(AnalogBlock::Value, channel, value),
-                [=](const QString &, const QString &failure, qint64 ms) {
-                    if (!failure.isEmpty())
-                        return addStep(kAnalogOutputs, name, CheckStep::Fail, expected,
-                                       QStringLiteral("write value: ") + failureText(failure));
-                    verify(before + ms);
-                });
-    };
-    if (percent != kPercents[0])
-        return writeValue(0);
+    const QString expected = analogText(originalValue.at(channel), max, mode);
     request(QStringLiteral("AO%1 write maximum").arg(channel),
             ModbusRequest::analogOutputWrite(AnalogBlock::Max, channel, max),
-            [=](const QString &, const QString &failure, qint64 ms1) {
-                if (!failure.isEmpty())
-                    return addStep(kAnalogOutputs, name, CheckStep::Fail, expected,
-                                   QStringLiteral("write maximum: ") + failureText(failure));
+            [=](const QString &, const QString &failure, qint64) {
+                if (!failure.isEmpty()) {
+                    addStep(kAnalogOutputs, name, CheckStep::Fail, expected,
+                            QStringLiteral("write maximum: ") + failureText(failure));
+                    return analogRanges(channel + 1);
+                }
                 request(QStringLiteral("AO%1 write mode").arg(channel),
                         ModbusRequest::analogOutputWrite(AnalogBlock::Mode, channel, mode),
-                        [=](const QString &, const QString &failure, qint64 ms2) {
+                        [=](const QString &, const QString &failure, qint64) {
                             if (!failure.isEmpty())
-                                return addStep(kAnalogOutputs, name, CheckStep::Fail, expected,
-                                               QStringLiteral("write mode: ") + failureText(failure));
-                            writeValue(ms1 + ms2);
+                                addStep(kAnalogOutputs, name, CheckStep::Fail, expected,
+                                        QStringLiteral("write mode: ") + failureText(failure));
+                            analogRanges(channel + 1);
                         });
             });
+}
+
+// The percent of its range a channel is given at a point: staggered, so that at every
+// point neighbouring channels hold different values and one read of each block proves
+// every channel, a write that lands on another channel included.
+int ModuleCheck::analogPercent(int point, int channel)
+{
+    return kPercents[(point + channel) % int(std::size(kPercents))];
+}
+
+// One point: every channel's value written, then the three blocks read once for all.
+void ModuleCheck::analogPoint(int point, int channel)
+{
+    using ModbusRequest::AnalogBlock;
+    if (!analogRead)
+        return;
+    if (channel < originalValue.size()) {
+        const quint16 max = originalMax.at(channel);
+        if (max == 0)
+            return analogPoint(point, channel + 1);
+        const int percent = analogPercent(point, channel);
+        const quint16 value = quint16((quint32(max) * quint32(percent) + 50) / 100);
+        request(QStringLiteral("AO%1 write value %2").arg(channel).arg(value),
+                ModbusRequest::analogOutputWrite(AnalogBlock::Value, channel, value),
+                [=](const QString &, const QString &failure, qint64) {
+                    if (!failure.isEmpty())
+                        addStep(kAnalogOutputs, QStringLiteral("AO%1 %2 %").arg(channel).arg(percent),
+                                CheckStep::Fail, analogText(value, max, originalMode.at(channel)),
+                                QStringLiteral("write value: ") + failureText(failure));
+                    analogWritten[channel] = failure.isEmpty();
+                    analogPoint(point, channel + 1);
+                });
+        return;
+    }
+    readAnalogBlocks([this, point](bool ok, const QVector<quint16> &v, const QVector<quint16> &m,
+                                   const QVector<quint16> &o, qint64 ms, const QString &failure) {
+        for (int c = 0; c < originalValue.size(); ++c) {
+            const quint16 max = originalMax.at(c);
+            const quint16 mode = originalMode.at(c);
+            if (max == 0 || !analogWritten.at(c))
+                continue;
+            const int percent = analogPercent(point, c);
+            const quint16 value = quint16((quint32(max) * quint32(percent) + 50) / 100);
+            const QString name = QStringLiteral("AO%1 %2 %").arg(c).arg(percent);
+            const QString expected = analogText(value, max, mode);
+            if (!ok) {
+                addStep(kAnalogOutputs, name, CheckStep::Fail, expected, QStringLiteral("read back: ") + failure);
+                continue;
+            }
+            if (m.at(c) == max && o.at(c) == mode)
+                readBackOffsets[c].append(int(v.at(c)) - int(value));
+            QStringList differ;
+            if (v.at(c) != value)
+                differ << QStringLiteral("value");
+            if (m.at(c) != max)
+                differ << QStringLiteral("maximum");
+            if (o.at(c) != mode)
+                differ << QStringLiteral("mode");
+            QString text = analogText(v.at(c), m.at(c), o.at(c));
+            if (!differ.isEmpty())
+                text += QStringLiteral("; AO%1 %2 differs").arg(c).arg(differ.join(QStringLiteral(", ")));
+            addStep(kAnalogOutputs, name, differ.isEmpty() ? CheckStep::Pass : CheckStep::Fail, expected,
+                    text, ms);
+        }
+    });
 }
 
 // The value the channel held before the check. A channel that read back every point

@@ -147,7 +147,9 @@ private:
     QVector<quint16> outputMask() const;
     QString outputText(const QVector<quint16> &registers) const;
     void outputStep(const QString &name, const QVector<quint16> &expected, bool on);
-    void analogPoint(int channel, int percent);
+    void analogRanges(int channel);
+    void analogPoint(int point, int channel);
+    static int analogPercent(int point, int channel);
     quint16 heldValue(int channel) const;
     void readAnalogBlocks(const std::function<void(bool ok, const QVector<quint16> &value,
                                                    const QVector<quint16> &max,
@@ -187,6 +189,7 @@ private:
     QVector<quint16> originalValue, originalMax, originalMode;
     bool analogRead = false;
     QVector<bool> analogTouched;
+    QVector<bool> analogWritten; // the value of the current point went out
     QVector<QList<int>> readBackOffsets; // read back minus written, per point
 
 };
