@@ -90,6 +90,8 @@ public:
     // the mark every report carries.
     static CheckStep identityStep(const CheckSetup &setup, int address, int typeCode,
                                   QString *mark);
+    // The percent of its range an analog channel is given at a point of the check.
+    static int analogPercent(int point, int channel);
 
     void start(const CheckSetup &setup);
     bool running() const { return active; }
@@ -149,7 +151,7 @@ private:
     void outputStep(const QString &name, const QVector<quint16> &expected, bool on);
     void analogRanges(int channel);
     void analogPoint(int point, int channel);
-    static int analogPercent(int point, int channel);
+
     quint16 heldValue(int channel) const;
     void readAnalogBlocks(const std::function<void(bool ok, const QVector<quint16> &value,
                                                    const QVector<quint16> &max,

@@ -17,6 +17,7 @@ private slots:
     void network();
     void analogOutput_data();
     void analogOutput();
+    void analogPoints();
 };
 
 void TestCheckVerdicts::identity_data()
@@ -131,6 +132,20 @@ void TestCheckVerdicts::analogOutput()
     QFETCH(quint16, mode);
     QFETCH(QStringList, problems);
     QCOMPARE(Plausibility::analogOutputProblems(maximum, mode), problems);
+}
+
+// At every point neighbouring channels hold different values, so a write that lands on a
+// neighbour shows; over the three points every channel sees 0, 50 and 100 %.
+void TestCheckVerdicts::analogPoints()
+{
+    for (int channel = 0; channel < 12; ++channel) {
+        QSet<int> seen;
+        for (int point = 0; point < 3; ++point) {
+            seen.insert(ModuleCheck::analogPercent(point, channel));
+            QVERIFY(ModuleCheck::analogPercent(point, channel) != ModuleCheck::analogPercent(point, channel + 1));
+        }
+        QCOMPARE(seen, (QSet<int>{ 0, 50, 100 }));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestCheckVerdicts)

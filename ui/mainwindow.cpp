@@ -1,4 +1,6 @@
 #include "ui/mainwindow.h"
+
+#include "ui/confirmation.h"
 #include "ui_mainwindow.h"
 
 #include "QtLibrary/QtTools/qttools.h"
@@ -302,6 +304,8 @@ void MainWindow::createMenus()
     toolsMenu->setObjectName(QStringLiteral("toolsMenu"));
     toolsMenu->addAction(findModuleAction);
     toolsMenu->addAction(moduleCheckAction);
+    toolsMenu->addSeparator();
+    Confirmation::addChoice(toolsMenu);
     helpMenu = menuBar()->addMenu(tr("help", " 帮助 "));
     QMenu *languageMenu = menuBar()->addMenu(tr("Language", " 语言 "));
     languageMenu->setObjectName(QStringLiteral("languageMenu"));
