@@ -1,7 +1,7 @@
 #include "QtLibrary/QtTools/qttools.h"
-#include "cli/findcommand.h"
 #include "cli/checkcommand.h"
-#include "protocol/modelcatalogue.h"
+#include "cli/commandline.h"
+#include "cli/findcommand.h"
 #include "protocol/remoteaddress.h"
 #include "ui/language.h"
 #include "ui/mainwindow.h"
@@ -19,76 +19,44 @@
 
 namespace {
 
-struct Options
-{
-    QCommandLineOption remote{QStringLiteral("remote"),
-                              QStringLiteral("Connect to the module at HOST (IPv4) and PORT "
-                                             "instead of the address in the window."),
-                              QStringLiteral("HOST[:PORT]")};
-    QCommandLineOption serialPort{QStringLiteral("serial-port"),
-                                  QStringLiteral("Offer the device PATH (a pseudo-terminal, say) "
-                                                 "among the serial ports; repeatable."),
-                                  QStringLiteral("PATH")};
-    QCommandLineOption model{QStringLiteral("model"),
-                             QStringLiteral("Show the panels of the model NAME, as the menus name "
-                                            "it, from the start."),
-                             QStringLiteral("NAME")};
-    QCommandLineOption record{QStringLiteral("record"),
-                              QStringLiteral("Record every polled value to FILE (CSV, appended) "
-                                             "from the start, as View > Record to file does."),
-                              QStringLiteral("FILE")};
-    QCommandLineOption language{QStringLiteral("language"),
-                                QStringLiteral("Show the interface in English (en) or Chinese (zh) "
-                                               "for this run instead of the language chosen in "
-                                               "the Language menu."),
-                                QStringLiteral("en|zh")};
-};
-
-void describe(QCommandLineParser *parser, const Options &options)
-{
-    parser->setApplicationDescription(
-        QStringLiteral("Test and set-up tool for Modbus I/O modules (RTU and TCP)."));
-    parser->addHelpOption();
-    parser->addVersionOption();
-    parser->addOption(options.remote);
-    parser->addOption(options.serialPort);
-    parser->addOption(options.model);
-    parser->addOption(options.language);
-    parser->addOption(options.record);
-    parser->addOption(FindCommand::option());
-}
-
-bool onlyAsksForInformation(int argc, char *argv[])
+bool asksForVersion(int argc, char *argv[])
 {
     for (int i = 1; i < argc; ++i) {
-        const QByteArray arg(argv[i]);
-        if (arg == "-h" || arg == "-?" || arg == "--help" || arg == "--help-all" || arg == "-v"
-            || arg == "--version")
+        if (qstrcmp(argv[i], "-v") == 0 || qstrcmp(argv[i], "--version") == 0)
             return true;
     }
     return false;
+}
+
+void addWindowOptions(QCommandLineParser *parser)
+{
+    parser->addHelpOption();
+    parser->addVersionOption();
+    parser->addOptions(CommandLine::windowOptions());
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    // Help, the model list and the version need no window system.
+    if (CommandLine::asksForHelp(argc, argv)) {
+        fputs(qPrintable(CommandLine::helpText()), stdout);
+        return CommandLine::kPassed;
+    }
+    if (CommandLine::asksForModelList(argc, argv)) {
+        fputs(CommandLine::modelList().toUtf8().constData(), stdout);
+        return CommandLine::kPassed;
+    }
+    if (asksForVersion(argc, argv)) {
+        printf("merovitest %s\n", MEROVI_VERSION);
+        return CommandLine::kPassed;
+    }
     if (CheckCommand::requested(argc, argv))
         return CheckCommand::run(argc, argv);
-    const Options options;
     // A search without a window.
-    if (FindCommand::requested(argc, argv) && !onlyAsksForInformation(argc, argv))
+    if (FindCommand::requested(argc, argv))
         return FindCommand::run(argc, argv);
-    // Help and version need no window system.
-    if (onlyAsksForInformation(argc, argv)) {
-        QCoreApplication application(argc, argv);
-        QCoreApplication::setApplicationName(QStringLiteral("merovitest"));
-        QCoreApplication::setApplicationVersion(QStringLiteral(MEROVI_VERSION));
-        QCommandLineParser parser;
-        describe(&parser, options);
-        parser.process(application);
-        return 0;
-    }
 
     QApplication application(argc, argv);
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("utf-8"));
@@ -101,10 +69,13 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(MEROVI_VERSION));
 
     QCommandLineParser parser;
-    describe(&parser, options);
+    addWindowOptions(&parser);
     parser.process(application);
-    const QCommandLineOption &remoteOption = options.remote;
-    const QCommandLineOption &serialOption = options.serialPort;
+    const QString remoteOption = QStringLiteral("remote");
+    const QString serialOption = QStringLiteral("serial-port");
+    const QString languageOption = QStringLiteral("language");
+    const QString modelOption = QStringLiteral("model");
+    const QString recordOption = QStringLiteral("record");
 
     RemoteAddress::Endpoint remote;
     if (parser.isSet(remoteOption)) {
@@ -112,28 +83,26 @@ int main(int argc, char *argv[])
         if (!remote.valid()) {
             fprintf(stderr, "merovitest: --remote wants HOST[:PORT] with an IPv4 HOST: %s\n",
                     qPrintable(remote.error()));
-            return 2;
+            return CommandLine::kCouldNotRun;
         }
     }
 
     int model = -1;
-    if (parser.isSet(options.model)) {
-        model = ModelCatalogue::indexOf(parser.value(options.model));
+    if (parser.isSet(modelOption)) {
+        model = CommandLine::modelIndex(parser.value(modelOption));
         if (model < 0) {
-            fprintf(stderr,
-                    "merovitest: --model \"%s\" is not a model of the menus "
-                    "(merovisim --list-models lists them)\n",
-                    qPrintable(parser.value(options.model)));
-            return 2;
+            fprintf(stderr, "merovitest: %s\n",
+                    qPrintable(CommandLine::unknownModel(parser.value(modelOption))));
+            return CommandLine::kCouldNotRun;
         }
     }
 
     QString language;
-    if (parser.isSet(options.language)) {
-        language = Language::normalized(parser.value(options.language));
+    if (parser.isSet(languageOption)) {
+        language = Language::normalized(parser.value(languageOption));
         if (language.isEmpty()) {
             fprintf(stderr, "merovitest: --language wants en or zh, not \"%s\"\n",
-                    qPrintable(parser.value(options.language)));
+                    qPrintable(parser.value(languageOption)));
             return 2;
         }
     }
@@ -154,16 +123,16 @@ int main(int argc, char *argv[])
                 ->setText(QString::number(remote.port.number));
     }
     for (const QString &path : parser.values(serialOption))
-        window.addSerialPortPath(path);
+        window.addSerialPortPath(CommandLine::serialPath(path));
     // As the menu would: polling waits for the link and starts when it is up.
     if (model >= 0)
         window.modelActions.at(model)->trigger();
-    if (parser.isSet(options.record)) {
+    if (parser.isSet(recordOption)) {
         QString error;
-        if (!window.trafficViews->startRecording(parser.value(options.record), &error)) {
+        if (!window.trafficViews->startRecording(parser.value(recordOption), &error)) {
             fprintf(stderr, "merovitest: cannot record to %s: %s\n",
-                    qPrintable(parser.value(options.record)), qPrintable(error));
-            return 2;
+                    qPrintable(parser.value(recordOption)), qPrintable(error));
+            return CommandLine::kCouldNotRun;
         }
     }
     window.showAsLeft();

@@ -1,5 +1,7 @@
 #include "check/checkreport.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QXmlStreamWriter>
@@ -51,14 +53,15 @@ QString stepLine(const CheckStep &step)
 
 QString summaryLine(const CheckRun &run)
 {
-    return QStringLiteral("%1: %2 passed, %3 failed, %4 not applicable; %5 in %6 ms; restore: %7")
+    return QStringLiteral("%1: %2 passed, %3 failed, %4 not applicable; %5 in %6 ms; restore: %7; identity: %8")
         .arg(run.verdict())
         .arg(run.count(CheckStep::Pass))
         .arg(run.count(CheckStep::Fail))
         .arg(run.count(CheckStep::NotApplicable))
         .arg(run.model)
         .arg(run.durationMs)
-        .arg(run.restoreText);
+        .arg(run.restoreText)
+        .arg(run.identity);
 }
 
 QString html(const CheckRun &run)
@@ -81,6 +84,7 @@ QString html(const CheckRun &run)
         {QStringLiteral("Endpoint"), run.setup.endpoint},
         {QStringLiteral("Duration"), QStringLiteral("%1 ms").arg(run.durationMs)},
         {QStringLiteral("Restore"), run.restoreText},
+        {QStringLiteral("Identity"), run.identity},
         {QStringLiteral("Verdict"), run.verdict()}};
     for (const auto &row : head)
         out += QStringLiteral("<tr><th>%1</th><td>%2</td></tr>\n").arg(e(row.first), e(row.second));
@@ -100,14 +104,15 @@ QString html(const CheckRun &run)
 
 QString csv(const CheckRun &run)
 {
-    QString out = QStringLiteral("date,version,model,address,endpoint,verdict,group,step,result,expected,read,ms\n");
+    QString out = QStringLiteral("date,version,model,address,endpoint,verdict,group,step,result,expected,read,ms,identity\n");
     const QString prefix = QStringList{timeText(run), run.version, csvField(run.model), address(run),
                                        csvField(run.setup.endpoint), run.verdict()}
                                .join(QLatin1Char(','));
     for (const CheckStep &step : run.steps) {
         out += prefix + QLatin1Char(',')
             + QStringList{csvField(step.group), csvField(step.name), CheckStep::resultText(step.result),
-                          csvField(step.expected), csvField(step.read), msText(step.ms)}
+                          csvField(step.expected), csvField(step.read), msText(step.ms),
+                          csvField(run.identity)}
                   .join(QLatin1Char(','))
             + QLatin1Char('\n');
     }
@@ -133,7 +138,8 @@ QString junit(const CheckRun &run)
     const QList<QPair<QString, QString>> properties = {
         {QStringLiteral("version"), run.version},       {QStringLiteral("model"), run.model},
         {QStringLiteral("address"), address(run)},      {QStringLiteral("endpoint"), run.setup.endpoint},
-        {QStringLiteral("restore"), run.restoreText},   {QStringLiteral("verdict"), run.verdict()}};
+        {QStringLiteral("restore"), run.restoreText},   {QStringLiteral("identity"), run.identity},
+        {QStringLiteral("verdict"), run.verdict()}};
     for (const auto &p : properties) {
         xml.writeEmptyElement(QStringLiteral("property"));
         xml.writeAttribute(QStringLiteral("name"), p.first);
@@ -170,6 +176,29 @@ QString suggestedFileName(const CheckRun &run, const QString &suffix)
     model.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9-]+")), QStringLiteral("_"));
     return QStringLiteral("check-%1-%2.%3")
         .arg(model, run.started.toString(QStringLiteral("yyyyMMdd-HHmmss")), suffix);
+}
+
+QString serialEndpoint(const QString &port, int baudRate, int dataBits, QChar parity, int stopBits)
+{
+    return QStringLiteral("%1 %2 %3%4%5").arg(port).arg(baudRate).arg(dataBits).arg(parity).arg(stopBits);
+}
+
+QString pathProblem(const QString &path)
+{
+    const QFileInfo file(path);
+    if (path.isEmpty() || path.endsWith(QLatin1Char('/')) || file.isDir())
+        return QStringLiteral("is a folder, not a file");
+    const QFileInfo folder(file.absolutePath());
+    if (folder.exists() && !folder.isDir())
+        return QStringLiteral("%1 is not a folder").arg(QDir::toNativeSeparators(folder.filePath()));
+    if (!folder.isDir())
+        return QStringLiteral("the folder %1 does not exist").arg(QDir::toNativeSeparators(folder.filePath()));
+    // The file is written beside itself first and then renamed over the old one.
+    if (!folder.isWritable())
+        return QStringLiteral("the folder %1 is not writable").arg(QDir::toNativeSeparators(folder.filePath()));
+    if (file.exists() && !file.isWritable())
+        return QStringLiteral("the file is not writable");
+    return QString();
 }
 
 bool save(const QString &path, const QString &text, QString *error)

@@ -1,28 +1,38 @@
 #include "cli/findcommand.h"
 
 #include "check/modulefinder.h"
+#include "cli/commandline.h"
 #include "protocol/remoteaddress.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextStream>
+#include <QTimer>
 
 #include <cstdio>
 
 namespace {
 
+constexpr int kProgressMs = 900;
 const QList<int> kBaudRates = { 115200, 57600, 38400, 19200, 9600, 4800, 2400, 1200 };
 
 int refuse(const QString &why)
 {
     fprintf(stderr, "merovitest --find: %s\n", qPrintable(why));
-    return 2;
+    return CommandLine::kCouldNotRun;
 }
 
 QString line(const FoundModule &module)
 {
     const QString none = QStringLiteral("-");
+    if (module.everyAddress)
+        return QStringLiteral("port=%1 baud=%2 framing=%3 address=%4-%5 found=sweep: %6")
+            .arg(module.port, module.network ? QStringLiteral("-") : QString::number(module.baudRate),
+                 module.framingText())
+            .arg(ModuleFinder::kFirstAddress)
+            .arg(ModuleFinder::kLastAddress)
+            .arg(QLatin1String(ModuleFinder::kEveryAddressText));
     return QStringLiteral("port=%1 baud=%2 framing=%3 address=%4 type=%5 model=\"%6\" mac=%7 found=%8")
         .arg(module.port, module.network ? none : QString::number(module.baudRate),
              module.framingText(), QString::number(module.address),
@@ -37,13 +47,6 @@ QString line(const FoundModule &module)
 
 namespace FindCommand {
 
-QCommandLineOption option()
-{
-    return QCommandLineOption(QStringLiteral("find"),
-                              QStringLiteral("Search --serial-port PATH or --remote HOST[:PORT] "
-                                             "for modules, print what answered and exit."));
-}
-
 bool requested(int argc, char *argv[])
 {
     for (int i = 1; i < argc; ++i) {
@@ -57,12 +60,9 @@ int run(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
     QCommandLineParser parser;
-    const QCommandLineOption find = option();
-    const QCommandLineOption serial(QStringLiteral("serial-port"), QString(), QStringLiteral("PATH"));
-    const QCommandLineOption remote(QStringLiteral("remote"), QString(), QStringLiteral("HOST[:PORT]"));
-    parser.addOption(find);
-    parser.addOption(serial);
-    parser.addOption(remote);
+    parser.addOptions(CommandLine::findOptions());
+    const QString serial = QStringLiteral("serial-port");
+    const QString remote = QStringLiteral("remote");
     if (!parser.parse(application.arguments()))
         return refuse(parser.errorText());
     if (!parser.positionalArguments().isEmpty())
@@ -76,6 +76,20 @@ int run(int argc, char *argv[])
         printf("%s\n", qPrintable(line(module)));
         fflush(stdout);
     });
+    // Progress on stderr at least once a second: what is being tried, and how much was found.
+    QString doing;
+    QTimer heartbeat;
+    auto tell = [&doing, &finder]() {
+        fprintf(stderr, "merovitest --find: %s; found %d\n", qPrintable(doing), int(finder.results().size()));
+    };
+    QObject::connect(&heartbeat, &QTimer::timeout, &finder, tell);
+    QObject::connect(&finder, &ModuleFinder::progress, &finder, [&](const QString &what, int) {
+        const bool first = doing.isEmpty();
+        doing = what;
+        if (first)
+            tell();
+    });
+    heartbeat.start(kProgressMs);
     int status = 1;
     QObject::connect(&finder, &ModuleFinder::finished, [&finder, &status](ModuleFinder::Outcome outcome) {
         if (!finder.results().isEmpty())
@@ -89,8 +103,9 @@ int run(int argc, char *argv[])
 
     if (!paths.isEmpty()) {
         ModuleFinder::SerialTarget target;
-        target.portName = paths.first();
+        target.portName = CommandLine::serialPath(paths.first());
         target.baudRates = kBaudRates;
+        target.allRates = parser.isSet(QStringLiteral("all-rates"));
         finder.startSerial(target);
     } else {
         const RemoteAddress::Endpoint endpoint = RemoteAddress::parseEndpoint(parser.value(remote));

@@ -166,6 +166,19 @@ void ThreadAdministrator::startSend()
     sendStepTimer->start();
 }
 
+// The head went out and the link went away before its reply: unanswered, not unsent.
+void ThreadAdministrator::headUnansweredOnLinkLoss()
+{
+    ++health.timeouts;
+    ++health.consecutiveTimeouts;
+    healthChanged();
+    headOnWire = false;
+    administratorTimer->stop();
+    emit requestFailed(senders.first()->kind, QStringLiteral("link lost"));
+    if (!isPolling(senders.first()->kind))
+        delete senders.takeFirst();
+}
+
 void ThreadAdministrator::refuse(Sender *sender)
 {
     say(LinkNotice::Severity::Error,
@@ -269,6 +282,8 @@ void ThreadAdministrator::setLink(LinkKind kind)
         return;
     link = kind;
     // A request on the wire of the link that went is not answered over the new one.
+    if (headOnWire && !senders.isEmpty())
+        headUnansweredOnLinkLoss();
     if (!senders.isEmpty())
         startSend();
 }

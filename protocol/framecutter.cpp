@@ -66,8 +66,11 @@ QVector<CutEvent> FrameCutter::feedTcp(const QByteArray &bytes)
         }
         frame.type = CutEvent::TcpFrame;
         events.append(frame);
-        // Each TCP frame is cut on its own; what it does not explain is dropped with it.
-        cutSerial(QtTools::appendCrc16(frame.text.mid(kTcpHeaderChars)), events);
+        // Each TCP frame is cut on its own; what it does not explain is dropped with it. Frames
+        // get a CRC for the cut, except an identification reply that brings its own.
+        const QString payload = frame.text.mid(kTcpHeaderChars);
+        const bool whole = payload.startsWith(kIdentificationStart) && payload.size() == kIdentificationChars;
+        cutSerial(whole ? payload : QtTools::appendCrc16(payload), events);
     }
     m_tcpBuffer = m_tcpBuffer.mid(2 * at);
     return events;

@@ -14,6 +14,7 @@
 #include <QHostAddress>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMetaObject>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -130,6 +131,18 @@ inline void pretendLink(MainWindow *window, LinkKind link)
         session->tcpDisconnected();
         break;
     }
+}
+
+// Answers the question the window asks before it switches relays or restarts a module
+// (the box named `name`); returns its text, empty when none was asked.
+inline QString answerConfirmation(QWidget *window, const char *name, bool yes)
+{
+    auto *box = window->findChild<QMessageBox *>(QLatin1String(name));
+    if (!box)
+        return QString();
+    const QString text = box->text();
+    QTest::mouseClick(box->button(yes ? QMessageBox::Yes : QMessageBox::No), Qt::LeftButton);
+    return text;
 }
 
 // Chooses a model from the Model menu by its English name, as an operator would; the

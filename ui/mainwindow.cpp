@@ -1,4 +1,6 @@
 #include "ui/mainwindow.h"
+
+#include "ui/confirmation.h"
 #include "ui_mainwindow.h"
 
 #include "QtLibrary/QtTools/qttools.h"
@@ -308,6 +310,8 @@ void MainWindow::createMenus()
     QMenu *viewMenu = menuBar()->addMenu(tr("View", " 视图 "));
     viewMenu->setObjectName(QStringLiteral("viewMenu"));
     trafficViews->addActions(viewMenu);
+    toolsMenu->addSeparator();
+    Confirmation::addChoice(toolsMenu);
     helpMenu = menuBar()->addMenu(tr("help", " 帮助 "));
     QMenu *languageMenu = menuBar()->addMenu(tr("Language", " 语言 "));
     languageMenu->setObjectName(QStringLiteral("languageMenu"));

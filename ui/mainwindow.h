@@ -240,6 +240,7 @@ public slots:
     void useFoundModule(const FoundModule &module);
     // Checks the module of the chosen model; polling pauses meanwhile.
     void slotModuleCheck();
+    void startModuleCheck(int modelIndex);
 
 private slots:
     void on_checkBox_timeSend_stateChanged(int arg1);
@@ -286,6 +287,7 @@ private:
     QProgressDialog *checkProgress = nullptr;
     int identifiedType = -1;
     int identifiedAddress = -1;
+    LinkKind identifiedLink = LinkKind::None; // the link the identity was heard on
 
     // Switch panels.
     void selectModel(int index);
@@ -301,6 +303,9 @@ private:
     void showStatesConfirmed();
     QString serialEndpoint() const;
     QString networkEndpoint() const;
+    // The chosen model's catalogue row and menu text, or -1 and empty.
+    int currentModelIndex() const;
+    QString currentModelText() const;
 
     // Find module (mainwindowfind.cpp): what the search paused, to resume it after.
     struct FindPause
