@@ -53,7 +53,9 @@ private slots:
     {
         QVERIFY(installTestLanguage());
         QStandardPaths::setTestModeEnabled(true);
-        QCoreApplication::setApplicationName(QStringLiteral("merovitest-namesetting-test"));
+        // A folder of its own per language run: both runs may go at once under ctest -j.
+        QCoreApplication::setApplicationName(QStringLiteral("merovitest-namesetting-test-")
+                                             + qEnvironmentVariable("MEROVI_TEST_LANGUAGE", QStringLiteral("en")));
     }
 
     void init()

@@ -982,11 +982,6 @@ Modifying the remote IP will automatically try to connect.
         <translation>保存日志…</translation>
     </message>
     <message>
-        <source>%1 log lines dropped: more came in than the view can take</source>
-        <comment> 丢弃了 %1 行日志：来得比显示得快 </comment>
-        <translation>丢弃了 %1 行日志：来得比显示得快</translation>
-    </message>
-    <message>
         <source>Save log</source>
         <comment> 保存日志 </comment>
         <translation>保存日志</translation>
@@ -1095,11 +1090,6 @@ Modifying the remote IP will automatically try to connect.
         <source>Tools</source>
         <comment> 工具 </comment>
         <translation>工具</translation>
-    </message>
-    <message>
-        <source>Send: %1</source>
-        <comment> 发送：%1 </comment>
-        <translation>发送：%1</translation>
     </message>
 </context>
 <context>
@@ -1411,6 +1401,19 @@ Modifying the remote IP will automatically try to connect.
         <source>The network parameters were not written:</source>
         <comment> 网络参数没有写入： </comment>
         <translation>网络参数没有写入：</translation>
+    </message>
+</context>
+<context>
+    <name>OutputLog</name>
+    <message>
+        <source>Send: %1</source>
+        <comment> 发送：%1 </comment>
+        <translation>发送：%1</translation>
+    </message>
+    <message>
+        <source>%1 log lines dropped: more came in than the view can take</source>
+        <comment> 丢弃了 %1 行日志：来得比显示得快 </comment>
+        <translation>丢弃了 %1 行日志：来得比显示得快</translation>
     </message>
 </context>
 <context>
