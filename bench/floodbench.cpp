@@ -324,7 +324,7 @@ FloodRun floodRun(const FloodCase &flood, int seconds, qint64 burstBytes)
                          else if (reason == QLatin1String("timeout"))
                              ++run.timeoutsFlood;
                      });
-    QObject::connect(window->threadSerialport, &ThreadSerialport::notice, window,
+    QObject::connect(window->threadSerialport, &ThreadSerialport::linkNotice, window,
                      [&](const LinkNotice &notice) {
                          const QString &line = notice.text;
                          static const QString shown = QStringLiteral(" frames from the module not shown");

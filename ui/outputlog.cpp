@@ -14,7 +14,7 @@ const QString kSeparatorLong = QStringLiteral("===================");
 const QString kSeparatorShort = QStringLiteral("========");
 const QColor kSentColor = QColor(0, 0, 255);
 // Lines reach the view in batches: each batch costs a layout of the document.
-constexpr int kFlushMs = 50;
+constexpr int kFlushMs = 100;
 
 QString logPrefix(const QDateTime &time)
 {
