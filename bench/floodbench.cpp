@@ -324,7 +324,7 @@ FloodRun floodRun(const FloodCase &flood, int seconds, qint64 burstBytes)
                          else if (reason == QLatin1String("timeout"))
                              ++run.timeoutsFlood;
                      });
-    QObject::connect(window->threadSerialport, &ThreadSerialport::notice, window,
+    QObject::connect(window->threadSerialport, &ThreadSerialport::linkNotice, window,
                      [&](const LinkNotice &notice) {
                          const QString &line = notice.text;
                          static const QString shown = QStringLiteral(" frames from the module not shown");
@@ -436,7 +436,7 @@ FloodRun floodRun(const FloodCase &flood, int seconds, qint64 burstBytes)
     }
     window->flushLog();
     run.viewLines = window->findChild<QTextEdit *>(QStringLiteral("recvText"))->document()->blockCount();
-    for (const auto &line : qAsConst(window->logHistory)) {
+    for (const auto &line : window->outputLog()->history()) {
         if (line.text.contains(QLatin1String("log lines dropped")))
             ++run.droppedLinesKept;
     }

@@ -27,7 +27,7 @@ void Session::attach(ThreadSerialport *link)
     connect(link, &ThreadSerialport::networkDisconnected, this, &Session::tcpDisconnected);
     connect(link, &ThreadSerialport::networkReconnecting, this, &Session::tcpReconnecting);
     connect(link, &ThreadSerialport::exchangeRecorded, this, &Session::recordExchange);
-    connect(link, &ThreadSerialport::notice, this, &Session::relayNotice);
+    connect(link, &ThreadSerialport::linkNotice, this, &Session::relayNotice);
     connect(link, &ThreadSerialport::deviceAddressChange, this,
             [this](const QString &hex, int) { moduleAddressed(hex); });
 }

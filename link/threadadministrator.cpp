@@ -235,7 +235,7 @@ void ThreadAdministrator::say(LinkNotice::Severity severity, const QString &text
     notice.severity = severity;
     notice.text = text;
     notice.timeMs = QDateTime::currentMSecsSinceEpoch();
-    emit this->notice(notice);
+    emit linkNotice(notice);
 }
 
 void ThreadAdministrator::sendFirst()

@@ -47,7 +47,7 @@ signals:
     void checkSwitchStatus();
     // Each request sent, each reply, time-out and withdrawal, and each frame that answers nothing.
     void exchangeRecorded(ExchangeRecord record);
-    void notice(LinkNotice notice);
+    void linkNotice(LinkNotice notice);
     void click_QPushButton(int index);
     void change_ctlOuts(QString reply);
     void change_inputs(QString bits);

@@ -192,7 +192,7 @@ void ThreadSerialport::say(LinkNotice::Severity severity, const QString &text)
     notice.severity = severity;
     notice.text = text;
     notice.timeMs = QDateTime::currentMSecsSinceEpoch();
-    emit this->notice(notice);
+    emit linkNotice(notice);
 }
 
 void ThreadSerialport::connectToModule(const QString &host, quint16 port)

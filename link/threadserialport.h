@@ -62,7 +62,7 @@ public:
 
 signals:
     // What the link tells the operator, and frames that reached no request.
-    void notice(LinkNotice notice);
+    void linkNotice(LinkNotice notice);
     void exchangeRecorded(ExchangeRecord record);
     void identify_deviceType(int code);
     void threadAdministrator_init();

@@ -35,7 +35,7 @@ public:
                 sent += r.direction == ExchangeRecord::Direction::Sent;
             });
         });
-        connect(link, &ThreadSerialport::notice, this, [this](const LinkNotice &n) { log << n.text; });
+        connect(link, &ThreadSerialport::linkNotice, this, [this](const LinkNotice &n) { log << n.text; });
         for (auto opened : {&ThreadSerialport::serialPortOpened, &ThreadSerialport::networkConnected})
             connect(link, opened, this, [this]() { events << "open"; });
         connect(link, &ThreadSerialport::networkReconnecting, this,

@@ -122,7 +122,7 @@ void TestMainWindowTerminal::logKeepsTheLastLines()
     const QStringList lines = viewText().split('\n');
     QCOMPARE(lines.size(), MainWindow::kLogHistoryLines);
     QVERIFY(lines.first().endsWith("]    line 10"));
-    QCOMPARE(window->logHistory.size(), MainWindow::kLogHistoryLines);
+    QCOMPARE(window->outputLog()->history().size(), MainWindow::kLogHistoryLines);
 }
 
 void TestMainWindowTerminal::hidingPollingKeepsTypedFramesAndErrors()

@@ -53,9 +53,9 @@ private slots:
     {
         QVERIFY(installTestLanguage());
         QStandardPaths::setTestModeEnabled(true);
-        // The Chinese run is the same program at the same time under ctest -j: a folder of its own.
-        QCoreApplication::setApplicationName(QStringLiteral("merovitest-namesetting-test")
-                                             + QString::fromLocal8Bit(qgetenv("MEROVI_TEST_LANGUAGE")));
+        // A folder of its own per language run: both runs may go at once under ctest -j.
+        QCoreApplication::setApplicationName(QStringLiteral("merovitest-namesetting-test-")
+                                             + qEnvironmentVariable("MEROVI_TEST_LANGUAGE", QStringLiteral("en")));
     }
 
     void init()

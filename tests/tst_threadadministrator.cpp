@@ -111,7 +111,7 @@ void TestThreadAdministrator::queue()
     const auto withoutCrc = [](const QString &reply) { return reply.left(reply.size() - 4); };
     connect(&queue, &ThreadAdministrator::writeSerialPort_CRC16, this, [&](const QString &f) { events << "sent " + f; });
     connect(&queue, &ThreadAdministrator::writeSerialPort, this, [&](const QString &f) { events << "tcp " + f; });
-    connect(&queue, &ThreadAdministrator::notice, this, [&](const LinkNotice &n) { events << "log " + n.text; });
+    connect(&queue, &ThreadAdministrator::linkNotice, this, [&](const LinkNotice &n) { events << "log " + n.text; });
     connect(&queue, &ThreadAdministrator::replyTimedOut, this, [&] { events << "timeout"; });
     // Frames received, as the log shows them; frames that answer nothing are strays.
     connect(&queue, &ThreadAdministrator::exchangeRecorded, this, [&](const ExchangeRecord &r) {

@@ -1018,11 +1018,6 @@ Modifying the remote IP will automatically try to connect.
         <translation>保存日志…</translation>
     </message>
     <message>
-        <source>%1 log lines dropped: more came in than the view can take</source>
-        <comment> 丢弃了 %1 行日志：来得比显示得快 </comment>
-        <translation>丢弃了 %1 行日志：来得比显示得快</translation>
-    </message>
-    <message>
         <source>Save log</source>
         <comment> 保存日志 </comment>
         <translation>保存日志</translation>

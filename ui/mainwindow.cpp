@@ -475,7 +475,7 @@ void MainWindow::connectQueue(ThreadAdministrator *queue)
             &MainWindow::creatCommunicationTimeOut);
     // The queue's records and notices reach the window through the session.
     connect(queue, &ThreadAdministrator::exchangeRecorded, linkSession, &Session::recordExchange);
-    connect(queue, &ThreadAdministrator::notice, linkSession, &Session::relayNotice);
+    connect(queue, &ThreadAdministrator::linkNotice, linkSession, &Session::relayNotice);
     connect(queue, &ThreadAdministrator::netWorkProcessing, this, &MainWindow::netWorkProcessing);
     connect(queue, &ThreadAdministrator::linkHealthChanged, this,
             &MainWindow::slotLinkHealthChanged);

@@ -3,6 +3,7 @@
 #include "link/session.h"
 #include "protocol/linkevents.h"
 #include "protocol/sender.h"
+#include "ui/outputlog.h"
 
 #include <QColor>
 #include <QDateTime>
@@ -46,16 +47,6 @@ struct CheckRun;
 namespace Ui {
 class MainWindow;
 }
-
-// One line of the output log, kept with the time it was written.
-struct LogLine
-{
-    QDateTime time;
-    QString text;
-    QColor color; // invalid: the view's own text colour
-    bool polling = false;
-    bool separator = false;
-};
 
 // The tool's window: connection controls, model menus, device panels and the
 // send/receive terminal; owns the link to the module in a worker thread.
@@ -135,14 +126,10 @@ public:
     // Terminal: received data in upper case when 1.
     int displayUpperCase = 0;
 
-    // Output log: the kept history (every line, polling too) and the lines waiting
-    // for the next view update.
-    static constexpr int kLogHistoryLines = 5000;
-    static constexpr int kLogPendingLines = 2000;
-    QList<LogLine> logHistory;
-    QList<LogLine> logPending;
-    int logDropped = 0;
-    QTimer logFlushTimer;
+    // The output log: the kept history (every line, polling too) and its view.
+    static constexpr int kLogHistoryLines = OutputLog::kHistoryLines;
+    static constexpr int kLogPendingLines = OutputLog::kPendingLines;
+    OutputLog *outputLog() const { return log; }
     QCheckBox *showPollingBox = nullptr;
     QCheckBox *pauseLogBox = nullptr;
     QPushButton *saveLogButton = nullptr;
@@ -261,12 +248,6 @@ private:
     void connectQueue(ThreadAdministrator *queue);
     void initTerminal();
     void appendLog(const QString &text, const QColor &color);
-    void queueLogLine(const LogLine &line);
-    void flushLogLines();
-    bool logFull();
-    void showLogLines(const QList<LogLine> &lines);
-    void rebuildLogView();
-    void appendReceived(const QString &hex, bool polling);
     void refuseTypedFrame(const QString &reason);
     void slotSaveLog();
     void startInputDetection();
@@ -335,6 +316,7 @@ private:
 
     Ui::MainWindow *ui = nullptr;
     Session *linkSession = nullptr;
+    OutputLog *log = nullptr;
     QTimer remoteEditTimer;
     // The remote address last asked of the link ("192.168.1.80:8080"), or the
     // refused field texts, so an unchanged settled edit does nothing.

@@ -13,7 +13,6 @@
 #include <QFileDialog>
 #include <QPushButton>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QTextCharFormat>
 #include <QTextCursor>
@@ -21,11 +20,7 @@
 
 namespace {
 
-const QColor kSeparatorColor = QColor::fromRgba64(0x2B2B, 0x5757, 0x9A9A, 0xFFFF);
-const QString kSeparatorLong = QStringLiteral("===================");
-const QString kSeparatorShort = QStringLiteral("========");
 constexpr int kMaxTerminalFrameBytes = 254;
-constexpr int kLogFlushMs = 50;
 
 // The function codes the request queue sends after the device address.
 QStringList sendableFunctionCodes()
@@ -56,12 +51,6 @@ const SendPeriodRow kSendPeriods[] = {
     {"115200", 20, "20", 20},
 };
 
-QString logPrefix(const QDateTime &time)
-{
-    return QLatin1Char('[') + time.toString(QStringLiteral("hh:mm:ss")) + QStringLiteral("]    ");
-}
-
-const QColor kSentColor = QColor(0, 0, 255);
 
 QBoxLayout *boxLayoutHolding(QLayout *layout, QWidget *widget)
 {
@@ -174,10 +163,7 @@ void MainWindow::on_lineEdit_timeSend_textEdited()
 
 void MainWindow::on_recvTextClear_clicked()
 {
-    logPending.clear();
-    logHistory.clear();
-    logDropped = 0;
-    ui->recvText->clear();
+    log->clear();
 }
 
 void MainWindow::on_sendBtClear_clicked()
@@ -188,6 +174,7 @@ void MainWindow::on_sendBtClear_clicked()
 void MainWindow::on_checkBox_out_2_stateChanged(int arg1)
 {
     displayUpperCase = arg1 ? 1 : 0;
+    log->setUpperCase(displayUpperCase == 1);
     const QSignalBlocker blocker(ui->checkBox_out_3);
     ui->checkBox_out_3->setChecked(!arg1);
 }
@@ -195,6 +182,7 @@ void MainWindow::on_checkBox_out_2_stateChanged(int arg1)
 void MainWindow::on_checkBox_out_3_stateChanged(int arg1)
 {
     displayUpperCase = arg1 ? 0 : 1;
+    log->setUpperCase(displayUpperCase == 1);
     const QSignalBlocker blocker(ui->checkBox_out_2);
     ui->checkBox_out_2->setChecked(!arg1);
 }
@@ -202,27 +190,16 @@ void MainWindow::on_checkBox_out_3_stateChanged(int arg1)
 void MainWindow::initTerminal()
 {
     displayUpperCase = 0;
-    ui->checkBox_out_3->setChecked(true);
-
-    QTextEdit *view = ui->recvText;
-    view->setUndoRedoEnabled(false);
-    view->document()->setMaximumBlockCount(kLogHistoryLines);
-    logFlushTimer.setSingleShot(true);
-    logFlushTimer.setInterval(kLogFlushMs);
-    connect(&logFlushTimer, &QTimer::timeout, this, &MainWindow::flushLogLines);
 
     QWidget *clear = ui->recvTextClear;
     QWidget *row = clear->parentWidget();
     showPollingBox = new QCheckBox(tr("Show polling", " 显示轮询 "), row);
     showPollingBox->setObjectName(QStringLiteral("checkBox_showPolling"));
     showPollingBox->setChecked(true);
-    connect(showPollingBox, &QCheckBox::toggled, this, &MainWindow::rebuildLogView);
     pauseLogBox = new QCheckBox(tr("Pause", " 暂停 "), row);
     pauseLogBox->setObjectName(QStringLiteral("checkBox_pauseLog"));
-    connect(pauseLogBox, &QCheckBox::toggled, this, [this](bool paused) {
-        if (!paused)
-            rebuildLogView();
-    });
+    log = new OutputLog(ui->recvText, showPollingBox, pauseLogBox, this);
+    ui->checkBox_out_3->setChecked(true);
     saveLogButton = new QPushButton(tr("Save log…", " 保存日志… "), row);
     saveLogButton->setObjectName(QStringLiteral("pushButton_saveLog"));
     connect(saveLogButton, &QPushButton::clicked, this, &MainWindow::slotSaveLog);
@@ -236,107 +213,19 @@ void MainWindow::initTerminal()
     }
 }
 
-bool MainWindow::logFull()
+void MainWindow::flushLog()
 {
-    if (logPending.size() < kLogPendingLines)
-        return false;
-    ++logDropped;
-    return true;
+    log->flush();
 }
 
 void MainWindow::appendLog(const QString &text, const QColor &color)
 {
-    if (logFull())
-        return;
-    queueLogLine({QDateTime::currentDateTime(), text, color});
-}
-
-void MainWindow::queueLogLine(const LogLine &line)
-{
-    logPending.append(line);
-    if (!logFlushTimer.isActive())
-        logFlushTimer.start();
-}
-
-void MainWindow::flushLog()
-{
-    flushLogLines();
-}
-
-void MainWindow::flushLogLines()
-{
-    logFlushTimer.stop();
-    QList<LogLine> lines;
-    lines.swap(logPending);
-    if (logDropped > 0) {
-        lines.append({QDateTime::currentDateTime(),
-                      tr("%1 log lines dropped: more came in than the view can take",
-                         " 丢弃了 %1 行日志：来得比显示得快 ")
-                          .arg(logDropped),
-                      QColor(Qt::red)});
-        logDropped = 0;
-    }
-    if (lines.isEmpty())
-        return;
-    logHistory.append(lines);
-    const int excess = logHistory.size() - kLogHistoryLines;
-    if (excess > 0)
-        logHistory.erase(logHistory.begin(), logHistory.begin() + excess);
-    if (!pauseLogBox->isChecked())
-        showLogLines(lines);
-}
-
-void MainWindow::showLogLines(const QList<LogLine> &lines)
-{
-    const bool showPolling = showPollingBox->isChecked();
-    QTextEdit *view = ui->recvText;
-    QTextDocument *document = view->document();
-    QTextCursor cursor(document);
-    cursor.movePosition(QTextCursor::End);
-    cursor.beginEditBlock();
-    bool shown = false;
-    for (const LogLine &line : lines) {
-        if (line.polling && !showPolling)
-            continue;
-        QTextCharFormat format;
-        format.setForeground(line.color.isValid() ? QBrush(line.color) : view->palette().text());
-        if (!document->isEmpty())
-            cursor.insertBlock();
-        cursor.insertText(logPrefix(line.time) + line.text, format);
-        shown = true;
-    }
-    cursor.endEditBlock();
-    if (!shown)
-        return;
-    view->moveCursor(QTextCursor::End);
-    view->ensureCursorVisible();
-}
-
-void MainWindow::rebuildLogView()
-{
-    // A paused view stays as it is; resuming rebuilds it.
-    if (pauseLogBox->isChecked())
-        return;
-    ui->recvText->clear();
-    showLogLines(logHistory);
+    log->append(text, color);
 }
 
 bool MainWindow::saveLog(const QString &path, QString *error)
 {
-    flushLog();
-    QByteArray text;
-    for (const LogLine &line : qAsConst(logHistory)) {
-        text += (QLatin1Char('[') + line.time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"))
-                 + QStringLiteral("]    ") + line.text + QLatin1Char('\n'))
-                    .toUtf8();
-    }
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(text) != text.size() || !file.commit()) {
-        if (error)
-            *error = file.errorString();
-        return false;
-    }
-    return true;
+    return log->save(path, error);
 }
 
 void MainWindow::slotSaveLog()
@@ -360,72 +249,22 @@ void MainWindow::slotSaveLog()
 
 void MainWindow::UIappendData(QString data)
 {
-    appendReceived(data, false);
-}
-
-void MainWindow::appendReceived(const QString &hex, bool polling)
-{
-    if (logFull())
-        return;
-    QString shown;
-    shown.reserve(hex.size() * 3 / 2 + 2);
-    for (int i = 0; i <= hex.size(); i += 2)
-        shown += hex.midRef(i, 2) + QLatin1Char(' ');
-    shown = displayUpperCase == 1 ? shown.toUpper() : shown.toLower();
-    LogLine line{QDateTime::currentDateTime(), shown, QColor()};
-    line.polling = polling;
-    queueLogLine(line);
+    log->appendReceived(data, false);
 }
 
 void MainWindow::showExchange(const ExchangeRecord &record)
 {
-    using Result = ExchangeRecord::Result;
-    if (record.direction == ExchangeRecord::Direction::Sent) {
-        if (logFull())
-            return;
-        const QDateTime now = QDateTime::currentDateTime();
-        LogLine separator{now, kSeparatorLong, kSeparatorColor};
-        separator.separator = true;
-        separator.polling = record.polling;
-        queueLogLine(separator);
-        if (logFull())
-            return;
-        LogLine sent{now,
-                     tr("Send: %1", " 发送：%1 ").arg(QString::fromLatin1(record.bytes.toHex(' '))),
-                     kSentColor};
-        sent.polling = record.polling;
-        queueLogLine(sent);
-        return;
-    }
-    // Time-outs and withdrawals have their own notices; a frame received is shown as it came.
-    if (record.result == Result::TimedOut || record.result == Result::NotSent || record.bytes.isEmpty())
-        return;
-    appendReceived(QString::fromLatin1(record.bytes.toHex()), record.polling);
+    log->showExchange(record);
 }
 
 void MainWindow::showNotice(const LinkNotice &notice)
 {
-    using Severity = LinkNotice::Severity;
-    QColor color(Qt::black);
-    switch (notice.severity) {
-    case Severity::Info:
-        break;
-    case Severity::Success:
-        color = QColor(0, 128, 0);
-        break;
-    case Severity::Warning:
-        color = QColor(200, 120, 0);
-        break;
-    case Severity::Error:
-        color = QColor(Qt::red);
-        break;
-    }
-    appendLog(notice.text, color);
+    log->showNotice(notice);
 }
 
 void MainWindow::writeOutputWidget(QString data, QColor color)
 {
-    appendLog(data, color);
+    log->append(data, color);
 }
 
 void MainWindow::writeOutputWidget(QString data)
@@ -445,17 +284,11 @@ void MainWindow::writeOutputWidget(QString data, int R, int G, int B)
 void MainWindow::writeOutputWidget(int draw)
 {
     if (draw == 0) {
-        if (logFull())
-            return;
-        LogLine line{QDateTime::currentDateTime(), kSeparatorLong, kSeparatorColor};
-        line.separator = true;
-        queueLogLine(line);
+        log->appendSeparator();
     } else if (draw == 1) {
-        appendLog(kSeparatorLong, kSeparatorColor);
-        appendLog(kSeparatorShort + tr("New", " 新建 ") + kSeparatorShort, kSeparatorColor);
-        appendLog(kSeparatorLong, kSeparatorColor);
+        log->appendBanner(tr("New", " 新建 "));
     } else {
-        appendLog(QString(), kSeparatorColor);
+        log->appendBanner(QString());
     }
 }
 
