@@ -133,7 +133,8 @@ void TestFirstRun::identifyModule()
                       Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(moduleLog.filter(QStringLiteral("ScanDevice")).size(), 1, 10000);
     const auto identified = [this]() {
-        for (const LogLine &line : qAsConst(window->logHistory) + window->logPending) {
+        window->outputLog()->flush();
+        for (const LogLine &line : window->outputLog()->history()) {
             if (line.text.startsWith(shown("Device type", " 设备类型 ")))
                 return true;
         }

@@ -1128,11 +1128,6 @@ Modifying the remote IP will automatically try to connect.
         <translation>工具</translation>
     </message>
     <message>
-        <source>Send: %1</source>
-        <comment> 发送：%1 </comment>
-        <translation>发送：%1</translation>
-    </message>
-    <message>
         <source>View</source>
         <comment> 视图 </comment>
         <translation>视图</translation>
@@ -1528,6 +1523,19 @@ Modifying the remote IP will automatically try to connect.
         <source>Ask the module for its type code and choose the model it names.</source>
         <comment> 向模块查询类型码并选择对应型号。 </comment>
         <translation>向模块查询类型码并选择对应型号。</translation>
+    </message>
+</context>
+<context>
+    <name>OutputLog</name>
+    <message>
+        <source>Send: %1</source>
+        <comment> 发送：%1 </comment>
+        <translation>发送：%1</translation>
+    </message>
+    <message>
+        <source>%1 log lines dropped: more came in than the view can take</source>
+        <comment> 丢弃了 %1 行日志：来得比显示得快 </comment>
+        <translation>丢弃了 %1 行日志：来得比显示得快</translation>
     </message>
 </context>
 <context>
