@@ -1,9 +1,11 @@
 #include "QtLibrary/QtTools/qttools.h"
 #include "cli/findcommand.h"
 #include "cli/checkcommand.h"
+#include "cli/resultscommand.h"
 #include "protocol/remoteaddress.h"
 #include "ui/language.h"
 #include "ui/mainwindow.h"
+#include "ui/stationwindow.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -26,6 +28,8 @@ struct Options
                                   QStringLiteral("Offer the device PATH (a pseudo-terminal, say) "
                                                  "among the serial ports; repeatable."),
                                   QStringLiteral("PATH")};
+    QCommandLineOption station{QStringLiteral("station"),
+                               QStringLiteral("Open the production station instead of the main window.")};
     QCommandLineOption language{QStringLiteral("language"),
                                 QStringLiteral("Show the interface in English (en) or Chinese (zh) "
                                                "for this run instead of the language chosen in "
@@ -42,6 +46,7 @@ void describe(QCommandLineParser *parser, const Options &options)
     parser->addOption(options.remote);
     parser->addOption(options.serialPort);
     parser->addOption(options.language);
+    parser->addOption(options.station);
     parser->addOption(FindCommand::option());
 }
 
@@ -62,6 +67,8 @@ int main(int argc, char *argv[])
 {
     if (CheckCommand::requested(argc, argv))
         return CheckCommand::run(argc, argv);
+    if (ResultsCommand::requested(argc, argv))
+        return ResultsCommand::run(argc, argv);
     const Options options;
     // A search without a window.
     if (FindCommand::requested(argc, argv) && !onlyAsksForInformation(argc, argv))
@@ -126,6 +133,17 @@ int main(int argc, char *argv[])
         language = Language::stored();
     if (!Language::install(&application, language))
         fprintf(stderr, "merovitest: the Chinese texts could not be loaded; showing English\n");
+
+    if (parser.isSet(options.station)) {
+        StationWindow station;
+        for (const QString &path : parser.values(serialOption))
+            station.addSerialPortPath(path);
+        station.show();
+        QObject::connect(&application, &QApplication::lastWindowClosed, &application, &QApplication::quit);
+        const int status = application.exec();
+        QtTools::instance()->saveEverything();
+        return status;
+    }
 
     MainWindow window;
     // Before the event loop runs, so the window's first connection attempt goes there;

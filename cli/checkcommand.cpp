@@ -3,6 +3,7 @@
 #include "check/checkreport.h"
 #include "protocol/modelcatalogue.h"
 #include "check/modulecheck.h"
+#include "cli/resultscommand.h"
 #include "protocol/remoteaddress.h"
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
@@ -92,6 +93,18 @@ int run(int argc, char *argv[])
                                     QStringLiteral("Inputs as wired, hex, IN1 = bit 0; without it inputs are listed only."),
                                     QStringLiteral("MASK"));
     parser.addOptions({check, model, remote, serial, baud, parity, address, report, csv, junit, inputs});
+    const QCommandLineOption serialNumber(QStringLiteral("serial-number"),
+                                          QStringLiteral("Record the run under the board's serial number SN."),
+                                          QStringLiteral("SN"));
+    const QCommandLineOption results(QStringLiteral("results"),
+                                     QStringLiteral("Results store: sqlite:PATH, PATH or postgresql://USER@HOST:PORT/DB "
+                                                    "(default: results.sqlite in the data folder)."),
+                                     QStringLiteral("STORE"));
+    const QCommandLineOption station(QStringLiteral("station"), QStringLiteral("Station name in the record (the host name)."),
+                                     QStringLiteral("NAME"));
+    const QCommandLineOption operatorName(QStringLiteral("operator"), QStringLiteral("Operator in the record (the login name)."),
+                                          QStringLiteral("NAME"));
+    parser.addOptions({serialNumber, results, station, operatorName});
     if (!parser.parse(QCoreApplication::arguments()))
         return refuse(parser.errorText());
     if (parser.isSet(QStringLiteral("help"))) {
@@ -121,6 +134,14 @@ int run(int argc, char *argv[])
             return refuse(QStringLiteral("--expect-inputs wants a hex mask, not %1").arg(parser.value(inputs)));
         setup.inputsExpected = true;
     }
+
+    const ResultsCommand::Recording recording{parser.value(serialNumber), parser.value(results),
+                                              parser.value(station), parser.value(operatorName)};
+    const bool recorded = parser.isSet(serialNumber);
+    if (!recorded && (parser.isSet(results) || parser.isSet(station) || parser.isSet(operatorName)))
+        return refuse(QStringLiteral("--results, --station and --operator go with --serial-number"));
+    if (recorded && !ResultsCommand::recordingError(recording).isEmpty())
+        return refuse(ResultsCommand::recordingError(recording));
 
     RemoteAddress::Host host;
     quint16 port = kDefaultPort;
@@ -221,6 +242,9 @@ int run(int argc, char *argv[])
                 code = 2;
             }
         }
+        if (recorded)
+            code = ResultsCommand::record(result, recording, parser.value(report), parser.value(junit),
+                                          parser.value(csv), code);
         application.exit(code);
     });
 

@@ -11,6 +11,7 @@
 #include "ui/language.h"
 #include "ui/communicationtimeout.h"
 #include "ui/networkwindow.h"
+#include "ui/stationwindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -302,6 +303,12 @@ void MainWindow::createMenus()
     toolsMenu->setObjectName(QStringLiteral("toolsMenu"));
     toolsMenu->addAction(findModuleAction);
     toolsMenu->addAction(moduleCheckAction);
+    QAction *stationAction = toolsMenu->addAction(tr("Production station", " 生产测试站 "), this, []() {
+        auto *station = new StationWindow;
+        station->setAttribute(Qt::WA_DeleteOnClose);
+        station->show();
+    });
+    stationAction->setObjectName(QStringLiteral("stationAction"));
     helpMenu = menuBar()->addMenu(tr("help", " 帮助 "));
     QMenu *languageMenu = menuBar()->addMenu(tr("Language", " 语言 "));
     languageMenu->setObjectName(QStringLiteral("languageMenu"));

@@ -1,0 +1,198 @@
+#include "cli/resultscommand.h"
+
+#include "check/modulecheck.h"
+#include "check/resultsstore.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QSysInfo>
+
+#include <cstdio>
+
+namespace ResultsCommand {
+
+namespace {
+
+constexpr int kExitPass = 0;
+constexpr int kExitCouldNotRun = 2;
+constexpr int kExitNotKept = 4;
+
+int refuse(const QString &message)
+{
+    fprintf(stderr, "merovitest: %s\n", qPrintable(message));
+    return kExitCouldNotRun;
+}
+
+void print(const QString &line)
+{
+    fprintf(stdout, "%s\n", line.toUtf8().constData());
+}
+
+QString csvField(const QString &text)
+{
+    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"'))
+        && !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
+        return text;
+    QString quoted = text;
+    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
+    return QLatin1Char('"') + quoted + QLatin1Char('"');
+}
+
+void printRow(const QStringList &fields, bool csv)
+{
+    if (!csv) {
+        print(fields.join(QLatin1Char('\t')));
+        return;
+    }
+    QStringList quoted;
+    for (const QString &field : fields)
+        quoted << csvField(field);
+    print(quoted.join(QLatin1Char(',')));
+}
+
+StoreLocation locationOf(const QString &text)
+{
+    return StoreLocation::parse(text.isEmpty() ? StoreLocation::defaultPath() : text);
+}
+
+QString yieldText(const YieldFigures &figures)
+{
+    return QString::number(figures.firstPassYield(), 'f', 1);
+}
+
+} // namespace
+
+bool requested(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (qstrcmp(argv[i], "--history") == 0 || qstrcmp(argv[i], "--yield") == 0)
+            return true;
+    }
+    return false;
+}
+
+int run(int argc, char *argv[])
+{
+    QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("merovitest"));
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("The module check's recorded runs."));
+    parser.addHelpOption();
+    const QCommandLineOption history(QStringLiteral("history"),
+                                     QStringLiteral("The runs of board SN, newest first."),
+                                     QStringLiteral("SN"));
+    const QCommandLineOption yield(QStringLiteral("yield"),
+                                   QStringLiteral("Tested, passed, failed and first-pass yield per model."));
+    const QCommandLineOption since(QStringLiteral("since"), QStringLiteral("Runs from this day on."),
+                                   QStringLiteral("YYYY-MM-DD"));
+    const QCommandLineOption station(QStringLiteral("station"), QStringLiteral("Runs of this station only."),
+                                     QStringLiteral("NAME"));
+    const QCommandLineOption results(QStringLiteral("results"),
+                                     QStringLiteral("sqlite:PATH, PATH or postgresql://USER@HOST:PORT/DB "
+                                                    "(default: results.sqlite in the data folder)."),
+                                     QStringLiteral("STORE"));
+    const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("text or csv (text)."),
+                                    QStringLiteral("text|csv"), QStringLiteral("text"));
+    parser.addOptions({ history, yield, since, station, results, format });
+    if (!parser.parse(QCoreApplication::arguments()))
+        return refuse(parser.errorText());
+    if (parser.isSet(QStringLiteral("help"))) {
+        print(parser.helpText());
+        return kExitPass;
+    }
+    if (parser.isSet(history) == parser.isSet(yield))
+        return refuse(QStringLiteral("give either --history SN or --yield"));
+    if (!parser.positionalArguments().isEmpty())
+        return refuse(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
+    const QString formatText = parser.value(format);
+    if (formatText != QLatin1String("text") && formatText != QLatin1String("csv"))
+        return refuse(QStringLiteral("--format wants text or csv, not %1").arg(formatText));
+    const bool csv = formatText == QLatin1String("csv");
+    QDate from;
+    if (parser.isSet(since)) {
+        from = QDate::fromString(parser.value(since), Qt::ISODate);
+        if (!from.isValid())
+            return refuse(QStringLiteral("--since wants YYYY-MM-DD, not %1").arg(parser.value(since)));
+    }
+    if (parser.isSet(history) && (parser.isSet(since) || parser.isSet(station)))
+        return refuse(QStringLiteral("--since and --station go with --yield"));
+    const StoreLocation location = locationOf(parser.value(results));
+    if (location.kind == StoreLocation::Invalid)
+        return refuse(QStringLiteral("--results %1").arg(location.error));
+    // Reading an SQLite file that is not there would make an empty one.
+    if (location.kind == StoreLocation::Sqlite && !QFileInfo::exists(location.path))
+        return refuse(QStringLiteral("no results store at %1").arg(location.path));
+
+    ResultsStore store(location);
+    QString error;
+    if (parser.isSet(history)) {
+        QVector<RunRecord> runs;
+        if (!store.history(parser.value(history), &runs, &error))
+            return refuse(QStringLiteral("could not read %1: %2").arg(location.text(), error));
+        if (csv)
+            printRow({ QStringLiteral("time"), QStringLiteral("station"), QStringLiteral("operator"),
+                       QStringLiteral("model"), QStringLiteral("verdict"), QStringLiteral("failed steps"),
+                       QStringLiteral("report") },
+                     true);
+        for (const RunRecord &run : runs)
+            printRow({ run.started.toUTC().toString(Qt::ISODate), run.station, run.operatorName, run.model,
+                       run.verdict, QString::number(run.failedSteps), run.reportPath() },
+                     csv);
+        return kExitPass;
+    }
+    QVector<YieldFigures> figures;
+    if (!store.yield(from, parser.value(station), &figures, &error))
+        return refuse(QStringLiteral("could not read %1: %2").arg(location.text(), error));
+    printRow({ QStringLiteral("model"), QStringLiteral("tested"), QStringLiteral("passed"),
+               QStringLiteral("failed"), QStringLiteral("first-pass yield %") },
+             csv);
+    for (const YieldFigures &line : figures)
+        printRow({ line.model, QString::number(line.tested), QString::number(line.passed),
+                   QString::number(line.failed), yieldText(line) },
+                 csv);
+    return kExitPass;
+}
+
+QString recordingError(const Recording &recording)
+{
+    if (recording.serialNumber.trimmed().isEmpty())
+        return QStringLiteral("--serial-number wants the board's serial number");
+    if (recording.store.isEmpty())
+        return QString();
+    const StoreLocation location = StoreLocation::parse(recording.store);
+    return location.kind == StoreLocation::Invalid ? QStringLiteral("--results %1").arg(location.error)
+                                                   : QString();
+}
+
+int record(const CheckRun &run, const Recording &recording, const QString &htmlReport,
+           const QString &junitReport, const QString &csvReport, int status)
+{
+    RunRecord record = RunRecord::fromCheck(run, recording.serialNumber);
+    record.station = recording.station.isEmpty() ? QSysInfo::machineHostName() : recording.station;
+    record.operatorName = recording.operatorName.isEmpty() ? qEnvironmentVariable("USER") : recording.operatorName;
+    const auto absolute = [](const QString &path) {
+        return path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
+    };
+    record.htmlReport = absolute(htmlReport);
+    record.junitReport = absolute(junitReport);
+    record.csvReport = absolute(csvReport);
+    ResultsStore store(locationOf(recording.store));
+    const ResultsStore::Delivery delivery = store.record(record);
+    switch (delivery.outcome) {
+    case ResultsStore::Outcome::Recorded:
+        if (delivery.waiting > 0)
+            fprintf(stderr, "merovitest: queued: %d waiting\n", delivery.waiting);
+        return status;
+    case ResultsStore::Outcome::Queued:
+        fprintf(stderr, "merovitest: %s\nmerovitest: queued: %d waiting\n", qPrintable(delivery.error),
+                delivery.waiting);
+        return status;
+    case ResultsStore::Outcome::Failed:
+        break;
+    }
+    fprintf(stderr, "merovitest: the run was not recorded: %s\n", qPrintable(delivery.error));
+    return status == kExitPass ? kExitNotKept : status;
+}
+
+} // namespace ResultsCommand
