@@ -264,6 +264,9 @@ bool StationWindow::arm()
            " 从现在起每次扫描都会检测治具上的板卡：每个继电器都会动作，所接负载会动作。检测结束后输出会恢复。\n\n"
            "启用测试站？ "));
     m_armed = answer == QMessageBox::Yes;
+    // The scanner types into the field: the station takes the keyboard back from the question.
+    activateWindow();
+    serialEdit->setFocus();
     return m_armed;
 }
 
