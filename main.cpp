@@ -1,6 +1,7 @@
 #include "QtLibrary/QtTools/qttools.h"
-#include "cli/findcommand.h"
 #include "cli/checkcommand.h"
+#include "cli/commandline.h"
+#include "cli/findcommand.h"
 #include "cli/resultscommand.h"
 #include "protocol/remoteaddress.h"
 #include "ui/language.h"
@@ -18,71 +19,46 @@
 
 namespace {
 
-struct Options
-{
-    QCommandLineOption remote{QStringLiteral("remote"),
-                              QStringLiteral("Connect to the module at HOST (IPv4) and PORT "
-                                             "instead of the address in the window."),
-                              QStringLiteral("HOST[:PORT]")};
-    QCommandLineOption serialPort{QStringLiteral("serial-port"),
-                                  QStringLiteral("Offer the device PATH (a pseudo-terminal, say) "
-                                                 "among the serial ports; repeatable."),
-                                  QStringLiteral("PATH")};
-    QCommandLineOption station{QStringLiteral("station"),
-                               QStringLiteral("Open the production station instead of the main window.")};
-    QCommandLineOption language{QStringLiteral("language"),
-                                QStringLiteral("Show the interface in English (en) or Chinese (zh) "
-                                               "for this run instead of the language chosen in "
-                                               "the Language menu."),
-                                QStringLiteral("en|zh")};
-};
-
-void describe(QCommandLineParser *parser, const Options &options)
-{
-    parser->setApplicationDescription(
-        QStringLiteral("Test and set-up tool for Modbus I/O modules (RTU and TCP)."));
-    parser->addHelpOption();
-    parser->addVersionOption();
-    parser->addOption(options.remote);
-    parser->addOption(options.serialPort);
-    parser->addOption(options.language);
-    parser->addOption(options.station);
-    parser->addOption(FindCommand::option());
-}
-
-bool onlyAsksForInformation(int argc, char *argv[])
+bool asksForVersion(int argc, char *argv[])
 {
     for (int i = 1; i < argc; ++i) {
-        const QByteArray arg(argv[i]);
-        if (arg == "-h" || arg == "-?" || arg == "--help" || arg == "--help-all" || arg == "-v"
-            || arg == "--version")
+        if (qstrcmp(argv[i], "-v") == 0 || qstrcmp(argv[i], "--version") == 0)
             return true;
     }
     return false;
+}
+
+void addWindowOptions(QCommandLineParser *parser)
+{
+    parser->addHelpOption();
+    parser->addVersionOption();
+    parser->addOptions(CommandLine::windowOptions());
 }
 
 } // namespace
 
 int main(int argc, char *argv[])
 {
+    // Help, the model list and the version need no window system.
+    if (CommandLine::asksForHelp(argc, argv)) {
+        fputs(qPrintable(CommandLine::helpText()), stdout);
+        return CommandLine::kPassed;
+    }
+    if (CommandLine::asksForModelList(argc, argv)) {
+        fputs(CommandLine::modelList().toUtf8().constData(), stdout);
+        return CommandLine::kPassed;
+    }
+    if (asksForVersion(argc, argv)) {
+        printf("merovitest %s\n", MEROVI_VERSION);
+        return CommandLine::kPassed;
+    }
     if (CheckCommand::requested(argc, argv))
         return CheckCommand::run(argc, argv);
     if (ResultsCommand::requested(argc, argv))
         return ResultsCommand::run(argc, argv);
-    const Options options;
     // A search without a window.
-    if (FindCommand::requested(argc, argv) && !onlyAsksForInformation(argc, argv))
+    if (FindCommand::requested(argc, argv))
         return FindCommand::run(argc, argv);
-    // Help and version need no window system.
-    if (onlyAsksForInformation(argc, argv)) {
-        QCoreApplication application(argc, argv);
-        QCoreApplication::setApplicationName(QStringLiteral("merovitest"));
-        QCoreApplication::setApplicationVersion(QStringLiteral(MEROVI_VERSION));
-        QCommandLineParser parser;
-        describe(&parser, options);
-        parser.process(application);
-        return 0;
-    }
 
     QApplication application(argc, argv);
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("utf-8"));
@@ -95,10 +71,11 @@ int main(int argc, char *argv[])
     QApplication::setApplicationVersion(QStringLiteral(MEROVI_VERSION));
 
     QCommandLineParser parser;
-    describe(&parser, options);
+    addWindowOptions(&parser);
     parser.process(application);
-    const QCommandLineOption &remoteOption = options.remote;
-    const QCommandLineOption &serialOption = options.serialPort;
+    const QString remoteOption = QStringLiteral("remote");
+    const QString serialOption = QStringLiteral("serial-port");
+    const QString languageOption = QStringLiteral("language");
 
     RemoteAddress::Host remoteHost;
     RemoteAddress::Port remotePort;
@@ -119,11 +96,11 @@ int main(int argc, char *argv[])
     }
 
     QString language;
-    if (parser.isSet(options.language)) {
-        language = Language::normalized(parser.value(options.language));
+    if (parser.isSet(languageOption)) {
+        language = Language::normalized(parser.value(languageOption));
         if (language.isEmpty()) {
             fprintf(stderr, "merovitest: --language wants en or zh, not \"%s\"\n",
-                    qPrintable(parser.value(options.language)));
+                    qPrintable(parser.value(languageOption)));
             return 2;
         }
     }
@@ -134,10 +111,10 @@ int main(int argc, char *argv[])
     if (!Language::install(&application, language))
         fprintf(stderr, "merovitest: the Chinese texts could not be loaded; showing English\n");
 
-    if (parser.isSet(options.station)) {
+    if (parser.isSet(QStringLiteral("station"))) {
         StationWindow station;
         for (const QString &path : parser.values(serialOption))
-            station.addSerialPortPath(path);
+            station.addSerialPortPath(CommandLine::serialPath(path));
         station.show();
         QObject::connect(&application, &QApplication::lastWindowClosed, &application, &QApplication::quit);
         const int status = application.exec();
@@ -155,7 +132,7 @@ int main(int argc, char *argv[])
                 ->setText(QString::number(remotePort.number));
     }
     for (const QString &path : parser.values(serialOption))
-        window.addSerialPortPath(path);
+        window.addSerialPortPath(CommandLine::serialPath(path));
     window.showAsLeft();
     QObject::connect(&application, &QApplication::lastWindowClosed, &application,
                      &QApplication::quit);

@@ -1,5 +1,7 @@
 #include "check/checkreport.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QXmlStreamWriter>
@@ -170,6 +172,29 @@ QString suggestedFileName(const CheckRun &run, const QString &suffix)
     model.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9-]+")), QStringLiteral("_"));
     return QStringLiteral("check-%1-%2.%3")
         .arg(model, run.started.toString(QStringLiteral("yyyyMMdd-HHmmss")), suffix);
+}
+
+QString serialEndpoint(const QString &port, int baudRate, int dataBits, QChar parity, int stopBits)
+{
+    return QStringLiteral("%1 %2 %3%4%5").arg(port).arg(baudRate).arg(dataBits).arg(parity).arg(stopBits);
+}
+
+QString pathProblem(const QString &path)
+{
+    const QFileInfo file(path);
+    if (path.isEmpty() || path.endsWith(QLatin1Char('/')) || file.isDir())
+        return QStringLiteral("is a folder, not a file");
+    const QFileInfo folder(file.absolutePath());
+    if (folder.exists() && !folder.isDir())
+        return QStringLiteral("%1 is not a folder").arg(QDir::toNativeSeparators(folder.filePath()));
+    if (!folder.isDir())
+        return QStringLiteral("the folder %1 does not exist").arg(QDir::toNativeSeparators(folder.filePath()));
+    // The file is written beside itself first and then renamed over the old one.
+    if (!folder.isWritable())
+        return QStringLiteral("the folder %1 is not writable").arg(QDir::toNativeSeparators(folder.filePath()));
+    if (file.exists() && !file.isWritable())
+        return QStringLiteral("the file is not writable");
+    return QString();
 }
 
 bool save(const QString &path, const QString &text, QString *error)

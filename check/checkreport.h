@@ -20,6 +20,13 @@ QString junit(const CheckRun &run);
 // "check-Switch_32-channel_outputs_16-channel_inputs-20261206-1745.html"
 QString suggestedFileName(const CheckRun &run, const QString &suffix);
 
+// "/dev/ttyUSB0 9600 8E1"
+QString serialEndpoint(const QString &port, int baudRate, int dataBits, QChar parity, int stopBits);
+
+// Why a report could not be written at `path` (not a file in a writable folder), or
+// empty when it can; asked before the check touches the module.
+QString pathProblem(const QString &path);
+
 // Writes the file whole or not at all; false with the reason.
 bool save(const QString &path, const QString &text, QString *error = nullptr);
 

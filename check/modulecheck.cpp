@@ -122,6 +122,8 @@ int CheckRun::count(CheckStep::Result result) const
 
 QString CheckRun::verdict() const
 {
+    if (interrupted)
+        return QStringLiteral("INTERRUPTED");
     if (cancelled)
         return QStringLiteral("CANCELLED");
     return passed() ? QStringLiteral("PASS") : QStringLiteral("FAIL");

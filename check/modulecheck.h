@@ -41,6 +41,8 @@ struct CheckSetup
     // Inputs as wired on the bench (IN1 = bit 0); without it inputs are only listed.
     bool inputsExpected = false;
     quint64 expectedInputs = 0;
+    // An identity the module did not confirm fails the check.
+    bool requireIdentity = false;
 };
 
 // The outcome of one run.
@@ -53,13 +55,14 @@ struct CheckRun
     qint64 durationMs = 0;
     QVector<CheckStep> steps;
     bool cancelled = false;
+    bool interrupted = false; // cancelled by a signal to the process
     bool restoreNeeded = false;
     bool restoreOk = true;
     QString restoreText;
     LinkHealth health; // the run's own figures
 
     int count(CheckStep::Result result) const;
-    // "PASS", "FAIL" or "CANCELLED".
+    // "PASS", "FAIL", "CANCELLED" or "INTERRUPTED".
     QString verdict() const;
     bool passed() const { return !cancelled && count(CheckStep::Fail) == 0; }
 };

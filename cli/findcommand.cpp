@@ -1,6 +1,7 @@
 #include "cli/findcommand.h"
 
 #include "check/modulefinder.h"
+#include "cli/commandline.h"
 #include "protocol/remoteaddress.h"
 
 #include <QCommandLineOption>
@@ -18,7 +19,7 @@ const QList<int> kBaudRates = { 115200, 57600, 38400, 19200, 9600, 4800, 2400, 1
 int refuse(const QString &why)
 {
     fprintf(stderr, "merovitest --find: %s\n", qPrintable(why));
-    return 2;
+    return CommandLine::kCouldNotRun;
 }
 
 QString line(const FoundModule &module)
@@ -38,13 +39,6 @@ QString line(const FoundModule &module)
 
 namespace FindCommand {
 
-QCommandLineOption option()
-{
-    return QCommandLineOption(QStringLiteral("find"),
-                              QStringLiteral("Search --serial-port PATH or --remote HOST[:PORT] "
-                                             "for modules, print what answered and exit."));
-}
-
 bool requested(int argc, char *argv[])
 {
     for (int i = 1; i < argc; ++i) {
@@ -58,12 +52,9 @@ int run(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
     QCommandLineParser parser;
-    const QCommandLineOption find = option();
-    const QCommandLineOption serial(QStringLiteral("serial-port"), QString(), QStringLiteral("PATH"));
-    const QCommandLineOption remote(QStringLiteral("remote"), QString(), QStringLiteral("HOST[:PORT]"));
-    parser.addOption(find);
-    parser.addOption(serial);
-    parser.addOption(remote);
+    parser.addOptions(CommandLine::findOptions());
+    const QString serial = QStringLiteral("serial-port");
+    const QString remote = QStringLiteral("remote");
     if (!parser.parse(application.arguments()))
         return refuse(parser.errorText());
     if (!parser.positionalArguments().isEmpty())
@@ -90,7 +81,7 @@ int run(int argc, char *argv[])
 
     if (!paths.isEmpty()) {
         ModuleFinder::SerialTarget target;
-        target.portName = paths.first();
+        target.portName = CommandLine::serialPath(paths.first());
         target.baudRates = kBaudRates;
         finder.startSerial(target);
     } else {

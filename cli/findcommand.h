@@ -1,12 +1,8 @@
 #pragma once
 
-class QCommandLineOption;
-
 // merovitest --find: searches a serial line or a TCP endpoint for modules without a window.
 namespace FindCommand {
 
-// The option as --help lists it.
-QCommandLineOption option();
 // True when the arguments ask for a search.
 bool requested(int argc, char *argv[]);
 // Runs the search and prints one line per module found. Exit status: 0 something

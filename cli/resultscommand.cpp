@@ -2,6 +2,7 @@
 
 #include "check/modulecheck.h"
 #include "check/resultsstore.h"
+#include "cli/commandline.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -14,14 +15,10 @@ namespace ResultsCommand {
 
 namespace {
 
-constexpr int kExitPass = 0;
-constexpr int kExitCouldNotRun = 2;
-constexpr int kExitNotKept = 4;
-
 int refuse(const QString &message)
 {
     fprintf(stderr, "merovitest: %s\n", qPrintable(message));
-    return kExitCouldNotRun;
+    return CommandLine::kCouldNotRun;
 }
 
 void print(const QString &line)
@@ -77,47 +74,26 @@ int run(int argc, char *argv[])
     QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("merovitest"));
     QCommandLineParser parser;
-    parser.setApplicationDescription(QStringLiteral("The module check's recorded runs."));
-    parser.addHelpOption();
-    const QCommandLineOption history(QStringLiteral("history"),
-                                     QStringLiteral("The runs of board SN, newest first."),
-                                     QStringLiteral("SN"));
-    const QCommandLineOption yield(QStringLiteral("yield"),
-                                   QStringLiteral("Tested, passed, failed and first-pass yield per model."));
-    const QCommandLineOption since(QStringLiteral("since"), QStringLiteral("Runs from this day on."),
-                                   QStringLiteral("YYYY-MM-DD"));
-    const QCommandLineOption station(QStringLiteral("station"), QStringLiteral("Runs of this station only."),
-                                     QStringLiteral("NAME"));
-    const QCommandLineOption results(QStringLiteral("results"),
-                                     QStringLiteral("sqlite:PATH, PATH or postgresql://USER@HOST:PORT/DB "
-                                                    "(default: results.sqlite in the data folder)."),
-                                     QStringLiteral("STORE"));
-    const QCommandLineOption format(QStringLiteral("format"), QStringLiteral("text or csv (text)."),
-                                    QStringLiteral("text|csv"), QStringLiteral("text"));
-    parser.addOptions({ history, yield, since, station, results, format });
+    parser.addOptions(CommandLine::resultsOptions());
     if (!parser.parse(QCoreApplication::arguments()))
         return refuse(parser.errorText());
-    if (parser.isSet(QStringLiteral("help"))) {
-        print(parser.helpText());
-        return kExitPass;
-    }
-    if (parser.isSet(history) == parser.isSet(yield))
+    if (parser.isSet(QStringLiteral("history")) == parser.isSet(QStringLiteral("yield")))
         return refuse(QStringLiteral("give either --history SN or --yield"));
     if (!parser.positionalArguments().isEmpty())
         return refuse(QStringLiteral("unexpected argument %1").arg(parser.positionalArguments().first()));
-    const QString formatText = parser.value(format);
+    const QString formatText = parser.value(QStringLiteral("format"));
     if (formatText != QLatin1String("text") && formatText != QLatin1String("csv"))
         return refuse(QStringLiteral("--format wants text or csv, not %1").arg(formatText));
     const bool csv = formatText == QLatin1String("csv");
     QDate from;
-    if (parser.isSet(since)) {
-        from = QDate::fromString(parser.value(since), Qt::ISODate);
+    if (parser.isSet(QStringLiteral("since"))) {
+        from = QDate::fromString(parser.value(QStringLiteral("since")), Qt::ISODate);
         if (!from.isValid())
-            return refuse(QStringLiteral("--since wants YYYY-MM-DD, not %1").arg(parser.value(since)));
+            return refuse(QStringLiteral("--since wants YYYY-MM-DD, not %1").arg(parser.value(QStringLiteral("since"))));
     }
-    if (parser.isSet(history) && (parser.isSet(since) || parser.isSet(station)))
+    if (parser.isSet(QStringLiteral("history")) && (parser.isSet(QStringLiteral("since")) || parser.isSet(QStringLiteral("station"))))
         return refuse(QStringLiteral("--since and --station go with --yield"));
-    const StoreLocation location = locationOf(parser.value(results));
+    const StoreLocation location = locationOf(parser.value(QStringLiteral("results")));
     if (location.kind == StoreLocation::Invalid)
         return refuse(QStringLiteral("--results %1").arg(location.error));
     // Reading an SQLite file that is not there would make an empty one.
@@ -126,9 +102,9 @@ int run(int argc, char *argv[])
 
     ResultsStore store(location);
     QString error;
-    if (parser.isSet(history)) {
+    if (parser.isSet(QStringLiteral("history"))) {
         QVector<RunRecord> runs;
-        if (!store.history(parser.value(history), &runs, &error))
+        if (!store.history(parser.value(QStringLiteral("history")), &runs, &error))
             return refuse(QStringLiteral("could not read %1: %2").arg(location.text(), error));
         if (csv)
             printRow({ QStringLiteral("time"), QStringLiteral("station"), QStringLiteral("operator"),
@@ -139,10 +115,10 @@ int run(int argc, char *argv[])
             printRow({ run.started.toUTC().toString(Qt::ISODate), run.station, run.operatorName, run.model,
                        run.verdict, QString::number(run.failedSteps), run.reportPath() },
                      csv);
-        return kExitPass;
+        return CommandLine::kPassed;
     }
     QVector<YieldFigures> figures;
-    if (!store.yield(from, parser.value(station), &figures, &error))
+    if (!store.yield(from, parser.value(QStringLiteral("station")), &figures, &error))
         return refuse(QStringLiteral("could not read %1: %2").arg(location.text(), error));
     printRow({ QStringLiteral("model"), QStringLiteral("tested"), QStringLiteral("passed"),
                QStringLiteral("failed"), QStringLiteral("first-pass yield %") },
@@ -151,7 +127,7 @@ int run(int argc, char *argv[])
         printRow({ line.model, QString::number(line.tested), QString::number(line.passed),
                    QString::number(line.failed), yieldText(line) },
                  csv);
-    return kExitPass;
+    return CommandLine::kPassed;
 }
 
 QString recordingError(const Recording &recording)
@@ -192,7 +168,7 @@ int record(const CheckRun &run, const Recording &recording, const QString &htmlR
         break;
     }
     fprintf(stderr, "merovitest: the run was not recorded: %s\n", qPrintable(delivery.error));
-    return status == kExitPass ? kExitNotKept : status;
+    return status == CommandLine::kPassed ? CommandLine::kEvidenceLost : status;
 }
 
 } // namespace ResultsCommand
