@@ -88,6 +88,8 @@ StationWindow::StationWindow(QWidget *parent)
     detailList = new QListWidget;
     detailList->setObjectName(QStringLiteral("listWidget_details"));
     detailList->setFont(sized(font(), kDetailPoints, false));
+    detailList->setWordWrap(true);
+    detailList->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     queueLabel = new QLabel;
     queueLabel->setObjectName(QStringLiteral("label_queue"));
     queueLabel->setFont(sized(font(), kDetailPoints));
