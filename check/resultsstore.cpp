@@ -411,6 +411,16 @@ bool ResultsStore::open(const QString &connection, QString *error)
     return true;
 }
 
+bool ResultsStore::connect(QString *error)
+{
+    if (m_location.kind == StoreLocation::Invalid) {
+        if (error)
+            *error = m_location.error;
+        return false;
+    }
+    return open(m_central, error);
+}
+
 ResultsStore::Delivery ResultsStore::record(const RunRecord &run)
 {
     Delivery delivery;

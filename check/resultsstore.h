@@ -102,6 +102,8 @@ public:
     static constexpr int kBusyTimeoutMs = 2000;
 
     const StoreLocation &location() const { return m_location; }
+    // Opens the store ahead of the first record (and brings its schema up to date).
+    bool connect(QString *error = nullptr);
     Delivery record(const RunRecord &run);
     // Hands the queued runs to the server; the number delivered, -1 when it did not answer.
     int deliverQueued(QString *error = nullptr);

@@ -16,6 +16,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
 
 namespace CheckCommand {
 
@@ -112,6 +113,9 @@ int run(int argc, char *argv[])
         return refuse(QStringLiteral("--results, --station and --operator go with --serial-number"));
     if (recorded && !ResultsCommand::recordingError(recording).isEmpty())
         return refuse(ResultsCommand::recordingError(recording));
+    std::unique_ptr<ResultsCommand::Recorder> recorder;
+    if (recorded)
+        recorder = std::make_unique<ResultsCommand::Recorder>(recording);
 
     RemoteAddress::Host host;
     quint16 port = kDefaultPort;
@@ -223,10 +227,10 @@ int run(int argc, char *argv[])
             }
         }
         int status = exitStatus(result, kept);
-        if (recorded)
-            status = ResultsCommand::record(result, recording, parser.value(QStringLiteral("report")),
-                                            parser.value(QStringLiteral("junit")),
-                                            parser.value(QStringLiteral("csv")), status);
+        if (recorder)
+            status = recorder->record(result, parser.value(QStringLiteral("report")),
+                                      parser.value(QStringLiteral("junit")),
+                                      parser.value(QStringLiteral("csv")), status);
         application.exit(status);
     });
 

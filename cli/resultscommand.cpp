@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QSysInfo>
+#include <QThread>
 
 #include <cstdio>
 
@@ -141,9 +142,31 @@ QString recordingError(const Recording &recording)
                                                    : QString();
 }
 
-int record(const CheckRun &run, const Recording &recording, const QString &htmlReport,
-           const QString &junitReport, const QString &csvReport, int status)
+Recorder::Recorder(const Recording &recording)
+    : m_recording(recording), m_thread(new QThread), m_context(new QObject)
 {
+    m_context->moveToThread(m_thread);
+    QObject::connect(m_thread, &QThread::finished, m_context, &QObject::deleteLater);
+    m_thread->start();
+    const StoreLocation location = locationOf(recording.store);
+    QMetaObject::invokeMethod(m_context, [this, location]() {
+        m_store = new ResultsStore(location);
+        m_store->connect();
+    });
+}
+
+Recorder::~Recorder()
+{
+    QMetaObject::invokeMethod(m_context, [this]() { delete m_store; }, Qt::BlockingQueuedConnection);
+    m_thread->quit();
+    m_thread->wait();
+    delete m_thread;
+}
+
+int Recorder::record(const CheckRun &run, const QString &htmlReport, const QString &junitReport,
+                     const QString &csvReport, int status)
+{
+    const Recording &recording = m_recording;
     RunRecord record = RunRecord::fromCheck(run, recording.serialNumber);
     record.station = recording.station.isEmpty() ? QSysInfo::machineHostName() : recording.station;
     record.operatorName = recording.operatorName.isEmpty() ? qEnvironmentVariable("USER") : recording.operatorName;
@@ -153,8 +176,9 @@ int record(const CheckRun &run, const Recording &recording, const QString &htmlR
     record.htmlReport = absolute(htmlReport);
     record.junitReport = absolute(junitReport);
     record.csvReport = absolute(csvReport);
-    ResultsStore store(locationOf(recording.store));
-    const ResultsStore::Delivery delivery = store.record(record);
+    ResultsStore::Delivery delivery;
+    QMetaObject::invokeMethod(m_context, [this, &record, &delivery]() { delivery = m_store->record(record); },
+                              Qt::BlockingQueuedConnection);
     switch (delivery.outcome) {
     case ResultsStore::Outcome::Recorded:
         if (delivery.waiting > 0)
