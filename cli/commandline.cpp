@@ -165,7 +165,8 @@ QString helpText()
         "     path, or no connection\n"
         "  3  interrupted by a signal (SIGINT, SIGTERM, SIGHUP); the reports say whether the\n"
         "     restore worked\n"
-        "  4  passed, but its evidence could not be kept: a report could not be written\n"
+        "  4  passed, but its evidence could not be kept: a report could not be written, or\n"
+        "     (with --serial-number) the run could not be recorded; queued for the server is recorded\n"
         "Exit status of --find: 0 found, 1 nothing found, 2 could not run.\n");
     return text;
 }

@@ -131,6 +131,11 @@ StationWindow::StationWindow(QWidget *parent)
         refuse(tr("NO CONNECTION", " 无法连接 "),
                tr("No connection to %1", " 无法连接 %1 ").arg(m_setup.endpoint));
     });
+    m_storeThread = new QThread(this);
+    m_storeContext = new QObject;
+    m_storeContext->moveToThread(m_storeThread);
+    connect(m_storeThread, &QThread::finished, m_storeContext, &QObject::deleteLater);
+    m_storeThread->start();
     m_deliveryTimer = new QTimer(this);
     connect(m_deliveryTimer, &QTimer::timeout, this, &StationWindow::deliverQueued);
     m_deliveryTimer->start(kDeliveryIntervalMs);
@@ -147,6 +152,9 @@ StationWindow::~StationWindow()
     m_busy = false;
     m_finder->cancel();
     tearDownLink();
+    QMetaObject::invokeMethod(m_storeContext, [this]() { delete m_store; }, Qt::BlockingQueuedConnection);
+    m_storeThread->quit();
+    m_storeThread->wait();
 }
 
 QWidget *StationWindow::buildSettings()
@@ -440,14 +448,27 @@ void StationWindow::checkFinished(const CheckRun &run)
     record.operatorName = operatorEdit->text().trimmed();
     record.htmlReport = html;
     record.junitReport = junit;
-    const ResultsStore::Delivery delivery = store()->record(record);
-    if (delivery.outcome == ResultsStore::Outcome::Failed)
-        lost << tr("The run was not recorded: %1", " 本次检测未记录：%1 ").arg(delivery.error);
-    showQueue(delivery.waiting);
+    m_pendingPassed = run.passed();
+    m_pendingDetails = details;
+    m_pendingLost = lost;
+    withStore([this, record](ResultsStore *store) {
+        const ResultsStore::Delivery delivery = store->record(record);
+        const QString error = delivery.outcome == ResultsStore::Outcome::Failed ? delivery.error : QString();
+        const int waiting = delivery.waiting;
+        QMetaObject::invokeMethod(this, [this, error, waiting]() { recorded(error, waiting); },
+                                  Qt::QueuedConnection);
+    });
+}
 
-    countBoard(m_serial, run.passed());
-    if (!run.passed())
-        showState(Shown::Fail, tr("FAIL", " 不合格 "), details + lost);
+void StationWindow::recorded(const QString &error, int waiting)
+{
+    QStringList lost = m_pendingLost;
+    if (!error.isEmpty())
+        lost << tr("The run was not recorded: %1", " 本次检测未记录：%1 ").arg(error);
+    showQueue(waiting);
+    countBoard(m_serial, m_pendingPassed);
+    if (!m_pendingPassed)
+        showState(Shown::Fail, tr("FAIL", " 不合格 "), m_pendingDetails + lost);
     else if (!lost.isEmpty())
         showState(Shown::Error, tr("NOT RECORDED", " 未记录 "), lost);
     else
@@ -545,21 +566,28 @@ void StationWindow::showQueue(int waiting)
     queueLabel->setVisible(waiting > 0);
 }
 
-ResultsStore *StationWindow::store()
+void StationWindow::withStore(const std::function<void(ResultsStore *store)> &work)
 {
     const QString text = resultsEdit->text().trimmed();
-    if (!m_store || text != m_storeText) {
-        m_store = std::make_unique<ResultsStore>(
-            StoreLocation::parse(text.isEmpty() ? StoreLocation::defaultPath() : text));
-        m_storeText = text;
-    }
-    return m_store.get();
+    const bool renew = !m_storeMade || text != m_storeText;
+    m_storeMade = true;
+    m_storeText = text;
+    QMetaObject::invokeMethod(m_storeContext, [this, text, renew, work]() {
+        if (renew) {
+            delete m_store;
+            m_store = new ResultsStore(StoreLocation::parse(text.isEmpty() ? StoreLocation::defaultPath() : text));
+        }
+        work(m_store);
+    });
 }
 
 void StationWindow::deliverQueued()
 {
-    if (m_busy || !m_store || m_store->location().kind != StoreLocation::Postgresql)
+    if (m_busy || StoreLocation::parse(resultsEdit->text().trimmed()).kind != StoreLocation::Postgresql)
         return;
-    m_store->deliverQueued();
-    showQueue(m_store->waiting());
+    withStore([this](ResultsStore *store) {
+        store->deliverQueued();
+        const int waiting = store->waiting();
+        QMetaObject::invokeMethod(this, [this, waiting]() { showQueue(waiting); }, Qt::QueuedConnection);
+    });
 }

@@ -7,7 +7,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include <memory>
+#include <functional>
 
 class QComboBox;
 class QLabel;
@@ -70,7 +70,10 @@ private:
     void countBoard(const QString &serial, bool passed);
     void showFigures();
     void showQueue(int waiting);
-    ResultsStore *store();
+    // The store lives in a thread of its own: a server that is slow to answer never holds
+    // up the window.
+    void withStore(const std::function<void(ResultsStore *store)> &work);
+    void recorded(const QString &error, int waiting);
     void deliverQueued();
 
     // Settings.
@@ -105,8 +108,15 @@ private:
     QPointer<ThreadSerialport> m_link;
     QTimer *m_connectTimer = nullptr;
     QTimer *m_deliveryTimer = nullptr;
-    std::unique_ptr<ResultsStore> m_store;
+    QThread *m_storeThread = nullptr;
+    QObject *m_storeContext = nullptr; // lives in m_storeThread
+    ResultsStore *m_store = nullptr;   // used in m_storeThread only
     QString m_storeText;
+    bool m_storeMade = false;
+    // The scan whose record is on its way.
+    bool m_pendingPassed = false;
+    QStringList m_pendingDetails;
+    QStringList m_pendingLost;
     // This shift's boards: whether the first run passed, whether the latest did.
     QHash<QString, QPair<bool, bool>> m_boards;
 };
