@@ -53,14 +53,15 @@ QString stepLine(const CheckStep &step)
 
 QString summaryLine(const CheckRun &run)
 {
-    return QStringLiteral("%1: %2 passed, %3 failed, %4 not applicable; %5 in %6 ms; restore: %7")
+    return QStringLiteral("%1: %2 passed, %3 failed, %4 not applicable; %5 in %6 ms; restore: %7; identity: %8")
         .arg(run.verdict())
         .arg(run.count(CheckStep::Pass))
         .arg(run.count(CheckStep::Fail))
         .arg(run.count(CheckStep::NotApplicable))
         .arg(run.model)
         .arg(run.durationMs)
-        .arg(run.restoreText);
+        .arg(run.restoreText)
+        .arg(run.identity);
 }
 
 QString html(const CheckRun &run)
@@ -83,6 +84,7 @@ QString html(const CheckRun &run)
         {QStringLiteral("Endpoint"), run.setup.endpoint},
         {QStringLiteral("Duration"), QStringLiteral("%1 ms").arg(run.durationMs)},
         {QStringLiteral("Restore"), run.restoreText},
+        {QStringLiteral("Identity"), run.identity},
         {QStringLiteral("Verdict"), run.verdict()}};
     for (const auto &row : head)
         out += QStringLiteral("<tr><th>%1</th><td>%2</td></tr>\n").arg(e(row.first), e(row.second));
@@ -102,14 +104,15 @@ QString html(const CheckRun &run)
 
 QString csv(const CheckRun &run)
 {
-    QString out = QStringLiteral("date,version,model,address,endpoint,verdict,group,step,result,expected,read,ms\n");
+    QString out = QStringLiteral("date,version,model,address,endpoint,verdict,group,step,result,expected,read,ms,identity\n");
     const QString prefix = QStringList{timeText(run), run.version, csvField(run.model), address(run),
                                        csvField(run.setup.endpoint), run.verdict()}
                                .join(QLatin1Char(','));
     for (const CheckStep &step : run.steps) {
         out += prefix + QLatin1Char(',')
             + QStringList{csvField(step.group), csvField(step.name), CheckStep::resultText(step.result),
-                          csvField(step.expected), csvField(step.read), msText(step.ms)}
+                          csvField(step.expected), csvField(step.read), msText(step.ms),
+                          csvField(run.identity)}
                   .join(QLatin1Char(','))
             + QLatin1Char('\n');
     }
@@ -135,7 +138,8 @@ QString junit(const CheckRun &run)
     const QList<QPair<QString, QString>> properties = {
         {QStringLiteral("version"), run.version},       {QStringLiteral("model"), run.model},
         {QStringLiteral("address"), address(run)},      {QStringLiteral("endpoint"), run.setup.endpoint},
-        {QStringLiteral("restore"), run.restoreText},   {QStringLiteral("verdict"), run.verdict()}};
+        {QStringLiteral("restore"), run.restoreText},   {QStringLiteral("identity"), run.identity},
+        {QStringLiteral("verdict"), run.verdict()}};
     for (const auto &p : properties) {
         xml.writeEmptyElement(QStringLiteral("property"));
         xml.writeAttribute(QStringLiteral("name"), p.first);

@@ -1,5 +1,7 @@
 #include "check/modulecheck.h"
 
+#include "check/modulefinder.h"
+#include "check/plausibility.h"
 #include "protocol/analogconversion.h"
 #include "protocol/modbusrequest.h"
 #include "protocol/modelcatalogue.h"
@@ -138,6 +140,61 @@ ModuleCheck::ModuleCheck(QObject *parent)
     guard->setSingleShot(true);
     connect(guard, &QTimer::timeout, this,
             [this]() { complete(QString(), QStringLiteral("the link dropped the request")); });
+    identityWait = new QTimer(this);
+    identityWait->setSingleShot(true);
+    identityWait->setTimerType(Qt::PreciseTimer);
+    connect(identityWait, &QTimer::timeout, this, [this]() {
+        // No answer on a serial line: quiet until a slave that cuts frames by length has
+        // given up on the request, and a late answer still counts.
+        if (!run.setup.network && !identitySettling) {
+            identitySettling = true;
+            identityWait->start(ModuleFinder::kSettleMs);
+            return;
+        }
+        identified(-1, -1);
+    });
+}
+
+CheckStep ModuleCheck::identityStep(const CheckSetup &setup, int address, int typeCode, QString *mark)
+{
+    const QVector<ModelEntry> &models = ModelCatalogue::models();
+    const QString chosen = setup.modelIndex >= 0 && setup.modelIndex < models.size()
+        ? QString::fromLatin1(models.at(setup.modelIndex).english).simplified()
+        : QString();
+    CheckStep step;
+    step.group = kIdentification;
+    step.name = QStringLiteral("module identification");
+    step.expected = QStringLiteral("model %1").arg(chosen);
+    const QString notConfirmed = QStringLiteral("identity not confirmed");
+    const CheckStep::Result unconfirmed = setup.requireIdentity ? CheckStep::Fail : CheckStep::NotApplicable;
+    if (typeCode < 0) {
+        *mark = notConfirmed + QStringLiteral(": no answer");
+        step.read = QStringLiteral("no answer to the identification request: ") + notConfirmed;
+        step.result = unconfirmed;
+        return step;
+    }
+    const int named = ModelCatalogue::indexForTypeCode(typeCode);
+    const QStringList addressProblems = Plausibility::addressProblems(address);
+    step.read = QStringLiteral("address %1, type code %2").arg(address).arg(typeCode);
+    if (named < 0) {
+        *mark = notConfirmed + QStringLiteral(": type code %1 (not in the catalogue)").arg(typeCode);
+        step.read += QStringLiteral(" (not in the catalogue): ") + notConfirmed;
+        step.result = unconfirmed;
+    } else if (named != setup.modelIndex) {
+        const QString other = QString::fromLatin1(models.at(named).english).simplified();
+        *mark = QStringLiteral("wrong model: type code %1 is %2, not %3").arg(typeCode).arg(other, chosen);
+        step.read += QStringLiteral(" (%1): another model than %2").arg(other, chosen);
+        step.result = CheckStep::Fail;
+    } else {
+        *mark = QStringLiteral("confirmed: type code %1 (%2)").arg(typeCode).arg(chosen);
+        step.read += QStringLiteral(" (%1)").arg(chosen);
+        step.result = CheckStep::Pass;
+    }
+    if (!addressProblems.isEmpty()) {
+        step.read += QStringLiteral("; implausible: ") + addressProblems.join(QStringLiteral("; "));
+        step.result = CheckStep::Fail;
+    }
+    return step;
 }
 
 void ModuleCheck::start(const CheckSetup &setup)
@@ -153,6 +210,7 @@ void ModuleCheck::start(const CheckSetup &setup)
     active = true;
     cancelRequested = aborted = restoring = false;
     sequence = doneExchanges = consecutiveTimeouts = 0;
+    retryAfterIdentity = false;
     plan.clear();
     pendingKind.clear();
     outputsRead = outputsTouched = analogRead = false;
@@ -171,35 +229,68 @@ void ModuleCheck::start(const CheckSetup &setup)
         analogUnit = model.voltageInputCount > 0 ? QStringLiteral("V") : QStringLiteral("mA");
     }
     analogTouched = QVector<bool>(qMax(analogOutputs, 0), false);
+    analogWritten = QVector<bool>(qMax(analogOutputs, 0), false);
     readBackOffsets = QVector<QList<int>>(qMax(analogOutputs, 0));
 
-    if (setup.identifiedType >= 0) {
-        const int announced = ModelCatalogue::indexForTypeCode(setup.identifiedType);
-        const bool other = announced >= 0 && announced != setup.modelIndex;
-        addStep(kIdentification, QStringLiteral("module identification"),
-                other ? CheckStep::Fail : CheckStep::Pass,
-                QStringLiteral("model %1").arg(run.model),
-                QStringLiteral("address %1, type code %2%3")
-                    .arg(setup.identifiedAddress)
-                    .arg(setup.identifiedType)
-                    .arg(announced >= 0 ? QStringLiteral(" (%1)").arg(QLatin1String(
-                                              models.at(announced).english))
-                                        : QString()));
-    } else {
-        addStep(kIdentification, QStringLiteral("module identification"),
-                CheckStep::NotApplicable, QString(),
-                QStringLiteral("the module did not announce itself"));
-    }
+    if (setup.identifiedType >= 0)
+        judgeIdentity(setup.identifiedAddress, setup.identifiedType);
+    else
+        then([this]() { askIdentity(); });
 
     planOutputs();
     planInputs();
     planAnalogOutputs();
     planAnalogInputs();
     planBlocks();
-    planned = doneExchanges + 1 + (outputs > 0 ? 4 * outputs + 8 : 0) + (inputs > 0 ? 1 : 0)
-        + (analogOutputs > 0 ? 3 + 17 * analogOutputs + 3 : 0) + (analogInputs > 0 ? 1 : 0)
+    planned = doneExchanges + 1 + (setup.identifiedType >= 0 ? 0 : 1) + (outputs > 0 ? 1 + 2 * outputs + 4 + 2 : 0) + (inputs > 0 ? 1 : 0)
+        + (analogOutputs > 0 ? 3 + 2 * analogOutputs + 3 * (analogOutputs + 3) + 3 * analogOutputs + 3 : 0) + (analogInputs > 0 ? 1 : 0)
         + (setup.network ? 1 : 0);
     QTimer::singleShot(0, this, &ModuleCheck::next);
+}
+
+// Nothing else is on the wire: the answer, or the time the wire allows for it, ends the wait.
+void ModuleCheck::askIdentity()
+{
+    pendingKind = kIdentification;
+    identitySettling = false;
+    pendingSince.start();
+    emit progress(doneExchanges, qMax(planned, doneExchanges + 1), QStringLiteral("identification"));
+    emit identificationRequested();
+    identityWait->start(ModuleFinder::identifyWaitMs(run.setup.network ? 0 : run.setup.baudRate));
+}
+
+void ModuleCheck::identified(int address, int typeCode)
+{
+    if (pendingKind != kIdentification)
+        return;
+    identityWait->stop();
+    pendingKind.clear();
+    ++doneExchanges;
+    retryAfterIdentity = typeCode < 0;
+    judgeIdentity(address, typeCode);
+    next();
+}
+
+void ModuleCheck::judgeIdentity(int address, int typeCode)
+{
+    CheckStep step = identityStep(run.setup, address, typeCode, &run.identity);
+    run.identifiedType = typeCode;
+    addStep(step.group, step.name, step.result, step.expected, step.read, step.ms);
+}
+
+void ModuleCheck::problemsStep(const QString &group, const QString &name, const QStringList &problems)
+{
+    addStep(group, name, problems.isEmpty() ? CheckStep::Pass : CheckStep::Fail,
+            QStringLiteral("values a module can hold"),
+            problems.isEmpty() ? QStringLiteral("plausible") : problems.join(QStringLiteral("; ")));
+}
+
+void ModuleCheck::interrupt()
+{
+    if (!active)
+        return;
+    run.interrupted = true;
+    cancel();
 }
 
 void ModuleCheck::cancel()
@@ -224,6 +315,7 @@ void ModuleCheck::request(const QString &label, const QString &frame, const Done
 {
     pendingKind = QLatin1String(kKindPrefix) + QString::number(++sequence) + QLatin1Char(' ') + label;
     pendingDone = done;
+    pendingFrame = frame;
     pendingSince.start();
     guard->start(kGuardMs);
     emit progress(doneExchanges, qMax(planned, doneExchanges + 1), label);
@@ -238,6 +330,16 @@ void ModuleCheck::then(const std::function<void()> &item)
 void ModuleCheck::complete(const QString &reply, const QString &failure)
 {
     guard->stop();
+    // A server that does not know the identification request may lose the request after
+    // it; that one is asked again before anything is judged.
+    if (retryAfterIdentity && failure == QLatin1String("timeout")) {
+        retryAfterIdentity = false;
+        pendingSince.start();
+        guard->start(kGuardMs);
+        emit write(new Sender(pendingKind, pendingFrame));
+        return;
+    }
+    retryAfterIdentity = false;
     const Done done = pendingDone;
     const qint64 ms = pendingSince.elapsed();
     pendingKind.clear();
@@ -251,9 +353,8 @@ void ModuleCheck::complete(const QString &reply, const QString &failure)
         ++run.health.exceptions;
         consecutiveTimeouts = 0;
     } else {
-        // "not sent" (no link) ends the check like silence does, but is no time-out.
-        if (failure == QLatin1String("timeout"))
-            ++run.health.timeouts;
+        // Unanswered, whatever the reason: silence, no link, a link lost on the way.
+        ++run.health.timeouts;
         ++consecutiveTimeouts;
     }
     if (done)
@@ -355,16 +456,14 @@ void ModuleCheck::planOutputs()
                             ms);
                 });
     });
+    // One output on at a time; each read-back proves every channel, so the next pattern
+    // proves this one off again (the last one by "all off").
     const int registers = ModbusRequest::registerCount(outputs);
     for (int channel = 0; channel < outputs; ++channel) {
         then([this, channel, registers]() {
             QVector<quint16> expected(registers, 0);
             expected[channel / 16] = quint16(1u << (channel % 16));
             outputStep(QStringLiteral("Y%1 on").arg(channel + 1), expected, true);
-        });
-        then([this, registers, channel]() {
-            outputStep(QStringLiteral("Y%1 off").arg(channel + 1), QVector<quint16>(registers, 0),
-                       false);
         });
     }
     then([this]() { outputStep(QStringLiteral("all on"), outputMask(), true); });
@@ -511,85 +610,119 @@ void ModuleCheck::planAnalogOutputs()
             addStep(kAnalogOutputs, QStringLiteral("read value, maximum and mode registers"),
                     ok ? CheckStep::Pass : CheckStep::Fail, QStringLiteral("a reply"),
                     ok ? text.join(QStringLiteral("; ")) : failure, ms);
+            if (!ok)
+                return;
+            QStringList problems;
+            for (int c = 0; c < value.size(); ++c) {
+                for (const QString &problem : Plausibility::analogOutputProblems(max.at(c), mode.at(c)))
+                    problems << QStringLiteral("AO%1 %2").arg(c).arg(problem);
+            }
+            problemsStep(kAnalogOutputs, QStringLiteral("analog settings plausible"), problems);
         });
     });
-    for (int channel = 0; channel < analogOutputs; ++channel) {
-        for (int percent : kPercents)
-            then([this, channel, percent]() { analogPoint(channel, percent); });
-    }
+    then([this]() { analogRanges(0); });
+    for (int point = 0; point < int(std::size(kPercents)); ++point)
+        then([this, point]() { analogPoint(point, 0); });
 }
 
-// One point of a channel's range in its current mode: the value written, the three
-// registers read back. Maximum and mode are written with the first point.
-void ModuleCheck::analogPoint(int channel, int percent)
+// Maximum and mode written as they stand, channel after channel, before the first point.
+void ModuleCheck::analogRanges(int channel)
 {
     using ModbusRequest::AnalogBlock;
     if (!analogRead || channel >= originalValue.size())
         return;
-    const QString name = QStringLiteral("AO%1 %2 %").arg(channel).arg(percent);
     const quint16 max = originalMax.at(channel);
     const quint16 mode = originalMode.at(channel);
+    const QString name = QStringLiteral("AO%1 maximum and mode").arg(channel);
     if (max == 0) {
-        if (percent == 0)
-            addStep(kAnalogOutputs, QStringLiteral("AO%1").arg(channel), CheckStep::NotApplicable,
-                    QString(), QStringLiteral("maximum register 0: no range to write"));
-        return;
+        addStep(kAnalogOutputs, QStringLiteral("AO%1").arg(channel), CheckStep::NotApplicable,
+                QString(), QStringLiteral("maximum register 0: no range to write"));
+        return analogRanges(channel + 1);
     }
-    const quint16 value = quint16((quint32(max) * quint32(percent) + 50) / 100);
-    const QString expected = analogText(value, max, mode);
     analogTouched[channel] = true;
-
-    auto verify = [this, name, channel, value, max, mode, expected](qint64 writeMs) {
-        readAnalogBlocks([=](bool ok, const QVector<quint16> &v, const QVector<quint16> &m,
-                             const QVector<quint16> &o, qint64 ms, const QString &failure) {
-            if (!ok) {
-                addStep(kAnalogOutputs, name, CheckStep::Fail, expected,
-                        QStringLiteral("read back: ") + failure);
-                return;
-            }
-            if (m.at(channel) == max && o.at(channel) == mode)
-                readBackOffsets[channel].append(int(v.at(channel)) - int(value));
-            QStringList differ;
-            if (v.at(channel) != value)
-                differ << QStringLiteral("value");
-            if (m.at(channel) != max)
-                differ << QStringLiteral("maximum");
-            if (o.at(channel) != mode)
-                differ << QStringLiteral("mode");
-            QString text = analogText(v.at(channel), m.at(channel), o.at(channel));
-            if (!differ.isEmpty())
-                text += QStringLiteral("; AO%1 %2 differs").arg(channel).arg(differ.join(QStringLiteral(", ")));
-            addStep(kAnalogOutputs, name, differ.isEmpty() ? CheckStep::Pass : CheckStep::Fail,
-                    expected, text, writeMs + ms);
-        });
-    };
-    auto writeValue = [this, name, channel, value, expected, verify](qint64 before) {
-        request(QStringLiteral("AO%1 write value %2").arg(channel).arg(value),
-                ModbusRequest::analogOutputWrite(AnalogBlock::Value, channel, value),
-                [=](const QString &, const QString &failure, qint64 ms) {
-                    if (!failure.isEmpty())
-                        return addStep(kAnalogOutputs, name, CheckStep::Fail, expected,
-                                       QStringLiteral("write value: ") + failureText(failure));
-                    verify(before + ms);
-                });
-    };
-    if (percent != kPercents[0])
-        return writeValue(0);
+    const QString expected = analogText(originalValue.at(channel), max, mode);
     request(QStringLiteral("AO%1 write maximum").arg(channel),
             ModbusRequest::analogOutputWrite(AnalogBlock::Max, channel, max),
-            [=](const QString &, const QString &failure, qint64 ms1) {
-                if (!failure.isEmpty())
-                    return addStep(kAnalogOutputs, name, CheckStep::Fail, expected,
-                                   QStringLiteral("write maximum: ") + failureText(failure));
+            [=](const QString &, const QString &failure, qint64) {
+                if (!failure.isEmpty()) {
+                    addStep(kAnalogOutputs, name, CheckStep::Fail, expected,
+                            QStringLiteral("write maximum: ") + failureText(failure));
+                    return analogRanges(channel + 1);
+                }
                 request(QStringLiteral("AO%1 write mode").arg(channel),
                         ModbusRequest::analogOutputWrite(AnalogBlock::Mode, channel, mode),
-                        [=](const QString &, const QString &failure, qint64 ms2) {
+                        [=](const QString &, const QString &failure, qint64) {
                             if (!failure.isEmpty())
-                                return addStep(kAnalogOutputs, name, CheckStep::Fail, expected,
-                                               QStringLiteral("write mode: ") + failureText(failure));
-                            writeValue(ms1 + ms2);
+                                addStep(kAnalogOutputs, name, CheckStep::Fail, expected,
+                                        QStringLiteral("write mode: ") + failureText(failure));
+                            analogRanges(channel + 1);
                         });
             });
+}
+
+// The percent of its range a channel is given at a point: staggered, so that at every
+// point neighbouring channels hold different values and one read of each block proves
+// every channel, a write that lands on another channel included.
+int ModuleCheck::analogPercent(int point, int channel)
+{
+    return kPercents[(point + channel) % int(std::size(kPercents))];
+}
+
+// One point: every channel's value written, then the three blocks read once for all.
+void ModuleCheck::analogPoint(int point, int channel)
+{
+    using ModbusRequest::AnalogBlock;
+    if (!analogRead)
+        return;
+    if (channel < originalValue.size()) {
+        const quint16 max = originalMax.at(channel);
+        if (max == 0)
+            return analogPoint(point, channel + 1);
+        const int percent = analogPercent(point, channel);
+        const quint16 value = quint16((quint32(max) * quint32(percent) + 50) / 100);
+        request(QStringLiteral("AO%1 write value %2").arg(channel).arg(value),
+                ModbusRequest::analogOutputWrite(AnalogBlock::Value, channel, value),
+                [=](const QString &, const QString &failure, qint64) {
+                    if (!failure.isEmpty())
+                        addStep(kAnalogOutputs, QStringLiteral("AO%1 %2 %").arg(channel).arg(percent),
+                                CheckStep::Fail, analogText(value, max, originalMode.at(channel)),
+                                QStringLiteral("write value: ") + failureText(failure));
+                    analogWritten[channel] = failure.isEmpty();
+                    analogPoint(point, channel + 1);
+                });
+        return;
+    }
+    readAnalogBlocks([this, point](bool ok, const QVector<quint16> &v, const QVector<quint16> &m,
+                                   const QVector<quint16> &o, qint64 ms, const QString &failure) {
+        for (int c = 0; c < originalValue.size(); ++c) {
+            const quint16 max = originalMax.at(c);
+            const quint16 mode = originalMode.at(c);
+            if (max == 0 || !analogWritten.at(c))
+                continue;
+            const int percent = analogPercent(point, c);
+            const quint16 value = quint16((quint32(max) * quint32(percent) + 50) / 100);
+            const QString name = QStringLiteral("AO%1 %2 %").arg(c).arg(percent);
+            const QString expected = analogText(value, max, mode);
+            if (!ok) {
+                addStep(kAnalogOutputs, name, CheckStep::Fail, expected, QStringLiteral("read back: ") + failure);
+                continue;
+            }
+            if (m.at(c) == max && o.at(c) == mode)
+                readBackOffsets[c].append(int(v.at(c)) - int(value));
+            QStringList differ;
+            if (v.at(c) != value)
+                differ << QStringLiteral("value");
+            if (m.at(c) != max)
+                differ << QStringLiteral("maximum");
+            if (o.at(c) != mode)
+                differ << QStringLiteral("mode");
+            QString text = analogText(v.at(c), m.at(c), o.at(c));
+            if (!differ.isEmpty())
+                text += QStringLiteral("; AO%1 %2 differs").arg(c).arg(differ.join(QStringLiteral(", ")));
+            addStep(kAnalogOutputs, name, differ.isEmpty() ? CheckStep::Pass : CheckStep::Fail, expected,
+                    text, ms);
+        }
+    });
 }
 
 // The value the channel held before the check. A channel that read back every point
@@ -682,6 +815,10 @@ void ModuleCheck::planBlocks()
                     addStep(kNetwork, QStringLiteral("network block"),
                             failure.isEmpty() ? CheckStep::Pass : CheckStep::Fail,
                             QStringLiteral("a reply"), failure.isEmpty() ? text : failureText(failure), ms);
+                    QVector<quint16> block;
+                    if (failure.isEmpty() && registersOf(reply, ModbusRequest::kNetworkRegisters, &block))
+                        problemsStep(kNetwork, QStringLiteral("network settings plausible"),
+                                     Plausibility::networkProblems(block));
                 });
     });
 }
@@ -772,9 +909,35 @@ void ModuleCheck::setLinkHealth(const LinkHealth &health)
     latestHealth = health;
 }
 
+void ModuleCheck::linkLost(const QString &reason)
+{
+    if (!active)
+        return;
+    guard->stop();
+    identityWait->stop();
+    if (!pendingKind.isEmpty()) {
+        if (pendingKind != kIdentification)
+            ++run.health.sent;
+        ++run.health.timeouts;
+    }
+    pendingKind.clear();
+    pendingDone = nullptr;
+    plan.clear();
+    addStep(kLink, QStringLiteral("link"), CheckStep::Fail, QStringLiteral("up to the end of the check"),
+            QStringLiteral("lost: ") + reason);
+    run.restoreNeeded = outputsTouched || analogTouched.contains(true);
+    run.restoreOk = !run.restoreNeeded;
+    if (run.restoreNeeded)
+        run.restoreText = QStringLiteral("not restored (link lost)");
+    finish();
+}
+
 void ModuleCheck::finish()
 {
     guard->stop();
+    identityWait->stop();
+    // Whatever of the check is still queued would land later, unasked for.
+    emit withdraw(QLatin1String(kKindPrefix));
     run.durationMs = clock.elapsed();
     if (!run.restoreNeeded)
         run.restoreText = QStringLiteral("nothing to restore");
@@ -788,7 +951,7 @@ void ModuleCheck::finish()
     addStep(kLink, QStringLiteral("link figures"),
             h.timeouts == 0 && h.sent == h.accepted + h.exceptions ? CheckStep::Pass : CheckStep::Fail,
             QStringLiteral("every request answered"),
-            QStringLiteral("requests %1, time-outs %2, exceptions %3, bad frames %4, response "
+            QStringLiteral("requests %1, unanswered %2, exceptions %3, bad frames %4, response "
                            "last/mean/max %5/%6/%7 ms")
                 .arg(h.sent)
                 .arg(h.timeouts)

@@ -35,8 +35,11 @@ struct CheckSetup
     int modelIndex = -1;    // ModelCatalogue row
     QString endpoint;       // "127.0.0.1:502" or "/dev/ttyUSB0 9600 8N1"
     bool network = false;
+    int baudRate = 0;       // serial only
     int deviceAddress = 1;
-    int identifiedAddress = -1; // announced by the module, -1 when it did not
+    // Known before the check (announced on this link, or found by the search); -1 when not:
+    // then the check asks the module itself.
+    int identifiedAddress = -1;
     int identifiedType = -1;
     // Inputs as wired on the bench (IN1 = bit 0); without it inputs are only listed.
     bool inputsExpected = false;
@@ -56,6 +59,9 @@ struct CheckRun
     QVector<CheckStep> steps;
     bool cancelled = false;
     bool interrupted = false; // cancelled by a signal to the process
+    // "confirmed: ...", "wrong model: ..." or "identity not confirmed: ...".
+    QString identity;
+    int identifiedType = -1; // the type code the identity was judged on, -1 without one
     bool restoreNeeded = false;
     bool restoreOk = true;
     QString restoreText;
@@ -64,7 +70,7 @@ struct CheckRun
     int count(CheckStep::Result result) const;
     // "PASS", "FAIL", "CANCELLED" or "INTERRUPTED".
     QString verdict() const;
-    bool passed() const { return !cancelled && count(CheckStep::Fail) == 0; }
+    bool passed() const { return !cancelled && !interrupted && count(CheckStep::Fail) == 0; }
 };
 
 // Runs a check of the chosen model over the request queue: every channel switched
@@ -81,6 +87,13 @@ public:
 
     static constexpr const char *kKindPrefix = "Module check ";
 
+    // The identity step for what the identification said (type code -1: no answer), and
+    // the mark every report carries.
+    static CheckStep identityStep(const CheckSetup &setup, int address, int typeCode,
+                                  QString *mark);
+    // The percent of its range an analog channel is given at a point of the check.
+    static int analogPercent(int point, int channel);
+
     void start(const CheckSetup &setup);
     bool running() const { return active; }
     const CheckRun &result() const { return run; }
@@ -89,12 +102,24 @@ public:
 
 signals:
     void write(Sender *sender);
+    // Asks the owner to send the identification request on the link; the answer comes
+    // back through `identified`.
+    void identificationRequested();
+    // Withdraws every queued request whose kind begins with the prefix (the queue's
+    // sendersClear).
+    void withdraw(const QString &kindPrefix);
     void stepDone(const CheckStep &step);
     void progress(int done, int total, const QString &text);
     void finished(const CheckRun &run);
 
 public slots:
     void cancel();
+    // A cancel by a signal to the process: the run is marked interrupted.
+    void interrupt();
+    // The serial line or the TCP connection went away: the check ends at once, as failed.
+    void linkLost(const QString &reason);
+    // The module identified itself (address and type code of its reply).
+    void identified(int address, int typeCode);
     void replyReceived(const QString &kind, const QString &reply);
     void requestFailed(const QString &kind, const QString &reason);
     // The queue's figures; the run reports the bad frames it saw meanwhile.
@@ -117,12 +142,17 @@ private:
     void planBlocks();
     void planRestore();
     void finish();
+    void askIdentity();
+    void judgeIdentity(int address, int typeCode);
+    void problemsStep(const QString &group, const QString &name, const QStringList &problems);
 
     // Output registers as written and as read back, masked to the channels that exist.
     QVector<quint16> outputMask() const;
     QString outputText(const QVector<quint16> &registers) const;
     void outputStep(const QString &name, const QVector<quint16> &expected, bool on);
-    void analogPoint(int channel, int percent);
+    void analogRanges(int channel);
+    void analogPoint(int point, int channel);
+
     quint16 heldValue(int channel) const;
     void readAnalogBlocks(const std::function<void(bool ok, const QVector<quint16> &value,
                                                    const QVector<quint16> &max,
@@ -141,9 +171,13 @@ private:
     QList<std::function<void()>> plan;
     QString pendingKind;
     Done pendingDone;
+    QString pendingFrame;
+    bool identitySettling = false;
+    bool retryAfterIdentity = false;
     QElapsedTimer pendingSince;
     QElapsedTimer clock;
     QTimer *guard = nullptr;
+    QTimer *identityWait = nullptr;
     LinkHealth latestHealth;
     LinkHealth startHealth;
 
@@ -158,6 +192,7 @@ private:
     QVector<quint16> originalValue, originalMax, originalMode;
     bool analogRead = false;
     QVector<bool> analogTouched;
+    QVector<bool> analogWritten; // the value of the current point went out
     QVector<QList<int>> readBackOffsets; // read back minus written, per point
 
 };

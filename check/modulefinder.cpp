@@ -3,22 +3,26 @@
 #include "QtLibrary/QtTools/qttools.h"
 #include "protocol/modbusrequest.h"
 #include "protocol/modelcatalogue.h"
-#include "link/threadadministrator.h"
 
 #include <QStringList>
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
 
-const QString kIdentificationText = QStringLiteral("5363616e446576696365"); // "ScanDevice"
 constexpr int kTcpStepMs = 20;
-// Bytes of one exchange of the sweep: the read request, the read reply, and the
-// 3.5 characters of silence that end a frame; 11 bits a character.
-constexpr double kSweepExchangeCharacters = 8 + 7 + 3.5;
+// 11 bits a character: start, 8 data, parity or a second stop bit, stop.
 constexpr double kBitsPerCharacter = 11.0;
+constexpr int kReadRequestBytes = 8;
+// A read whose third byte is 3 is 8 bytes long whether it is read as a request or as the
+// reply to one (address, function, byte count 3, 3 bytes, CRC).
+constexpr quint16 kRealignRegister = 0x0300;
+constexpr double kSilenceCharacters = 3.5;
+constexpr int kIdentificationRequestBytes = 12; // "ScanDevice" and its CRC
+constexpr int kIdentificationReplyBytes = 15;
 constexpr int kMaxReceived = 4096;
 constexpr int kReadReplyBytes = 7;
 constexpr int kExceptionReplyBytes = 5;
@@ -71,12 +75,29 @@ ModuleFinder::~ModuleFinder()
     closeDevices();
 }
 
-int ModuleFinder::sweepWaitMs(int baudRate)
+int ModuleFinder::answerWaitMs(int baudRate, int requestBytes, int replyBytes)
 {
     if (baudRate <= 0)
-        return kTcpSweepWaitMs;
-    const int wire = int(std::ceil(kSweepExchangeCharacters * kBitsPerCharacter * 1000.0 / baudRate));
-    return qMax(kSweepFloorMs, wire + kSweepMarginMs);
+        return kTcpAnswerMs;
+    const double characters = requestBytes + replyBytes + kSilenceCharacters;
+    return int(std::ceil(characters * kBitsPerCharacter * 1000.0 / baudRate)) + kTurnaroundMs;
+}
+
+int ModuleFinder::identifyWaitMs(int baudRate)
+{
+    return answerWaitMs(baudRate, kIdentificationRequestBytes, kIdentificationReplyBytes);
+}
+
+int ModuleFinder::sweepWaitMs(int baudRate)
+{
+    return answerWaitMs(baudRate, kReadRequestBytes, kReadReplyBytes);
+}
+
+int ModuleFinder::silenceMs(int baudRate)
+{
+    if (baudRate <= 0)
+        return kTcpStepMs;
+    return int(std::ceil(kSilenceCharacters * kBitsPerCharacter * 1000.0 / baudRate)) + 1;
 }
 
 QVector<int> ModuleFinder::rtuAnswers(const QByteArray &bytes, int first, int last)
@@ -116,9 +137,26 @@ QVector<int> ModuleFinder::tcpAnswers(const QByteArray &bytes, int first, int la
     return answers;
 }
 
+bool ModuleFinder::holdsException(const QByteArray &bytes, bool network)
+{
+    if (network) {
+        for (int at = 0; at + kMbapBytes + 2 <= bytes.size(); ++at) {
+            if (bytes.at(at + 2) == 0 && bytes.at(at + 3) == 0 && bytes.at(at + 4) == 0
+                && bytes.at(at + 5) == 3 && (uchar(bytes.at(at + 7)) & 0x80))
+                return true;
+        }
+        return false;
+    }
+    for (int at = 0; at + kExceptionReplyBytes <= bytes.size(); ++at) {
+        if ((uchar(bytes.at(at + 1)) & 0x80) && crcOk(bytes, at, kExceptionReplyBytes))
+            return true;
+    }
+    return false;
+}
+
 QByteArray ModuleFinder::identificationRequest()
 {
-    return QtTools::hexStringToByteArray(QtTools::appendCrc16(kIdentificationText));
+    return QtTools::hexStringToByteArray(QtTools::appendCrc16(ModbusRequest::identification()));
 }
 
 QByteArray ModuleFinder::readRequest(int address, bool network)
@@ -126,6 +164,13 @@ QByteArray ModuleFinder::readRequest(int address, bool network)
     const QString addressText = QtTools::toHex(quint32(address)).right(2);
     QString text = ModbusRequest::wireText(ModbusRequest::checkStatus(1), addressText, network);
     return QtTools::hexStringToByteArray(text.remove(QLatin1Char(' ')));
+}
+
+QByteArray ModuleFinder::realignRequest(int address)
+{
+    const QString text = QtTools::toHex(quint32(address)).right(2) + QStringLiteral("03")
+        + QtTools::toHex(quint32(kRealignRegister)).right(4) + QStringLiteral("0001");
+    return QtTools::hexStringToByteArray(QtTools::appendCrc16(text));
 }
 
 void ModuleFinder::startSerial(const SerialTarget &target)
@@ -168,12 +213,28 @@ void ModuleFinder::startTcp(const QString &host, quint16 port)
     m_endpoint = host + QLatin1Char(':') + QString::number(port);
     m_results.clear();
     m_error.clear();
+    m_host = host;
+    m_port = port;
+    m_sweepOnConnect = false;
     m_socket = new QTcpSocket(this);
     connect(m_socket, &QTcpSocket::readyRead, this, &ModuleFinder::onReadyRead);
-    connect(m_socket, &QTcpSocket::connected, this, [this]() { identifyAt(0); });
-    connect(m_socket, &QTcpSocket::errorOccurred, this, [this]() {
-        if (isRunning())
-            finish(m_results.isEmpty() ? Failed : Completed, m_socket->errorString());
+    connect(m_socket, &QTcpSocket::connected, this, [this]() {
+        if (m_sweepOnConnect)
+            sweepAt(0);
+        else
+            identifyAt(0);
+    });
+    connect(m_socket, &QTcpSocket::errorOccurred, this, [this](QAbstractSocket::SocketError error) {
+        if (!isRunning())
+            return;
+        // A server that does not know the identification request may hang up on it.
+        if (m_phase == Phase::Identify && error == QAbstractSocket::RemoteHostClosedError
+            && m_results.isEmpty()) {
+            m_timer->stop();
+            startSweep();
+            return;
+        }
+        finish(m_results.isEmpty() ? Failed : Completed, m_socket->errorString());
     });
     m_phase = Phase::Connecting;
     m_step = 0;
@@ -224,7 +285,6 @@ void ModuleFinder::identifyAt(int rateIndex)
     m_cutter.clear();
     m_step = rateIndex + 1;
     QIODevice *device = m_socket;
-    int waitMs = kTcpIdentifyMs;
     QByteArray request = identificationRequest();
     if (m_network) {
         m_timer->stop();
@@ -237,13 +297,13 @@ void ModuleFinder::identifyAt(int rateIndex)
         m_serial->setBaudRate(rate);
         m_serial->clear();
         device = m_serial;
-        waitMs = ThreadAdministrator::replyTimeoutFor(rate, QString());
         emit progress(tr("%1 baud: asking any module to identify itself",
                          " %1 波特：请求模块报告身份 ").arg(rate), m_step);
     }
     m_phase = Phase::Identify;
     device->write(request);
-    m_timer->start(waitMs);
+    // Also when nothing answers, the silence after it keeps the request a frame of its own.
+    m_timer->start(identifyWaitMs(currentRate()));
 }
 
 void ModuleFinder::sweepAt(int rateIndex)
@@ -257,7 +317,29 @@ void ModuleFinder::sweepAt(int rateIndex)
         m_serial->clear();
     }
     m_address = kFirstAddress;
+    m_realigning = false;
     sendRead();
+}
+
+// Nothing identified itself: the sweep, on a line that is quiet again.
+void ModuleFinder::startSweep()
+{
+    if (m_network) {
+        // A server that does not know the identification request may take its text for the
+        // next request's header; a new connection starts a clean stream.
+        m_sweepOnConnect = true;
+        m_phase = Phase::Connecting;
+        m_socket->abort();
+        m_timer->start(kTcpConnectMs);
+        m_socket->connectToHost(m_host, m_port);
+        return;
+    }
+    // A slave that cuts frames by their length rather than by the silence between them
+    // (libmodbus waits up to 0.5 s for the rest of a frame and 0.5 s for another slave's
+    // reply) has given up on the identification request by then.
+    m_phase = Phase::Settle;
+    emit progress(tr("Waiting for the line to settle", " 等待线路静默 "), m_step);
+    m_timer->start(kSettleMs);
 }
 
 void ModuleFinder::sendRead()
@@ -274,13 +356,16 @@ void ModuleFinder::sendRead()
     }
     m_phase = Phase::Sweep;
     QIODevice *device = m_network ? static_cast<QIODevice *>(m_socket) : m_serial.data();
-    device->write(readRequest(m_address, m_network));
-    m_timer->start(m_network ? kTcpSweepWaitMs : sweepWaitMs(currentRate()));
+    // A slave that heard a request for another address may take the next frame for that
+    // address's reply and skip it (libmodbus does). After a silent address the same address
+    // is read once more, with a frame that is whole either way, so such a slave is in step
+    // again for the next address.
+    device->write(m_realigning ? realignRequest(m_address) : readRequest(m_address, m_network));
+    m_timer->start(sweepWaitMs(currentRate()));
 }
 
 void ModuleFinder::onTimeout()
 {
-    const int rates = m_network ? 1 : m_target.baudRates.size();
     switch (m_phase) {
     case Phase::Idle:
         break;
@@ -288,31 +373,66 @@ void ModuleFinder::onTimeout()
         finish(Failed, tr("No connection to %1", " 无法连接 %1 ").arg(m_endpoint));
         break;
     case Phase::Identify:
-        if (m_rateIndex + 1 < rates)
-            identifyAt(m_rateIndex + 1);
-        else if (m_results.isEmpty())
-            sweepAt(0);
-        else
-            finish(Completed);
+        nextRateOrFinish(false);
+        break;
+    case Phase::Settle:
+        sweepAt(0);
         break;
     case Phase::Sweep:
-        if (++m_address <= kLastAddress) {
+        if (!m_network && !m_realigning) {
+            m_realigning = true;
             sendRead();
-        } else {
-            // Late answers to the last addresses still count.
-            m_phase = Phase::Grace;
-            m_timer->start(m_network ? kTcpIdentifyMs
-                                     : ThreadAdministrator::replyTimeoutFor(currentRate(), QString()));
+            break;
         }
-        break;
-    case Phase::Grace:
-        // A bus runs at one rate: once modules answered at this one, the search is done.
-        if (m_network || foundAtCurrentRate() || m_rateIndex + 1 >= rates)
-            finish(Completed);
+        m_realigning = false;
+        if (++m_address <= kLastAddress)
+            sendRead();
         else
-            sweepAt(m_rateIndex + 1);
+            endOfSweepRate();
         break;
     }
+}
+
+// A bus runs at one rate: once modules answered at this one, the search is done.
+void ModuleFinder::nextRateOrFinish(bool sweeping)
+{
+    const int rates = m_network ? 1 : m_target.baudRates.size();
+    const bool done = foundAtCurrentRate() && !m_target.allRates;
+    if (!done && m_rateIndex + 1 < rates) {
+        if (sweeping)
+            sweepAt(m_rateIndex + 1);
+        else
+            identifyAt(m_rateIndex + 1);
+    } else if (!sweeping && m_results.isEmpty()) {
+        startSweep();
+    } else {
+        finish(Completed);
+    }
+}
+
+// One device that answers for every address is one result, not 33.
+void ModuleFinder::endOfSweepRate()
+{
+    QList<FoundModule> swept;
+    for (const FoundModule &module : qAsConst(m_results)) {
+        if (module.baudRate == currentRate() && module.how == FoundModule::ByAddressSweep)
+            swept << module;
+    }
+    if (swept.size() == kLastAddress - kFirstAddress + 1) {
+        FoundModule one = swept.first();
+        one.everyAddress = true;
+        m_results.erase(std::remove_if(m_results.begin(), m_results.end(),
+                                       [this](const FoundModule &module) {
+                                           return module.baudRate == currentRate()
+                                               && module.how == FoundModule::ByAddressSweep;
+                                       }),
+                        m_results.end());
+        m_results.append(one);
+        swept = { one };
+    }
+    for (const FoundModule &module : qAsConst(swept))
+        emit found(module);
+    nextRateOrFinish(true);
 }
 
 void ModuleFinder::onReadyRead()
@@ -327,9 +447,8 @@ void ModuleFinder::onReadyRead()
     if (m_received.size() > kMaxReceived)
         m_received = m_received.right(kMaxReceived / 2);
 
-    const int stepMs = m_network
-        ? kTcpStepMs
-        : int((ThreadAdministrator::sendStepFor(currentRate(), false).count() + 999) / 1000);
+    // After an answer, only the silence that ends it before the next request.
+    const int stepMs = silenceMs(currentRate());
     const QVector<CutEvent> events = m_network ? m_cutter.feedTcp(bytes) : m_cutter.feedSerial(bytes);
     for (const CutEvent &event : events) {
         if (event.type != CutEvent::Identification)
@@ -347,17 +466,16 @@ void ModuleFinder::onReadyRead()
         }
         module.how = FoundModule::ByIdentification;
         record(module);
-        if (m_phase == Phase::Identify) {
-            if (m_network) {
-                finish(Completed);
-                return;
-            }
+        if (m_phase == Phase::Identify)
             m_timer->start(stepMs);
-        }
     }
 
-    if (!m_sweeping)
+    if (!m_sweeping) {
+        // Refused: nothing more will come.
+        if (m_phase == Phase::Identify && holdsException(m_received, m_network))
+            m_timer->start(stepMs);
         return;
+    }
     const QVector<int> answers = m_network ? tcpAnswers(m_received, kFirstAddress, m_address)
                                            : rtuAnswers(m_received, kFirstAddress, m_address);
     for (int address : answers) {
@@ -366,8 +484,11 @@ void ModuleFinder::onReadyRead()
         module.how = FoundModule::ByAddressSweep;
         record(module);
     }
-    if (m_phase == Phase::Sweep && answers.contains(m_address))
+    // Told at the end of the rate, when it is clear whether one device answered for all.
+    if (m_phase == Phase::Sweep && answers.contains(m_address)) {
+        m_realigning = true; // answered: no second read
         m_timer->start(stepMs);
+    }
 }
 
 void ModuleFinder::record(FoundModule module)
@@ -378,12 +499,14 @@ void ModuleFinder::record(FoundModule module)
             if (known.how == FoundModule::ByIdentification || module.how != FoundModule::ByIdentification)
                 return;
             known = module;
-            emit found(module);
+            if (module.how == FoundModule::ByIdentification)
+                emit found(module);
             return;
         }
     }
     m_results.append(module);
-    emit found(module);
+    if (module.how == FoundModule::ByIdentification)
+        emit found(module);
 }
 
 void ModuleFinder::finish(Outcome outcome, const QString &error)

@@ -1,7 +1,6 @@
 #include "check/resultsstore.h"
 
 #include "check/modulecheck.h"
-#include "protocol/modelcatalogue.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -256,14 +255,12 @@ RunRecord RunRecord::fromCheck(const CheckRun &run, const QString &serialNumber)
     record.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
     record.serialNumber = serialNumber;
     record.model = run.model;
-    record.typeCode = run.setup.identifiedType;
-    const int identified = ModelCatalogue::indexForTypeCode(run.setup.identifiedType);
-    record.identity = identified < 0 ? QStringLiteral("not confirmed")
-                      : identified == run.setup.modelIndex ? QStringLiteral("confirmed")
-                                                           : QStringLiteral("mismatch");
+    record.typeCode = run.identifiedType;
+    // The check's own mark: "confirmed: …", "wrong model: …", "identity not confirmed: …".
+    record.identity = run.identity.isEmpty() ? QStringLiteral("identity not confirmed") : run.identity;
     record.started = run.started.toUTC();
     record.durationMs = run.durationMs;
-    record.verdict = run.cancelled ? kVerdictInterrupted : run.passed() ? kVerdictPass : kVerdictFail;
+    record.verdict = run.cancelled || run.interrupted ? kVerdictInterrupted : run.passed() ? kVerdictPass : kVerdictFail;
     record.restore = !run.restoreNeeded ? QStringLiteral("not needed")
                      : run.restoreOk    ? QStringLiteral("restored")
                                         : QStringLiteral("not restored");

@@ -26,7 +26,7 @@ struct RunRecord
     QString operatorName;
     QString model; // the catalogue's English name
     int typeCode = -1;
-    QString identity; // "confirmed", "not confirmed", "mismatch"
+    QString identity; // the check's mark: "confirmed: …", "wrong model: …", "identity not confirmed: …"
     QDateTime started; // UTC
     qint64 durationMs = 0;
     QString verdict; // "PASS", "FAIL", "INTERRUPTED"

@@ -2,12 +2,14 @@
 
 #include "check/checkreport.h"
 #include "cli/commandline.h"
+#include "cli/interrupts.h"
 #include "protocol/modelcatalogue.h"
 #include "check/modulecheck.h"
 #include "cli/resultscommand.h"
 #include "protocol/remoteaddress.h"
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
+#include "protocol/modbusrequest.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -150,6 +152,7 @@ int run(int argc, char *argv[])
             settings.parity = QSerialPort::OddParity;
         else
             return refuse(QStringLiteral("--parity wants none, even or odd, not %1").arg(p));
+        setup.baudRate = settings.baudRate;
         setup.endpoint = CheckReport::serialEndpoint(settings.portName, settings.baudRate,
                                                      int(settings.dataBits), p.at(0).toUpper(),
                                                      int(settings.stopBits));
@@ -167,19 +170,36 @@ int run(int argc, char *argv[])
     }
 
     ModuleCheck engine;
+    // From here on a signal cancels as the window's Cancel does, and the reports say so.
+    Interrupts interrupts(CommandLine::kInterrupted);
+    QObject::connect(&interrupts, &Interrupts::interrupted, &engine, [&](int) {
+        if (!engine.running()) {
+            fprintf(stderr, "merovitest: interrupted before the check began; nothing was switched\n");
+            application.exit(CommandLine::kInterrupted);
+            return;
+        }
+        fprintf(stderr, "merovitest: interrupted; putting the module back as it was found "
+                        "(a second signal ends at once)\n");
+        engine.interrupt();
+    });
     auto *link = new ThreadSerialport(nullptr, [&engine](ThreadAdministrator *queue) {
         QObject::connect(&engine, &ModuleCheck::write, queue, &ThreadAdministrator::write);
         QObject::connect(queue, &ThreadAdministrator::replyReceived, &engine, &ModuleCheck::replyReceived);
         QObject::connect(queue, &ThreadAdministrator::requestFailed, &engine, &ModuleCheck::requestFailed);
         QObject::connect(queue, &ThreadAdministrator::linkHealthChanged, &engine, &ModuleCheck::setLinkHealth);
+        QObject::connect(&engine, &ModuleCheck::withdraw, queue, &ThreadAdministrator::sendersClear);
     });
     QThread linkThread;
     link->moveToThread(&linkThread);
     QObject::connect(&linkThread, &QThread::finished, link, &QObject::deleteLater);
-    QObject::connect(link, &ThreadSerialport::identify_deviceType, &engine,
-                     [&setup](int code) { setup.identifiedType = code; });
+    // The link announces the address before the type code.
+    int identifiedAddress = -1;
     QObject::connect(link, &ThreadSerialport::deviceAddressChange, &engine,
-                     [&setup](QString text, int) { setup.identifiedAddress = int(text.toUInt(nullptr, 16)); });
+                     [&identifiedAddress](QString text, int) { identifiedAddress = int(text.toUInt(nullptr, 16)); });
+    QObject::connect(link, &ThreadSerialport::identify_deviceType, &engine,
+                     [&](int code) { engine.identified(identifiedAddress, code); });
+    QObject::connect(&engine, &ModuleCheck::identificationRequested, link,
+                     [link]() { link->writeSerialPort_CRC16(ModbusRequest::identification()); });
     linkThread.start();
 
     int status = CommandLine::kCouldNotRun;
@@ -197,7 +217,14 @@ int run(int argc, char *argv[])
     });
     QObject::connect(link, &ThreadSerialport::networkConnected, &engine, connected);
     QObject::connect(link, &ThreadSerialport::serialPortOpened, &engine, connected);
+    QObject::connect(link, &ThreadSerialport::serialPortError, &engine, [&](QString reason, bool lost) {
+        if (lost)
+            engine.linkLost(reason);
+    });
+    QObject::connect(link, &ThreadSerialport::networkDisconnected, &engine,
+                     [&]() { engine.linkLost(QStringLiteral("the module closed the connection")); });
     QObject::connect(link, &ThreadSerialport::networkReconnecting, &engine, [&](int) {
+        engine.linkLost(QStringLiteral("no connection"));
         if (!connectTimer.isActive())
             return;
         connectTimer.stop();

@@ -8,12 +8,14 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTextStream>
+#include <QTimer>
 
 #include <cstdio>
 
 namespace {
 
 constexpr quint16 kDefaultRemotePort = 8080;
+constexpr int kProgressMs = 900;
 const QList<int> kBaudRates = { 115200, 57600, 38400, 19200, 9600, 4800, 2400, 1200 };
 
 int refuse(const QString &why)
@@ -25,6 +27,13 @@ int refuse(const QString &why)
 QString line(const FoundModule &module)
 {
     const QString none = QStringLiteral("-");
+    if (module.everyAddress)
+        return QStringLiteral("port=%1 baud=%2 framing=%3 address=%4-%5 found=sweep: %6")
+            .arg(module.port, module.network ? QStringLiteral("-") : QString::number(module.baudRate),
+                 module.framingText())
+            .arg(ModuleFinder::kFirstAddress)
+            .arg(ModuleFinder::kLastAddress)
+            .arg(QLatin1String(ModuleFinder::kEveryAddressText));
     return QStringLiteral("port=%1 baud=%2 framing=%3 address=%4 type=%5 model=\"%6\" mac=%7 found=%8")
         .arg(module.port, module.network ? none : QString::number(module.baudRate),
              module.framingText(), QString::number(module.address),
@@ -68,6 +77,20 @@ int run(int argc, char *argv[])
         printf("%s\n", qPrintable(line(module)));
         fflush(stdout);
     });
+    // Progress on stderr at least once a second: what is being tried, and how much was found.
+    QString doing;
+    QTimer heartbeat;
+    auto tell = [&doing, &finder]() {
+        fprintf(stderr, "merovitest --find: %s; found %d\n", qPrintable(doing), int(finder.results().size()));
+    };
+    QObject::connect(&heartbeat, &QTimer::timeout, &finder, tell);
+    QObject::connect(&finder, &ModuleFinder::progress, &finder, [&](const QString &what, int) {
+        const bool first = doing.isEmpty();
+        doing = what;
+        if (first)
+            tell();
+    });
+    heartbeat.start(kProgressMs);
     int status = 1;
     QObject::connect(&finder, &ModuleFinder::finished, [&finder, &status](ModuleFinder::Outcome outcome) {
         if (!finder.results().isEmpty())
@@ -83,6 +106,7 @@ int run(int argc, char *argv[])
         ModuleFinder::SerialTarget target;
         target.portName = CommandLine::serialPath(paths.first());
         target.baudRates = kBaudRates;
+        target.allRates = parser.isSet(QStringLiteral("all-rates"));
         finder.startSerial(target);
     } else {
         const QString text = parser.value(remote);

@@ -152,6 +152,19 @@ void ThreadAdministrator::startSend()
     sendStepTimer->start();
 }
 
+// The head went out and the link went away before its reply: unanswered, not unsent.
+void ThreadAdministrator::headUnansweredOnLinkLoss()
+{
+    ++health.timeouts;
+    ++health.consecutiveTimeouts;
+    healthChanged();
+    headOnWire = false;
+    administratorTimer->stop();
+    emit requestFailed(senders.first()->kind, QStringLiteral("link lost"));
+    if (!isPolling(senders.first()->kind))
+        delete senders.takeFirst();
+}
+
 void ThreadAdministrator::refuse(Sender *sender)
 {
     emit requestFailed(sender->kind, QStringLiteral("not sent"));
@@ -200,6 +213,8 @@ void ThreadAdministrator::setLinkOpen(bool open)
     if (linkOpen == open)
         return;
     linkOpen = open;
+    if (!open && headOnWire && !senders.isEmpty())
+        headUnansweredOnLinkLoss();
     if (!senders.isEmpty())
         startSend();
 }

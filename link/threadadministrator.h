@@ -94,6 +94,7 @@ private:
     void clearAll();
     void finishHead(bool requeue);
     void refuse(Sender *sender);
+    void headUnansweredOnLinkLoss();
     void readdressPolling();
     void healthChanged();
 

@@ -240,6 +240,11 @@ QString reboot()
     return QStringLiteral("0110fde80001020001");
 }
 
+QString identification()
+{
+    return QStringLiteral("5363616E446576696365");
+}
+
 QString wireText(const QString &frame, const QString &deviceAddress, bool network)
 {
     const QString text = deviceAddress + frame.mid(2);

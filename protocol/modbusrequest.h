@@ -86,6 +86,9 @@ QString networkRead();
 // Exactly 25 register values.
 QString networkWrite(const QVector<quint16> &registers);
 QString reboot();
+// The module's identification request, the ASCII text "ScanDevice" (no address, no
+// function code); the link appends the CRC.
+QString identification();
 
 // A frame as it goes on the wire: the current address in place of the first byte,
 // then the CRC (serial) or behind the Modbus TCP header (network).

@@ -14,6 +14,7 @@
 #include <QHostAddress>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QMetaObject>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -109,6 +110,18 @@ inline MainWindow *newLoopbackWindow(quint16 port = 0)
             ->setText(QString::number(port ? port : closedLocalPort()));
     settleLink(window);
     return window;
+}
+
+// Answers the question the window asks before it switches relays or restarts a module
+// (the box named `name`); returns its text, empty when none was asked.
+inline QString answerConfirmation(QWidget *window, const char *name, bool yes)
+{
+    auto *box = window->findChild<QMessageBox *>(QLatin1String(name));
+    if (!box)
+        return QString();
+    const QString text = box->text();
+    QTest::mouseClick(box->button(yes ? QMessageBox::Yes : QMessageBox::No), Qt::LeftButton);
+    return text;
 }
 
 // Chooses a model from the Model menu by its English name, as an operator would; the

@@ -12,7 +12,6 @@
 #include <stdlib.h>
 #include <string.h>
 #include <sys/socket.h>
-#include <unistd.h>
 
 static const int kTableSize = 65536;
 
@@ -25,7 +24,8 @@ static void serve(modbus_t *ctx, modbus_mapping_t *mapping)
             modbus_reply(ctx, query, length, mapping);
         } else if (length < 0) {
             fprintf(stderr, "receive: %s\n", modbus_strerror(errno));
-            if (errno != EMBBADCRC && errno != EMBBADDATA && errno != EMBBADSLAVE)
+            // A frame it could not use: the next one may be good. Anything else ends the line.
+            if (errno <= MODBUS_ENOBASE)
                 return;
         }
     }
@@ -47,17 +47,18 @@ int main(int argc, char *argv[])
             return 2;
         printf("port %d\n", ntohs(bound.sin_port));
         for (;;) {
-            int client = listener;
-            if (modbus_tcp_accept(ctx, &client) < 0)
+            int socket = listener;
+            if (modbus_tcp_accept(ctx, &socket) < 0)
                 return 2;
             serve(ctx, mapping);
-            close(client);
+            modbus_close(ctx);
         }
     }
     if (argc == 5 && strcmp(argv[1], "rtu") == 0) {
         modbus_t *ctx = modbus_new_rtu(argv[2], atoi(argv[3]), 'N', 8, 1);
         if (!ctx || modbus_set_slave(ctx, atoi(argv[4])) != 0 || modbus_connect(ctx) != 0)
             return 2;
+        modbus_set_debug(ctx, getenv("MODBUSSERVER_DEBUG") != nullptr);
         printf("ready\n");
         for (;;)
             serve(ctx, mapping);

@@ -148,6 +148,8 @@ int main(int argc, char **argv)
     // A module check of a board whose Y3 relay ignores what it is told.
     module.core().setStuckOutput(2);
     window->moduleCheckAction->trigger();
+    if (auto *box = window->findChild<QMessageBox *>(QStringLiteral("moduleCheckConfirmBox")))
+        box->button(QMessageBox::Yes)->click();
     if (QTest::qWaitFor([]() { return topLevel<ModuleCheckWindow>() != nullptr; }, 30000)) {
         ModuleCheckWindow *results = topLevel<ModuleCheckWindow>();
         results->resize(1100, 600);

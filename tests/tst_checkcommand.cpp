@@ -7,6 +7,8 @@
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <csignal>
+
 // The command line of `merovitest`: its help and model list, arguments judged before the
 // module hears anything, and the exit statuses and endpoint texts of a whole check.
 class TestCheckCommand : public QObject
@@ -21,6 +23,13 @@ private slots:
     void refusedBeforeAnyRequest();
     void relativeSerialPathAndEndpoint();
     void reportLostAfterPass();
+    void identityOnTheWire_data();
+    void identityOnTheWire();
+    void blankServerFails();
+    void interruptRestores_data();
+    void interruptRestores();
+    void linkLostMidCheck_data();
+    void linkLostMidCheck();
 
 private:
     struct Run
@@ -168,6 +177,163 @@ void TestCheckCommand::reportLostAfterPass()
     QCOMPARE(run.exitCode, 4);
     QVERIFY2(run.out.contains(QStringLiteral("\nPASS: ")), qPrintable(run.out));
     QVERIFY2(run.err.contains(QStringLiteral("could not write")), qPrintable(run.err));
+}
+
+// The check asks the module who it is, unless told to expect an answer it never gets.
+void TestCheckCommand::identityOnTheWire_data()
+{
+    QTest::addColumn<bool>("answers");
+    QTest::addColumn<int>("typeCode");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("identity");
+    QTest::newRow("its own code") << true << 230 << 0 << "identity: confirmed: type code 230";
+    QTest::newRow("silent") << false << 230 << 1 << "identity: identity not confirmed: no answer";
+    QTest::newRow("code of another model") << true << 220 << 1 << "identity: wrong model: type code 220";
+}
+
+void TestCheckCommand::identityOnTheWire()
+{
+    QFETCH(bool, answers);
+    QFETCH(int, typeCode);
+    QFETCH(int, exitCode);
+    QFETCH(QString, identity);
+    ModuleSimulator module;
+    QVERIFY(module.setModel(QStringLiteral("Switch 64-channel inputs")));
+    module.setIdentify(answers);
+    module.setTypeCode(typeCode);
+    module.setBaudRate(9600);
+    const QString pty = module.openPty();
+    const Run run = tool({ "--check", "--model", "Switch 64-channel inputs", "--serial-port", pty,
+                           "--baud", "9600", "--require-identity" });
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(run.out.contains(identity), qPrintable(run.out));
+}
+
+// A generic Modbus server of another library, every register 0, is no module.
+void TestCheckCommand::blankServerFails()
+{
+    QProcess server;
+    server.start(QStringLiteral(MODBUSSERVER_PATH), { QStringLiteral("tcp") });
+    QVERIFY(server.waitForReadyRead(10000));
+    const QString port = QString::fromLatin1(server.readLine()).section(QLatin1Char(' '), 1).trimmed();
+    QTemporaryDir dir;
+    const Run run = tool({ "--check", "--model", "Switch 32-channel outputs 16-channel inputs", "--remote",
+                           QStringLiteral("127.0.0.1:") + port, "--junit", dir.filePath(QStringLiteral("r.xml")) });
+    server.kill();
+    server.waitForFinished();
+    QCOMPARE(run.exitCode, 1);
+    for (const char *line : { "FAIL Network / network settings plausible: expected values a module can hold, "
+                              "read IP 0.0.0.0 is no host address; mask 0.0.0.0 is not a contiguous subnet mask; "
+                              "port 0; MAC 00-00-00-00-00-00",
+                              "identity: identity not confirmed: no answer" })
+        QVERIFY2(run.out.contains(QLatin1String(line)), qPrintable(run.out));
+}
+
+// A signal in the middle of switching: the outputs go back, the reports are written and
+// say so; a second signal ends the run at once.
+void TestCheckCommand::interruptRestores_data()
+{
+    QTest::addColumn<int>("signalNumber");
+    QTest::addColumn<bool>("twice");
+    QTest::newRow("Ctrl-C") << int(SIGINT) << false;
+    QTest::newRow("SIGTERM") << int(SIGTERM) << false;
+    QTest::newRow("SIGHUP") << int(SIGHUP) << false;
+    QTest::newRow("Ctrl-C twice") << int(SIGINT) << true;
+}
+
+void TestCheckCommand::interruptRestores()
+{
+    QFETCH(int, signalNumber);
+    QFETCH(bool, twice);
+    ModuleSimulator module;
+    QVERIFY(module.setModel(QStringLiteral("Switch  8-channel outputs")));
+    for (int coil : { 0, 2, 5, 7 })
+        module.setCoil(coil, true);
+    QCOMPARE(module.outputBits(), quint64(0x00A5));
+    QVERIFY(module.listenTcp());
+    QTemporaryDir dir;
+    const QString junit = dir.filePath(QStringLiteral("r.xml"));
+    // Interrupted once the check has switched some outputs (a write, then its read-back).
+    int writes = 0;
+    qint64 pid = 0;
+    connect(&module, &ModuleSimulator::requestHandled, this, [&](int function, int, int, bool) {
+        if (function == 0x10 && ++writes == 3 && pid > 0) {
+            ::kill(pid_t(pid), signalNumber);
+            if (twice)
+                ::kill(pid_t(pid), signalNumber);
+        }
+    });
+    const Run run = tool({ "--check", "--model", "Switch  8-channel outputs", "--remote",
+                           QStringLiteral("127.0.0.1:%1").arg(module.tcpPort()), "--junit", junit },
+                         QString(), [&pid](QProcess &process) { pid = process.processId(); });
+    QCOMPARE(run.exitCode, 3);
+    QVERIFY(writes >= 3);
+    if (twice)
+        return;
+    QCOMPARE(module.outputBits(), quint64(0x00A5));
+    QVERIFY2(run.out.contains(QStringLiteral("INTERRUPTED: ")) && run.out.contains(QStringLiteral("restore: restored")),
+             qPrintable(run.out));
+    // The JUnit file is whole: an independent parser reads the verdict and the restore.
+    QProcess parser;
+    parser.start(QStringLiteral("/usr/bin/python3"),
+                 { QStringLiteral("-c"),
+                   QStringLiteral("import sys\nfrom junitparser import JUnitXml\n"
+                                  "suite = next(iter(JUnitXml.fromfile(sys.argv[1])))\n"
+                                  "props = {p.name: p.value for p in suite.properties()}\n"
+                                  "print(props['verdict'], props['restore'], suite.tests)"),
+                   junit });
+    QVERIFY(parser.waitForFinished(30000));
+    const QString parsed = QString::fromUtf8(parser.readAllStandardOutput()).trimmed();
+    QVERIFY2(parser.exitCode() == 0, qPrintable(parser.readAllStandardError()));
+    QVERIFY2(parsed.startsWith(QStringLiteral("INTERRUPTED restored ")), qPrintable(parsed));
+}
+
+// The line goes away after outputs were switched: the check ends as failed at once and
+// says the module could not be put back.
+void TestCheckCommand::linkLostMidCheck_data()
+{
+    QTest::addColumn<bool>("serial");
+    QTest::newRow("serial line of a libmodbus slave, socat killed") << true;
+    QTest::newRow("TCP, the module closes the connection") << false;
+}
+
+void TestCheckCommand::linkLostMidCheck()
+{
+    QFETCH(bool, serial);
+    const QString model = QStringLiteral("Switch  8-channel outputs");
+    QTemporaryDir dir;
+    QProcess socat, slave;
+    ModuleSimulator module;
+    QStringList arguments{ "--check", "--model", model };
+    if (serial) {
+        const QString slaveEnd = dir.filePath(QStringLiteral("slave")), toolEnd = dir.filePath(QStringLiteral("tool"));
+        socat.start(QStringLiteral("socat"), { QStringLiteral("pty,raw,echo=0,link=") + slaveEnd,
+                                               QStringLiteral("pty,raw,echo=0,link=") + toolEnd });
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(slaveEnd) && QFileInfo::exists(toolEnd), 10000);
+        slave.start(QStringLiteral(MODBUSSERVER_PATH), { QStringLiteral("rtu"), slaveEnd, QStringLiteral("9600"),
+                                                         QStringLiteral("1") });
+        QVERIFY(slave.waitForReadyRead(10000));
+        arguments << "--serial-port" << toolEnd << "--baud" << "9600";
+    } else {
+        QVERIFY(module.setModel(model));
+        module.setDisconnectAfter(8);
+        QVERIFY(module.listenTcp());
+        arguments << "--remote" << QStringLiteral("127.0.0.1:%1").arg(module.tcpPort());
+    }
+    const Run run = tool(arguments, QString(), [&](QProcess &process) {
+        connect(&process, &QProcess::readyReadStandardOutput, &socat, [&process, &socat]() {
+            if (process.peek(1 << 16).contains("Y2 on"))
+                socat.kill();
+        });
+    });
+    slave.kill();
+    slave.waitForFinished();
+    socat.waitForFinished();
+    QCOMPARE(run.exitCode, 1);
+    QVERIFY2(run.out.contains(QStringLiteral("\nFAIL Link / link: expected up to the end of the check, read lost: ")),
+             qPrintable(run.out));
+    QVERIFY2(run.out.contains(QStringLiteral("restore: not restored (link lost)")), qPrintable(run.out));
+    QVERIFY2(!run.out.contains(QStringLiteral("unanswered 0,")), qPrintable(run.out));
 }
 
 QTEST_MAIN(TestCheckCommand)

@@ -126,7 +126,10 @@ void TestModuleCheck::fromWindow()
         (window->moduleCheck->running() ? during : after) << sender->kind;
     });
     connect(window->moduleCheck, &ModuleCheck::stepDone, this, [&]() { during << queuedKinds(window.data()); });
+    // Asked first: every relay will move.
     window->moduleCheckAction->trigger();
+    QVERIFY(window->outputPollTimer.isActive());
+    QVERIFY(answerConfirmation(window.data(), "moduleCheckConfirmBox", true).contains("connected loads will move"));
     QVERIFY(!window->outputPollTimer.isActive());
     ModuleCheckWindow *results = nullptr;
     QTRY_VERIFY_WITH_TIMEOUT((results = window->findChild<ModuleCheckWindow *>()), 60000);
@@ -145,6 +148,7 @@ void TestModuleCheck::fromWindow()
                                   ->findChild<QPushButton *>(), Qt::LeftButton);
     });
     window->moduleCheckAction->trigger();
+    answerConfirmation(window.data(), "moduleCheckConfirmBox", true);
     QTRY_VERIFY_WITH_TIMEOUT(window->findChild<ModuleCheckWindow *>(), 60000);
     QCOMPARE(window->moduleCheck->result().verdict(), QStringLiteral("CANCELLED"));
     QCOMPARE(module.outputBits(), outputs);

@@ -3,7 +3,9 @@
 #include "check/modulefinder.h"
 #include "ui/findmoduledialog.h"
 
+#include <QProcess>
 #include <QProgressDialog>
+#include <QTemporaryDir>
 
 // Finding a module: which answers count, the address sweep against the simulated module
 // on a pseudo-terminal, and searches from the window, cancelled and used.
@@ -14,7 +16,13 @@ class TestModuleFinder : public QObject
 private slots:
     void rtuAnswers_data();
     void rtuAnswers();
+    void exceptionEndsWait_data();
+    void exceptionEndsWait();
+    void waitsOfTheWire_data();
+    void waitsOfTheWire();
     void sweepFindsAddressAndRate();
+    void blankTcpServerOnce();
+    void libmodbusRtuSlave();
     void cancelThenUse();
 };
 
@@ -35,6 +43,49 @@ void TestModuleFinder::rtuAnswers()
     QFETCH(QByteArray, bytes);
     QFETCH(QVector<int>, answers);
     QCOMPARE(ModuleFinder::rtuAnswers(bytes, 1, 17), answers);
+}
+
+void TestModuleFinder::exceptionEndsWait_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("network");
+    QTest::addColumn<bool>("ends");
+    // A generic server refusing "ScanDevice": unit 0x53, function 0x63 | 0x80, illegal function.
+    QTest::newRow("rtu exception to ScanDevice") << QByteArray::fromHex("53e3010921") << false << true;
+    QTest::newRow("rtu exception, bad CRC") << QByteArray::fromHex("53e3010922") << false << false;
+    QTest::newRow("rtu read reply") << QByteArray::fromHex("11030200007987") << false << false;
+    QTest::newRow("tcp exception to ScanDevice") << QByteArray::fromHex("00000000000353e301") << true << true;
+    QTest::newRow("tcp read reply") << QByteArray::fromHex("0000000000051103020000") << true << false;
+}
+
+void TestModuleFinder::exceptionEndsWait()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, network);
+    QFETCH(bool, ends);
+    QCOMPARE(ModuleFinder::holdsException(bytes, network), ends);
+}
+
+// Each wait is the wire's time at that rate (11 bits a character) plus 3.5 characters of
+// silence and 20 ms for the module to turn round.
+void TestModuleFinder::waitsOfTheWire_data()
+{
+    QTest::addColumn<int>("baudRate");
+    QTest::addColumn<int>("identifyMs");
+    QTest::addColumn<int>("sweepMs");
+    QTest::newRow("115200") << 115200 << 23 << 22;
+    QTest::newRow("9600") << 9600 << 55 << 42;
+    QTest::newRow("1200") << 1200 << 300 << 190;
+    QTest::newRow("TCP") << 0 << 100 << 100;
+}
+
+void TestModuleFinder::waitsOfTheWire()
+{
+    QFETCH(int, baudRate);
+    QFETCH(int, identifyMs);
+    QFETCH(int, sweepMs);
+    QCOMPARE(ModuleFinder::identifyWaitMs(baudRate), identifyMs);
+    QCOMPARE(ModuleFinder::sweepWaitMs(baudRate), sweepMs);
 }
 
 // A module that does not identify itself is found by reading every address, at its own
@@ -115,6 +166,71 @@ void TestModuleFinder::cancelThenUse()
                               shown("Connect", " 连接 "), 10000);
     answered = module.requestCount();
     QTRY_VERIFY_WITH_TIMEOUT(module.requestCount() > answered + 2, 10000);
+}
+
+namespace {
+
+struct FindRun
+{
+    int exitCode = -1;
+    QStringList lines;
+    QString progress;
+};
+
+FindRun find(const QStringList &arguments)
+{
+    QProcess tool;
+    tool.start(QStringLiteral(MEROVITEST_PATH), QStringList{ QStringLiteral("--find") } + arguments);
+    FindRun run;
+    if (!tool.waitForFinished(120000))
+        return run;
+    run.exitCode = tool.exitCode();
+    run.lines = QString::fromUtf8(tool.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    run.progress = QString::fromUtf8(tool.readAllStandardError());
+    return run;
+}
+
+} // namespace
+
+// A generic server answers for every unit id: one device, said once.
+void TestModuleFinder::blankTcpServerOnce()
+{
+    QProcess server;
+    server.start(QStringLiteral(MODBUSSERVER_PATH), { QStringLiteral("tcp") });
+    QVERIFY(server.waitForReadyRead(10000));
+    const QString port = QString::fromLatin1(server.readLine()).section(QLatin1Char(' '), 1).trimmed();
+    const FindRun run = find({ QStringLiteral("--remote"), QStringLiteral("127.0.0.1:") + port });
+    server.kill();
+    server.waitForFinished();
+    QCOMPARE(run.exitCode, 0);
+    QCOMPARE(run.lines.size(), 1);
+    QVERIFY2(run.lines.first().contains(QLatin1String(ModuleFinder::kEveryAddressText)), qPrintable(run.lines.first()));
+    QVERIFY2(run.progress.contains(QStringLiteral("; found ")), qPrintable(run.progress));
+}
+
+// A standard RTU slave of another library at address 17, across a socat pair: the
+// identification request must not put it out of step for the reads after it.
+void TestModuleFinder::libmodbusRtuSlave()
+{
+    QTemporaryDir dir;
+    const QString slaveEnd = dir.filePath(QStringLiteral("slave")), toolEnd = dir.filePath(QStringLiteral("tool"));
+    QProcess socat;
+    socat.start(QStringLiteral("socat"), { QStringLiteral("pty,raw,echo=0,link=") + slaveEnd,
+                                           QStringLiteral("pty,raw,echo=0,link=") + toolEnd });
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(slaveEnd) && QFileInfo::exists(toolEnd), 10000);
+    QProcess slave;
+    slave.start(QStringLiteral(MODBUSSERVER_PATH), { QStringLiteral("rtu"), slaveEnd, QStringLiteral("9600"),
+                                                     QStringLiteral("17") });
+    QVERIFY(slave.waitForReadyRead(10000));
+    const FindRun run = find({ QStringLiteral("--serial-port"), toolEnd });
+    slave.kill();
+    slave.waitForFinished();
+    socat.kill();
+    socat.waitForFinished();
+    QCOMPARE(run.exitCode, 0);
+    // Found at the first rate swept; the search stops there.
+    QCOMPARE(run.lines.size(), 1);
+    QVERIFY2(run.lines.first().contains(QStringLiteral(" address=17 ")), qPrintable(run.lines.first()));
 }
 
 QTEST_MAIN(TestModuleFinder)

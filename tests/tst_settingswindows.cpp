@@ -135,9 +135,44 @@ private slots:
         QCOMPARE(click(&window, "switchBt_netWorkParameter_write"),
                  QStringLiteral("Write NetWork|0110271000193200C000A80001005000FF00FF00FF000000C000A800010001"
                                 "1F9000C000A800010064" "0FA0" "0000" "0000001A002B003C004D005E"));
+    }
+
+    // Restarting drops every relay: asked first, naming the module; "No" sends nothing,
+    // and the setting turns the question off.
+    void rebootAsksFirst_data()
+    {
+        QTest::addColumn<bool>("fromNetworkWindow");
+        QTest::addColumn<bool>("questionsOn");
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<bool>("sent");
+        QTest::newRow("toolbar, no") << false << true << false << false;
+        QTest::newRow("toolbar, yes") << false << true << true << true;
+        QTest::newRow("network window, yes") << true << true << true << true;
+        QTest::newRow("questions off") << false << false << false << true;
+    }
+
+    void rebootAsksFirst()
+    {
+        QFETCH(bool, fromNetworkWindow);
+        QFETCH(bool, questionsOn);
+        QFETCH(bool, yes);
+        QFETCH(bool, sent);
+        chooseModel(offline, "Switch 16-channel outputs");
+        auto *setting = offline->findChild<QAction *>("action_askBeforeSwitching");
+        QVERIFY(setting && setting->isChecked());
+        setting->setChecked(questionsOn);
+        NetworkWindow window(offline);
         requests.clear();
-        window.findChild<QToolBar *>("bigLittle")->actions().last()->trigger();
-        QCOMPARE(requests, QStringList{ "Reboot|0110fde80001020001" });
+        if (fromNetworkWindow)
+            window.findChild<QToolBar *>("bigLittle")->actions().last()->trigger();
+        else
+            offline->rebootAction->trigger();
+        const QString asked = answerConfirmation(offline, "rebootConfirmBox", yes);
+        setting->setChecked(true);
+        QCOMPARE(asked.isEmpty(), !questionsOn);
+        if (questionsOn)
+            QVERIFY2(asked.contains("Switch 16-channel outputs") && asked.contains("relays drop"), qPrintable(asked));
+        QCOMPARE(requests, sent ? QStringList{ "Reboot|0110fde80001020001" } : QStringList());
     }
 
     void networkWriteRefused_data()

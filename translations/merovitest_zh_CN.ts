@@ -67,6 +67,24 @@ If the timeout response time is 0 or null, no timeout response is generated.</so
     </message>
 </context>
 <context>
+    <name>Confirmation</name>
+    <message>
+        <source>Ask before switching relays or restarting</source>
+        <comment> 切换继电器或重启前先询问 </comment>
+        <translation>切换继电器或重启前先询问</translation>
+    </message>
+    <message>
+        <source>Turn off only for a bench with nothing connected to the module.</source>
+        <comment> 仅在模块未接任何负载时关闭。 </comment>
+        <translation>仅在模块未接任何负载时关闭。</translation>
+    </message>
+    <message>
+        <source>Please confirm</source>
+        <comment> 请确认 </comment>
+        <translation>请确认</translation>
+    </message>
+</context>
+<context>
     <name>FindModuleDialog</name>
     <message>
         <source>Find module</source>
@@ -157,6 +175,11 @@ If the timeout response time is 0 or null, no timeout response is generated.</so
         <source>The search stopped: %1</source>
         <comment> 查找中止：%1 </comment>
         <translation>查找中止：%1</translation>
+    </message>
+    <message>
+        <source>answers every address (a gateway or a generic Modbus server)</source>
+        <comment> 每个地址都应答（网关或通用 Modbus 服务器） </comment>
+        <translation>每个地址都应答（网关或通用 Modbus 服务器）</translation>
     </message>
 </context>
 <context>
@@ -1101,6 +1124,21 @@ Modifying the remote IP will automatically try to connect.
         <comment> 生产测试站 </comment>
         <translation>生产测试站</translation>
     </message>
+    <message>
+        <source>The check switches every relay of %1 on and off and writes every analog output: connected loads will move. Check the module now?</source>
+        <comment> 检测将逐一切换 %1 的每个继电器并写入每路模拟量输出：所接负载会动作。现在检测吗？ </comment>
+        <translation>检测将逐一切换 %1 的每个继电器并写入每路模拟量输出：所接负载会动作。现在检测吗？</translation>
+    </message>
+    <message>
+        <source>Restart the module %1 at %2, address %3? Its relays drop while it restarts.</source>
+        <comment> 重启模块 %1（%2，地址 %3）吗？重启时其继电器会释放。 </comment>
+        <translation>重启模块 %1（%2，地址 %3）吗？重启时其继电器会释放。</translation>
+    </message>
+    <message>
+        <source>(no model chosen)</source>
+        <comment> （未选择型号） </comment>
+        <translation>（未选择型号）</translation>
+    </message>
 </context>
 <context>
     <name>ModuleCheckWindow</name>
@@ -1201,6 +1239,11 @@ Modifying the remote IP will automatically try to connect.
         <source>No connection to %1</source>
         <comment> 无法连接 %1 </comment>
         <translation>无法连接 %1</translation>
+    </message>
+    <message>
+        <source>Waiting for the line to settle</source>
+        <comment> 等待线路静默 </comment>
+        <translation>等待线路静默</translation>
     </message>
 </context>
 <context>

@@ -68,7 +68,10 @@ void FindModuleDialog::showResults(const QList<FoundModule> &modules, const QStr
             module.modelIndex >= 0 ? module.modelText() : none,
             module.mac.isEmpty() ? none : module.mac,
             module.how == FoundModule::ByIdentification ? tr("identification", " 身份报告 ")
-                                                        : tr("address sweep", " 地址扫描 ")
+                : module.everyAddress
+                ? tr("answers every address (a gateway or a generic Modbus server)",
+                     " 每个地址都应答（网关或通用 Modbus 服务器） ")
+                : tr("address sweep", " 地址扫描 ")
         };
         for (int column = 0; column < cells.size(); ++column)
             m_table->setItem(row, column, new QTableWidgetItem(cells.at(column)));

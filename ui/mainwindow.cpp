@@ -1,4 +1,6 @@
 #include "ui/mainwindow.h"
+
+#include "ui/confirmation.h"
 #include "ui_mainwindow.h"
 
 #include "QtLibrary/QtTools/qttools.h"
@@ -309,6 +311,8 @@ void MainWindow::createMenus()
         station->show();
     });
     stationAction->setObjectName(QStringLiteral("stationAction"));
+    toolsMenu->addSeparator();
+    Confirmation::addChoice(toolsMenu);
     helpMenu = menuBar()->addMenu(tr("help", " 帮助 "));
     QMenu *languageMenu = menuBar()->addMenu(tr("Language", " 语言 "));
     languageMenu->setObjectName(QStringLiteral("languageMenu"));

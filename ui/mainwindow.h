@@ -240,6 +240,7 @@ public slots:
     void useFoundModule(const FoundModule &module);
     // Checks the module of the chosen model; polling pauses meanwhile.
     void slotModuleCheck();
+    void startModuleCheck(int modelIndex);
 
 private slots:
     void on_checkBox_timeSend_stateChanged(int arg1);
@@ -298,6 +299,9 @@ private:
     void showStatesConfirmed();
     QString serialEndpoint() const;
     QString networkEndpoint() const;
+    // The chosen model's catalogue row and menu text, or -1 and empty.
+    int currentModelIndex() const;
+    QString currentModelText() const;
 
     // Find module (mainwindowfind.cpp): what the search paused, to resume it after.
     struct FindPause

@@ -6,6 +6,7 @@
 #include "check/modulecheck.h"
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
+#include "ui/confirmation.h"
 #include "ui/modulecheckwindow.h"
 #include "ui_mainwindow.h"
 
@@ -26,10 +27,21 @@ void MainWindow::initModuleCheck()
     moduleCheck = new ModuleCheck(this);
     connect(moduleCheck, &ModuleCheck::write, this, &MainWindow::write);
     connect(moduleCheck, &ModuleCheck::finished, this, &MainWindow::moduleCheckFinished);
-    connect(threadSerialport, &ThreadSerialport::identify_deviceType, this,
-            [this](int code) { identifiedType = code; });
     connect(threadSerialport, &ThreadSerialport::deviceAddressChange, this,
             [this](QString address, int) { identifiedAddress = int(address.toUInt(nullptr, 16)); });
+    connect(threadSerialport, &ThreadSerialport::identify_deviceType, this, [this](int code) {
+        identifiedType = code;
+        moduleCheck->identified(identifiedAddress, code);
+    });
+    connect(threadSerialport, &ThreadSerialport::serialPortError, this, [this](QString reason, bool lost) {
+        if (lost)
+            moduleCheck->linkLost(reason);
+    });
+    connect(threadSerialport, &ThreadSerialport::networkDisconnected, this,
+            [this]() { moduleCheck->linkLost(QStringLiteral("the module closed the connection")); });
+    ThreadSerialport *link = threadSerialport;
+    connect(moduleCheck, &ModuleCheck::identificationRequested, link,
+            [link]() { link->writeSerialPort_CRC16(ModbusRequest::identification()); });
 }
 
 // Runs in the link's thread while it creates the queue.
@@ -38,6 +50,26 @@ void MainWindow::connectModuleCheck(ThreadAdministrator *queue)
     connect(queue, &ThreadAdministrator::replyReceived, moduleCheck, &ModuleCheck::replyReceived);
     connect(queue, &ThreadAdministrator::requestFailed, moduleCheck, &ModuleCheck::requestFailed);
     connect(queue, &ThreadAdministrator::linkHealthChanged, moduleCheck, &ModuleCheck::setLinkHealth);
+    connect(moduleCheck, &ModuleCheck::withdraw, queue, &ThreadAdministrator::sendersClear);
+}
+
+int MainWindow::currentModelIndex() const
+{
+    const QVector<ModelEntry> &models = ModelCatalogue::models();
+    for (int i = 0; i < models.size(); ++i) {
+        const ModelEntry &m = models.at(i);
+        if (m.outputCount == outputCount && m.inputCount == inputCount
+            && m.voltageOutputCount == voltageOutputCount && m.currentOutputCount == currentOutputCount
+            && m.voltageInputCount == voltageInputCount && m.currentInputCount == currentInputCount)
+            return i;
+    }
+    return -1;
+}
+
+QString MainWindow::currentModelText() const
+{
+    const int index = currentModelIndex();
+    return index >= 0 ? ModelCatalogue::models().at(index).text() : QString();
 }
 
 void MainWindow::slotModuleCheck()
@@ -52,22 +84,29 @@ void MainWindow::slotModuleCheck()
     };
     if (linkReady != 1)
         return warn(tr("Unable to check the module until it is connected.", " 模块未连接，无法检测。 "));
-    int modelIndex = -1;
+    const int modelIndex = currentModelIndex();
     const QVector<ModelEntry> &models = ModelCatalogue::models();
-    for (int i = 0; i < models.size() && modelIndex < 0; ++i) {
-        const ModelEntry &m = models.at(i);
-        if (m.outputCount == outputCount && m.inputCount == inputCount
-            && m.voltageOutputCount == voltageOutputCount && m.currentOutputCount == currentOutputCount
-            && m.voltageInputCount == voltageInputCount && m.currentInputCount == currentInputCount)
-            modelIndex = i;
-    }
     if (modelIndex < 0)
         return warn(tr("Choose the module's model first.", " 请先选择模块型号。 "));
+    Confirmation::ask(this, QStringLiteral("moduleCheckConfirmBox"),
+                      tr("The check switches every relay of %1 on and off and writes every "
+                         "analog output: connected loads will move. Check the module now?",
+                         " 检测将逐一切换 %1 的每个继电器并写入每路模拟量输出：所接负载会动作。现在检测吗？ ")
+                          .arg(models.at(modelIndex).text()),
+                      [this, modelIndex]() { startModuleCheck(modelIndex); });
+}
+
+void MainWindow::startModuleCheck(int modelIndex)
+{
+    if (moduleCheck->running() || linkReady != 1)
+        return;
+    const QVector<ModelEntry> &models = ModelCatalogue::models();
 
     CheckSetup setup;
     setup.modelIndex = modelIndex;
     setup.network = !serialPortOpen && networkMode == 1;
     setup.endpoint = setup.network ? networkEndpoint() : serialEndpoint();
+    setup.baudRate = ui->rateCbb->currentText().toInt();
     setup.deviceAddress = deviceAddressValue;
     setup.identifiedType = identifiedType;
     setup.identifiedAddress = identifiedAddress;

@@ -185,6 +185,9 @@ void MainWindow::useFoundModule(const FoundModule &module)
                                            ? 1
                                            : module.parity == QSerialPort::OddParity ? 2 : 0);
     }
+    // What the search heard is this link's identity; the check need not ask again.
+    identifiedType = module.typeCode;
+    identifiedAddress = module.typeCode >= 0 ? module.address : -1;
     ui->lineEdit->setText(QString::number(module.address));
     on_lineEdit_textEdited(ui->lineEdit->text());
     if (module.modelIndex >= 0 && module.modelIndex < modelActions.size())

@@ -1,5 +1,7 @@
 #include "ui/mainwindow.h"
 
+#include "ui/confirmation.h"
+
 #include "protocol/modbusrequest.h"
 #include "protocol/sender.h"
 #include "ui/communicationtimeout.h"
@@ -84,7 +86,16 @@ void MainWindow::slotSetNetwork()
 
 void MainWindow::slotReBoot()
 {
-    emit write(new Sender(ModbusRequest::kReboot, ModbusRequest::reboot()));
+    // One stray click would drop every relay of a module in use: asked first.
+    const QString where = serialPortOpen ? serialEndpoint() : networkEndpoint();
+    const QString model = currentModelText();
+    Confirmation::ask(this, QStringLiteral("rebootConfirmBox"),
+                      tr("Restart the module %1 at %2, address %3? Its relays drop while it restarts.",
+                         " 重启模块 %1（%2，地址 %3）吗？重启时其继电器会释放。 ")
+                          .arg(model.isEmpty() ? tr("(no model chosen)", " （未选择型号） ") : model,
+                               where)
+                          .arg(deviceAddressValue),
+                      [this]() { emit write(new Sender(ModbusRequest::kReboot, ModbusRequest::reboot())); });
 }
 
 void MainWindow::slotNameSettingAction()

@@ -1,6 +1,8 @@
 // MainWindow: model choice and the switch output and input panels.
 
 #include "ui/mainwindow.h"
+
+#include "check/modulecheck.h"
 #include "ui_mainwindow.h"
 
 #include "QtLibrary/QtTools/qttools.h"
@@ -134,6 +136,9 @@ void MainWindow::identify_deviceType(int code)
         ui->switchBt->setText(tr("Close", " 关闭 "));
     setProductControlsEnabled(true);
     const int index = ModelCatalogue::indexForTypeCode(code);
+    // A running check judges the model it was started with.
+    if (moduleCheck && moduleCheck->running())
+        return;
     // Chosen directly, not through the action, which may be disabled at this moment.
     if (index >= 0)
         selectModel(index);

@@ -246,5 +246,7 @@ void NetworkWindow::slotBigLittle()
 
 void NetworkWindow::slotReboot()
 {
-    emit write(new Sender(ModbusRequest::kReboot, ModbusRequest::reboot()));
+    // The main window asks first and sends it.
+    if (mainWindow)
+        mainWindow->slotReBoot();
 }

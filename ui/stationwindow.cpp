@@ -6,8 +6,10 @@
 #include "check/stationfiles.h"
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
+#include "protocol/modbusrequest.h"
 #include "protocol/modelcatalogue.h"
 #include "protocol/remoteaddress.h"
+#include "ui/confirmation.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -18,7 +20,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSerialPortInfo>
 #include <QSpinBox>
@@ -261,32 +262,34 @@ void StationWindow::addSerialPortPath(const QString &path)
         serialPortCombo->addItem(path);
 }
 
-// Once per session: every scan after this one switches the relays without asking.
-bool StationWindow::arm()
-{
-    if (m_armed)
-        return true;
-    const QMessageBox::StandardButton answer = QMessageBox::question(
-        this, tr("Production station", " 生产测试站 "),
-        tr("From now on every scan checks the board on the fixture: every relay is switched, and "
-           "loads connected to it will move. The check puts the outputs back afterwards.\n\n"
-           "Arm the station?",
-           " 从现在起每次扫描都会检测治具上的板卡：每个继电器都会动作，所接负载会动作。检测结束后输出会恢复。\n\n"
-           "启用测试站？ "));
-    m_armed = answer == QMessageBox::Yes;
-    // The scanner types into the field: the station takes the keyboard back from the question.
-    activateWindow();
-    serialEdit->setFocus();
-    return m_armed;
-}
-
 void StationWindow::scanned()
 {
     const QString serial = serialEdit->text().trimmed();
     if (m_busy || serial.isEmpty())
         return;
     keepSettings();
-    if (!arm())
+    if (m_armed)
+        return begin(serial);
+    // Once per session: every scan after this one switches the relays without asking.
+    Confirmation::ask(
+        this, QStringLiteral("stationArmQuestion"),
+        tr("From now on every scan checks the board on the fixture: every relay is switched, and "
+           "loads connected to it will move. The check puts the outputs back afterwards.\n\n"
+           "Arm the station?",
+           " 从现在起每次扫描都会检测治具上的板卡：每个继电器都会动作，所接负载会动作。检测结束后输出会恢复。\n\n"
+           "启用测试站？ "),
+        [this, serial]() {
+            m_armed = true;
+            // The scanner types into the field: the station takes the keyboard back.
+            activateWindow();
+            serialEdit->setFocus();
+            begin(serial);
+        });
+}
+
+void StationWindow::begin(const QString &serial)
+{
+    if (m_busy)
         return;
     m_busy = true;
     m_serial = serial;
@@ -309,6 +312,7 @@ void StationWindow::scanned()
         if (target.portName.isEmpty())
             return refuse(tr("NO CONNECTION", " 无法连接 "), tr("No serial port chosen", " 未选择串口 "));
         m_setup.endpoint = QStringLiteral("%1 %2 8N1").arg(target.portName).arg(target.baudRates.first());
+        m_setup.baudRate = target.baudRates.first();
         m_finder->startSerial(target);
     }
 }
@@ -365,8 +369,10 @@ void StationWindow::connectLink()
         QObject::connect(queue, &ThreadAdministrator::replyReceived, check, &ModuleCheck::replyReceived);
         QObject::connect(queue, &ThreadAdministrator::requestFailed, check, &ModuleCheck::requestFailed);
         QObject::connect(queue, &ThreadAdministrator::linkHealthChanged, check, &ModuleCheck::setLinkHealth);
+        QObject::connect(check, &ModuleCheck::withdraw, queue, &ThreadAdministrator::sendersClear);
     });
     m_link = link;
+    m_linkAddress = -1;
     m_linkThread = new QThread(this);
     link->moveToThread(m_linkThread);
     connect(m_linkThread, &QThread::finished, link, &QObject::deleteLater);
@@ -382,9 +388,29 @@ void StationWindow::connectLink()
         m_connectTimer->stop();
         refuse(tr("NO CONNECTION", " 无法连接 "), reason);
     };
+    // A module found by the sweep has not said who it is: the check asks it on the link.
+    connect(link, &ThreadSerialport::deviceAddressChange, this,
+            [this](QString text, int) { m_linkAddress = int(text.toUInt(nullptr, 16)); });
+    connect(link, &ThreadSerialport::identify_deviceType, this, [this](int code) {
+        if (m_check)
+            m_check->identified(m_linkAddress, code);
+    });
+    connect(m_check, &ModuleCheck::identificationRequested, link,
+            [link]() { link->writeSerialPort_CRC16(ModbusRequest::identification()); });
+    const auto lost = [this](const QString &reason) {
+        if (m_check && m_check->running())
+            m_check->linkLost(reason);
+    };
+    connect(link, &ThreadSerialport::serialPortError, this, [lost](QString reason, bool gone) {
+        if (gone)
+            lost(reason);
+    });
+    connect(link, &ThreadSerialport::networkDisconnected, this,
+            [lost]() { lost(QStringLiteral("the module closed the connection")); });
     connect(link, &ThreadSerialport::networkConnected, this, connected);
     connect(link, &ThreadSerialport::serialPortOpened, this, connected);
-    connect(link, &ThreadSerialport::networkReconnecting, this, [this, failed](int) {
+    connect(link, &ThreadSerialport::networkReconnecting, this, [this, failed, lost](int) {
+        lost(QStringLiteral("no connection"));
         failed(tr("No connection to %1", " 无法连接 %1 ").arg(m_setup.endpoint));
     });
     connect(link, &ThreadSerialport::serialPortOpenFailed, this, failed);

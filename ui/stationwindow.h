@@ -59,7 +59,7 @@ private:
     void loadSettings();
     void keepSettings();
     void scanned();
-    bool arm();
+    void begin(const QString &serial);
     void identified(ModuleFinder::Outcome outcome);
     void connectLink();
     void checkFinished(const CheckRun &run);
@@ -106,6 +106,7 @@ private:
     ModuleCheck *m_check = nullptr;
     QThread *m_linkThread = nullptr;
     QPointer<ThreadSerialport> m_link;
+    int m_linkAddress = -1; // as the module announced it on the link
     QTimer *m_connectTimer = nullptr;
     QTimer *m_deliveryTimer = nullptr;
     QThread *m_storeThread = nullptr;
