@@ -169,7 +169,7 @@ int Recorder::record(const CheckRun &run, const QString &htmlReport, const QStri
     const Recording &recording = m_recording;
     RunRecord record = RunRecord::fromCheck(run, recording.serialNumber);
     record.station = recording.station.isEmpty() ? QSysInfo::machineHostName() : recording.station;
-    record.operatorName = recording.operatorName.isEmpty() ? qEnvironmentVariable("USER") : recording.operatorName;
+    record.operatorName = recording.operatorName.isEmpty() ? qEnvironmentVariable("USER", qEnvironmentVariable("LOGNAME")) : recording.operatorName;
     const auto absolute = [](const QString &path) {
         return path.isEmpty() ? QString() : QFileInfo(path).absoluteFilePath();
     };

@@ -237,7 +237,7 @@ void StationWindow::loadSettings()
                                                                  : stored(kReportFolderKey));
     resultsEdit->setText(stored(kResultsKey));
     stationEdit->setText(stored(kNameKey).isEmpty() ? QSysInfo::machineHostName() : stored(kNameKey));
-    operatorEdit->setText(stored(kOperatorKey).isEmpty() ? qEnvironmentVariable("USER") : stored(kOperatorKey));
+    operatorEdit->setText(stored(kOperatorKey).isEmpty() ? qEnvironmentVariable("USER", qEnvironmentVariable("LOGNAME")) : stored(kOperatorKey));
 }
 
 void StationWindow::keepSettings()
