@@ -494,6 +494,11 @@ int ResultsStore::deliverQueued(QString *error)
                                steps.value(2).toString(), steps.value(3).toString(),
                                steps.value(4).toLongLong() });
         if (!insertRun(central, run, error)) {
+            // A server that answers but refuses this one run: the run stays queued, and
+            // does not hold up the runs behind it.
+            QSqlQuery alive(central);
+            if (alive.exec(QStringLiteral("SELECT 1")))
+                continue;
             central.close();
             return delivered ? delivered : -1;
         }

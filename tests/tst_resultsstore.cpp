@@ -30,6 +30,7 @@ private slots:
     void sentTwice_data();
     void sentTwice();
     void serverDownQueues();
+    void refusedRunStaysQueued();
     void damagedFile_data();
     void damagedFile();
 
@@ -324,6 +325,35 @@ void TestResultsStore::serverDownQueues()
     QCOMPARE(history.at(0).verdict, QStringLiteral("PASS"));
     QCOMPARE(count(m_postgres.url(), QStringLiteral("runs"), history.at(0).id), 1);
     QVERIFY(count(m_postgres.url(), QStringLiteral("steps"), history.at(0).id) > 0);
+}
+
+// A run the server refuses (PostgreSQL takes no NUL in a text) waits in the queue without
+// holding up the runs queued after it.
+void TestResultsStore::refusedRunStaysQueued()
+{
+    if (!m_postgresError.isEmpty())
+        QSKIP(qPrintable(QStringLiteral("PostgreSQL could not be started: ") + m_postgresError));
+    QTemporaryDir home;
+    const QString queuePath = home.filePath(QStringLiteral("queue.sqlite"));
+    RunRecord refused, good;
+    refused.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    refused.serialNumber = QStringLiteral("refused") + QChar(0) + QStringLiteral("1");
+    refused.started = QDateTime::currentDateTimeUtc().addSecs(-60);
+    refused.verdict = QStringLiteral("PASS");
+    good = refused;
+    good.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    good.serialNumber = QStringLiteral("behind-refused");
+    good.started = refused.started.addSecs(1);
+    {
+        // Straight into the queue file, as a run waits there while the server is down.
+        ResultsStore queue(StoreLocation::parse(queuePath));
+        QVERIFY(queue.record(refused).outcome == ResultsStore::Outcome::Recorded);
+        QVERIFY(queue.record(good).outcome == ResultsStore::Outcome::Recorded);
+    }
+    ResultsStore results(StoreLocation::parse(m_postgres.url()), queuePath);
+    QCOMPARE(results.deliverQueued(), 1);
+    QCOMPARE(results.waiting(), 1);
+    QCOMPARE(count(m_postgres.url(), QStringLiteral("runs"), good.id), 1);
 }
 
 void TestResultsStore::damagedFile_data()
