@@ -68,8 +68,10 @@ QVector<CutEvent> FrameCutter::feedTcp(const QByteArray &bytes)
         }
         frame.type = CutEvent::TcpFrame;
         events.append(frame);
-        // Each TCP frame is cut on its own; what it does not explain is dropped with it.
-        cutSerial(QtTools::appendCrc16(frame.text.mid(kTcpHeaderChars)), events);
+        // Each TCP frame is cut on its own; what it does not explain is dropped with it. The
+        // identification reply brings its own CRC; the other frames get one for the cut.
+        const QString payload = frame.text.mid(kTcpHeaderChars);
+        cutSerial(payload.startsWith(kIdentificationStart) ? payload : QtTools::appendCrc16(payload), events);
     }
     m_tcpBuffer = m_tcpBuffer.mid(at);
     return events;

@@ -93,6 +93,9 @@ void TestFrameCutter::cut_data()
                                             << QStringList{"tcp:00000000000601050002ff00", "reply:01050002ff002dfa"} << "";
     QTest::newRow("TCP length no frame has empties the buffer")
         << true << "01" << "000000000000" + frame << QStringList{"outofstep"} << "";
+    QTest::newRow("TCP identification reply, its own CRC no garbage")
+        << true << "01" << "00000000000f49443a000500000000000000e60000"
+        << QStringList{"tcp:00000000000f49443a000500000000000000e60000", "id:05:230:5"} << "";
     QTest::newRow("TCP reply of another unit") << true << "01" << "000000000005020302000a"
                                                << QStringList{"tcp:000000000005020302000a", "garbage"} << "";
     QTest::newRow("TCP stream stays in step over a time-out")

@@ -2,6 +2,7 @@
 
 #include "check/modulefinder.h"
 #include "ui/findmoduledialog.h"
+#include "ui/modulecheckwindow.h"
 
 #include <QProcess>
 #include <QProgressDialog>
@@ -166,6 +167,17 @@ void TestModuleFinder::cancelThenUse()
                               shown("Connect", " 连接 "), 10000);
     answered = module.requestCount();
     QTRY_VERIFY_WITH_TIMEOUT(module.requestCount() > answered + 2, 10000);
+
+    // The check takes the identity the search heard and does not ask again.
+    QStringList heard;
+    module.setLogging(true);
+    module.setLogFunction([&heard](const QString &line) { heard << line; });
+    window->moduleCheckAction->trigger();
+    answerConfirmation(window.data(), "moduleCheckConfirmBox", true);
+    QTRY_VERIFY_WITH_TIMEOUT(window->findChild<ModuleCheckWindow *>(), 60000);
+    QCOMPARE(window->moduleCheck->result().identity,
+             QStringLiteral("confirmed: type code 220 (Switch 64-channel outputs)"));
+    QCOMPARE(heard.filter(QStringLiteral("ScanDevice")), QStringList());
 }
 
 namespace {

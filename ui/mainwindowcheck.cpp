@@ -33,12 +33,23 @@ void MainWindow::initModuleCheck()
         identifiedType = code;
         moduleCheck->identified(identifiedAddress, code);
     });
-    connect(threadSerialport, &ThreadSerialport::serialPortError, this, [this](QString reason, bool lost) {
-        if (lost)
-            moduleCheck->linkLost(reason);
+    // An identity belongs to the link it was heard on; another module may be there next.
+    auto forgetIdentity = [this]() {
+        identifiedType = -1;
+        identifiedAddress = -1;
+    };
+    connect(this, &MainWindow::closeSerialPort, this, forgetIdentity);
+    connect(threadSerialport, &ThreadSerialport::serialPortError, this,
+            [this, forgetIdentity](QString reason, bool lost) {
+                if (!lost)
+                    return;
+                forgetIdentity();
+                moduleCheck->linkLost(reason);
+            });
+    connect(threadSerialport, &ThreadSerialport::networkDisconnected, this, [this, forgetIdentity]() {
+        forgetIdentity();
+        moduleCheck->linkLost(QStringLiteral("the module closed the connection"));
     });
-    connect(threadSerialport, &ThreadSerialport::networkDisconnected, this,
-            [this]() { moduleCheck->linkLost(QStringLiteral("the module closed the connection")); });
     ThreadSerialport *link = threadSerialport;
     connect(moduleCheck, &ModuleCheck::identificationRequested, link,
             [link]() { link->writeSerialPort_CRC16(ModbusRequest::identification()); });
