@@ -68,10 +68,11 @@ QVector<CutEvent> FrameCutter::feedTcp(const QByteArray &bytes)
         }
         frame.type = CutEvent::TcpFrame;
         events.append(frame);
-        // Each TCP frame is cut on its own; what it does not explain is dropped with it. The
-        // identification reply brings its own CRC; the other frames get one for the cut.
+        // Each TCP frame is cut on its own; what it does not explain is dropped with it. Frames
+        // get a CRC for the cut, except an identification reply that brings its own.
         const QString payload = frame.text.mid(kTcpHeaderChars);
-        cutSerial(payload.startsWith(kIdentificationStart) ? payload : QtTools::appendCrc16(payload), events);
+        const bool whole = payload.startsWith(kIdentificationStart) && payload.size() == kIdentificationChars;
+        cutSerial(whole ? payload : QtTools::appendCrc16(payload), events);
     }
     m_tcpBuffer = m_tcpBuffer.mid(at);
     return events;

@@ -53,7 +53,9 @@ private slots:
     {
         QVERIFY(installTestLanguage());
         QStandardPaths::setTestModeEnabled(true);
-        QCoreApplication::setApplicationName(QStringLiteral("merovitest-namesetting-test"));
+        // The Chinese run is the same program at the same time under ctest -j: a folder of its own.
+        QCoreApplication::setApplicationName(QStringLiteral("merovitest-namesetting-test")
+                                             + QString::fromLocal8Bit(qgetenv("MEROVI_TEST_LANGUAGE")));
     }
 
     void init()
