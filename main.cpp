@@ -2,9 +2,11 @@
 #include "cli/checkcommand.h"
 #include "cli/commandline.h"
 #include "cli/findcommand.h"
+#include "cli/resultscommand.h"
 #include "protocol/remoteaddress.h"
 #include "ui/language.h"
 #include "ui/mainwindow.h"
+#include "ui/stationwindow.h"
 #include "ui/trafficviews.h"
 
 #include <QAction>
@@ -54,6 +56,8 @@ int main(int argc, char *argv[])
     }
     if (CheckCommand::requested(argc, argv))
         return CheckCommand::run(argc, argv);
+    if (ResultsCommand::requested(argc, argv))
+        return ResultsCommand::run(argc, argv);
     // A search without a window.
     if (FindCommand::requested(argc, argv))
         return FindCommand::run(argc, argv);
@@ -112,6 +116,17 @@ int main(int argc, char *argv[])
         language = Language::stored();
     if (!Language::install(&application, language))
         fprintf(stderr, "merovitest: the Chinese texts could not be loaded; showing English\n");
+
+    if (parser.isSet(QStringLiteral("station"))) {
+        StationWindow station;
+        for (const QString &path : parser.values(serialOption))
+            station.addSerialPortPath(CommandLine::serialPath(path));
+        station.show();
+        QObject::connect(&application, &QApplication::lastWindowClosed, &application, &QApplication::quit);
+        const int status = application.exec();
+        QtTools::instance()->saveEverything();
+        return status;
+    }
 
     MainWindow window;
     // Before the event loop runs, so the window's first connection attempt goes there;

@@ -275,6 +275,7 @@ void ModuleCheck::identified(int address, int typeCode)
 void ModuleCheck::judgeIdentity(int address, int typeCode)
 {
     CheckStep step = identityStep(run.setup, address, typeCode, &run.identity);
+    run.identifiedType = typeCode;
     addStep(step.group, step.name, step.result, step.expected, step.read, step.ms);
 }
 

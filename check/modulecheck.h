@@ -61,6 +61,7 @@ struct CheckRun
     bool interrupted = false; // cancelled by a signal to the process
     // "confirmed: ...", "wrong model: ..." or "identity not confirmed: ...".
     QString identity;
+    int identifiedType = -1; // the type code the identity was judged on, -1 without one
     bool restoreNeeded = false;
     bool restoreOk = true;
     QString restoreText;

@@ -5,6 +5,7 @@
 #include "cli/interrupts.h"
 #include "protocol/modelcatalogue.h"
 #include "check/modulecheck.h"
+#include "cli/resultscommand.h"
 #include "protocol/remoteaddress.h"
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
@@ -17,6 +18,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <memory>
 
 namespace CheckCommand {
 
@@ -99,6 +101,19 @@ int run(int argc, char *argv[])
         setup.inputsExpected = true;
     }
     setup.requireIdentity = parser.isSet(QStringLiteral("require-identity"));
+
+    const ResultsCommand::Recording recording{
+        parser.value(QStringLiteral("serial-number")), parser.value(QStringLiteral("results")),
+        parser.value(QStringLiteral("station")), parser.value(QStringLiteral("operator"))};
+    const bool recorded = parser.isSet(QStringLiteral("serial-number"));
+    if (!recorded && (parser.isSet(QStringLiteral("results")) || parser.isSet(QStringLiteral("station"))
+                      || parser.isSet(QStringLiteral("operator"))))
+        return refuse(QStringLiteral("--results, --station and --operator go with --serial-number"));
+    if (recorded && !ResultsCommand::recordingError(recording).isEmpty())
+        return refuse(ResultsCommand::recordingError(recording));
+    std::unique_ptr<ResultsCommand::Recorder> recorder;
+    if (recorded)
+        recorder = std::make_unique<ResultsCommand::Recorder>(recording);
 
     ThreadSerialport::PortSettings settings;
     RemoteAddress::Endpoint endpoint;
@@ -227,7 +242,12 @@ int run(int argc, char *argv[])
                 kept = false;
             }
         }
-        application.exit(exitStatus(result, kept));
+        int status = exitStatus(result, kept);
+        if (recorder)
+            status = recorder->record(result, parser.value(QStringLiteral("report")),
+                                      parser.value(QStringLiteral("junit")),
+                                      parser.value(QStringLiteral("csv")), status);
+        application.exit(status);
     });
 
     const QString deviceAddress = QStringLiteral("%1").arg(setup.deviceAddress, 2, 16, QLatin1Char('0')).toUpper();

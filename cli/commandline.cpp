@@ -93,6 +93,7 @@ QList<QCommandLineOption> windowOptions()
                          "View > Record to file does.", "FILE"),
         option("language", "Show the interface in English (en) or Chinese (zh) for this run "
                            "instead of the language chosen in the Language menu.", "en|zh"),
+        option("station", "Open the production station instead of the main window."),
     };
 }
 
@@ -112,6 +113,23 @@ QList<QCommandLineOption> checkOptions()
         option("expect-inputs", "Inputs as wired, hex, IN1 = bit 0; without it inputs are "
                                 "listed only.", "MASK"),
         option("require-identity", "Fail unless the module's identification names the model."),
+        option("serial-number", "Record the run under the board's serial number SN.", "SN"),
+        option("results", "Results store: sqlite:PATH, PATH or postgresql://USER@HOST:PORT/DB "
+                          "(results.sqlite in the data folder).", "STORE"),
+        option("station", "Station named in the record (the host name).", "NAME"),
+        option("operator", "Operator named in the record (the login name).", "NAME"),
+    };
+}
+
+QList<QCommandLineOption> resultsOptions()
+{
+    return {
+        option("history", "The board's recorded runs, newest first.", "SN"),
+        option("yield", "Tested, passed, failed and first-pass yield per model."),
+        option("since", "With --yield: runs from this day on.", "YYYY-MM-DD"),
+        option("station", "With --yield: runs of this station only.", "NAME"),
+        option("results", "Results store, as for --check.", "STORE"),
+        option("format", "text or csv (text).", "text|csv", "text"),
     };
 }
 
@@ -131,11 +149,13 @@ QString helpText()
         "Usage: merovitest [options]                       the window\n"
         "       merovitest --check --model NAME (--remote HOST[:PORT] | --serial-port PATH) [options]\n"
         "       merovitest --find (--remote HOST[:PORT] | --serial-port PATH) [--all-rates]\n"
+        "       merovitest --history SN | --yield [--since YYYY-MM-DD] [--station NAME] [--results STORE]\n"
         "       merovitest --list-models | --help | --version\n\n"
         "Test and set-up tool for Modbus I/O modules (RTU and TCP).\n\n");
     text += section(QStringLiteral("Window:"), windowOptions()) + QLatin1Char('\n');
     text += section(QStringLiteral("Module check:"), checkOptions()) + QLatin1Char('\n');
     text += section(QStringLiteral("Finding modules:"), findOptions()) + QLatin1Char('\n');
+    text += section(QStringLiteral("Recorded runs:"), resultsOptions()) + QLatin1Char('\n');
     text += QStringLiteral(
         "Other:\n"
         "  --list-models               Print the 36 model names --model takes.\n"
@@ -149,7 +169,8 @@ QString helpText()
         "     path, or no connection\n"
         "  3  interrupted by a signal (SIGINT, SIGTERM, SIGHUP); the reports say whether the\n"
         "     restore worked\n"
-        "  4  passed, but its evidence could not be kept: a report could not be written\n"
+        "  4  passed, but its evidence could not be kept: a report could not be written, or\n"
+        "     (with --serial-number) the run could not be recorded; queued for the server is recorded\n"
         "Exit status of --find: 0 found, 1 nothing found, 2 could not run.\n");
     return text;
 }

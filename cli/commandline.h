@@ -22,6 +22,7 @@ enum ExitStatus {
 QList<QCommandLineOption> windowOptions();
 QList<QCommandLineOption> checkOptions();
 QList<QCommandLineOption> findOptions();
+QList<QCommandLineOption> resultsOptions();
 
 // The whole `--help`: usage, the three ways of running, their options and the exit statuses.
 QString helpText();

@@ -7,6 +7,7 @@
 #include "ui/modulecheckwindow.h"
 #include "ui/namesetting.h"
 #include "ui/networkwindow.h"
+#include "ui/stationwindow.h"
 #include "ui/trafficview.h"
 #include "ui/trafficviews.h"
 #include "ui/trendview.h"
@@ -15,6 +16,9 @@
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QSpinBox>
+#include <QTemporaryDir>
 #include <QPushButton>
 #include <QTextEdit>
 #include <QtTest>
@@ -61,6 +65,57 @@ T *topLevel()
     return nullptr;
 }
 
+// The production station after two boards: the first passed, the second has a stuck Y2.
+int stationPicture(const QSize &size)
+{
+    QFont font = QApplication::font();
+    font.setFamily(QStringLiteral("等线"));
+    font.setWeight(75);
+    font.setPointSize(12);
+    QApplication::setFont(font);
+    QTemporaryDir dir;
+    ModuleSimulator good, bad;
+    for (ModuleSimulator *module : { &good, &bad }) {
+        module->setModel(QStringLiteral("Switch 32-channel outputs 16-channel inputs"));
+        if (!module->listenTcp(0))
+            return 1;
+    }
+    bad.core().setStuckOutput(1);
+    QtTools *tools = QtTools::instance();
+    tools->setValue(QLatin1String(StationWindow::kHostKey), QStringLiteral("127.0.0.1"));
+    tools->setValue(QLatin1String(StationWindow::kPortKey), QString::number(good.tcpPort()));
+    tools->setValue(QLatin1String(StationWindow::kModelKey),
+                    QStringLiteral("Switch 32-channel outputs 16-channel inputs"));
+    tools->setValue(QLatin1String(StationWindow::kReportFolderKey), dir.filePath(QStringLiteral("reports")));
+    tools->setValue(QLatin1String(StationWindow::kResultsKey), dir.filePath(QStringLiteral("results.sqlite")));
+    tools->setValue(QLatin1String(StationWindow::kNameKey), QStringLiteral("line 1 station 3"));
+    tools->setValue(QLatin1String(StationWindow::kOperatorKey), QStringLiteral("Wang Fang"));
+    StationWindow station;
+    station.setGeometry(QRect(QPoint(0, 0), size));
+    station.show();
+    QTimer answer;
+    QObject::connect(&answer, &QTimer::timeout, []() {
+        if (auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()))
+            box->button(QMessageBox::Yes)->click();
+    });
+    answer.start(50);
+    auto *field = station.findChild<QLineEdit *>(QStringLiteral("lineEdit_serialNumber"));
+    const auto scan = [&](const QString &serial) {
+        QTest::keyClicks(field, serial);
+        QTest::keyClick(field, Qt::Key_Return);
+        return QTest::qWaitFor([&station]() { return !station.busy(); }, 60000);
+    };
+    settle(1000);
+    if (!scan(QStringLiteral("MV-00231")))
+        return 1;
+    station.findChild<QSpinBox *>(QStringLiteral("spinBox_port"))->setValue(bad.tcpPort());
+    if (!scan(QStringLiteral("MV-00232")))
+        return 1;
+    // Held a while, so the screen can be taken from outside as well.
+    settle(qEnvironmentVariableIntValue("MEROVI_STATION_HOLD_MS"));
+    return save(&station, "station") ? 0 : 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -73,6 +128,9 @@ int main(int argc, char **argv)
     QDir().mkpath(outputDirectory);
     const QSize windowSize = argc > 3 ? QSize(QString::fromLatin1(argv[2]).toInt(), QString::fromLatin1(argv[3]).toInt())
                                       : QSize(1366, 740);
+
+    if (argc > 4 && qstrcmp(argv[4], "station") == 0)
+        return stationPicture(windowSize);
 
     ModuleSimulator module;
     module.setModel(QStringLiteral("Switch 32-channel outputs 16-channel inputs"));

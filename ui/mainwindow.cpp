@@ -15,6 +15,7 @@
 #include "ui/language.h"
 #include "ui/communicationtimeout.h"
 #include "ui/networkwindow.h"
+#include "ui/stationwindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -307,6 +308,12 @@ void MainWindow::createMenus()
     toolsMenu->setObjectName(QStringLiteral("toolsMenu"));
     toolsMenu->addAction(findModuleAction);
     toolsMenu->addAction(moduleCheckAction);
+    QAction *stationAction = toolsMenu->addAction(tr("Production station", " 生产测试站 "), this, []() {
+        auto *station = new StationWindow;
+        station->setAttribute(Qt::WA_DeleteOnClose);
+        station->show();
+    });
+    stationAction->setObjectName(QStringLiteral("stationAction"));
     QMenu *viewMenu = menuBar()->addMenu(tr("View", " 视图 "));
     viewMenu->setObjectName(QStringLiteral("viewMenu"));
     trafficViews->addActions(viewMenu);

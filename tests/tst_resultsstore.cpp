@@ -1,0 +1,393 @@
+#include "check/modulecheck.h"
+#include "check/resultsstore.h"
+#include "check/stationfiles.h"
+#include "simulator/modulesimulator.h"
+#include "tests/throwawaypostgres.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QUuid>
+#include <QtTest>
+
+// The results store on a real SQLite file and a real PostgreSQL server this test starts:
+// checked boards recorded through `merovitest --check`, `--history` and `--yield`, a run
+// sent twice, a server that is down, a damaged file.
+class TestResultsStore : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void locations_data();
+    void locations();
+    void reportNames_data();
+    void reportNames();
+    void boardsRecorded_data();
+    void boardsRecorded();
+    void sentTwice_data();
+    void sentTwice();
+    void serverDownQueues();
+    void refusedRunStaysQueued();
+    void damagedFile_data();
+    void damagedFile();
+
+private:
+    struct Tool
+    {
+        int code = -1;
+        QString out, err;
+    };
+    Tool tool(const QStringList &arguments, const QString &dataHome = QString());
+    Tool check(ModuleSimulator &module, const QString &serial, const QString &store,
+               const QStringList &more = {}, const QString &dataHome = QString());
+    QString storeFor(const QString &engine, const QString &file);
+    int count(const QString &store, const QString &table, const QString &runId);
+
+    static constexpr const char *kModel = "Switch  4-channel outputs";
+    QTemporaryDir m_dir;
+    ThrowawayPostgres m_postgres;
+    QString m_postgresError;
+};
+
+void TestResultsStore::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    m_postgresError = m_postgres.start();
+    // libpq reads the password itself, in this process and in the tool's.
+    qputenv("PGPASSWORD", ThrowawayPostgres::kPassword);
+}
+
+TestResultsStore::Tool TestResultsStore::tool(const QStringList &arguments, const QString &dataHome)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"),
+                       dataHome.isEmpty() ? m_dir.filePath(QStringLiteral("data")) : dataHome);
+    environment.insert(QStringLiteral("PGPASSWORD"), QLatin1String(ThrowawayPostgres::kPassword));
+    process.setProcessEnvironment(environment);
+    process.start(QStringLiteral(MEROVITEST_PATH), arguments);
+    // The simulated module answers from this thread's event loop.
+    QElapsedTimer clock;
+    clock.start();
+    while (process.state() != QProcess::NotRunning && clock.elapsed() < 120000)
+        QTest::qWait(10);
+    Tool result;
+    if (process.state() != QProcess::NotRunning) {
+        process.kill();
+        process.waitForFinished();
+        return result;
+    }
+    result.code = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = QString::fromUtf8(process.readAllStandardOutput());
+    result.err = QString::fromUtf8(process.readAllStandardError());
+    return result;
+}
+
+TestResultsStore::Tool TestResultsStore::check(ModuleSimulator &module, const QString &serial,
+                                               const QString &store, const QStringList &more,
+                                               const QString &dataHome)
+{
+    return tool(QStringList{ "--check", "--model", QLatin1String(kModel), "--remote",
+                             QStringLiteral("127.0.0.1:%1").arg(module.tcpPort()), "--serial-number",
+                             serial, "--results", store }
+                    + more,
+                dataHome);
+}
+
+QString TestResultsStore::storeFor(const QString &engine, const QString &file)
+{
+    if (engine == QLatin1String("postgresql")) {
+        if (!m_postgresError.isEmpty())
+            return QString();
+        return m_postgres.url();
+    }
+    return QStringLiteral("sqlite:") + m_dir.filePath(file);
+}
+
+// Rows of a table belonging to one run, counted on a connection of the test's own.
+int TestResultsStore::count(const QString &store, const QString &table, const QString &runId)
+{
+    const StoreLocation location = StoreLocation::parse(store);
+    const QString name = QUuid::createUuid().toString();
+    int rows = -1;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(
+            location.kind == StoreLocation::Postgresql ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"),
+            name);
+        db.setDatabaseName(location.kind == StoreLocation::Postgresql ? location.database : location.path);
+        db.setHostName(location.host);
+        db.setPort(location.port);
+        db.setUserName(location.user);
+        if (db.open()) {
+            QSqlQuery query(db);
+            query.exec(QStringLiteral("SELECT COUNT(*) FROM %1 WHERE %2 = '%3'")
+                           .arg(table, table == QLatin1String("runs") ? QStringLiteral("id")
+                                                                      : QStringLiteral("run_id"),
+                                runId));
+            if (query.next())
+                rows = query.value(0).toInt();
+        }
+    }
+    QSqlDatabase::removeDatabase(name);
+    return rows;
+}
+
+void TestResultsStore::locations_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("where");
+    QTest::newRow("sqlite: prefix") << "sqlite:/var/lib/line/r.sqlite" << int(StoreLocation::Sqlite)
+                                    << "/var/lib/line/r.sqlite";
+    QTest::newRow("plain path") << "/tmp/r.db" << int(StoreLocation::Sqlite) << "/tmp/r.db";
+    QTest::newRow("server with port") << "postgresql://line@10.0.0.5:6543/results"
+                                      << int(StoreLocation::Postgresql) << "postgresql://line@10.0.0.5:6543/results";
+    QTest::newRow("server, port 5432 unless given") << "postgresql://line@db/results"
+                                                    << int(StoreLocation::Postgresql)
+                                                    << "postgresql://line@db:5432/results";
+    QTest::newRow("password in the URL refused") << "postgresql://line:secret@db/results"
+                                                 << int(StoreLocation::Invalid) << "";
+    QTest::newRow("no user") << "postgresql://db/results" << int(StoreLocation::Invalid) << "";
+    QTest::newRow("no database") << "postgresql://line@db" << int(StoreLocation::Invalid) << "";
+    QTest::newRow("empty sqlite path") << "sqlite:" << int(StoreLocation::Invalid) << "";
+}
+
+void TestResultsStore::locations()
+{
+    QFETCH(QString, text);
+    QFETCH(int, kind);
+    QFETCH(QString, where);
+    const StoreLocation location = StoreLocation::parse(text);
+    QCOMPARE(int(location.kind), kind);
+    if (kind == StoreLocation::Invalid) {
+        QVERIFY(!location.error.isEmpty());
+        QVERIFY2(!location.error.contains(QLatin1String("secret")), qPrintable(location.error));
+    } else {
+        QCOMPARE(location.text(), where);
+    }
+}
+
+void TestResultsStore::reportNames_data()
+{
+    QTest::addColumn<QString>("serial");
+    QTest::addColumn<int>("existing"); // reports of the same second already there
+    QTest::addColumn<QString>("base");
+    QTest::newRow("plain") << "SN-0001.a_b" << 0 << "SN-0001.a_b_20261207-091502";
+    QTest::newRow("slash, blank, colon and Chinese become _") << "A/B C:板" << 0 << "A_B_C___20261207-091502";
+    QTest::newRow("one clash adds -2") << "SN7" << 1 << "SN7_20261207-091502-2";
+    QTest::newRow("two clashes add -3") << "SN7" << 2 << "SN7_20261207-091502-3";
+}
+
+void TestResultsStore::reportNames()
+{
+    QFETCH(QString, serial);
+    QFETCH(int, existing);
+    QFETCH(QString, base);
+    QTemporaryDir folder;
+    const QDateTime time(QDate(2026, 12, 7), QTime(9, 15, 2));
+    const QString first = StationFiles::baseName(serial, time);
+    for (int n = 0; n < existing; ++n) {
+        QFile file(folder.filePath(StationFiles::freeBaseName(folder.path(), first, { ".html", ".xml" })
+                                   + (n % 2 ? ".xml" : ".html")));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    QCOMPARE(StationFiles::freeBaseName(folder.path(), first, { ".html", ".xml" }), base);
+}
+
+void TestResultsStore::boardsRecorded_data()
+{
+    QTest::addColumn<QString>("engine");
+    QTest::newRow("sqlite") << "sqlite";
+    QTest::newRow("postgresql") << "postgresql";
+}
+
+// A passing board, a failing one, and the failing one again after repair: each run
+// recorded, the history newest first, the yield counting the repaired board as passed
+// but not at its first run.
+void TestResultsStore::boardsRecorded()
+{
+    QFETCH(QString, engine);
+    const QString store = storeFor(engine, QStringLiteral("boards.sqlite"));
+    if (store.isEmpty())
+        QSKIP(qPrintable(QStringLiteral("PostgreSQL could not be started: ") + m_postgresError));
+    const QString station = QStringLiteral("station ") + engine;
+    const QStringList who{ "--station", station, "--operator", QStringLiteral("Li Wei") };
+    const QString reports = m_dir.filePath(engine);
+    QVERIFY(QDir().mkpath(reports));
+
+    ModuleSimulator good, bad, repaired;
+    for (ModuleSimulator *module : { &good, &bad, &repaired }) {
+        QVERIFY(module->setModel(QLatin1String(kModel)));
+        QVERIFY(module->listenTcp());
+    }
+    bad.core().setStuckOutput(2);
+    const QString badSerial = engine + QStringLiteral("/B 2");
+    Tool run = check(good, engine + QStringLiteral("-A1"), store,
+                     who + QStringList{ "--report", reports + QStringLiteral("/a.html") });
+    QVERIFY2(run.code == 0, qPrintable(run.out + run.err));
+    run = check(bad, badSerial, store, who + QStringList{ "--report", reports + QStringLiteral("/b1.html") });
+    QVERIFY2(run.code == 1, qPrintable(run.out + run.err));
+    const int failedSteps = run.out.count(QRegularExpression(QStringLiteral("^FAIL "), QRegularExpression::MultilineOption));
+    QVERIFY(failedSteps > 0);
+    run = check(repaired, badSerial, store, who + QStringList{ "--junit", reports + QStringLiteral("/b2.xml") });
+    QVERIFY2(run.code == 0, qPrintable(run.out + run.err));
+
+    run = tool({ "--history", badSerial, "--results", store });
+    QVERIFY2(run.code == 0, qPrintable(run.err));
+    const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 2);
+    const QStringList newest = lines.at(0).split(QLatin1Char('\t'));
+    const QStringList oldest = lines.at(1).split(QLatin1Char('\t'));
+    QCOMPARE(newest.mid(1), (QStringList{ station, "Li Wei", kModel, "PASS", "0", reports + "/b2.xml" }));
+    QCOMPARE(oldest.mid(1), (QStringList{ station, "Li Wei", kModel, "FAIL", QString::number(failedSteps),
+                                          reports + "/b1.html" }));
+    QVERIFY(QDateTime::fromString(newest.at(0), Qt::ISODate) >= QDateTime::fromString(oldest.at(0), Qt::ISODate));
+    QVERIFY(QDateTime::fromString(oldest.at(0), Qt::ISODate).isValid());
+
+    run = tool({ "--history", badSerial, "--results", store, "--format", "csv" });
+    QCOMPARE(run.out.section(QLatin1Char('\n'), 0, 0), QStringLiteral("time,station,operator,model,verdict,failed steps,report"));
+    QCOMPARE(run.out.count(QLatin1Char('\n')), 3);
+
+    run = tool({ "--yield", "--station", station, "--results", store, "--format", "csv" });
+    QVERIFY2(run.code == 0, qPrintable(run.err));
+    QCOMPARE(run.out, QStringLiteral("model,tested,passed,failed,first-pass yield %\n"
+                                     "Switch  4-channel outputs,2,2,0,50.0\n"));
+    run = tool({ "--yield", "--station", station, "--results", store, "--since",
+                 QDate::currentDate().addDays(1).toString(Qt::ISODate) });
+    QCOMPARE(run.out.count(QLatin1Char('\n')), 1);
+}
+
+void TestResultsStore::sentTwice_data()
+{
+    boardsRecorded_data();
+}
+
+void TestResultsStore::sentTwice()
+{
+    QFETCH(QString, engine);
+    const QString store = storeFor(engine, QStringLiteral("twice.sqlite"));
+    if (store.isEmpty())
+        QSKIP(qPrintable(QStringLiteral("PostgreSQL could not be started: ") + m_postgresError));
+    RunRecord run;
+    run.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    run.serialNumber = QStringLiteral("twice-") + engine;
+    run.station = QStringLiteral("S1");
+    run.model = QLatin1String(kModel);
+    run.started = QDateTime::currentDateTimeUtc();
+    run.verdict = QStringLiteral("PASS");
+    run.steps = { { "Outputs/Y1 on", "pass", "0001", "0001", 21 }, { "Outputs/Y2 on", "pass", "0002", "0002", 20 } };
+    for (int sending = 0; sending < 2; ++sending) {
+        ResultsStore results(StoreLocation::parse(store), m_dir.filePath(QStringLiteral("unused-queue.sqlite")));
+        const ResultsStore::Delivery delivery = results.record(run);
+        QVERIFY2(delivery.outcome == ResultsStore::Outcome::Recorded, qPrintable(delivery.error));
+    }
+    QCOMPARE(count(store, QStringLiteral("runs"), run.id), 1);
+    QCOMPARE(count(store, QStringLiteral("steps"), run.id), 2);
+}
+
+// The server stopped: the run is kept in the station's queue and the check's verdict
+// stands; after the restart the next run delivers it, once.
+void TestResultsStore::serverDownQueues()
+{
+    if (!m_postgresError.isEmpty())
+        QSKIP(qPrintable(QStringLiteral("PostgreSQL could not be started: ") + m_postgresError));
+    QTemporaryDir home;
+    ModuleSimulator module;
+    QVERIFY(module.setModel(QLatin1String(kModel)));
+    QVERIFY(module.listenTcp());
+    QVERIFY(m_postgres.stop());
+    const Tool run = check(module, QStringLiteral("queued-1"), m_postgres.url(), {}, home.path());
+    QVERIFY(m_postgres.start().isEmpty());
+    QVERIFY2(run.code == 0, qPrintable(run.out + run.err));
+    QVERIFY2(run.err.contains(QLatin1String("queued: 1 waiting")), qPrintable(run.err));
+
+    ResultsStore results(StoreLocation::parse(m_postgres.url()),
+                         home.filePath(QStringLiteral("merovitest/results-queue.sqlite")));
+    QCOMPARE(results.waiting(), 1);
+    RunRecord next;
+    next.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    next.serialNumber = QStringLiteral("queued-2");
+    next.started = QDateTime::currentDateTimeUtc();
+    next.verdict = QStringLiteral("PASS");
+    const ResultsStore::Delivery delivery = results.record(next);
+    QVERIFY2(delivery.outcome == ResultsStore::Outcome::Recorded, qPrintable(delivery.error));
+    QCOMPARE(delivery.waiting, 0);
+    QCOMPARE(results.deliverQueued(), 0);
+    QVector<RunRecord> history;
+    QString error;
+    QVERIFY2(results.history(QStringLiteral("queued-1"), &history, &error), qPrintable(error));
+    QCOMPARE(history.size(), 1);
+    QCOMPARE(history.at(0).verdict, QStringLiteral("PASS"));
+    QCOMPARE(count(m_postgres.url(), QStringLiteral("runs"), history.at(0).id), 1);
+    QVERIFY(count(m_postgres.url(), QStringLiteral("steps"), history.at(0).id) > 0);
+}
+
+// A run the server refuses (PostgreSQL takes no NUL in a text) waits in the queue without
+// holding up the runs queued after it.
+void TestResultsStore::refusedRunStaysQueued()
+{
+    if (!m_postgresError.isEmpty())
+        QSKIP(qPrintable(QStringLiteral("PostgreSQL could not be started: ") + m_postgresError));
+    QTemporaryDir home;
+    const QString queuePath = home.filePath(QStringLiteral("queue.sqlite"));
+    RunRecord refused, good;
+    refused.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    refused.serialNumber = QStringLiteral("refused") + QChar(0) + QStringLiteral("1");
+    refused.started = QDateTime::currentDateTimeUtc().addSecs(-60);
+    refused.verdict = QStringLiteral("PASS");
+    good = refused;
+    good.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
+    good.serialNumber = QStringLiteral("behind-refused");
+    good.started = refused.started.addSecs(1);
+    {
+        // Straight into the queue file, as a run waits there while the server is down.
+        ResultsStore queue(StoreLocation::parse(queuePath));
+        QVERIFY(queue.record(refused).outcome == ResultsStore::Outcome::Recorded);
+        QVERIFY(queue.record(good).outcome == ResultsStore::Outcome::Recorded);
+    }
+    ResultsStore results(StoreLocation::parse(m_postgres.url()), queuePath);
+    QCOMPARE(results.deliverQueued(), 1);
+    QCOMPARE(results.waiting(), 1);
+    QCOMPARE(count(m_postgres.url(), QStringLiteral("runs"), good.id), 1);
+}
+
+void TestResultsStore::damagedFile_data()
+{
+    QTest::addColumn<bool>("stuck");
+    QTest::addColumn<int>("exitCode");
+    QTest::newRow("pass, not recorded: 4") << false << 4;
+    QTest::newRow("fail stays 1") << true << 1;
+}
+
+// A file that is not a database: a clear error, no crash, the reports written.
+void TestResultsStore::damagedFile()
+{
+    QFETCH(bool, stuck);
+    QFETCH(int, exitCode);
+    QTemporaryDir dir;
+    QFile damaged(dir.filePath(QStringLiteral("results.sqlite")));
+    QVERIFY(damaged.open(QIODevice::WriteOnly));
+    damaged.write(QByteArray("SQLite format 3").append(QByteArray(4096, '\x5a')));
+    damaged.close();
+    ModuleSimulator module;
+    QVERIFY(module.setModel(QLatin1String(kModel)));
+    if (stuck)
+        module.core().setStuckOutput(1);
+    QVERIFY(module.listenTcp());
+    const Tool run = check(module, QStringLiteral("SN-damaged"), damaged.fileName(),
+                           { "--report", dir.filePath("r.html"), "--junit", dir.filePath("r.xml") });
+    QVERIFY2(run.code == exitCode, qPrintable(run.out + run.err));
+    QVERIFY2(run.err.contains(QLatin1String("the run was not recorded: could not record the run in "))
+                 && run.err.contains(damaged.fileName()),
+             qPrintable(run.err));
+    QVERIFY(QFileInfo(dir.filePath("r.html")).size() > 0);
+    QVERIFY(QFileInfo(dir.filePath("r.xml")).size() > 0);
+}
+
+QTEST_MAIN(TestResultsStore)
+#include "tst_resultsstore.moc"
