@@ -23,14 +23,16 @@ const QVector<Layer> &layers()
     static const QStringList core = {QStringLiteral("QtCore")};
     static const QStringList linkModules = {QStringLiteral("QtCore"), QStringLiteral("QtNetwork"),
                                             QStringLiteral("QtSerialPort")};
+    // The results store speaks to its databases through Qt SQL.
+    static const QStringList checkModules = linkModules + QStringList{QStringLiteral("QtSql")};
     static const QVector<Layer> table = {
         {"QtLibrary", {QStringLiteral("QtLibrary")}, core},
         {"protocol", kBelowLink, core},
         {"link", kBelowLink + QStringList{QStringLiteral("link")}, linkModules},
-        {"check", kBelowLink + QStringList{QStringLiteral("link"), QStringLiteral("check")}, linkModules},
+        {"check", kBelowLink + QStringList{QStringLiteral("link"), QStringLiteral("check")}, checkModules},
         {"cli",
          kBelowLink + QStringList{QStringLiteral("link"), QStringLiteral("check"), QStringLiteral("cli")},
-         linkModules},
+         checkModules},
         {"ui",
          kBelowLink + QStringList{QStringLiteral("link"), QStringLiteral("check"), QStringLiteral("ui")},
          {}},

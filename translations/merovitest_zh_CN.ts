@@ -1147,6 +1147,11 @@ Modifying the remote IP will automatically try to connect.
         <comment> （未选择型号） </comment>
         <translation>（未选择型号）</translation>
     </message>
+    <message>
+        <source>Production station</source>
+        <comment> 生产测试站 </comment>
+        <translation>生产测试站</translation>
+    </message>
 </context>
 <context>
     <name>ModbusRequest</name>
@@ -1572,6 +1577,230 @@ Modifying the remote IP will automatically try to connect.
         <source>Address %1 is not used: choose an address from %2 to %3.</source>
         <comment> 地址 %1 不可用：请选择 %2 到 %3 之间的地址。 </comment>
         <translation>地址 %1 不可用：请选择 %2 到 %3 之间的地址。</translation>
+    </message>
+</context>
+<context>
+    <name>StationWindow</name>
+    <message>
+        <source>Production station</source>
+        <comment> 生产测试站 </comment>
+        <translation>生产测试站</translation>
+    </message>
+    <message>
+        <source>Scan the serial number</source>
+        <comment> 扫描序列号 </comment>
+        <translation>扫描序列号</translation>
+    </message>
+    <message>
+        <source>NO CONNECTION</source>
+        <comment> 无法连接 </comment>
+        <translation>无法连接</translation>
+    </message>
+    <message>
+        <source>No connection to %1</source>
+        <comment> 无法连接 %1 </comment>
+        <translation>无法连接 %1</translation>
+    </message>
+    <message>
+        <source>READY</source>
+        <comment> 就绪 </comment>
+        <translation>就绪</translation>
+    </message>
+    <message>
+        <source>Station settings</source>
+        <comment> 测试站设置 </comment>
+        <translation>测试站设置</translation>
+    </message>
+    <message>
+        <source>TCP</source>
+        <comment> 网络 </comment>
+        <translation>网络</translation>
+    </message>
+    <message>
+        <source>Serial port</source>
+        <comment> 串口 </comment>
+        <translation>串口</translation>
+    </message>
+    <message>
+        <source>From the module&apos;s identification</source>
+        <comment> 按模块识别 </comment>
+        <translation>按模块识别</translation>
+    </message>
+    <message>
+        <source>Choose…</source>
+        <comment> 选择… </comment>
+        <translation>选择…</translation>
+    </message>
+    <message>
+        <source>Report folder</source>
+        <comment> 报告文件夹 </comment>
+        <translation>报告文件夹</translation>
+    </message>
+    <message>
+        <source>sqlite:PATH or postgresql://USER@HOST:PORT/DB</source>
+        <comment> sqlite:路径 或 postgresql://用户@主机:端口/库 </comment>
+        <translation>sqlite:路径 或 postgresql://用户@主机:端口/库</translation>
+    </message>
+    <message>
+        <source>Link</source>
+        <comment> 连接方式 </comment>
+        <translation>连接方式</translation>
+    </message>
+    <message>
+        <source>Remote IP</source>
+        <comment> 远程IP </comment>
+        <translation>远程IP</translation>
+    </message>
+    <message>
+        <source>Remote port</source>
+        <comment> 远程端口 </comment>
+        <translation>远程端口</translation>
+    </message>
+    <message>
+        <source>Baud rate</source>
+        <comment> 波特率 </comment>
+        <translation>波特率</translation>
+    </message>
+    <message>
+        <source>Model</source>
+        <comment> 型号 </comment>
+        <translation>型号</translation>
+    </message>
+    <message>
+        <source>Results store</source>
+        <comment> 结果库 </comment>
+        <translation>结果库</translation>
+    </message>
+    <message>
+        <source>Station</source>
+        <comment> 测试站 </comment>
+        <translation>测试站</translation>
+    </message>
+    <message>
+        <source>Operator</source>
+        <comment> 操作员 </comment>
+        <translation>操作员</translation>
+    </message>
+    <message>
+        <source>From now on every scan checks the board on the fixture: every relay is switched, and loads connected to it will move. The check puts the outputs back afterwards.
+
+Arm the station?</source>
+        <comment> 从现在起每次扫描都会检测治具上的板卡：每个继电器都会动作，所接负载会动作。检测结束后输出会恢复。
+
+启用测试站？ </comment>
+        <translation>从现在起每次扫描都会检测治具上的板卡：每个继电器都会动作，所接负载会动作。检测结束后输出会恢复。
+
+启用测试站？</translation>
+    </message>
+    <message>
+        <source>TESTING</source>
+        <comment> 检测中 </comment>
+        <translation>检测中</translation>
+    </message>
+    <message>
+        <source>No serial port chosen</source>
+        <comment> 未选择串口 </comment>
+        <translation>未选择串口</translation>
+    </message>
+    <message>
+        <source>No module answered at %1</source>
+        <comment> %1 处没有模块应答 </comment>
+        <translation>%1 处没有模块应答</translation>
+    </message>
+    <message>
+        <source>NOT IDENTIFIED</source>
+        <comment> 未识别 </comment>
+        <translation>未识别</translation>
+    </message>
+    <message>
+        <source>The module did not identify itself; choose its model in the station settings.</source>
+        <comment> 模块未报告身份；请在测试站设置中选择型号。 </comment>
+        <translation>模块未报告身份；请在测试站设置中选择型号。</translation>
+    </message>
+    <message>
+        <source>Type code %1 is not in the catalogue; choose the model in the station settings.</source>
+        <comment> 类型码 %1 不在型号表中；请在测试站设置中选择型号。 </comment>
+        <translation>类型码 %1 不在型号表中；请在测试站设置中选择型号。</translation>
+    </message>
+    <message>
+        <source>WRONG MODEL</source>
+        <comment> 型号不符 </comment>
+        <translation>型号不符</translation>
+    </message>
+    <message>
+        <source>The module identifies itself as %1, not %2.</source>
+        <comment> 模块报告为 %1，而不是 %2。 </comment>
+        <translation>模块报告为 %1，而不是 %2。</translation>
+    </message>
+    <message>
+        <source>%1 — step %2 of %3</source>
+        <comment> %1 — 第 %2 步，共 %3 步 </comment>
+        <translation>%1 — 第 %2 步，共 %3 步</translation>
+    </message>
+    <message>
+        <source>expected</source>
+        <comment> 应为 </comment>
+        <translation>应为</translation>
+    </message>
+    <message>
+        <source>read</source>
+        <comment> 读到 </comment>
+        <translation>读到</translation>
+    </message>
+    <message>
+        <source>The report folder %1 cannot be made</source>
+        <comment> 无法创建报告文件夹 %1 </comment>
+        <translation>无法创建报告文件夹 %1</translation>
+    </message>
+    <message>
+        <source>Report %1 not written: %2</source>
+        <comment> 报告 %1 未写入：%2 </comment>
+        <translation>报告 %1 未写入：%2</translation>
+    </message>
+    <message>
+        <source>The run was not recorded: %1</source>
+        <comment> 本次检测未记录：%1 </comment>
+        <translation>本次检测未记录：%1</translation>
+    </message>
+    <message>
+        <source>FAIL</source>
+        <comment> 不合格 </comment>
+        <translation>不合格</translation>
+    </message>
+    <message>
+        <source>NOT RECORDED</source>
+        <comment> 未记录 </comment>
+        <translation>未记录</translation>
+    </message>
+    <message>
+        <source>PASS</source>
+        <comment> 合格 </comment>
+        <translation>合格</translation>
+    </message>
+    <message>
+        <source>Tested %1</source>
+        <comment> 已测 %1 </comment>
+        <translation>已测 %1</translation>
+    </message>
+    <message>
+        <source>Passed %1</source>
+        <comment> 合格 %1 </comment>
+        <translation>合格 %1</translation>
+    </message>
+    <message>
+        <source>Failed %1</source>
+        <comment> 不合格 %1 </comment>
+        <translation>不合格 %1</translation>
+    </message>
+    <message>
+        <source>First-pass yield %1 %</source>
+        <comment> 一次通过率 %1 % </comment>
+        <translation>一次通过率 %1 %</translation>
+    </message>
+    <message>
+        <source>queued: %1 waiting</source>
+        <comment> 排队：%1 条待送 </comment>
+        <translation>排队：%1 条待送</translation>
     </message>
 </context>
 <context>

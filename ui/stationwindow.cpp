@@ -396,7 +396,7 @@ void StationWindow::connectLink()
             m_check->identified(m_linkAddress, code);
     });
     connect(m_check, &ModuleCheck::identificationRequested, link,
-            [link]() { link->writeSerialPort_CRC16(ModbusRequest::identification()); });
+            [link]() { link->writeSerialPort_CRC16(ModbusRequest::identificationRequest()); });
     const auto lost = [this](const QString &reason) {
         if (m_check && m_check->running())
             m_check->linkLost(reason);
