@@ -3,6 +3,7 @@
 
 #include "protocol/modbusrequest.h"
 #include "ui/panelfonts.h"
+#include "ui/switchstates.h"
 
 #include <QDebug>
 #include <QGridLayout>
@@ -38,7 +39,9 @@ void MainWindow::buildAnalogInputPanel(int count, const QString &unit)
 
     for (int channel = 0; channel < count; ++channel) {
         QLabel *name = PanelFonts::newLabel(QStringLiteral("AI") + QStringLiteral("%1:").arg(channel), 18, Qt::AlignCenter);
-        QLabel *value = PanelFonts::newLabel(kZeroValue, 26, Qt::AlignCenter);
+        // Nothing read yet: a 0.000 here would read as a broken 4-20 mA loop.
+        QLabel *value = PanelFonts::newLabel(SwitchStates::kUnknownValue, 26, Qt::AlignCenter);
+        value->setStyleSheet(SwitchStates::kUnknownTextStyle);
         value->setObjectName(QStringLiteral("label_analogInValue_%1").arg(channel));
         QLabel *unitLabel = PanelFonts::newLabel(unit, 18);
         for (QLabel *label : { name, value, unitLabel })
@@ -65,9 +68,10 @@ void MainWindow::buildAnalogInputPanel(int count, const QString &unit)
 void MainWindow::on_pushButton_check_analog_in_clicked()
 {
     if (ui->pushButton_check_analog_in->text().contains(tr("Stop detecting", " 停止检测 "))) {
+        // What detection read is no longer being read.
         for (QLabel *label : qAsConst(analogInputLabels)) {
-            label->setText(kZeroValue);
-            label->setStyleSheet(QString());
+            label->setText(SwitchStates::kUnknownValue);
+            label->setStyleSheet(SwitchStates::kUnknownTextStyle);
         }
         ui->pushButton_check_analog_in->setText(tr("Start detecting", " 开始检测 "));
         emit sendersClear(ModbusRequest::kAnalogStartDetecting);
