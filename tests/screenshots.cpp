@@ -1,6 +1,7 @@
 #include "tests/loopbackwindow.h"
 #include "protocol/modelcatalogue.h"
 #include "simulator/modulesimulator.h"
+#include "ui/applicationfont.h"
 #include "ui/communicationtimeout.h"
 #include "ui/helpwidget.h"
 #include "ui/mainwindow.h"
@@ -61,6 +62,7 @@ T *topLevel()
 int main(int argc, char **argv)
 {
     QApplication application(argc, argv);
+    ApplicationFont::install();
     // MEROVI_TEST_LANGUAGE=zh takes the pictures of the Chinese interface.
     if (!installTestLanguage())
         return 1;

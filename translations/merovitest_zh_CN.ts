@@ -65,6 +65,36 @@ If the timeout response time is 0 or null, no timeout response is generated.</so
         <comment> 通讯超时设置 </comment>
         <translation>通讯超时设置</translation>
     </message>
+    <message>
+        <source>Writing to the module…</source>
+        <comment> 正在写入模块… </comment>
+        <translation>正在写入模块…</translation>
+    </message>
+    <message>
+        <source>Communication timeout set successfully</source>
+        <comment> 通讯超时设置成功 </comment>
+        <translation>通讯超时设置成功</translation>
+    </message>
+    <message>
+        <source>the module did not answer in time</source>
+        <comment> 模块未及时回复 </comment>
+        <translation>模块未及时回复</translation>
+    </message>
+    <message>
+        <source>it was not sent: no link to the module</source>
+        <comment> 未发送：没有连接模块 </comment>
+        <translation>未发送：没有连接模块</translation>
+    </message>
+    <message>
+        <source>the module refused it (exception %1)</source>
+        <comment> 模块拒绝（异常 %1） </comment>
+        <translation>模块拒绝（异常 %1）</translation>
+    </message>
+    <message>
+        <source>Not set: %1</source>
+        <comment> 未设置：%1 </comment>
+        <translation>未设置：%1</translation>
+    </message>
 </context>
 <context>
     <name>FindModuleDialog</name>
@@ -1095,6 +1125,10 @@ Modifying the remote IP will automatically try to connect.
         <source>Tools</source>
         <comment> 工具 </comment>
         <translation>工具</translation>
+    </message>
+    <message>
+        <source>?</source>
+        <translation>?</translation>
     </message>
 </context>
 <context>

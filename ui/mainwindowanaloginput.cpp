@@ -19,6 +19,7 @@ namespace {
 constexpr int kColumns = 4;
 
 const QString kZeroValue = QStringLiteral("0.000");
+const QString kWidestValue = QStringLiteral("00.000");
 const QString kInputHighlight = QStringLiteral("background-color: rgb(170, 255, 255);");
 
 } // namespace
@@ -42,6 +43,8 @@ void MainWindow::buildAnalogInputPanel(int count, const QString &unit)
         // Nothing read yet: a 0.000 here would read as a broken 4-20 mA loop.
         QLabel *value = PanelFonts::newLabel(SwitchStates::kUnknownValue, 26, Qt::AlignCenter);
         value->setStyleSheet(SwitchStates::kUnknownTextStyle);
+        // As wide as the widest reading from the start: the cells do not move as values come.
+        value->setMinimumWidth(value->fontMetrics().horizontalAdvance(kWidestValue));
         value->setObjectName(QStringLiteral("label_analogInValue_%1").arg(channel));
         QLabel *unitLabel = PanelFonts::newLabel(unit, 18);
         for (QLabel *label : { name, value, unitLabel })
