@@ -163,7 +163,12 @@ void TestMainWindow::everyModelFitsALaptopScreen()
         auto squashed = [&]() {
             small = QStringList(models.at(model).text());
             for (QWidget *widget : window->findChildren<QWidget *>()) {
-                const QSize wanted = widget->minimumSizeHint();
+                // A minimum set on the widget overrides its hint, as in the layouts.
+                QSize wanted = widget->minimumSizeHint();
+                if (widget->minimumWidth() > 0)
+                    wanted.setWidth(widget->minimumWidth());
+                if (widget->minimumHeight() > 0)
+                    wanted.setHeight(widget->minimumHeight());
                 if ((qobject_cast<QAbstractButton *>(widget) || qobject_cast<QLineEdit *>(widget)
                      || qobject_cast<QComboBox *>(widget)) && widget->isVisibleTo(window)
                     && (widget->width() < wanted.width() || widget->height() < wanted.height()))
