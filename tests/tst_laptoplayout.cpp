@@ -127,6 +127,7 @@ void TestLaptopLayout::boardSeenWhole_data()
     QTest::newRow("12 current outputs") << laptop << "Analog current 12-channel outputs";
     QTest::newRow("8 current inputs") << laptop << "Analog current  8-channel inputs";
     QTest::newRow("12 voltage inputs") << laptop << "Analog voltage 12-channel inputs";
+    QTest::newRow("16 current inputs") << laptop << "Analog current 16-channel inputs";
 }
 
 // Every control of the board and every status-bar field is seen whole, without scrolling.
@@ -155,6 +156,11 @@ void TestLaptopLayout::boardSeenWhole()
             if (child->isVisibleTo(window) && !child->findChild<QWidget *>())
                 controls << child;
         }
+    }
+    // Inputs with the widest readings a loop gives.
+    if (!window->analogInputCells.isEmpty()) {
+        window->analogInput(QStringLiteral("19.999 ").repeated(window->analogInputCells.size()).trimmed());
+        QCoreApplication::processEvents();
     }
     for (QWidget *cell : qAsConst(window->analogInputCells))
         controls << cell;

@@ -17,6 +17,7 @@
 namespace {
 
 constexpr int kColumns = 4;
+constexpr int kCellMargin = 2;
 
 const QString kZeroValue = QStringLiteral("0.000");
 const QString kWidestValue = QStringLiteral("00.000");
@@ -53,6 +54,8 @@ void MainWindow::buildAnalogInputPanel(int count, const QString &unit)
         auto *cell = new QWidget;
         cell->setObjectName(QStringLiteral("widget_analogInCell_%1").arg(channel));
         auto *cellLayout = new QVBoxLayout(cell);
+        // Four cells of the widest readings in a row beside the log.
+        cellLayout->setContentsMargins(kCellMargin, kCellMargin, kCellMargin, kCellMargin);
         auto *line = new QHBoxLayout;
         line->addWidget(name);
         line->addWidget(value);
