@@ -14,6 +14,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTextEdit>
 #include <QtTest>
 
@@ -105,6 +106,11 @@ int main(int argc, char **argv)
     window->timeoutAction->trigger();
     settle(1000);
     if (auto *timeout = topLevel<CommunicationTimeout>()) {
+        // Written back as read: the window shows the module's answer beside OK.
+        timeout->findChild<QPushButton *>(QStringLiteral("pushButton_ok"))->click();
+        settle(1000);
+        timeout->findChild<QScrollArea *>()->ensureWidgetVisible(
+            timeout->findChild<QWidget *>(QStringLiteral("label_answer")));
         failures += !save(timeout, "timeout-setting");
         timeout->close();
     } else {
