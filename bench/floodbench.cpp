@@ -324,9 +324,9 @@ FloodRun floodRun(const FloodCase &flood, int seconds, qint64 burstBytes)
                          else if (reason == QLatin1String("timeout"))
                              ++run.timeoutsFlood;
                      });
-    QObject::connect(window->threadSerialport,
-                     QOverload<QString, QColor>::of(&ThreadSerialport::writeOutputWidget), window,
-                     [&](const QString &line) {
+    QObject::connect(window->threadSerialport, &ThreadSerialport::notice, window,
+                     [&](const LinkNotice &notice) {
+                         const QString &line = notice.text;
                          static const QString shown = QStringLiteral(" frames from the module not shown");
                          const int at = line.indexOf(shown);
                          if (line.startsWith(QLatin1String("Network data out of step")))

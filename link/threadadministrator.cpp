@@ -2,6 +2,7 @@
 
 #include "protocol/modbusrequest.h"
 #include "protocol/replydecoder.h"
+#include "protocol/wireframe.h"
 #include "link/sendsteptimer.h"
 
 #include <QDateTime>
@@ -65,9 +66,17 @@ bool ThreadAdministrator::isPolling(const QString &kind)
     return kind == ModbusRequest::kStartDetecting || kind == ModbusRequest::kAnalogStartDetecting;
 }
 
+bool ThreadAdministrator::isRepeated(const QString &kind)
+{
+    return isPolling(kind) || kind == ModbusRequest::kCheckStatus;
+}
+
 void ThreadAdministrator::init()
 {
     qRegisterMetaType<LinkHealth>();
+    qRegisterMetaType<ExchangeRecord>();
+    qRegisterMetaType<LinkNotice>();
+    qRegisterMetaType<LinkKind>();
     administratorTimer = new QTimer(this);
     connect(administratorTimer, &QTimer::timeout, this,
             &ThreadAdministrator::slot_administratorTimer);
@@ -116,15 +125,20 @@ void ThreadAdministrator::write(Sender *sender)
         return;
     }
     // Polling waits for the link; anything else asked without one is refused at once.
-    if (!linkOpen && !isPolling(sender->kind)) {
+    sender->requestId = ++lastRequestId;
+    sender->polling = isRepeated(sender->kind);
+    if (link == LinkKind::None && !isPolling(sender->kind)) {
         refuse(sender);
         return;
     }
     if (sender->data.startsWith(QLatin1String("01")))
         sender->data.replace(0, 2, deviceAddress);
-    const int timeout = replyTimeoutFor(baudRate, sender->kind);
-    if (timeout > 0)
-        replyTimeout = timeout;
+    // Each request waits its own time: a poll queued behind a long write does not shorten it.
+    if (sender->replyTimeoutMs <= 0) {
+        const int timeout = replyTimeoutFor(baudRate, sender->kind);
+        sender->replyTimeoutMs = timeout > 0 ? timeout : replyTimeout;
+        sender->replyTimeoutFromTable = true;
+    }
     senders.append(sender);
     if (senders.size() == 1)
         startSend();
@@ -137,7 +151,7 @@ void ThreadAdministrator::startSend()
         administratorTimer->stop();
     if (!sendStepTimer)
         return;
-    if (!linkOpen) {
+    if (link == LinkKind::None) {
         // Nothing can go out: what is not polling is refused, polling waits for the link.
         for (int i = 0; i < senders.size();) {
             if (isPolling(senders.at(i)->kind))
@@ -148,28 +162,79 @@ void ThreadAdministrator::startSend()
         sendStepTimer->stop();
         return;
     }
-    sendStepTimer->setInterval(sendStepFor(baudRate, netWorkConnected));
+    sendStepTimer->setInterval(sendStepFor(baudRate, link == LinkKind::Tcp));
     sendStepTimer->start();
 }
 
 void ThreadAdministrator::refuse(Sender *sender)
 {
+    say(LinkNotice::Severity::Error,
+        tr("Not sent: no connection (%1)", " 未发送：没有连接（%1） ").arg(sender->kind));
+    withdraw(sender);
+}
+
+void ThreadAdministrator::withdraw(Sender *sender)
+{
     emit requestFailed(sender->kind, QStringLiteral("not sent"));
-    emit writeOutputWidget(tr("Not sent: no connection (%1)", " 未发送：没有连接（%1） ")
-                               .arg(sender->kind),
-                           QColor(Qt::red));
+    emit exchangeRecorded(recordFor(sender, ExchangeRecord::Result::NotSent));
     delete sender;
+}
+
+ExchangeRecord ThreadAdministrator::recordFor(const Sender *sender, ExchangeRecord::Result result) const
+{
+    ExchangeRecord record;
+    record.requestId = sender->requestId;
+    record.result = result;
+    record.direction = result == ExchangeRecord::Result::Pending ? ExchangeRecord::Direction::Sent
+                                                                 : ExchangeRecord::Direction::Received;
+    record.link = link;
+    record.kind = sender->kind;
+    record.polling = sender->polling;
+    record.unit = quint8(sender->data.leftRef(2).toUInt(nullptr, 16));
+    record.modelGeneration = sender->modelGeneration;
+    record.timeMs = QDateTime::currentMSecsSinceEpoch();
+    return record;
+}
+
+void ThreadAdministrator::recordStray(ExchangeRecord::Result result, LinkKind via, const QByteArray &wire,
+                                      const Sender *misanswered)
+{
+    ExchangeRecord record;
+    // From the module asked, with the right function, in another shape than the request's:
+    // it answers nothing, but it says something about the model the request was made for.
+    if (misanswered) {
+        record.kind = misanswered->kind;
+        record.polling = misanswered->polling;
+        record.modelGeneration = misanswered->modelGeneration;
+    }
+    record.direction = ExchangeRecord::Direction::Received;
+    record.result = result;
+    record.link = via;
+    record.bytes = wire;
+    record.unit = wire.isEmpty() ? 0 : quint8(via == LinkKind::Tcp && wire.size() > 6 ? wire.at(6) : wire.at(0));
+    record.timeMs = QDateTime::currentMSecsSinceEpoch();
+    emit exchangeRecorded(record);
+}
+
+void ThreadAdministrator::say(LinkNotice::Severity severity, const QString &text)
+{
+    LinkNotice notice;
+    notice.severity = severity;
+    notice.text = text;
+    notice.timeMs = QDateTime::currentMSecsSinceEpoch();
+    emit this->notice(notice);
 }
 
 void ThreadAdministrator::sendFirst()
 {
-    const QString data = senders.first()->data;
+    const Sender *head = senders.first();
+    const QString &data = head->data;
     // Only frames for the current module with a function code it knows go out;
     // the others expire by the reply time-out.
     const bool sendable = data.leftRef(2).compare(deviceAddress, Qt::CaseInsensitive) == 0
         && ModbusRequest::isSupportedFunction(data.midRef(2, 2));
     if (sendable) {
-        if (netWorkConnected)
+        if (link == LinkKind::Tcp)
             emit writeSerialPort(data);
         else
             emit writeSerialPort_CRC16(data);
@@ -177,8 +242,11 @@ void ThreadAdministrator::sendFirst()
         healthChanged();
         headOnWire = true;
         headSentAt.start();
+        ExchangeRecord record = recordFor(head, ExchangeRecord::Result::Pending);
+        record.bytes = wireFrame(data, link);
+        emit exchangeRecorded(record);
     }
-    administratorTimer->start(replyTimeout);
+    administratorTimer->start(head->replyTimeoutMs);
 }
 
 void ThreadAdministrator::finishHead(bool requeue)
@@ -195,11 +263,12 @@ void ThreadAdministrator::healthChanged()
         healthTimer->start();
 }
 
-void ThreadAdministrator::setLinkOpen(bool open)
+void ThreadAdministrator::setLink(LinkKind kind)
 {
-    if (linkOpen == open)
+    if (link == kind)
         return;
-    linkOpen = open;
+    link = kind;
+    // A request on the wire of the link that went is not answered over the new one.
     if (!senders.isEmpty())
         startSend();
 }
@@ -208,6 +277,16 @@ void ThreadAdministrator::setDeviceAddress(QString address)
 {
     deviceAddress = address;
     readdressPolling();
+}
+
+void ThreadAdministrator::setLineSpeed(int baud)
+{
+    baudRate = baud;
+    for (Sender *sender : qAsConst(senders)) {
+        const int timeout = replyTimeoutFor(baudRate, sender->kind);
+        if (sender->replyTimeoutFromTable && timeout > 0)
+            sender->replyTimeoutMs = timeout;
+    }
 }
 
 void ThreadAdministrator::resetLinkHealth()
@@ -258,15 +337,16 @@ void ThreadAdministrator::moveToLastAndWrite()
 void ThreadAdministrator::deviceAddressChange(QString address, int baud)
 {
     deviceAddress = address.toUpper();
-    baudRate = baud;
+    setLineSpeed(baud);
     readdressPolling();
-    emit deviceAddressShown(deviceAddress);
 }
 
 void ThreadAdministrator::clearAll()
 {
-    qDeleteAll(senders);
+    const QList<Sender *> withdrawn = senders;
     senders.clear();
+    for (Sender *sender : withdrawn)
+        withdraw(sender);
 }
 
 void ThreadAdministrator::windowClose()
@@ -292,7 +372,7 @@ void ThreadAdministrator::sendersClear(QString key)
     const Sender *head = senders.isEmpty() ? nullptr : senders.first();
     for (int i = 0; i < senders.size();) {
         if (senders.at(i)->kind.contains(key))
-            delete senders.takeAt(i);
+            withdraw(senders.takeAt(i));
         else
             ++i;
     }
@@ -314,15 +394,20 @@ void ThreadAdministrator::slot_administratorTimer()
         administratorTimer->stop();
         return;
     }
-    const QString kind = senders.first()->kind;
+    const Sender *head = senders.first();
+    const QString kind = head->kind;
+    ExchangeRecord record = recordFor(head, headOnWire ? ExchangeRecord::Result::TimedOut
+                                                       : ExchangeRecord::Result::NotSent);
     if (headOnWire) {
         ++health.timeouts;
         ++health.consecutiveTimeouts;
         healthChanged();
+        record.responseMs = headSentAt.elapsed();
     }
+    emit exchangeRecorded(record);
     if (kind == ModbusRequest::kUiText)
-        emit writeOutputWidget(tr("No reply within %1 ms", " %1 毫秒内无回复 ").arg(replyTimeout),
-                               QColor(Qt::red));
+        say(LinkNotice::Severity::Error,
+            tr("No reply within %1 ms", " %1 毫秒内无回复 ").arg(head->replyTimeoutMs));
     emit replyTimedOut();
     emit requestFailed(kind, QStringLiteral("timeout"));
     // A lost reply does not end polling: the request waits for its next turn.
@@ -331,15 +416,26 @@ void ThreadAdministrator::slot_administratorTimer()
 
 void ThreadAdministrator::exceptionReply(int function, int exceptionCode)
 {
+    exceptionArrived(function, exceptionCode, link, QByteArray());
+}
+
+void ThreadAdministrator::exceptionArrived(int function, int exceptionCode, LinkKind via,
+                                           QByteArray wire)
+{
     ++health.exceptions;
     healthChanged();
-    if (senders.isEmpty() || !headOnWire)
-        return;
-    const QString data = senders.first()->data;
     bool ok = false;
-    const int headFunction = data.midRef(2, 2).toInt(&ok, 16);
-    if (!ok || headFunction != function)
+    const int headFunction = senders.isEmpty() ? -1 : senders.first()->data.midRef(2, 2).toInt(&ok, 16);
+    if (!headOnWire || !ok || headFunction != function) {
+        recordStray(ExchangeRecord::Result::Unmatched, via, wire);
         return;
+    }
+    ExchangeRecord record = recordFor(senders.first(), ExchangeRecord::Result::Exception);
+    record.link = via;
+    record.bytes = wire;
+    record.exceptionCode = quint8(exceptionCode);
+    record.responseMs = headSentAt.elapsed();
+    emit exchangeRecorded(record);
     // The module answered: the request is done (polling goes on at its next turn).
     emit requestFailed(senders.first()->kind,
                        QStringLiteral("exception %1").arg(exceptionCode, 2, 16, QLatin1Char('0')));
@@ -348,24 +444,39 @@ void ThreadAdministrator::exceptionReply(int function, int exceptionCode)
 
 void ThreadAdministrator::slot_dealWithData(QString reply)
 {
+    replyArrived(reply, link, QtTools::hexStringToByteArray(reply));
+}
+
+void ThreadAdministrator::replyArrived(QString reply, LinkKind via, QByteArray wire)
+{
     if (senders.isEmpty()) {
         ++health.unmatched;
         healthChanged();
+        recordStray(ExchangeRecord::Result::Unmatched, via, wire);
         return;
     }
+    // A reply is judged by the link it came over: only serial replies carry a CRC of their own.
     const ReplyDecoder::Dispatch result = ReplyDecoder::dispatch(
-        reply, senders.first()->kind, deviceAddress, netWorkConnected, senders.first()->data);
-    if (result.showRaw)
-        emit UIappendData(reply);
+        reply, senders.first()->kind, deviceAddress, via == LinkKind::Tcp, senders.first()->data);
     if (!result.accepted || !headOnWire) {
-        if (result.rejection == ReplyDecoder::Dispatch::BadCrc)
+        const bool badCrc = result.rejection == ReplyDecoder::Dispatch::BadCrc;
+        if (badCrc)
             ++health.badCrc;
         else
             ++health.unmatched;
         healthChanged();
+        const bool misshapen = headOnWire && result.rejection == ReplyDecoder::Dispatch::Unmatched;
+        recordStray(badCrc ? ExchangeRecord::Result::BadCrc : ExchangeRecord::Result::Unmatched, via,
+                    wire, misshapen ? senders.first() : nullptr);
         return;
     }
-    health.recordReply(headSentAt.elapsed(), QDateTime::currentMSecsSinceEpoch());
+    const qint64 responseMs = headSentAt.elapsed();
+    health.recordReply(responseMs, QDateTime::currentMSecsSinceEpoch());
+    ExchangeRecord record = recordFor(senders.first(), ExchangeRecord::Result::Ok);
+    record.link = via;
+    record.bytes = wire;
+    record.responseMs = responseMs;
+    emit exchangeRecorded(record);
     emit replyReceived(senders.first()->kind, reply);
     healthChanged();
 
@@ -402,7 +513,7 @@ void ThreadAdministrator::slot_dealWithData(QString reply)
         emit allOpen(result.number);
         break;
     case D::Log:
-        emit writeOutputWidget(result.text, QColor(Qt::black));
+        say(LinkNotice::Severity::Info, result.text);
         break;
     }
 

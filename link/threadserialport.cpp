@@ -4,8 +4,10 @@
 #include "protocol/framelog.h"
 #include "protocol/modbusrequest.h"
 #include "protocol/modelcatalogue.h"
+#include "protocol/wireframe.h"
 #include "link/threadadministrator.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QMetaObject>
 #include <QSerialPortInfo>
@@ -25,11 +27,6 @@ constexpr int kLogLinesPerWindow = 20;
 constexpr int kSuppressedReportMs = 1000;
 constexpr int kRepliesPerRead = 4;
 constexpr int kIdentificationMs = 1000;
-
-QString spacedHex(const QByteArray &bytes)
-{
-    return QString::fromLatin1(bytes.toHex(' '));
-}
 
 } // namespace
 
@@ -58,6 +55,9 @@ ThreadSerialport::~ThreadSerialport()
 
 void ThreadSerialport::initVariable()
 {
+    qRegisterMetaType<ExchangeRecord>();
+    qRegisterMetaType<LinkNotice>();
+    qRegisterMetaType<LinkKind>();
     serialPort.clear();
 
     threadAdministrator = new ThreadAdministrator(mainWindow);
@@ -70,7 +70,7 @@ void ThreadSerialport::initVariable()
     connect(this, &ThreadSerialport::deviceAddressChange, queue,
             &ThreadAdministrator::deviceAddressChange);
     connect(this, &ThreadSerialport::sendersClear, queue, &ThreadAdministrator::sendersClear);
-    connect(this, &ThreadSerialport::dealWithData, queue, &ThreadAdministrator::slot_dealWithData);
+    connect(this, &ThreadSerialport::replyArrived, queue, &ThreadAdministrator::replyArrived);
     connect(this, &ThreadSerialport::threadAdministrator_init, queue, &ThreadAdministrator::init);
     connect(queue, &ThreadAdministrator::writeSerialPort_CRC16, this,
             &ThreadSerialport::writeSerialPort_CRC16);
@@ -79,7 +79,7 @@ void ThreadSerialport::initVariable()
             &ThreadSerialport::slot_tryOpenSerialPort);
     connect(queue, &ThreadAdministrator::replyTimedOut, this,
             &ThreadSerialport::clearReceiveBuffer);
-    connect(this, &ThreadSerialport::exceptionReply, queue, &ThreadAdministrator::exceptionReply);
+    connect(this, &ThreadSerialport::exceptionArrived, queue, &ThreadAdministrator::exceptionArrived);
     connect(this, &ThreadSerialport::framesRejected, queue, &ThreadAdministrator::framesRejected);
     // The window's requests and displays.
     if (queueHook)
@@ -160,7 +160,6 @@ void ThreadSerialport::setPortSettings(const PortSettings &settings)
 
 void ThreadSerialport::setDeviceAddress(const QString &address)
 {
-    deviceAddress = address;
     cutter.setDeviceAddress(address);
     ThreadAdministrator *queue = threadAdministrator;
     if (queue)
@@ -172,19 +171,28 @@ bool ThreadSerialport::tcpConnected() const
     return tcpSocket && tcpSocket->state() == QAbstractSocket::ConnectedState;
 }
 
-void ThreadSerialport::updateLinkOpen()
+LinkKind ThreadSerialport::linkInUse() const
 {
-    const bool open = (serialPort && serialPort->isOpen()) || tcpConnected();
-    ThreadAdministrator *queue = threadAdministrator;
-    if (queue)
-        QMetaObject::invokeMethod(queue, [queue, open]() { queue->setLinkOpen(open); });
+    if (serialPort && serialPort->isOpen())
+        return LinkKind::Serial;
+    return tcpConnected() ? LinkKind::Tcp : LinkKind::None;
 }
 
-void ThreadSerialport::setNetWorkConnected(bool connected)
+void ThreadSerialport::updateLinkOpen()
 {
+    const LinkKind link = linkInUse();
     ThreadAdministrator *queue = threadAdministrator;
     if (queue)
-        QMetaObject::invokeMethod(queue, [queue, connected]() { queue->netWorkConnected = connected; });
+        QMetaObject::invokeMethod(queue, [queue, link]() { queue->setLink(link); });
+}
+
+void ThreadSerialport::say(LinkNotice::Severity severity, const QString &text)
+{
+    LinkNotice notice;
+    notice.severity = severity;
+    notice.text = text;
+    notice.timeMs = QDateTime::currentMSecsSinceEpoch();
+    emit this->notice(notice);
 }
 
 void ThreadSerialport::connectToModule(const QString &host, quint16 port)
@@ -205,9 +213,13 @@ void ThreadSerialport::reconnect()
     aborting = false;
     if (remoteHost.isEmpty())
         return;
+    // The serial port and the network are alternatives: no attempts while the port is open.
+    if (serialPort && serialPort->isOpen())
+        return;
     tcpSocket->connectToHost(remoteHost, remotePort, QIODevice::ReadWrite,
                              QAbstractSocket::AnyIPProtocol);
     connectTimer->start();
+    emit networkConnecting();
 }
 
 void ThreadSerialport::scheduleReconnect()
@@ -227,8 +239,7 @@ void ThreadSerialport::onTcpError(QAbstractSocket::SocketError error)
     if (aborting || error == QAbstractSocket::OperationError
         || error == QAbstractSocket::UnknownSocketError)
         return;
-    emit writeOutputWidget(tr("Network: %1", " 网络：%1 ").arg(tcpSocket->errorString()),
-                           QColor(Qt::red));
+    say(LinkNotice::Severity::Error, tr("Network: %1", " 网络：%1 ").arg(tcpSocket->errorString()));
     if (tcpSocket->state() != QAbstractSocket::ConnectedState)
         scheduleReconnect();
 }
@@ -237,13 +248,6 @@ void ThreadSerialport::clearReceiveBuffer()
 {
     // Called when a request got no reply in time: what is half received belongs to it.
     cutter.clearSerial();
-}
-
-void ThreadSerialport::logSent(const QByteArray &bytes)
-{
-    emit writeOutputWidget(0);
-    emit writeOutputWidget(tr("Send: %1", " 发送：%1 ").arg(spacedHex(bytes)),
-                           QColor(0, 0, 255));
 }
 
 qlonglong ThreadSerialport::writeSerialPort(QString strDataNoCRC)
@@ -263,18 +267,17 @@ qlonglong ThreadSerialport::transmit(QString strDataNoCRC, bool appendCrc)
     const bool serialOpen = serialPort && serialPort->isOpen();
     const bool tcpOpen = tcpConnected();
     if (!serialOpen && !tcpOpen) {
-        emit writeOutputWidget(tr("Not sent: no connection", " 未发送：没有连接 "), QColor(Qt::red));
+        say(LinkNotice::Severity::Error, tr("Not sent: no connection", " 未发送：没有连接 "));
         return -1;
     }
-    strDataNoCRC.remove(QLatin1Char(' '));
     QByteArray bytes;
     QIODevice *device = nullptr;
     if (serialOpen) {
-        bytes = QtTools::hexStringToByteArray(appendCrc ? QtTools::appendCrc16(strDataNoCRC)
-                                                        : strDataNoCRC);
+        bytes = appendCrc ? wireFrame(strDataNoCRC, LinkKind::Serial)
+                          : QtTools::hexStringToByteArray(strDataNoCRC.remove(QLatin1Char(' ')));
         device = serialPort;
     } else {
-        bytes = QtTools::hexStringToByteArray(QtTools::toModbusTcpFrame(strDataNoCRC));
+        bytes = wireFrame(strDataNoCRC, LinkKind::Tcp);
         device = tcpSocket;
     }
     // What is left of an earlier reply cannot answer this request; on TCP this also brings
@@ -284,25 +287,31 @@ qlonglong ThreadSerialport::transmit(QString strDataNoCRC, bool appendCrc)
     if (serialOpen || !flooded)
         cutter.clear();
     const qint64 written = device->write(bytes);
-    // Out now rather than on the next turn of the event loop; the log line can follow.
+    // Out now rather than on the next turn of the event loop.
     if (serialOpen)
         serialPort->flush();
     else
         tcpSocket->flush();
-    logSent(bytes);
     return written;
 }
 
 void ThreadSerialport::slot_openSerialPort()
 {
+    emit serialPortOpening();
+    QSerialPort *chosen = nullptr;
     for (QSerialPort *port : qAsConst(allPorts)) {
         if (port->property(kListedName).toString() == portSettings.portName) {
-            serialPort = port;
+            chosen = port;
             break;
         }
     }
-    if (!serialPort)
+    if (!chosen) {
+        emit serialPortOpenFailed(tr("No serial port %1", " 没有串口 %1 ").arg(portSettings.portName));
         return;
+    }
+    if (serialPort && serialPort != chosen && serialPort->isOpen())
+        serialPort->close();
+    serialPort = chosen;
     QSerialPort *port = serialPort;
     if (port->isOpen())
         port->close();
@@ -323,13 +332,12 @@ void ThreadSerialport::slot_openSerialPort()
     connect(port, &QSerialPort::errorOccurred, this, &ThreadSerialport::onSerialError,
             Qt::UniqueConnection);
     cutter.clear();
-    reconnectTimer->stop();
-    connectTimer->stop();
-    updateLinkOpen();
-    // The reply time-outs follow the line speed.
+    closeTcpForSerial();
+    // The reply time-outs follow the line speed, before anything goes out on the line.
     ThreadAdministrator *queue = threadAdministrator;
     const int baud = int(port->baudRate());
-    QMetaObject::invokeMethod(queue, [queue, baud]() { queue->baudRate = baud; });
+    QMetaObject::invokeMethod(queue, [queue, baud]() { queue->setLineSpeed(baud); });
+    updateLinkOpen();
 
     emit serialPortOpened();
 }
@@ -339,16 +347,46 @@ void ThreadSerialport::slot_tryOpenSerialPort()
     slot_openSerialPort();
 }
 
-void ThreadSerialport::slot_closeSerialPort()
+void ThreadSerialport::closeTcpForSerial()
 {
-    if (serialPort)
-        serialPort->close();
+    // Only one link at a time: TCP stays closed while the serial port is open, so no
+    // reply comes over a link that is not the one in use.
+    reconnectTimer->stop();
+    connectTimer->stop();
+    const bool wasUp = tcpSocket->state() != QAbstractSocket::UnconnectedState;
+    aborting = true;
+    tcpSocket->abort();
+    aborting = false;
+    if (!remoteHost.isEmpty())
+        emit networkDisconnected();
+    if (wasUp)
+        say(LinkNotice::Severity::Info,
+            tr("Network closed while the serial port is open", " 串口打开期间网络已关闭 "));
+}
+
+void ThreadSerialport::serialGone()
+{
     cutter.clear();
     updateLinkOpen();
+    emit serialPortClosed();
+    // The network is the link again: it reconnects at once.
     if (!tcpConnected()) {
         reconnectSeconds = 1;
-        scheduleReconnect();
+        reconnect();
     }
+}
+
+void ThreadSerialport::slot_closeSerialPort()
+{
+    const bool wasOpen = serialPort && serialPort->isOpen();
+    if (serialPort)
+        serialPort->close();
+    if (wasOpen) {
+        serialGone();
+        return;
+    }
+    cutter.clear();
+    updateLinkOpen();
 }
 
 void ThreadSerialport::onSerialError(QSerialPort::SerialPortError error)
@@ -361,9 +399,10 @@ void ThreadSerialport::onSerialError(QSerialPort::SerialPortError error)
         // The device went away under the open port: as if the operator had closed it.
         if (serialPort)
             serialPort->close();
-        cutter.clear();
         emit sendersClear(QString());
-        updateLinkOpen();
+        emit serialPortError(reason, lost);
+        serialGone();
+        return;
     }
     emit serialPortError(reason, lost);
 }
@@ -372,7 +411,6 @@ void ThreadSerialport::onTcpConnected()
 {
     connectTimer->stop();
     reconnectSeconds = 1;
-    setNetWorkConnected(true);
     cutter.clear();
     updateLinkOpen();
     emit networkConnected();
@@ -380,7 +418,6 @@ void ThreadSerialport::onTcpConnected()
 
 void ThreadSerialport::onTcpDisconnected()
 {
-    setNetWorkConnected(false);
     cutter.clear();
     updateLinkOpen();
     emit networkDisconnected();
@@ -389,19 +426,16 @@ void ThreadSerialport::onTcpDisconnected()
 
 void ThreadSerialport::slotReceiveData()
 {
-    QVector<CutEvent> events;
-    if (serialPort && serialPort->isOpen() && sender() == serialPort)
-        events = cutter.feedSerial(serialPort->readAll());
-    else if (tcpSocket && sender() == tcpSocket)
-        events = cutter.feedTcp(tcpSocket->readAll());
-    else if (serialPort && serialPort->isOpen())
-        events = cutter.feedSerial(serialPort->readAll());
+    // Each reply is judged by the link it came over.
+    const QObject *from = sender();
+    const bool serialOpen = serialPort && serialPort->isOpen();
+    if (serialOpen && (from == serialPort || from != tcpSocket))
+        handleCutEvents(cutter.feedSerial(serialPort->readAll()), LinkKind::Serial);
     else if (tcpSocket)
-        events = cutter.feedTcp(tcpSocket->readAll());
-    handleCutEvents(events);
+        handleCutEvents(cutter.feedTcp(tcpSocket->readAll()), LinkKind::Tcp);
 }
 
-void ThreadSerialport::logLimited(const QString &line, const QColor &color)
+void ThreadSerialport::logLimited(const QString &line)
 {
     // A flooding module cannot bury the log: beyond a bound per interval, lines are
     // counted, and the count is told once the interval is over.
@@ -411,7 +445,7 @@ void ThreadSerialport::logLimited(const QString &line, const QColor &color)
     }
     if (logLinesInWindow < kLogLinesPerWindow) {
         ++logLinesInWindow;
-        emit writeOutputWidget(line, color);
+        say(LinkNotice::Severity::Error, line);
         return;
     }
     ++suppressedLines;
@@ -423,15 +457,38 @@ void ThreadSerialport::reportSuppressedLines()
 {
     if (suppressedLines == 0)
         return;
-    emit writeOutputWidget(tr("%1 frames from the module not shown: more came than were asked for",
-                              " 未显示模块的 %1 帧：收到的多于请求的 ")
-                               .arg(suppressedLines),
-                           QColor(Qt::red));
+    say(LinkNotice::Severity::Error,
+        tr("%1 frames from the module not shown: more came than were asked for",
+           " 未显示模块的 %1 帧：收到的多于请求的 ")
+            .arg(suppressedLines));
     suppressedLines = 0;
 }
 
-void ThreadSerialport::handleCutEvents(const QVector<CutEvent> &events)
+void ThreadSerialport::handleCutEvents(const QVector<CutEvent> &events, LinkKind via)
 {
+    // On TCP the whole frame is what was received; the reply cut from it follows it.
+    QByteArray tcpFrame;
+    bool tcpFrameAnswered = true;
+    auto recordUnanswered = [&]() {
+        if (tcpFrameAnswered)
+            return;
+        tcpFrameAnswered = true;
+        ExchangeRecord record;
+        record.direction = ExchangeRecord::Direction::Received;
+        record.result = ExchangeRecord::Result::Unmatched;
+        record.link = LinkKind::Tcp;
+        record.bytes = tcpFrame;
+        record.unit = tcpFrame.size() > 6 ? quint8(tcpFrame.at(6)) : 0;
+        record.timeMs = QDateTime::currentMSecsSinceEpoch();
+        emit exchangeRecorded(record);
+    };
+    auto wireOf = [&](const CutEvent &event) {
+        if (via == LinkKind::Tcp) {
+            tcpFrameAnswered = true;
+            return tcpFrame;
+        }
+        return QtTools::hexStringToByteArray(event.text);
+    };
     int garbageRuns = 0;
     int repliesPassed = 0;
     int framesDropped = 0;
@@ -456,20 +513,22 @@ void ThreadSerialport::handleCutEvents(const QVector<CutEvent> &events)
             }
             ++repliesPassed;
             if (event.type == CutEvent::Reply) {
-                emit dealWithData(event.text);
+                emit replyArrived(event.text, via, wireOf(event));
                 break;
             }
+            emit exceptionArrived(event.function, event.exceptionCode, via, wireOf(event));
             emit exceptionReply(event.function, event.exceptionCode);
             logLimited(tr("Exception reply: function %1, exception %2 (%3)",
                           " 异常应答：功能码 %1，异常码 %2（%3） ")
                            .arg(QtTools::toHex(quint32(event.function)).right(2),
                                 QtTools::toHex(quint32(event.exceptionCode)).right(2),
-                                ModbusRequest::exceptionMeaning(event.exceptionCode)),
-                       QColor(Qt::red));
+                                ModbusRequest::exceptionMeaning(event.exceptionCode)));
             break;
         case CutEvent::TcpFrame:
-            if (tcpFramesShown++ < kRepliesPerRead)
-                emit UIappendData(event.text);
+            recordUnanswered();
+            tcpFrame = QtTools::hexStringToByteArray(event.text);
+            // Shown in the log even when no reply comes of it, as far as a flood allows.
+            tcpFrameAnswered = tcpFramesShown++ >= kRepliesPerRead;
             break;
         case CutEvent::Identification: {
             // A module announces itself once; a stream of announcements is acted on once a second.
@@ -478,7 +537,6 @@ void ThreadSerialport::handleCutEvents(const QVector<CutEvent> &events)
                 break;
             }
             identificationClock.start();
-            deviceAddress = event.address;
             cutter.setDeviceAddress(event.address);
             const int baud = serialPort && serialPort->isOpen() ? int(serialPort->baudRate())
                                                                 : portSettings.baudRate;
@@ -490,11 +548,10 @@ void ThreadSerialport::handleCutEvents(const QVector<CutEvent> &events)
             const int model = ModelCatalogue::indexForTypeCode(event.typeCode);
             const QString modelText = model >= 0 ? ModelCatalogue::models().at(model).text()
                                                  : QString();
-            emit writeOutputWidget(tr("Device type", " 设备类型 ") + QStringLiteral(":")
-                                       + modelText + QStringLiteral(" ")
-                                       + tr("Device address", " 设备地址 ")
-                                       + QStringLiteral(":") + shown,
-                                   QColor(Qt::black));
+            say(LinkNotice::Severity::Info, tr("Device type", " 设备类型 ") + QStringLiteral(":")
+                                                + modelText + QStringLiteral(" ")
+                                                + tr("Device address", " 设备地址 ")
+                                                + QStringLiteral(":") + shown);
             break;
         }
         case CutEvent::Garbage:
@@ -512,11 +569,11 @@ void ThreadSerialport::handleCutEvents(const QVector<CutEvent> &events)
             break;
         case CutEvent::TcpOutOfStep:
             ++garbageRuns;
-            logLimited(tr("Network data out of step, dropped", " 网络数据错位，已丢弃 "),
-                       QColor(Qt::red));
+            logLimited(tr("Network data out of step, dropped", " 网络数据错位，已丢弃 "));
             break;
         }
     }
+    recordUnanswered();
     if (garbageRuns > 0 || framesDropped > 0)
         emit framesRejected(garbageRuns, framesDropped);
     if (framesDropped > 0) {

@@ -1,9 +1,9 @@
 #pragma once
 
 #include "protocol/framecutter.h"
+#include "protocol/linkevents.h"
 #include "protocol/sender.h"
 
-#include <QColor>
 #include <QList>
 #include <QObject>
 #include <QPointer>
@@ -49,7 +49,6 @@ public:
     void addExtraPortPath(const QString &path);
     void setPortSettings(const PortSettings &settings);
     void setDeviceAddress(const QString &address);
-    void setNetWorkConnected(bool connected);
     void connectToModule(const QString &host, quint16 port);
     void clearReceiveBuffer();
 
@@ -59,29 +58,32 @@ public:
     QObject *mainWindow = nullptr;
     QThread administratorThread;
     ThreadAdministrator *threadAdministrator = nullptr;
-    QString deviceAddress = QStringLiteral("01");
     QTcpSocket *tcpSocket = nullptr;
 
 signals:
-    void writeOutputWidget(QString data, QColor color);
-    void writeOutputWidget(QString data, int R, int G, int B);
-    void writeOutputWidget(int draw);
+    // What the link tells the operator, and frames that reached no request.
+    void notice(LinkNotice notice);
+    void exchangeRecorded(ExchangeRecord record);
     void identify_deviceType(int code);
     void threadAdministrator_init();
-    void dealWithData(QString reply);
+    void replyArrived(QString reply, LinkKind link, QByteArray wire);
+    void exceptionArrived(int function, int exceptionCode, LinkKind link, QByteArray wire);
     void write(Sender *sender);
     void moveToLastAndWrite();
     void popAndWrite();
     void deviceAddressChange(QString address, int baud);
     void sendersClear(QString key);
-    // Bytes received over TCP, as hex text, for the terminal.
-    void UIappendData(QString data);
     // The serial ports found, and the one the operator picked before.
     void serialPortsFound(QStringList names, QString chosen);
+    void serialPortOpening();
     void serialPortOpened();
     void serialPortOpenFailed(QString reason);
+    // The open port closed: the operator closed it or the device went away.
+    void serialPortClosed();
     // An error on the open port; lost means the device went away and the port is closed.
     void serialPortError(QString reason, bool lost);
+    // An attempt to reach the module over TCP has started.
+    void networkConnecting();
     void networkConnected();
     void networkDisconnected();
     // The next attempt to reach the module over TCP starts in that many seconds.
@@ -102,19 +104,22 @@ public slots:
     void slotReceiveData();
 
 private:
-    void handleCutEvents(const QVector<CutEvent> &events);
-    void logSent(const QByteArray &bytes);
+    void handleCutEvents(const QVector<CutEvent> &events, LinkKind via);
+    void say(LinkNotice::Severity severity, const QString &text);
     qlonglong transmit(QString strDataNoCRC, bool appendCrc);
     void onTcpConnected();
     void onTcpDisconnected();
     void onSerialError(QSerialPort::SerialPortError error);
     void onTcpError(QAbstractSocket::SocketError error);
     void scheduleReconnect();
+    void closeTcpForSerial();
+    void serialGone();
     void reconnect();
     void updateLinkOpen();
-    void logLimited(const QString &line, const QColor &color);
+    void logLimited(const QString &line);
     void reportSuppressedLines();
     bool tcpConnected() const;
+    LinkKind linkInUse() const;
 
     QueueHook queueHook;
     QString remoteHost;

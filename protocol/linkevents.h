@@ -36,6 +36,7 @@ struct ExchangeRecord
     quint8 exceptionCode = 0; // with Result::Exception
     qint64 timeMs = 0;        // QDateTime::currentMSecsSinceEpoch() when it happened
     qint64 responseMs = -1;   // received, timed out: ms since the request went out; -1 otherwise
+    quint32 modelGeneration = 0; // the model choice the request was made for (0: none)
 };
 
 // Something the link has to tell the operator.
@@ -48,5 +49,6 @@ struct LinkNotice
     qint64 timeMs = 0;
 };
 
+Q_DECLARE_METATYPE(LinkKind)
 Q_DECLARE_METATYPE(ExchangeRecord)
 Q_DECLARE_METATYPE(LinkNotice)

@@ -111,6 +111,27 @@ inline MainWindow *newLoopbackWindow(quint16 port = 0)
     return window;
 }
 
+// Tells the window's session that the link in use is now `link`, as the link itself would;
+// the link (connected nowhere) is cut off from the session first, so it cannot say otherwise.
+inline void pretendLink(MainWindow *window, LinkKind link)
+{
+    Session *session = window->session();
+    QObject::disconnect(window->threadSerialport, nullptr, session, nullptr);
+    switch (link) {
+    case LinkKind::Tcp:
+        session->tcpConnectedNow();
+        session->serialClosed();
+        break;
+    case LinkKind::Serial:
+        session->serialOpened();
+        break;
+    case LinkKind::None:
+        session->serialClosed();
+        session->tcpDisconnected();
+        break;
+    }
+}
+
 // Chooses a model from the Model menu by its English name, as an operator would; the
 // rows of an earlier panel are gone when it returns.
 inline void chooseModel(MainWindow *window, const char *english)

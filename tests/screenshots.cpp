@@ -79,7 +79,7 @@ int main(int argc, char **argv)
     MainWindow *window = newLoopbackWindow(module.tcpPort());
     window->setGeometry(QRect(QPoint(0, 0), windowSize));
     window->show();
-    if (!QTest::qWaitFor([window]() { return window->networkMode == 1; }, 10000))
+    if (!QTest::qWaitFor([window]() { return window->session()->link() == LinkKind::Tcp; }, 10000))
         return 1;
     int failures = 0;
 

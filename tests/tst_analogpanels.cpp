@@ -61,7 +61,7 @@ private slots:
     void typedRowIsWritten()
     {
         chooseModel(window, "Analog voltage  8-channel outputs");
-        window->linkReady = 1;
+        pretendLink(window, LinkKind::Serial);
         type("lineEdit_analogOutPrecision", 5, "0.5");
         QCOMPARE(text("lineEdit_analogOutMaximum", 5), QStringLiteral("0020"));
         // Another mode: the same precision is another maximum, in its own unit.

@@ -20,6 +20,9 @@ private slots:
     void typedFrameRoundTrips_data();
     void typedFrameRoundTrips();
     void panelsSayWhatTheModuleDoesNotConfirm();
+    void wrongModelWarningFollowsTheModelsOwnReplies();
+    void addressZeroIsRefused();
+    void unchangedRunWritesNoSettings();
     void remoteAddressConnectsOnceTyped();
     void languageCodes_data();
     void languageCodes();
@@ -95,17 +98,90 @@ void TestMainWindow::panelsSayWhatTheModuleDoesNotConfirm()
     QTRY_COMPARE_WITH_TIMEOUT(state->text(), QString("Connect"), 10000);
     QVERIFY(output->styleSheet() != SwitchStates::kNoLinkStyle);
 
-    // A read the operator types for a register the module lacks says nothing about the
-    // model; the panels' own reads after a model choice do.
+}
+
+// The wrong-model warning speaks of the chosen model only: replies to the requests made for
+// the model before neither show it nor take it away.
+void TestMainWindow::wrongModelWarningFollowsTheModelsOwnReplies()
+{
+    module->setModel("Switch 8-channel outputs");
+    openWindowOnModule(window, *module, false);
+    if (QTest::currentTestFailed())
+        return;
     auto *wrongModel = window->findChild<QLabel *>("label_wrongModel");
+    chooseModel(window, "Switch  8-channel outputs");
+    QTRY_COMPARE_WITH_TIMEOUT(window->session()->modelStatus(), Session::ModelStatus::Confirmed, 10000);
+
+    // A read the operator types for a register the module lacks says nothing about the model.
     window->findChild<QTextEdit *>("sendText")->setPlainText("0103 0100 0001");
     QTest::mouseClick(window->findChild<QWidget *>("sendBt"), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(logText().contains("Illegal data address"), 10000);
     QVERIFY(wrongModel->isHidden());
-    chooseModel(window, "Analog voltage  8-channel outputs");
-    QTRY_VERIFY_WITH_TIMEOUT(!wrongModel->isHidden(), 10000);
-    chooseModel(window, "Switch  8-channel outputs");
-    QVERIFY(wrongModel->isHidden());
+
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        // Chosen while the switch polls are still answered: the analog model is refused all the same.
+        chooseModel(window, "Analog voltage  8-channel outputs");
+        QTRY_VERIFY_WITH_TIMEOUT(!wrongModel->isHidden(), 10000);
+        QCOMPARE(window->session()->modelStatus(), Session::ModelStatus::Refuted);
+        // Back to the module's model: the warning goes at its first good reply.
+        chooseModel(window, "Switch  8-channel outputs");
+        QTRY_VERIFY_WITH_TIMEOUT(wrongModel->isHidden(), 10000);
+        QCOMPARE(window->session()->modelStatus(), Session::ModelStatus::Confirmed);
+    }
+}
+
+// Address 0 is the broadcast, which no module answers: refused, with the reason in the log.
+void TestMainWindow::addressZeroIsRefused()
+{
+    window = newLoopbackWindow();
+    auto *field = window->findChild<QLineEdit *>("lineEdit");
+    field->selectAll();
+    QTest::keyClicks(field, "7");
+    QCOMPARE(window->session()->deviceAddress(), 7);
+    field->selectAll();
+    QTest::keyClicks(field, "0");
+    QCOMPARE(window->session()->deviceAddress(), 7);
+    QVERIFY2(logText().contains("Address 0 is not used"), qPrintable(logText()));
+    QVERIFY(field->toolTip().contains("broadcast"));
+}
+
+// Closing a window that changed nothing leaves the settings file alone; a window the
+// operator resized is stored.
+void TestMainWindow::unchangedRunWritesNoSettings()
+{
+    QtTools *store = QtTools::instance();
+    const auto forget = [store]() {
+        store->configMap.remove(QStringLiteral("window/geometry"));
+        store->configMap.remove(QStringLiteral("window/splitter"));
+    };
+    forget();
+    // The other windows of this program open as if for the first time.
+    const auto cleanup = qScopeGuard(forget);
+    auto run = [&](bool resize) {
+        store->modified = false;
+        window = newLoopbackWindow();
+        // (A maximised window keeps changing size on the offscreen platform, which has no
+        // window manager; the first run leaves a window of its own size.)
+        if (!store->configMap.contains(QStringLiteral("window/geometry"))) {
+            window->resize(900, 640);
+            window->show();
+        } else {
+            window->showAsLeft();
+        }
+        if (!QTest::qWaitForWindowExposed(window))
+            return false;
+        QTest::qWait(50);
+        if (resize)
+            window->resize(window->width() - 40, window->height() - 30);
+        window->close();
+        delete window;
+        window = nullptr;
+        return store->modified;
+    };
+    QVERIFY(run(false)); // the first run stores the layout
+    QVERIFY(!run(false));
+    QVERIFY(!run(false));
+    QVERIFY(run(true));
 }
 
 // A keystroke that makes a valid prefix ("127.0.0.1") would reach the other listener.

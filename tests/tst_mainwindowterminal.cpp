@@ -94,7 +94,7 @@ void TestMainWindowTerminal::typedFrames()
     auto *field = window->findChild<QLineEdit *>("lineEdit");
     field->selectAll();
     QTest::keyClicks(field, address);
-    window->linkReady = 1;
+    pretendLink(window, LinkKind::Serial);
     window->findChild<QTextEdit *>("sendText")->setPlainText(typed);
     click("sendBt");
     if (queued.isEmpty())
@@ -127,26 +127,33 @@ void TestMainWindowTerminal::logKeepsTheLastLines()
 
 void TestMainWindowTerminal::hidingPollingKeepsTypedFramesAndErrors()
 {
-    window->outputCount = 8; // polls 01 03 0000 0001
-    window->inputCount = 8;  // polls 01 03 0004 0001
-    window->linkReady = 1;
-    window->findChild<QTextEdit *>("sendText")->setPlainText("0106 0005 0001");
-    click("sendBt");
     click("checkBox_showPolling");
-
-    window->writeOutputWidget(0);
-    window->writeOutputWidget("Send: 01 03 00 00 00 01 84 0a", QColor(Qt::blue));
-    window->UIappendData("010302000ab843");
-    window->writeOutputWidget(0);
-    window->writeOutputWidget("Send: 00 00 00 00 00 06 01 03 00 04 00 01", QColor(Qt::blue));
-    window->writeOutputWidget("Exception reply: function 03", QColor(Qt::red));
-    window->writeOutputWidget(0);
-    window->writeOutputWidget("Send: 01 06 00 05 00 01 58 0b", QColor(Qt::blue));
-    window->UIappendData("010600050001580b");
-    window->writeOutputWidget(0);
-    window->writeOutputWidget("Send: 01 03 00 04 00 01 c5 cb", QColor(Qt::blue));
-    window->UIappendData("01030200017984");
-    window->writeOutputWidget("No reply within 400 ms", QColor(Qt::red));
+    const auto frame = [this](ExchangeRecord::Direction direction, bool polling, const char *hex) {
+        ExchangeRecord record;
+        record.direction = direction;
+        record.result = direction == ExchangeRecord::Direction::Sent ? ExchangeRecord::Result::Pending
+                                                                     : ExchangeRecord::Result::Ok;
+        record.polling = polling;
+        record.bytes = QByteArray::fromHex(hex);
+        window->showExchange(record);
+    };
+    const auto error = [this](const char *text) {
+        LinkNotice notice;
+        notice.severity = LinkNotice::Severity::Error;
+        notice.text = QString::fromLatin1(text);
+        window->showNotice(notice);
+    };
+    const auto sent = ExchangeRecord::Direction::Sent;
+    const auto received = ExchangeRecord::Direction::Received;
+    frame(sent, true, "01030000000184 0a");
+    frame(received, true, "010302000ab843");
+    frame(sent, true, "000000000006010300040001");
+    error("Exception reply: function 03");
+    frame(sent, false, "010600050001580b");
+    frame(received, false, "010600050001580b");
+    frame(sent, true, "010300040001c5cb");
+    frame(received, true, "01030200017984");
+    error("No reply within 400 ms");
 
     QStringList shown = viewText().split('\n');
     for (QString &line : shown)
@@ -157,6 +164,11 @@ void TestMainWindowTerminal::hidingPollingKeepsTypedFramesAndErrors()
     // Hidden, not lost: showing polling again brings every line back.
     click("checkBox_showPolling");
     QCOMPARE(recvText()->document()->blockCount(), 13);
+    // Sent frames in blue, errors in red.
+    QCOMPARE(recvText()->document()->findBlockByNumber(1).begin().fragment().charFormat().foreground().color(),
+             QColor(Qt::blue));
+    QCOMPARE(recvText()->document()->lastBlock().begin().fragment().charFormat().foreground().color(),
+             QColor(Qt::red));
 }
 
 void TestMainWindowTerminal::pauseKeepsCollecting()

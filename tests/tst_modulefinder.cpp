@@ -109,7 +109,7 @@ void TestModuleFinder::cancelThenUse()
                                  && use->isVisible(), 30000);
     QTest::mouseClick(use, Qt::LeftButton);
     QCOMPARE(rates->currentText(), QStringLiteral("57600"));
-    QCOMPARE(window->deviceAddress, QStringLiteral("11"));
+    QCOMPARE(window->session()->deviceAddressHex(), QStringLiteral("11"));
     QCOMPARE(window->outputCount, 64);
     QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>(QStringLiteral("label_serialState"))->text(),
                               shown("Connect", " 连接 "), 10000);

@@ -142,10 +142,13 @@ private slots:
     {
         m_tools->configMap.insert(QStringLiteral("a"), QStringLiteral("1"));
         QCOMPARE(m_tools->saveEverything(), int(QtTools::NothingModified));
-        QVERIFY(!QFile::exists(path()));
+        // Setting a value it already has changes nothing to write.
         m_tools->setValue(QStringLiteral("a"), QStringLiteral("1"));
+        QCOMPARE(m_tools->saveEverything(), int(QtTools::NothingModified));
+        QVERIFY(!QFile::exists(path()));
+        m_tools->setValue(QStringLiteral("a"), QStringLiteral("2"));
         QCOMPARE(m_tools->saveEverything(), int(QtTools::SavedInCreatedDirectory));
-        QCOMPARE(readFile(path()), QByteArray("a:1"));
+        QCOMPARE(readFile(path()), QByteArray("a:2"));
 
         // Read and written again, byte for byte: sorted lines, no final line break.
         const QByteArray golden = readFile(QStringLiteral(MEROVI_SOURCE_DIR "/tests/data/configMeroviTest.golden"));

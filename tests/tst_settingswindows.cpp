@@ -182,7 +182,7 @@ private slots:
         QFETCH(int, linkReady);
         QFETCH(QString, warning);
         chooseModel(offline, qPrintable(model));
-        offline->linkReady = linkReady;
+        pretendLink(offline, linkReady ? LinkKind::Serial : LinkKind::None);
         requests.clear();
         offline->timeoutAction->trigger();
         QScopedPointer<QMessageBox> box(offline->findChild<QMessageBox *>());
@@ -193,7 +193,7 @@ private slots:
     void networkWindowWritesTheFieldsBack()
     {
         NetworkWindow window(offline);
-        offline->linkReady = 1;
+        pretendLink(offline, LinkKind::Serial);
         window.netWorkProcessing(kRead);
         window.findChild<QRadioButton *>("radioButton_server")->setChecked(true);
         QCOMPARE(click(&window, "switchBt_netWorkParameter_write"),
@@ -226,7 +226,7 @@ private slots:
         NetworkWindow window(offline);
         // A mode the window does not know checks none.
         window.netWorkProcessing(QString(kRead).replace(" 1 00-", named.contains("mode") ? " 9 00-" : " 1 00-"));
-        offline->linkReady = named.contains("until open") ? 0 : 1;
+        pretendLink(offline, named.contains("until open") ? LinkKind::None : LinkKind::Serial);
         if (!field.isEmpty())
             window.findChild<QLineEdit *>(field)->setText(text);
         const QString result = click(&window, "switchBt_netWorkParameter_write");

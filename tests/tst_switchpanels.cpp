@@ -48,7 +48,7 @@ private slots:
         QtTools::instance()->configMap.clear();
         window = newLoopbackWindow();
         disconnect(window, &MainWindow::write, nullptr, nullptr);
-        window->linkReady = 1;
+        pretendLink(window, LinkKind::Serial);
         requests.clear();
         clears.clear();
         connect(window, &MainWindow::write, this, [this](Sender *sender) {
@@ -63,7 +63,7 @@ private slots:
 
     void statesUnknownWithoutLink()
     {
-        window->linkReady = 0;
+        pretendLink(window, LinkKind::None);
         chooseModel(window, "Switch  8-channel outputs  8-channel inputs");
         QCOMPARE(states(window->outputButtons) + states(window->inputButtons), QString(16, '-'));
         QCOMPARE(lastFrame("Check Status"), QString());
@@ -94,11 +94,11 @@ private slots:
     void clickWritesTheOutput()
     {
         chooseModel(window, "Switch 32-channel outputs");
-        window->deviceAddress = "0A";
+        QVERIFY(window->session()->setDeviceAddress(10));
         QTest::mouseClick(output(18), Qt::LeftButton);
         QCOMPARE(lastFrame("QPushButton_17"), QStringLiteral("01050011FF00"));
         QCOMPARE(shownFrame(), QStringLiteral("0A050011FF00DD44"));
-        window->networkMode = 1;
+        pretendLink(window, LinkKind::Tcp);
         QTest::mouseClick(output(18), Qt::LeftButton);
         QCOMPARE(lastFrame("QPushButton_17"), QStringLiteral("010500110000"));
         QCOMPARE(shownFrame(), QStringLiteral("0000000000060A0500110000"));
@@ -112,7 +112,7 @@ private slots:
     void singleChoiceMarksTheChosenOutputOn()
     {
         chooseModel(window, "Switch 32-channel outputs");
-        window->networkMode = 1;
+        pretendLink(window, LinkKind::Tcp);
         requests.clear();
         window->findChild<QCheckBox *>("checkBox_out")->setChecked(true);
         QCOMPARE(requests, QStringList{ "All Close|0110000000020400000000" });

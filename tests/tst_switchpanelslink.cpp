@@ -93,7 +93,7 @@ void TestSwitchPanelsLink::identificationSelectsTheModel()
     module.announce();
     QTRY_COMPARE_WITH_TIMEOUT(window->outputCount, 64, 10000);
     QCOMPARE(window->outputButtons.size(), 64);
-    QTRY_COMPARE_WITH_TIMEOUT(window->deviceAddress, QStringLiteral("05"), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(window->session()->deviceAddressHex(), QStringLiteral("05"), 10000);
     QTest::mouseClick(button(window->outputButtons, 64), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(module.coil(63), 10000);
     QTRY_COMPARE_WITH_TIMEOUT(button(window->outputButtons, 64)->styleSheet(), SwitchStates::kOnStyle, 10000);

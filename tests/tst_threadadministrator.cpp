@@ -14,6 +14,8 @@ private slots:
     void queue();
     void timing_data();
     void timing();
+    void recordsPairRepliesWithRequests();
+    void eachRequestWaitsItsOwnTime();
 };
 
 // Each row is a script for a queue that serves the module at address 0A over a serial line;
@@ -36,7 +38,8 @@ void TestThreadAdministrator::queue_data()
         << QStringList{"+Check Status=010300000001", "+A=010300000002", "+A=010300000002",
                        "?sent 0A0300000001", "!", "=Check Status,A", "<!0a03020005", "?raw 0a03020005",
                        "=Check Status,A", "<0a03020005", "?raw 0a03020005", "?outputs", "?sent 0A0300000002",
-                       "x", "T50", "+B=010300000003", "?sent 0A0300000003", "?timeout", "<0a03020005", "!",
+                       "x", "T50", "+B=010300000003", "?sent 0A0300000003", "?timeout", "<0a03020005",
+                       "?stray 0a03020005", "!",
                        "health 3 1 1 1 1 1 1"};
     QTest::newRow("a newer command replaces the queued one and follows the one on the wire")
         << QStringList{"+Check Status=010300000001", "+QPushButton_2=01050002FF00",
@@ -84,7 +87,7 @@ void TestThreadAdministrator::queue_data()
                        "?sent 0A0300040001", "!"};
     QTest::newRow("TCP: All Close is removed before it is reported")
         << QStringList{"tcp", "+All Close=0110000000020400000000", "?tcp 0A10000000020400000000",
-                       "<0a1000000002", "?all 0 queued 0"};
+                       "<0a1000000002", "?raw 0a1000000002", "?all 0 queued 0"};
     QTest::newRow("closing the window empties the queue")
         << QStringList{"+A=010300000001", "+B=010300010001", "close", "=", "!"};
     QTest::newRow("requests queued before the queue starts are sent")
@@ -96,22 +99,26 @@ void TestThreadAdministrator::queue()
 {
     QFETCH(QStringList, steps);
     ThreadAdministrator queue;
-    queue.deviceAddress = QStringLiteral("0A");
+    queue.setDeviceAddress(QStringLiteral("0A"));
     queue.baudRate = 14400; // a rate without a time-out of its own: the one set here stays
     queue.replyTimeout = 60000;
     if (!steps.contains(QStringLiteral("init")))
         queue.init();
-    queue.setLinkOpen(true);
+    queue.setLink(LinkKind::Serial);
 
     QStringList events;
     LinkHealth health;
     const auto withoutCrc = [](const QString &reply) { return reply.left(reply.size() - 4); };
     connect(&queue, &ThreadAdministrator::writeSerialPort_CRC16, this, [&](const QString &f) { events << "sent " + f; });
     connect(&queue, &ThreadAdministrator::writeSerialPort, this, [&](const QString &f) { events << "tcp " + f; });
-    connect(&queue, QOverload<QString, QColor>::of(&ThreadAdministrator::writeOutputWidget), this,
-            [&](const QString &line) { events << "log " + line; });
+    connect(&queue, &ThreadAdministrator::notice, this, [&](const LinkNotice &n) { events << "log " + n.text; });
     connect(&queue, &ThreadAdministrator::replyTimedOut, this, [&] { events << "timeout"; });
-    connect(&queue, &ThreadAdministrator::UIappendData, this, [&](const QString &r) { events << "raw " + withoutCrc(r); });
+    // Frames received, as the log shows them; frames that answer nothing are strays.
+    connect(&queue, &ThreadAdministrator::exchangeRecorded, this, [&](const ExchangeRecord &r) {
+        if (r.direction == ExchangeRecord::Direction::Received && !r.bytes.isEmpty())
+            events << (r.result == ExchangeRecord::Result::Unmatched ? "stray " : "raw ")
+                    + withoutCrc(QString::fromLatin1(r.bytes.toHex()));
+    });
     connect(&queue, &ThreadAdministrator::change_ctlOuts, this, [&] { events << "outputs"; });
     connect(&queue, &ThreadAdministrator::change_inputs, this, [&] { events << "inputs"; });
     connect(&queue, &ThreadAdministrator::allOpen, this,
@@ -151,9 +158,9 @@ void TestThreadAdministrator::queue()
         } else if (step == QLatin1String("T50")) {
             queue.replyTimeout = 50;
         } else if (step.startsWith(QLatin1String("link"))) {
-            queue.setLinkOpen(step.endsWith(QLatin1Char('1')));
+            queue.setLink(step.endsWith(QLatin1Char('1')) ? LinkKind::Serial : LinkKind::None);
         } else if (step == QLatin1String("tcp")) {
-            queue.netWorkConnected = true;
+            queue.setLink(LinkKind::Tcp);
         } else if (step == QLatin1String("init")) {
             queue.init();
         } else if (step == QLatin1String("close")) {
@@ -194,6 +201,94 @@ void TestThreadAdministrator::timing()
     QFETCH(int, stepUs);
     QCOMPARE(ThreadAdministrator::replyTimeoutFor(baud, kind), timeoutMs);
     QCOMPARE(int(ThreadAdministrator::sendStepFor(baud, network).count()), stepUs);
+}
+
+// Every request gets an id of its own; its reply, time-out or withdrawal carries it, a frame
+// that answers nothing carries none.
+void TestThreadAdministrator::recordsPairRepliesWithRequests()
+{
+    ThreadAdministrator queue;
+    queue.setDeviceAddress(QStringLiteral("0A"));
+    queue.baudRate = 14400;
+    queue.replyTimeout = 60000;
+    queue.init();
+    queue.setLink(LinkKind::Serial);
+    QList<ExchangeRecord> records;
+    connect(&queue, &ThreadAdministrator::exchangeRecorded, this, [&](const ExchangeRecord &r) { records << r; });
+    using R = ExchangeRecord::Result;
+    auto results = [&]() {
+        QStringList shown;
+        for (const ExchangeRecord &r : qAsConst(records))
+            shown << QStringLiteral("%1:%2").arg(int(r.result)).arg(r.requestId);
+        return shown.join(' ');
+    };
+    const auto at = [](R result, int id) { return QStringLiteral("%1:%2").arg(int(result)).arg(id); };
+
+    queue.write(new Sender(QStringLiteral("A"), QStringLiteral("010300000001")));
+    queue.write(new Sender(QStringLiteral("B"), QStringLiteral("010300010001")));
+    QTRY_COMPARE_WITH_TIMEOUT(records.size(), 1, 5000);
+    QCOMPARE(records.first().bytes.toHex(), QByteArray("0a03000000018571"));
+    QCOMPARE(records.first().kind, QStringLiteral("A"));
+    queue.slot_dealWithData(QtTools::appendCrc16(QStringLiteral("0a03020005")).toLower());
+    QTRY_COMPARE_WITH_TIMEOUT(records.size(), 3, 5000);
+    queue.slot_dealWithData(QtTools::appendCrc16(QStringLiteral("0b03020005")).toLower());
+    queue.sendersClear(QString());
+    QCOMPARE(results(), QStringList({at(R::Pending, 1), at(R::Ok, 1), at(R::Pending, 2), at(R::Unmatched, 0),
+                                     at(R::NotSent, 2)}).join(' '));
+    QVERIFY(records.at(1).responseMs >= 0);
+    QCOMPARE(records.at(1).direction, ExchangeRecord::Direction::Received);
+    QVERIFY(!records.at(0).polling);
+
+    // A frame received over TCP is judged as one: its CRC is the link's own.
+    records.clear();
+    queue.setLink(LinkKind::Tcp);
+    queue.write(new Sender(QStringLiteral("Start detecting"), QStringLiteral("010300040001")));
+    QTRY_COMPARE_WITH_TIMEOUT(records.size(), 1, 5000);
+    QVERIFY(records.first().polling);
+    QCOMPARE(records.first().link, LinkKind::Tcp);
+    queue.replyArrived(QtTools::appendCrc16(QStringLiteral("0a03020005")), LinkKind::Tcp, QByteArray("tcp"));
+    QCOMPARE(records.size(), 2);
+    QCOMPARE(records.at(1).result, R::Ok);
+    QCOMPARE(records.at(1).bytes, QByteArray("tcp"));
+}
+
+// "Write NetWork" waits its long time-out even when a poll, with a short one, is queued after it.
+void TestThreadAdministrator::eachRequestWaitsItsOwnTime()
+{
+    ThreadAdministrator queue;
+    queue.setDeviceAddress(QStringLiteral("0A"));
+    queue.baudRate = 115200;
+    queue.init();
+    queue.setLink(LinkKind::Serial);
+    QList<ExchangeRecord> timedOut;
+    connect(&queue, &ThreadAdministrator::exchangeRecorded, this, [&](const ExchangeRecord &r) {
+        if (r.result == ExchangeRecord::Result::TimedOut)
+            timedOut << r;
+    });
+    queue.write(new Sender(QStringLiteral("Write NetWork"), QStringLiteral("0110000000020400000000")));
+    queue.write(new Sender(QStringLiteral("Start detecting"), QStringLiteral("010300040001")));
+    QTRY_COMPARE_WITH_TIMEOUT(timedOut.size(), 2, 20000);
+    QCOMPARE(timedOut.at(0).kind, QStringLiteral("Write NetWork"));
+    // 2000 ms at this line speed; a timer may end a little early, never at the poll's 400 ms.
+    QVERIFY2(timedOut.at(0).responseMs >= 1500, qPrintable(QString::number(timedOut.at(0).responseMs)));
+    QCOMPARE(timedOut.at(1).kind, QStringLiteral("Start detecting"));
+
+    // A poll that waited for the serial port takes the time-out of the line's speed.
+    ThreadAdministrator slow;
+    slow.setDeviceAddress(QStringLiteral("0A"));
+    slow.baudRate = 14400; // no row of its own: the queue's 100 ms
+    slow.replyTimeout = 100;
+    slow.init();
+    QList<ExchangeRecord> slowTimedOut;
+    connect(&slow, &ThreadAdministrator::exchangeRecorded, this, [&](const ExchangeRecord &r) {
+        if (r.result == ExchangeRecord::Result::TimedOut)
+            slowTimedOut << r;
+    });
+    slow.write(new Sender(QStringLiteral("Start detecting"), QStringLiteral("010300040001")));
+    slow.setLineSpeed(1200);
+    slow.setLink(LinkKind::Serial);
+    QTRY_COMPARE_WITH_TIMEOUT(slowTimedOut.size(), 1, 20000);
+    QVERIFY2(slowTimedOut.at(0).responseMs >= 750, qPrintable(QString::number(slowTimedOut.at(0).responseMs)));
 }
 
 QTEST_GUILESS_MAIN(TestThreadAdministrator)

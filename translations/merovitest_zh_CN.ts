@@ -97,6 +97,79 @@ If the timeout response time is 0 or null, no timeout response is generated.</so
     </message>
 </context>
 <context>
+    <name>ConnectionStatus</name>
+    <message>
+        <source>Serial %1 — opening</source>
+        <comment> 串口 %1 — 正在打开 </comment>
+        <translation>串口 %1 — 正在打开</translation>
+    </message>
+    <message>
+        <source>Serial %1 — open</source>
+        <comment> 串口 %1 — 已打开 </comment>
+        <translation>串口 %1 — 已打开</translation>
+    </message>
+    <message>
+        <source>Serial %1 — did not open</source>
+        <comment> 串口 %1 — 未能打开 </comment>
+        <translation>串口 %1 — 未能打开</translation>
+    </message>
+    <message>
+        <source>TCP %1 — connecting</source>
+        <comment> TCP %1 — 正在连接 </comment>
+        <translation>TCP %1 — 正在连接</translation>
+    </message>
+    <message>
+        <source>TCP %1 — connected</source>
+        <comment> TCP %1 — 已连接 </comment>
+        <translation>TCP %1 — 已连接</translation>
+    </message>
+    <message>
+        <source>TCP %1 — reconnecting in %2 s</source>
+        <comment> TCP %1 — %2 秒后重连 </comment>
+        <translation>TCP %1 — %2 秒后重连</translation>
+    </message>
+    <message>
+        <source>No link</source>
+        <comment> 无连接 </comment>
+        <translation>无连接</translation>
+    </message>
+    <message>
+        <source>Serial port opened: %1</source>
+        <comment> 串口已打开：%1 </comment>
+        <translation>串口已打开：%1</translation>
+    </message>
+    <message>
+        <source>Serial port closed: %1</source>
+        <comment> 串口已关闭：%1 </comment>
+        <translation>串口已关闭：%1</translation>
+    </message>
+    <message>
+        <source>Reconnected: TCP %1</source>
+        <comment> 已重新连接：TCP %1 </comment>
+        <translation>已重新连接：TCP %1</translation>
+    </message>
+    <message>
+        <source>Connected: TCP %1</source>
+        <comment> 已连接：TCP %1 </comment>
+        <translation>已连接：TCP %1</translation>
+    </message>
+    <message>
+        <source>TCP %1 closed while the serial port is in use</source>
+        <comment> 串口使用中，TCP %1 已关闭 </comment>
+        <translation>串口使用中，TCP %1 已关闭</translation>
+    </message>
+    <message>
+        <source>Connection lost: TCP %1</source>
+        <comment> 连接断开：TCP %1 </comment>
+        <translation>连接断开：TCP %1</translation>
+    </message>
+    <message>
+        <source>Model: %1</source>
+        <comment> 型号：%1 </comment>
+        <translation>型号：%1</translation>
+    </message>
+</context>
+<context>
     <name>FindModuleDialog</name>
     <message>
         <source>Find module</source>
@@ -1127,6 +1200,11 @@ Modifying the remote IP will automatically try to connect.
         <translation>工具</translation>
     </message>
     <message>
+        <source>Send: %1</source>
+        <comment> 发送：%1 </comment>
+        <translation>发送：%1</translation>
+    </message>
+    <message>
         <source>?</source>
         <translation>?</translation>
     </message>
@@ -1466,6 +1544,19 @@ Modifying the remote IP will automatically try to connect.
     </message>
 </context>
 <context>
+    <name>Session</name>
+    <message>
+        <source>Address 0 is not used: it is the broadcast address, which no module answers. Choose an address from %1 to %2.</source>
+        <comment> 地址 0 不可用：它是广播地址，没有模块会回复。请选择 %1 到 %2 之间的地址。 </comment>
+        <translation>地址 0 不可用：它是广播地址，没有模块会回复。请选择 %1 到 %2 之间的地址。</translation>
+    </message>
+    <message>
+        <source>Address %1 is not used: choose an address from %2 to %3.</source>
+        <comment> 地址 %1 不可用：请选择 %2 到 %3 之间的地址。 </comment>
+        <translation>地址 %1 不可用：请选择 %2 到 %3 之间的地址。</translation>
+    </message>
+</context>
+<context>
     <name>ThreadAdministrator</name>
     <message>
         <source>Communication timeout set successfully</source>
@@ -1496,11 +1587,6 @@ Modifying the remote IP will automatically try to connect.
         <translation>网络：%1</translation>
     </message>
     <message>
-        <source>Send: %1</source>
-        <comment> 发送：%1 </comment>
-        <translation>发送：%1</translation>
-    </message>
-    <message>
         <source>Not sent: no connection</source>
         <comment> 未发送：没有连接 </comment>
         <translation>未发送：没有连接</translation>
@@ -1529,6 +1615,16 @@ Modifying the remote IP will automatically try to connect.
         <source>%1 frames from the module not shown: more came than were asked for</source>
         <comment> 未显示模块的 %1 帧：收到的多于请求的 </comment>
         <translation>未显示模块的 %1 帧：收到的多于请求的</translation>
+    </message>
+    <message>
+        <source>No serial port %1</source>
+        <comment> 没有串口 %1 </comment>
+        <translation>没有串口 %1</translation>
+    </message>
+    <message>
+        <source>Network closed while the serial port is open</source>
+        <comment> 串口打开期间网络已关闭 </comment>
+        <translation>串口打开期间网络已关闭</translation>
     </message>
 </context>
 </TS>

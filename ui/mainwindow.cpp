@@ -84,6 +84,7 @@ MainWindow::MainWindow(QWidget *parent)
     , ui(new Ui::MainWindow)
 {
     ui->setupUi(this);
+    linkSession = new Session(this);
     qDebug().noquote() << QStringLiteral("\033[34mHello!");
     initWindow();
     connect(&sendTimer, &QTimer::timeout, this, &MainWindow::on_sendBt_clicked);
@@ -243,15 +244,17 @@ void MainWindow::fitDescription()
         box->setMinimumHeight(height);
 }
 
-void MainWindow::slotExceptionReply(int function, int exceptionCode)
+void MainWindow::showModelStatus(Session::ModelStatus status)
 {
-    const bool read = function >= 0x01 && function <= 0x04;
-    // Only the panels' first reads after a model choice speak for the model; the terminal
-    // and the settings windows read what the operator asks for.
-    const bool settingsOpen = (communicationTimeout && communicationTimeout->isVisible())
-        || (networkWindow && networkWindow->isVisible());
-    if (!modelUnconfirmed || !read || exceptionCode != ModbusRequest::kIllegalDataAddress || settingsOpen)
+    // Only the panels' requests for the chosen model speak for it; the terminal and the
+    // settings windows read what the operator asks for. A new choice waits for its own
+    // replies: what was said stays until one of them decides.
+    if (status == Session::ModelStatus::Unknown)
         return;
+    if (status == Session::ModelStatus::Confirmed) {
+        ui->label_wrongModel->hide();
+        return;
+    }
     ui->label_wrongModel->setText(tr("The module does not have these registers: choose the model that fits it",
                                      " 模块没有这些寄存器：请选择与模块相符的型号 "));
     ui->label_wrongModel->show();
@@ -370,7 +373,7 @@ void MainWindow::createToolBar()
     holder->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     toolBar->addWidget(holder);
 
-    const QString key = QStringLiteral("地址[") + QString::number(deviceAddressValue)
+    const QString key = QStringLiteral("地址[") + QString::number(session()->deviceAddress())
         + QLatin1Char(']');
     addressTipLabel->setText(QtTools::instance()->configMap.value(key));
 }
@@ -397,6 +400,9 @@ void MainWindow::initSerialThread()
 
     qRegisterMetaType<ThreadSerialport *>("ThreadSerialport *");
     qRegisterMetaType<Sender *>("Sender*");
+    qRegisterMetaType<ExchangeRecord>();
+    qRegisterMetaType<LinkNotice>();
+    qRegisterMetaType<LinkKind>();
     qRegisterMetaType<QTextCharFormat>("QTextCharFormat");
     qRegisterMetaType<QTextCursor>("QTextCursor");
     qRegisterMetaType<QItemSelection>("QItemSelection");
@@ -408,6 +414,15 @@ void MainWindow::initSerialThread()
     threadSerialport = new ThreadSerialport(this, [this](ThreadAdministrator *queue) {
         connectQueue(queue);
     });
+    linkSession->attach(threadSerialport);
+    connect(linkSession, &Session::serialStateChanged, this, &MainWindow::showSerialState);
+    connect(linkSession, &Session::tcpStateChanged, this, &MainWindow::showTcpState);
+    connect(linkSession, &Session::linkChanged, this, &MainWindow::showLinkChange);
+    connect(linkSession, &Session::serialOpenFailed, this, &MainWindow::slotSerialPortOpenFailed);
+    connect(linkSession, &Session::exchange, this, &MainWindow::showExchange);
+    connect(linkSession, &Session::notice, this, &MainWindow::showNotice);
+    connect(linkSession, &Session::modelStatusChanged, this, &MainWindow::showModelStatus);
+    connect(linkSession, &Session::deviceAddressChanged, this, &MainWindow::showDeviceAddress);
     threadSerialport->moveToThread(&serialThread);
     connect(&serialThread, &QThread::finished, threadSerialport, &QObject::deleteLater);
 
@@ -421,32 +436,12 @@ void MainWindow::initSerialThread()
             &ThreadSerialport::slot_openSerialPort);
     connect(this, &MainWindow::closeSerialPort, threadSerialport,
             &ThreadSerialport::slot_closeSerialPort);
-    connect(threadSerialport, QOverload<int>::of(&ThreadSerialport::writeOutputWidget), this,
-            QOverload<int>::of(&MainWindow::writeOutputWidget));
-    connect(threadSerialport, QOverload<QString, QColor>::of(&ThreadSerialport::writeOutputWidget),
-            this, QOverload<QString, QColor>::of(&MainWindow::writeOutputWidget));
-    connect(threadSerialport,
-            QOverload<QString, int, int, int>::of(&ThreadSerialport::writeOutputWidget), this,
-            QOverload<QString, int, int, int>::of(&MainWindow::writeOutputWidget));
     connect(threadSerialport, &ThreadSerialport::identify_deviceType, this,
             &MainWindow::identify_deviceType);
-    connect(threadSerialport, &ThreadSerialport::UIappendData, this, &MainWindow::UIappendData);
     connect(threadSerialport, &ThreadSerialport::serialPortsFound, this,
             &MainWindow::slotSerialPortsFound);
-    connect(threadSerialport, &ThreadSerialport::serialPortOpened, this,
-            &MainWindow::slotSerialPortOpened);
-    connect(threadSerialport, &ThreadSerialport::serialPortOpenFailed, this,
-            &MainWindow::slotSerialPortOpenFailed);
     connect(threadSerialport, &ThreadSerialport::serialPortError, this,
             &MainWindow::slotSerialPortError);
-    connect(threadSerialport, &ThreadSerialport::networkConnected, this,
-            &MainWindow::slotNetworkConnected);
-    connect(threadSerialport, &ThreadSerialport::networkDisconnected, this,
-            &MainWindow::slotNetworkDisconnected);
-    connect(threadSerialport, &ThreadSerialport::networkReconnecting, this,
-            &MainWindow::slotNetworkReconnecting);
-    connect(threadSerialport, &ThreadSerialport::exceptionReply, this,
-            &MainWindow::slotExceptionReply);
 
     initModuleCheck();
     serialThread.start(QThread::InheritPriority);
@@ -464,26 +459,14 @@ void MainWindow::connectQueue(ThreadAdministrator *queue)
     connect(queue, &ThreadAdministrator::analogInput, this, &MainWindow::analogInput);
     connect(queue, &ThreadAdministrator::readAnalogOuput, this,
             &MainWindow::showAnalogOutputReadBack);
-    connect(queue, &ThreadAdministrator::UIappendData, this, &MainWindow::UIappendData);
     connect(queue, &ThreadAdministrator::checkSwitchStatus, this, &MainWindow::checkSwitchStatus);
     connect(queue, &ThreadAdministrator::allOpen, this, &MainWindow::allOpen);
     connect(queue, &ThreadAdministrator::creatCommunicationTimeOut, this,
             &MainWindow::creatCommunicationTimeOut);
-    connect(queue, QOverload<int>::of(&ThreadAdministrator::writeOutputWidget), this,
-            QOverload<int>::of(&MainWindow::writeOutputWidget));
-    connect(queue, QOverload<QString, QColor>::of(&ThreadAdministrator::writeOutputWidget), this,
-            QOverload<QString, QColor>::of(&MainWindow::writeOutputWidget));
-    connect(queue, QOverload<QString, int, int, int>::of(&ThreadAdministrator::writeOutputWidget),
-            this, QOverload<QString, int, int, int>::of(&MainWindow::writeOutputWidget));
+    // The queue's records and notices reach the window through the session.
+    connect(queue, &ThreadAdministrator::exchangeRecorded, linkSession, &Session::recordExchange);
+    connect(queue, &ThreadAdministrator::notice, linkSession, &Session::relayNotice);
     connect(queue, &ThreadAdministrator::netWorkProcessing, this, &MainWindow::netWorkProcessing);
-    connect(queue, &ThreadAdministrator::deviceAddressShown, this,
-            &MainWindow::showIdentifiedAddress);
-    // A panel reply shows the module has the chosen model's registers.
-    auto confirmModel = [this]() { modelUnconfirmed = false; };
-    connect(queue, &ThreadAdministrator::change_ctlOuts, this, confirmModel);
-    connect(queue, &ThreadAdministrator::change_inputs, this, confirmModel);
-    connect(queue, &ThreadAdministrator::readAnalogOuput, this, confirmModel);
-    connect(queue, &ThreadAdministrator::analogInput, this, confirmModel);
     connect(queue, &ThreadAdministrator::linkHealthChanged, this,
             &MainWindow::slotLinkHealthChanged);
     connect(this, &MainWindow::resetLinkHealth, queue, &ThreadAdministrator::resetLinkHealth);
@@ -518,12 +501,6 @@ void MainWindow::slotLinkHealthChanged(const LinkHealth &health)
         showStatesUnknown(true);
 }
 
-void MainWindow::slotNetworkReconnecting(int seconds)
-{
-    if (!serialPortOpen)
-        linkHealthView->setReconnecting(seconds);
-}
-
 void MainWindow::slotSerialPortsFound(QStringList names, QString chosen)
 {
     QComboBox *box = ui->comCbb;
@@ -536,22 +513,39 @@ void MainWindow::slotSerialPortsFound(QStringList names, QString chosen)
         box->setCurrentText(current);
 }
 
-void MainWindow::slotSerialPortOpened()
+void MainWindow::showSerialState()
 {
-    serialPortOpen = true;
+    const bool open = session()->serialOpen();
+    ui->switchBt->setText(open ? tr("Close", " 关闭 ") : tr("Open", " 打开 "));
+    ui->label_serialState->setText(open ? tr("Connect", " 连接 ") : tr("DisConnect", " 断开 "));
+}
+
+void MainWindow::showTcpState()
+{
+    const Session *state = session();
+    ui->label_network->setText(state->tcpConnected() ? tr("Connect", " 连接 ") : tr("DisConnect", " 断开 "));
+    if (state->serialOpen())
+        return;
+    if (state->tcpState() == Session::LinkState::Reconnecting)
+        linkHealthView->setReconnecting(state->reconnectSeconds());
+    else if (state->tcpConnected())
+        linkHealthView->setReconnecting(0);
+}
+
+void MainWindow::showLinkChange(LinkKind link)
+{
+    linkHealthView->setEndpoint(link == LinkKind::Serial ? serialEndpoint() : networkEndpoint());
+    if (link == LinkKind::None) {
+        outputPollTimer.stop();
+        showStatesUnknown(false);
+        return;
+    }
     linkHealthView->setReconnecting(0);
-    linkHealthView->setEndpoint(serialEndpoint());
-    ui->switchBt->setText(tr("Close", " 关闭 "));
-    ui->label_serialState->setText(tr("Connect", " 连接 "));
-    linkReady = 1;
     slotLinkUp();
 }
 
 void MainWindow::slotSerialPortOpenFailed(QString reason)
 {
-    ui->label_serialState->setText(tr("DisConnect", " 断开 "));
-    linkReady = 0;
-    outputPollTimer.stop();
     writeOutputWidget(tr("Serial port open failed", "串口打开失败") + QStringLiteral(": ") + reason,
                       QColor(Qt::red));
     // Window-modal without a nested event loop: the link keeps running meanwhile.
@@ -565,40 +559,11 @@ void MainWindow::slotSerialPortOpenFailed(QString reason)
 
 void MainWindow::slotSerialPortError(QString reason, bool lost)
 {
-    outputPollTimer.stop();
-    if (!lost)
+    if (!lost) {
+        outputPollTimer.stop();
         return;
-    serialPortOpen = false;
-    ui->switchBt->setText(tr("Open", " 打开 "));
-    ui->label_serialState->setText(tr("DisConnect", " 断开 "));
-    linkHealthView->setEndpoint(networkEndpoint());
-    if (networkMode != 1) {
-        linkReady = 0;
-        showStatesUnknown(false);
     }
     writeOutputWidget(tr("Serial port lost: %1", " 串口断开：%1 ").arg(reason), QColor(Qt::red));
-}
-
-void MainWindow::slotNetworkConnected()
-{
-    networkMode = 1;
-    linkReady = 1;
-    linkHealthView->setReconnecting(0);
-    if (!serialPortOpen)
-        linkHealthView->setEndpoint(networkEndpoint());
-    ui->label_network->setText(tr("Connect", " 连接 "));
-    slotLinkUp();
-}
-
-void MainWindow::slotNetworkDisconnected()
-{
-    outputPollTimer.stop();
-    networkMode = 0;
-    // Without the network the link is usable only through an open serial port.
-    linkReady = serialPortOpen ? 1 : 0;
-    ui->label_network->setText(tr("DisConnect", " 断开 "));
-    if (!serialPortOpen)
-        showStatesUnknown(false);
 }
 
 void MainWindow::setProductControlsEnabled(bool enabled)
@@ -620,17 +585,11 @@ void MainWindow::slotChangeTime()
 void MainWindow::on_switchBt_clicked()
 {
     ThreadSerialport *link = threadSerialport;
-    auto networkDown = [link]() { link->setNetWorkConnected(false); };
     if (ui->switchBt->text().contains(tr("Close", " 关闭 "))) {
-        serialPortOpen = false;
-        linkHealthView->setEndpoint(networkEndpoint());
-        if (networkMode != 1)
-            showStatesUnknown(false);
+        // The session hears from the link that the port closed; TCP then reconnects. The
+        // button offers to open again at once, so a second click opens.
         ui->switchBt->setText(tr("Open", " 打开 "));
         emit closeSerialPort();
-        QMetaObject::invokeMethod(link, networkDown);
-        networkMode = 0;
-        ui->label_serialState->setText(tr("DisConnect", " 断开 "));
         outputPollTimer.stop();
         emit sendersClear(QString());
     } else if (ui->switchBt->text().contains(tr("Open", " 打开 "))) {
@@ -647,9 +606,6 @@ void MainWindow::on_switchBt_clicked()
                                                     : QSerialPort::NoParity;
         QMetaObject::invokeMethod(link, [link, settings]() { link->setPortSettings(settings); });
         emit openSerialPort();
-        ui->label_network->setText(tr("DisConnect", " 断开 "));
-        QMetaObject::invokeMethod(link, networkDown);
-        networkMode = 0;
     }
 }
 
@@ -666,7 +622,7 @@ void MainWindow::tryConnectIp()
     }
     const QString address = remote.host.text;
     const quint16 port = remote.port.number;
-    if (!serialPortOpen)
+    if (!session()->serialOpen())
         linkHealthView->setEndpoint(address + QLatin1Char(':') + QString::number(port));
     ThreadSerialport *link = threadSerialport;
     QMetaObject::invokeMethod(link, [link, address, port]() { link->connectToModule(address, port); });
@@ -683,29 +639,37 @@ void MainWindow::settleRemoteEdit()
 
 void MainWindow::on_lineEdit_textEdited(QString arg1)
 {
-    deviceAddressValue = int(arg1.toUInt());
-    deviceAddress = QtTools::toHex(quint32(deviceAddressValue)).right(2);
-    const QString address = deviceAddress;
-    ThreadSerialport *link = threadSerialport;
-    QMetaObject::invokeMethod(link, [link, address]() { link->setDeviceAddress(address); });
+    // An empty field is an edit under way; the address stays what it was.
+    if (arg1.trimmed().isEmpty())
+        return;
+    const int value = int(arg1.toUInt());
+    const QString refusal = Session::addressRefusal(value);
+    ui->lineEdit->setToolTip(refusal);
+    ui->lineEdit->setStyleSheet(refusal.isEmpty() ? QString()
+                                                  : QStringLiteral("QLineEdit { color: rgb(230, 50, 50); }"));
+    if (!refusal.isEmpty()) {
+        writeOutputWidget(refusal, QColor(Qt::red));
+        flushLog();
+        return;
+    }
+    session()->setDeviceAddress(value);
+}
 
-    const QString key = QStringLiteral("地址[") + QString::number(deviceAddressValue)
-        + QLatin1Char(']');
+void MainWindow::showDeviceAddress(int address)
+{
+    const QString key = QStringLiteral("地址[") + QString::number(address) + QLatin1Char(']');
     addressTipLabel->setText(QtTools::instance()->configMap.value(key));
-    linkHealthView->setDeviceAddress(deviceAddressValue);
+    linkHealthView->setDeviceAddress(address);
+    if (address <= kAddressMaximum && int(ui->lineEdit->text().toUInt()) != address) {
+        ui->lineEdit->setText(QString::number(address));
+        ui->lineEdit->setToolTip(QString());
+        ui->lineEdit->setStyleSheet(QString());
+    }
 }
 
 void MainWindow::showIdentifiedAddress(const QString &address)
 {
-    deviceAddress = address;
-    bool ok = false;
-    const int value = int(address.toUInt(&ok, 16));
-    if (!ok)
-        return;
-    deviceAddressValue = value;
-    linkHealthView->setDeviceAddress(value);
-    if (value <= kAddressMaximum)
-        ui->lineEdit->setText(QString::number(value));
+    session()->moduleAddressed(address);
 }
 
 void MainWindow::startInputDetection()
@@ -730,6 +694,10 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
         if (handleAnalogOutputKey(watched, keyEvent))
             return true;
     }
+    // The layout as the window first shows it, once the platform has placed it: closing
+    // a window nobody moved or resized leaves the stored layout as it is.
+    if (watched == this && event->type() == QEvent::Show && layoutAtShow.isEmpty())
+        QTimer::singleShot(0, this, [this]() { layoutAtShow = {saveGeometry(), ui->splitter_main->saveState()}; });
     if (watched == ui->textBrowser && event->type() == QEvent::Resize)
         fitDescription();
     return QMainWindow::eventFilter(watched, event);
@@ -738,8 +706,16 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     emit windowClose();
-    QtTools::instance()->setValue(kGeometryKey, QString::fromLatin1(saveGeometry().toBase64()));
-    QtTools::instance()->setValue(kSplitterKey,
-                                  QString::fromLatin1(ui->splitter_main->saveState().toBase64()));
+    QtTools *store = QtTools::instance();
+    const QByteArray geometry = saveGeometry();
+    const QByteArray splitter = ui->splitter_main->saveState();
+    // Only what the operator changed is stored: the platform may place a restored window a
+    // few pixels off, which is no reason to write the settings file again.
+    const bool moved = layoutAtShow.size() < 2 || layoutAtShow.at(0) != geometry;
+    const bool split = layoutAtShow.size() < 2 || layoutAtShow.at(1) != splitter;
+    if (moved || !store->configMap.contains(kGeometryKey))
+        store->setValue(kGeometryKey, QString::fromLatin1(geometry.toBase64()));
+    if (split || !store->configMap.contains(kSplitterKey))
+        store->setValue(kSplitterKey, QString::fromLatin1(splitter.toBase64()));
     event->accept();
 }

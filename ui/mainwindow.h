@@ -1,5 +1,7 @@
 #pragma once
 
+#include "link/session.h"
+#include "protocol/linkevents.h"
 #include "protocol/sender.h"
 
 #include <QColor>
@@ -77,11 +79,8 @@ public:
     // The address the module announced (two hex digits) becomes the window's address.
     void showIdentifiedAddress(const QString &address);
 
-    // Link state, read by every panel and dialog before it sends.
-    int linkReady = 0;
-    int networkMode = 0;
-    int deviceAddressValue = 1;
-    QString deviceAddress = QStringLiteral("01");
+    // The link's state, the device address and the model: every panel and dialog asks it.
+    Session *session() const { return linkSession; }
 
     // Channel counts of the chosen model, -1 for a kind it lacks.
     int outputCount = -1;
@@ -214,6 +213,9 @@ public slots:
     void change_ctlOuts(QString reply);
     void change_inputs(QString bits);
     void UIappendData(QString data);
+    // The log's lines for what the link reports.
+    void showExchange(const ExchangeRecord &record);
+    void showNotice(const LinkNotice &notice);
     void creatCommunicationTimeOut(QString data);
     void analogInput(QString data);
     void tryConnectIp();
@@ -224,18 +226,11 @@ public slots:
     void refreshChannelNames();
     // What the link reports.
     void slotSerialPortsFound(QStringList names, QString chosen);
-    void slotSerialPortOpened();
     void slotSerialPortOpenFailed(QString reason);
     void slotSerialPortError(QString reason, bool lost);
-    void slotNetworkConnected();
-    void slotNetworkDisconnected();
     // The link is up: output polling starts and detection that was on runs again.
     void slotLinkUp();
     void slotLinkHealthChanged(const LinkHealth &health);
-    void slotNetworkReconnecting(int seconds);
-    // An exception reply; "illegal data address" to a read means the chosen model has
-    // registers the module lacks.
-    void slotExceptionReply(int function, int exceptionCode);
     // Searches the chosen serial port, or the remote address, for modules.
     void slotFindModule();
     // Sets the controls to a module found and opens the link to it.
@@ -261,11 +256,11 @@ private:
     void initTerminal();
     void appendLog(const QString &text, const QColor &color);
     void queueLogLine(const LogLine &line);
-    void flushLogLines(bool holdSeparator);
+    void flushLogLines();
     bool logFull();
     void showLogLines(const QList<LogLine> &lines);
     void rebuildLogView();
-    bool isPollingFrameSent(const QString &sendLine) const;
+    void appendReceived(const QString &hex, bool polling);
     void refuseTypedFrame(const QString &reason);
     void slotSaveLog();
     void startInputDetection();
@@ -293,6 +288,7 @@ private:
     void paintOutputButton(int index, bool on);
     void paintInputButton(int index, bool on);
     void queueRequest(const QString &kind, const QString &frame);
+    Sender *panelRequest(const QString &kind, const QString &frame) const;
     void showFrame(QLabel *label, const QString &frame);
 
     // The panels show states the module has not confirmed lately as unknown.
@@ -320,21 +316,23 @@ private:
     // the one already connected or being connected.
     void settleRemoteEdit();
 
+    // What the session says, on the window's labels and panels.
+    void showSerialState();
+    void showTcpState();
+    void showLinkChange(LinkKind link);
+    void showModelStatus(Session::ModelStatus status);
+    void showDeviceAddress(int address);
+
     Ui::MainWindow *ui = nullptr;
-    bool serialPortOpen = false;
+    Session *linkSession = nullptr;
     QTimer remoteEditTimer;
     // The remote address last asked of the link ("192.168.1.80:8080"), or the
     // refused field texts, so an unchanged settled edit does nothing.
     QString remoteRequested;
     bool statesUnknown = false;
     LinkHealthView *linkHealthView = nullptr;
-    // The frame last sent was a poll, so the reply that follows is one too.
-    bool pollingExchange = false;
-    // The operator's last typed frame after its address; a sent frame equal to it is
-    // shown even if a poll sends the same.
-    QString typedFramePdu;
     QString lastRefusal;
     bool geometryRestored = false;
-    // No panel reply has arrived since the model was chosen.
-    bool modelUnconfirmed = false;
+    // Geometry and splitter state just after the window was first shown.
+    QList<QByteArray> layoutAtShow;
 };

@@ -90,12 +90,12 @@ void MainWindow::buildAnalogOutputPanel(int count, const QString &unit)
 
 void MainWindow::readAnalogOutputs()
 {
-    if (linkReady != 1 || analogOutRows.isEmpty())
+    if (!session()->linkUp() || analogOutRows.isEmpty())
         return;
     const int readCount = ModbusRequest::analogOutputReadCount(analogOutRows.size());
     for (AnalogBlock block : { AnalogBlock::Value, AnalogBlock::Max, AnalogBlock::Mode }) {
-        emit write(new Sender(ModbusRequest::analogOutputReadKind(block),
-                              ModbusRequest::analogOutputRead(block, readCount)));
+        emit write(panelRequest(ModbusRequest::analogOutputReadKind(block),
+                                ModbusRequest::analogOutputRead(block, readCount)));
     }
 }
 
@@ -193,7 +193,7 @@ void MainWindow::slotAnalogOut_outputModeCCB()
 
 void MainWindow::slotAnalogOut_pushButtonEnsure_clicked()
 {
-    if (linkReady != 1) {
+    if (!session()->linkUp()) {
         QMessageBox::warning(this, tr("warning", " 警告 "),
                              tr("Unable to write until open the serial port.", " 串口没有打开，无法写入。 "));
         return;
@@ -218,8 +218,8 @@ void MainWindow::slotAnalogOut_pushButtonEnsure_clicked()
     auto queue = [this](AnalogBlock block, QLabel *label, const QString &caption, int channel, quint16 word) {
         const QString frame = ModbusRequest::analogOutputWrite(block, channel, word);
         label->setText(caption + QLatin1Char(':')
-                       + (networkMode == 1 ? QtTools::toModbusTcpFrame(frame) : frame));
-        emit write(new Sender(ModbusRequest::analogOutputWriteKind(block, channel), frame));
+                       + (session()->link() == LinkKind::Tcp ? QtTools::toModbusTcpFrame(frame) : frame));
+        emit write(panelRequest(ModbusRequest::analogOutputWriteKind(block, channel), frame));
     };
     queue(AnalogBlock::Max, row->maximumFrameLabel, tr("Maximum value register", " 最大值寄存器 "),
           row->channel, maximum);

@@ -85,9 +85,9 @@ void MainWindow::on_pushButton_check_analog_in_clicked()
     }
     if (analogInputLabels.isEmpty())
         return;
-    const QString frame = ModbusRequest::analogInputRead(deviceAddress, analogInputLabels.size());
-    ui->label_analogout_OperationCode_2->setText(ModbusRequest::wireText(frame, deviceAddress, networkMode == 1));
-    emit write(new Sender(ModbusRequest::kAnalogStartDetecting, frame));
+    const QString frame = ModbusRequest::analogInputRead(session()->deviceAddressHex(), analogInputLabels.size());
+    ui->label_analogout_OperationCode_2->setText(ModbusRequest::wireText(frame, session()->deviceAddressHex(), session()->link() == LinkKind::Tcp));
+    emit write(panelRequest(ModbusRequest::kAnalogStartDetecting, frame));
     ui->pushButton_check_analog_in->setText(tr("Stop detecting", " 停止检测 "));
 }
 

@@ -50,7 +50,7 @@ void MainWindow::slotModuleCheck()
         box->setObjectName(QStringLiteral("moduleCheckRefusedBox"));
         box->open();
     };
-    if (linkReady != 1)
+    if (!session()->linkUp())
         return warn(tr("Unable to check the module until it is connected.", " 模块未连接，无法检测。 "));
     int modelIndex = -1;
     const QVector<ModelEntry> &models = ModelCatalogue::models();
@@ -66,9 +66,9 @@ void MainWindow::slotModuleCheck()
 
     CheckSetup setup;
     setup.modelIndex = modelIndex;
-    setup.network = !serialPortOpen && networkMode == 1;
+    setup.network = !session()->serialOpen() && session()->link() == LinkKind::Tcp;
     setup.endpoint = setup.network ? networkEndpoint() : serialEndpoint();
-    setup.deviceAddress = deviceAddressValue;
+    setup.deviceAddress = session()->deviceAddress();
     setup.identifiedType = identifiedType;
     setup.identifiedAddress = identifiedAddress;
 

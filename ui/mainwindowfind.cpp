@@ -37,8 +37,8 @@ void MainWindow::slotFindModule()
     if (findProgress)
         return;
     // The serial port when it is in use, or when the network is not; else the remote address.
-    const bool serial = serialPortOpen
-        || (networkMode != 1 && !ui->comCbb->currentText().isEmpty());
+    const bool serial = session()->serialOpen()
+        || (session()->link() != LinkKind::Tcp && !ui->comCbb->currentText().isEmpty());
     ModuleFinder::SerialTarget target;
     RemoteAddress::Host host;
     RemoteAddress::Port port;
@@ -63,7 +63,7 @@ void MainWindow::slotFindModule()
     }
 
     // Polling and detection pause while the search has the line.
-    findPause.serialWasOpen = serialPortOpen;
+    findPause.serialWasOpen = session()->serialOpen();
     findPause.pollWasActive = outputPollTimer.isActive();
     findPause.inputDetecting = inputCount >= 0 && detecting(ui->pushButton_check);
     findPause.analogDetecting = detecting(ui->pushButton_check_analog_in);
@@ -104,7 +104,7 @@ void MainWindow::slotFindModule()
         moduleFinder->startTcp(host.text, port.number);
         return;
     }
-    if (serialPortOpen)
+    if (session()->serialOpen())
         on_switchBt_clicked();
     // The link closes the port in its own thread; the search opens it once that is done.
     ThreadSerialport *link = threadSerialport;
@@ -191,6 +191,6 @@ void MainWindow::useFoundModule(const FoundModule &module)
         modelActions.at(module.modelIndex)->trigger();
     if (!module.network)
         on_switchBt_clicked();
-    else if (networkMode != 1)
+    else if (session()->link() != LinkKind::Tcp)
         tryConnectIp();
 }

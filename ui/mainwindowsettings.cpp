@@ -40,7 +40,7 @@ void MainWindow::slotHelpDocument()
 void MainWindow::slotCommunicationTimeout()
 {
     QString refusal;
-    if (linkReady != 1) {
+    if (!session()->linkUp()) {
         refusal = tr("The Timeout Setting cannot be switched on until open the serial port.",
                      " 串口没有打开，无法打开通讯超时设置。 ");
     } else if (outputCount < 0 && inputCount < 0

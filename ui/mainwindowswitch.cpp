@@ -68,8 +68,8 @@ void MainWindow::selectModel(int index)
         currentInputCount = model.currentInputCount;
     }
 
-    ui->label_wrongModel->hide();
-    modelUnconfirmed = true;
+    // The warning goes with the model it was about; the new one waits for its own replies.
+    session()->setModel(index);
     buildPanels();
     linkHealthView->setModel(index >= 0 && index < models.size() ? models.at(index).text()
                                                                  : QString());
@@ -111,7 +111,7 @@ void MainWindow::showStatesUnknown(bool noReply)
         label->setStyleSheet(SwitchStates::kUnknownTextStyle);
     }
     if (noReply) {
-        QLabel *state = networkMode == 1 ? ui->label_network : ui->label_serialState;
+        QLabel *state = session()->link() == LinkKind::Tcp ? ui->label_network : ui->label_serialState;
         state->setText(tr("No reply", " 无回复 "));
     }
 }
@@ -121,16 +121,15 @@ void MainWindow::showStatesConfirmed()
     if (!statesUnknown)
         return;
     statesUnknown = false;
-    if (networkMode == 1)
+    if (session()->link() == LinkKind::Tcp)
         ui->label_network->setText(tr("Connect", " 连接 "));
-    if (serialPortOpen)
+    if (session()->serialOpen())
         ui->label_serialState->setText(tr("Connect", " 连接 "));
 }
 
 void MainWindow::identify_deviceType(int code)
 {
-    linkReady = 1;
-    if (serialPortOpen)
+    if (session()->serialOpen())
         ui->switchBt->setText(tr("Close", " 关闭 "));
     setProductControlsEnabled(true);
     const int index = ModelCatalogue::indexForTypeCode(code);
@@ -196,7 +195,7 @@ void MainWindow::rebuildSwitchGrid(bool outputs, int count)
     delete grid;
 
     grid = new QGridLayout;
-    const QString style = SwitchStates::builtStyle(linkReady == 1);
+    const QString style = SwitchStates::builtStyle(session()->linkUp());
     for (int k = 0; k < count; ++k) {
         const int channel = k + 1;
         const QString caption = outputs
@@ -220,7 +219,12 @@ void MainWindow::rebuildSwitchGrid(bool outputs, int count)
 void MainWindow::paintOutputButton(int index, bool on)
 {
     QPushButton *button = outputButtons.at(index);
-    button->setStyleSheet(SwitchStates::stateStyle(on));
+    // A button already showing the state keeps its style and caption (names change through
+    // refreshChannelNames): a poll that changes nothing touches no widget.
+    const QString style = SwitchStates::stateStyle(on);
+    if (button->styleSheet() == style)
+        return;
+    button->setStyleSheet(style);
     button->setText(SwitchStates::caption(storedNames(), SwitchStates::outputNameKey(index + 1, on),
                                           button->text()));
 }
@@ -229,26 +233,35 @@ void MainWindow::paintInputButton(int index, bool on)
 {
     QPushButton *button = inputButtons.at(index);
     const QString style = SwitchStates::stateStyle(on);
-    if (button->styleSheet() != style)
-        button->setStyleSheet(style);
+    if (button->styleSheet() == style)
+        return;
+    button->setStyleSheet(style);
     button->setText(SwitchStates::caption(storedNames(), SwitchStates::inputNameKey(index + 1, on),
                                           button->text()));
 }
 
 void MainWindow::queueRequest(const QString &kind, const QString &frame)
 {
-    emit write(new Sender(kind, frame));
+    emit write(panelRequest(kind, frame));
+}
+
+Sender *MainWindow::panelRequest(const QString &kind, const QString &frame) const
+{
+    // A panel's request is made for the chosen model: its reply speaks for that model.
+    auto *sender = new Sender(kind, frame);
+    sender->modelGeneration = session()->modelGeneration();
+    return sender;
 }
 
 void MainWindow::showFrame(QLabel *label, const QString &frame)
 {
-    label->setText(ModbusRequest::wireText(frame, deviceAddress, networkMode == 1));
+    label->setText(ModbusRequest::wireText(frame, session()->deviceAddressHex(), session()->link() == LinkKind::Tcp));
 }
 
 void MainWindow::checkSwitchStatus()
 {
     // Nothing is polled without a link; the panels show the states as unknown meanwhile.
-    if (outputCount < 0 || linkReady != 1)
+    if (outputCount < 0 || !session()->linkUp())
         return;
     queueRequest(ModbusRequest::kCheckStatus, ModbusRequest::checkStatus(outputCount));
 }

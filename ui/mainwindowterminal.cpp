@@ -26,8 +26,7 @@ const QColor kSeparatorColor = QColor::fromRgba64(0x2B2B, 0x5757, 0x9A9A, 0xFFFF
 const QString kSeparatorLong = QStringLiteral("===================");
 const QString kSeparatorShort = QStringLiteral("========");
 constexpr int kMaxTerminalFrameBytes = 254;
-constexpr int kLogFlushMs = 10;
-constexpr int kSeparatorHoldMs = 100;
+constexpr int kLogFlushMs = 50;
 
 // The function codes the request queue sends after the device address.
 const QStringList kSendableFunctionCodes = {
@@ -60,12 +59,7 @@ QString logPrefix(const QDateTime &time)
     return QLatin1Char('[') + time.toString(QStringLiteral("hh:mm:ss")) + QStringLiteral("]    ");
 }
 
-// The link's line for each frame it puts on the wire.
-QString sendLinePrefix()
-{
-    static const QString prefix = ThreadSerialport::tr("Send: %1", " 发送：%1 ").arg(QString());
-    return prefix;
-}
+const QColor kSentColor = QColor(0, 0, 255);
 
 QBoxLayout *boxLayoutHolding(QLayout *layout, QWidget *widget)
 {
@@ -85,7 +79,7 @@ QBoxLayout *boxLayoutHolding(QLayout *layout, QWidget *widget)
 
 void MainWindow::on_sendBt_clicked()
 {
-    if (linkReady != 1)
+    if (!session()->linkUp())
         return;
     QString text = ui->sendText->toPlainText();
     if (text.isEmpty())
@@ -120,10 +114,10 @@ void MainWindow::on_sendBt_clicked()
     // The queue puts the device address in place of 01 and sends nothing for another one.
     const QString address = text.left(2);
     if (address != QLatin1String("01")
-        && address.compare(deviceAddress, Qt::CaseInsensitive) != 0) {
+        && address.compare(session()->deviceAddressHex(), Qt::CaseInsensitive) != 0) {
         refuseTypedFrame(tr("Not sent: address %1 is not the device address %2",
                             " 未发送：地址 %1 不是设备地址 %2 ")
-                             .arg(address.toUpper(), deviceAddress));
+                             .arg(address.toUpper(), session()->deviceAddressHex()));
         return;
     }
     const QString function = text.mid(2, 2).toLower();
@@ -135,7 +129,6 @@ void MainWindow::on_sendBt_clicked()
     }
     text.replace(2, 2, function);
     lastRefusal.clear();
-    typedFramePdu = text.mid(2).toLower();
     emit write(new Sender(ModbusRequest::kUiText, text));
 }
 
@@ -214,7 +207,7 @@ void MainWindow::initTerminal()
     view->document()->setMaximumBlockCount(kLogHistoryLines);
     logFlushTimer.setSingleShot(true);
     logFlushTimer.setInterval(kLogFlushMs);
-    connect(&logFlushTimer, &QTimer::timeout, this, [this]() { flushLogLines(true); });
+    connect(&logFlushTimer, &QTimer::timeout, this, &MainWindow::flushLogLines);
 
     QWidget *clear = ui->recvTextClear;
     QWidget *row = clear->parentWidget();
@@ -265,18 +258,12 @@ void MainWindow::queueLogLine(const LogLine &line)
 
 void MainWindow::flushLog()
 {
-    flushLogLines(false);
+    flushLogLines();
 }
 
-void MainWindow::flushLogLines(bool holdSeparator)
+void MainWindow::flushLogLines()
 {
     logFlushTimer.stop();
-    // The separator of an exchange waits for the frame sent after it, which tells
-    // whether the exchange is a poll.
-    QList<LogLine> held;
-    if (holdSeparator && logDropped == 0 && !logPending.isEmpty() && logPending.last().separator
-        && logPending.last().time.msecsTo(QDateTime::currentDateTime()) < kSeparatorHoldMs)
-        held.append(logPending.takeLast());
     QList<LogLine> lines;
     lines.swap(logPending);
     if (logDropped > 0) {
@@ -286,10 +273,6 @@ void MainWindow::flushLogLines(bool holdSeparator)
                           .arg(logDropped),
                       QColor(Qt::red)});
         logDropped = 0;
-    }
-    if (!held.isEmpty()) {
-        logPending = held;
-        logFlushTimer.start(kSeparatorHoldMs);
     }
     if (lines.isEmpty())
         return;
@@ -336,31 +319,6 @@ void MainWindow::rebuildLogView()
     showLogLines(logHistory);
 }
 
-bool MainWindow::isPollingFrameSent(const QString &sendLine) const
-{
-    const QString bytes = sendLine.mid(sendLinePrefix().size()).remove(QLatin1Char(' ')).toLower();
-    // The frame behind its address and before its CRC, or behind the Modbus TCP header.
-    const QString serialPdu = bytes.size() > 6 ? bytes.mid(2, bytes.size() - 6) : QString();
-    const QString networkPdu = bytes.size() > 14 ? bytes.mid(14) : QString();
-    auto sent = [&](const QString &pdu) {
-        return !pdu.isEmpty() && (pdu == serialPdu || pdu == networkPdu);
-    };
-    if (sent(typedFramePdu))
-        return false;
-    QStringList polls;
-    if (outputCount > 0)
-        polls << ModbusRequest::checkStatus(outputCount);
-    if (inputCount > 0)
-        polls << ModbusRequest::startDetecting(inputCount);
-    if (!analogInputLabels.isEmpty())
-        polls << ModbusRequest::analogInputRead(deviceAddress, analogInputLabels.size());
-    for (const QString &frame : qAsConst(polls)) {
-        if (sent(QString(frame).remove(QLatin1Char(' ')).mid(2).toLower()))
-            return true;
-    }
-    return false;
-}
-
 bool MainWindow::saveLog(const QString &path, QString *error)
 {
     flushLog();
@@ -401,30 +359,72 @@ void MainWindow::slotSaveLog()
 
 void MainWindow::UIappendData(QString data)
 {
+    appendReceived(data, false);
+}
+
+void MainWindow::appendReceived(const QString &hex, bool polling)
+{
     if (logFull())
         return;
     QString shown;
-    shown.reserve(data.size() * 3 / 2 + 2);
-    for (int i = 0; i <= data.size(); i += 2)
-        shown += data.midRef(i, 2) + QLatin1Char(' ');
+    shown.reserve(hex.size() * 3 / 2 + 2);
+    for (int i = 0; i <= hex.size(); i += 2)
+        shown += hex.midRef(i, 2) + QLatin1Char(' ');
     shown = displayUpperCase == 1 ? shown.toUpper() : shown.toLower();
     LogLine line{QDateTime::currentDateTime(), shown, QColor()};
-    line.polling = pollingExchange;
+    line.polling = polling;
     queueLogLine(line);
+}
+
+void MainWindow::showExchange(const ExchangeRecord &record)
+{
+    using Result = ExchangeRecord::Result;
+    if (record.direction == ExchangeRecord::Direction::Sent) {
+        if (logFull())
+            return;
+        const QDateTime now = QDateTime::currentDateTime();
+        LogLine separator{now, kSeparatorLong, kSeparatorColor};
+        separator.separator = true;
+        separator.polling = record.polling;
+        queueLogLine(separator);
+        if (logFull())
+            return;
+        LogLine sent{now,
+                     tr("Send: %1", " 发送：%1 ").arg(QString::fromLatin1(record.bytes.toHex(' '))),
+                     kSentColor};
+        sent.polling = record.polling;
+        queueLogLine(sent);
+        return;
+    }
+    // Time-outs and withdrawals have their own notices; a frame received is shown as it came.
+    if (record.result == Result::TimedOut || record.result == Result::NotSent || record.bytes.isEmpty())
+        return;
+    appendReceived(QString::fromLatin1(record.bytes.toHex()), record.polling);
+}
+
+void MainWindow::showNotice(const LinkNotice &notice)
+{
+    using Severity = LinkNotice::Severity;
+    QColor color(Qt::black);
+    switch (notice.severity) {
+    case Severity::Info:
+        break;
+    case Severity::Success:
+        color = QColor(0, 128, 0);
+        break;
+    case Severity::Warning:
+        color = QColor(200, 120, 0);
+        break;
+    case Severity::Error:
+        color = QColor(Qt::red);
+        break;
+    }
+    appendLog(notice.text, color);
 }
 
 void MainWindow::writeOutputWidget(QString data, QColor color)
 {
-    if (logFull())
-        return;
-    LogLine line{QDateTime::currentDateTime(), data, color};
-    if (data.startsWith(sendLinePrefix())) {
-        pollingExchange = isPollingFrameSent(data);
-        line.polling = pollingExchange;
-        if (pollingExchange && !logPending.isEmpty() && logPending.last().separator)
-            logPending.last().polling = true;
-    }
-    queueLogLine(line);
+    appendLog(data, color);
 }
 
 void MainWindow::writeOutputWidget(QString data)

@@ -140,7 +140,7 @@ void NetworkWindow::showWarning(const QString &text)
 
 void NetworkWindow::on_switchBt_netWorkParameter_get_clicked()
 {
-    if (!mainWindow || mainWindow->linkReady != 1) {
+    if (!mainWindow || !mainWindow->session()->linkUp()) {
         showWarning(tr("Unable to get module network parameters until open the serial port.",
                        " 串口没有打开，无法获取模块网络参数。 "));
         return;
@@ -211,7 +211,7 @@ QVector<quint16> NetworkWindow::blockFromFields(QStringList *problems) const
 
 void NetworkWindow::on_switchBt_netWorkParameter_write_clicked()
 {
-    if (!mainWindow || mainWindow->linkReady != 1) {
+    if (!mainWindow || !mainWindow->session()->linkUp()) {
         showWarning(tr("UUnable to write module network parameters until open the serial port.",
                        " 串口没有打开，无法写入模块网络参数。 "));
         return;

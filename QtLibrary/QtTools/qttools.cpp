@@ -227,6 +227,10 @@ QString QtTools::toModbusTcpFrame(const QString &frame)
 
 void QtTools::setValue(const QString &key, const QString &value)
 {
+    // The file is written at exit only when a value really changed.
+    const auto found = configMap.constFind(key);
+    if (found != configMap.cend() && found.value() == value)
+        return;
     modified = true;
     configMap.insert(key, value);
 }
