@@ -10,6 +10,7 @@
 #include "protocol/modelcatalogue.h"
 #include "ui/language.h"
 #include "ui/communicationtimeout.h"
+#include "ui/connectionstatus.h"
 #include "ui/networkwindow.h"
 #include "ui/statustips.h"
 #include "ui/steadywidth.h"
@@ -423,6 +424,12 @@ void MainWindow::initSerialThread()
     connect(linkSession, &Session::notice, this, &MainWindow::showNotice);
     connect(linkSession, &Session::modelStatusChanged, this, &MainWindow::showModelStatus);
     connect(linkSession, &Session::deviceAddressChanged, this, &MainWindow::showDeviceAddress);
+    auto *connectionStatus = new ConnectionStatus(
+            linkSession, ui->label_connectionStatus,
+            [this](LinkKind kind) { return kind == LinkKind::Serial ? serialEndpoint() : networkEndpoint(); },
+            this);
+    connect(connectionStatus, &ConnectionStatus::logLine, this,
+            QOverload<QString, QColor>::of(&MainWindow::writeOutputWidget));
     threadSerialport->moveToThread(&serialThread);
     connect(&serialThread, &QThread::finished, threadSerialport, &QObject::deleteLater);
 
