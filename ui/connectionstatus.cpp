@@ -1,6 +1,7 @@
 #include "ui/connectionstatus.h"
 
 #include "protocol/modelcatalogue.h"
+#include "ui/elidedlabel.h"
 
 #include <QLabel>
 
@@ -9,6 +10,7 @@ namespace {
 const QColor kGood(0, 128, 0);
 const QColor kBad(Qt::red);
 const QColor kPlain(Qt::black);
+constexpr int kPoints = 11;
 
 } // namespace
 
@@ -20,6 +22,11 @@ ConnectionStatus::ConnectionStatus(const Session *session, QLabel *label,
     , endpoint(std::move(endpoint))
 {
     label->setObjectName(QStringLiteral("label_connectionStatus"));
+    // Beside the form's state labels, in a lighter font, so the whole line fits a laptop.
+    label->setFont(QFont(QStringLiteral("Arial"), kPoints, QFont::Normal));
+    // Cut in the middle where the room is short: the state at the end stays in view.
+    if (auto *elided = qobject_cast<ElidedLabel *>(label))
+        elided->setElideMode(Qt::ElideMiddle);
     connect(session, &Session::stateChanged, this, &ConnectionStatus::show);
     connect(session, &Session::linkChanged, this, &ConnectionStatus::show);
     connect(session, &Session::serialStateChanged, this, &ConnectionStatus::serialChanged);
