@@ -53,7 +53,9 @@ private slots:
     {
         QVERIFY(installTestLanguage());
         QStandardPaths::setTestModeEnabled(true);
-        QCoreApplication::setApplicationName(QStringLiteral("merovitest-namesetting-test"));
+        // The English and the Chinese run may run at once: each its own settings folder.
+        QCoreApplication::setApplicationName(QStringLiteral("merovitest-namesetting-test-")
+                                             + Language::current());
     }
 
     void init()
