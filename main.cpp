@@ -4,6 +4,7 @@
 #include "cli/findcommand.h"
 #include "cli/resultscommand.h"
 #include "protocol/remoteaddress.h"
+#include "ui/applicationfont.h"
 #include "ui/language.h"
 #include "ui/mainwindow.h"
 #include "ui/stationwindow.h"
@@ -13,7 +14,6 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFont>
 #include <QLineEdit>
 #include <QTextCodec>
 
@@ -64,11 +64,7 @@ int main(int argc, char *argv[])
 
     QApplication application(argc, argv);
     QTextCodec::setCodecForLocale(QTextCodec::codecForName("utf-8"));
-    QFont font = application.font();
-    font.setFamily(QStringLiteral("等线"));
-    font.setWeight(75);
-    font.setPointSize(12);
-    QApplication::setFont(font);
+    ApplicationFont::install();
     QtTools::instance()->applicationName = QStringLiteral("MeroviTest");
     QApplication::setApplicationVersion(QStringLiteral(MEROVI_VERSION));
 

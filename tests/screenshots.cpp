@@ -1,6 +1,7 @@
 #include "tests/loopbackwindow.h"
 #include "protocol/modelcatalogue.h"
 #include "simulator/modulesimulator.h"
+#include "ui/applicationfont.h"
 #include "ui/communicationtimeout.h"
 #include "ui/helpwidget.h"
 #include "ui/mainwindow.h"
@@ -20,6 +21,7 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QTextEdit>
 #include <QtTest>
 
@@ -121,6 +123,7 @@ int stationPicture(const QSize &size)
 int main(int argc, char **argv)
 {
     QApplication application(argc, argv);
+    ApplicationFont::install();
     // MEROVI_TEST_LANGUAGE=zh takes the pictures of the Chinese interface.
     if (!installTestLanguage())
         return 1;
@@ -168,6 +171,11 @@ int main(int argc, char **argv)
     window->timeoutAction->trigger();
     settle(1000);
     if (auto *timeout = topLevel<CommunicationTimeout>()) {
+        // Written back as read: the window shows the module's answer beside OK.
+        timeout->findChild<QPushButton *>(QStringLiteral("pushButton_ok"))->click();
+        settle(1000);
+        timeout->findChild<QScrollArea *>()->ensureWidgetVisible(
+            timeout->findChild<QWidget *>(QStringLiteral("label_answer")));
         failures += !save(timeout, "timeout-setting");
         timeout->close();
     } else {

@@ -1,5 +1,6 @@
 #include "tests/loopbackwindow.h"
 #include "protocol/sender.h"
+#include "ui/switchstates.h"
 
 #include <QApplication>
 #include <QMessageBox>
@@ -124,6 +125,11 @@ private slots:
     void inputValuesShown()
     {
         chooseModel(window, "Analog current  4-channel inputs");
+        // Never read is not 0.000 mA, which would read as a broken loop.
+        for (const QLabel *label : qAsConst(window->analogInputLabels)) {
+            QCOMPARE(label->text(), SwitchStates::kUnknownValue);
+            QCOMPARE(label->styleSheet(), SwitchStates::kUnknownTextStyle);
+        }
         window->analogInput("4.000 5.000 20.000 0.000 9.000");
         // An empty piece leaves its channel alone.
         window->analogInput("0.000  19.999 0.001");
@@ -142,7 +148,7 @@ private slots:
         window->analogInput("4.000 5.000 6.000 7.000");
         QTest::mouseClick(button, Qt::LeftButton);
         QCOMPARE(clears, QStringList{ "Analog-Start-detecting" });
-        QCOMPARE(window->analogInputLabels.at(0)->text(), QStringLiteral("0.000"));
+        QCOMPARE(window->analogInputLabels.at(0)->text(), SwitchStates::kUnknownValue);
 
         // A new board stops a running poll, which reads the old channel count.
         QTest::mouseClick(button, Qt::LeftButton);

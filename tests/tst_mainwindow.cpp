@@ -24,6 +24,7 @@ private slots:
     void addressZeroIsRefused();
     void unchangedRunWritesNoSettings();
     void remoteAddressConnectsOnceTyped();
+    void linkEventsShownAndLogged();
     void languageCodes_data();
     void languageCodes();
     void everyModelFitsALaptopScreen();
@@ -208,6 +209,26 @@ void TestMainWindow::remoteAddressConnectsOnceTyped()
     QCOMPARE(logText().count("\"127.0.0.256\" has \"256\", not a number from 0 to 255"), 1);
 }
 
+// One line says how the link stands; the log says when it came, went and came back.
+void TestMainWindow::linkEventsShownAndLogged()
+{
+    module->setModel("Switch  8-channel outputs");
+    openWindowOnModule(window, *module, false);
+    if (QTest::currentTestFailed())
+        return;
+    const QString where = QStringLiteral("127.0.0.1:%1").arg(module->tcpPort());
+    auto *status = window->findChild<QLabel *>("label_connectionStatus");
+    QTRY_COMPARE_WITH_TIMEOUT(status->text(), "TCP " + where + " — connected", 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(logText().contains("Connected: TCP " + where), 10000);
+    chooseModel(window, "Switch  8-channel outputs");
+    QVERIFY(logText().contains("Model: Switch 8-channel outputs"));
+
+    module->closeTcpClients();
+    QTRY_VERIFY_WITH_TIMEOUT(logText().contains("Connection lost: TCP " + where), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(logText().contains("Reconnected: TCP " + where), 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(status->text(), "TCP " + where + " — connected", 10000);
+}
+
 void TestMainWindow::languageCodes_data()
 {
     QTest::addColumn<QString>("code");
@@ -239,7 +260,12 @@ void TestMainWindow::everyModelFitsALaptopScreen()
         auto squashed = [&]() {
             small = QStringList(models.at(model).text());
             for (QWidget *widget : window->findChildren<QWidget *>()) {
-                const QSize wanted = widget->minimumSizeHint();
+                // A minimum set on the widget overrides its hint, as in the layouts.
+                QSize wanted = widget->minimumSizeHint();
+                if (widget->minimumWidth() > 0)
+                    wanted.setWidth(widget->minimumWidth());
+                if (widget->minimumHeight() > 0)
+                    wanted.setHeight(widget->minimumHeight());
                 if ((qobject_cast<QAbstractButton *>(widget) || qobject_cast<QLineEdit *>(widget)
                      || qobject_cast<QComboBox *>(widget)) && widget->isVisibleTo(window)
                     && (widget->width() < wanted.width() || widget->height() < wanted.height()))

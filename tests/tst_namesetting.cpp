@@ -53,9 +53,9 @@ private slots:
     {
         QVERIFY(installTestLanguage());
         QStandardPaths::setTestModeEnabled(true);
-        // A folder of its own per language run: both runs may go at once under ctest -j.
+        // The English and the Chinese run may run at once: each its own settings folder.
         QCoreApplication::setApplicationName(QStringLiteral("merovitest-namesetting-test-")
-                                             + qEnvironmentVariable("MEROVI_TEST_LANGUAGE", QStringLiteral("en")));
+                                             + Language::current());
     }
 
     void init()

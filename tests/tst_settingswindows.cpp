@@ -2,6 +2,7 @@
 #include "protocol/sender.h"
 #include "ui/communicationtimeout.h"
 #include "ui/helpwidget.h"
+#include "ui/lastfolder.h"
 #include "ui/networkwindow.h"
 
 #include <QDir>
@@ -9,6 +10,7 @@
 #include <QPointer>
 #include <QRadioButton>
 #include <QStandardPaths>
+#include <QTemporaryDir>
 #include <QToolBar>
 
 static const QString kRead =
@@ -99,6 +101,68 @@ private slots:
         QCOMPARE(click(&window, "pushButton_ok"), kTimeoutWrite + "01107530000204FFFFFFFF");
         field->clear();
         QCOMPARE(click(&window, "pushButton_ok"), kTimeoutWrite + "0110753000020400000000");
+    }
+
+    // The window says what became of its write, not only the log behind it.
+    void timeoutWindowShowsTheAnswer_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("shown");
+        const QString write = QStringLiteral("change CommunicationTimeout");
+        QTest::newRow("taken") << write << true << "" << "Communication timeout set successfully";
+        QTest::newRow("no reply") << write << false << "timeout" << "Not set: the module did not answer in time";
+        QTest::newRow("refused") << write << false << "exception 02"
+                                 << "Not set: the module refused it (exception 02)";
+        QTest::newRow("no link") << write << false << "not sent"
+                                 << "Not set: it was not sent: no link to the module";
+        QTest::newRow("a poll's reply is not the answer") << "Check Status" << true << ""
+                                                          << "Writing to the module…";
+    }
+
+    void timeoutWindowShowsTheAnswer()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, accepted);
+        QFETCH(QString, reason);
+        QFETCH(QString, shown);
+        CommunicationTimeout window(offline, "5000");
+        auto *answer = window.findChild<QLabel *>("label_answer");
+        // Nothing asked, nothing to answer.
+        emit offline->requestEnded(kind, accepted, reason);
+        QVERIFY(answer->text().isEmpty());
+        click(&window, "pushButton_ok");
+        emit offline->requestEnded(kind, accepted, reason);
+        QCOMPARE(answer->text(), shown);
+    }
+
+    void saveDialogsStartInTheLastFolder_data()
+    {
+        QTest::addColumn<QString>("chosen");
+        QTest::addColumn<bool>("folderRemains");
+        QTest::addColumn<bool>("suggestedThere");
+        QTest::newRow("kept folder") << "reports/module-7.html" << true << true;
+        QTest::newRow("kept folder gone") << "reports/module-7.html" << false << false;
+        QTest::newRow("nothing chosen yet") << "" << true << false;
+    }
+
+    void saveDialogsStartInTheLastFolder()
+    {
+        QFETCH(QString, chosen);
+        QFETCH(bool, folderRemains);
+        QFETCH(bool, suggestedThere);
+        QtTools::instance()->configMap.remove(LastFolder::kSettingsKey);
+        QTemporaryDir work;
+        const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        if (!chosen.isEmpty()) {
+            QVERIFY(QDir(work.path()).mkpath("reports"));
+            LastFolder::remember(work.filePath(chosen));
+        }
+        if (!folderRemains)
+            QVERIFY(QDir(work.filePath("reports")).removeRecursively());
+        const QString suggested = LastFolder::suggest("log.txt");
+        QCOMPARE(suggested, QDir(suggestedThere ? work.filePath("reports") : documents).filePath("log.txt"));
     }
 
     void timeoutRefused_data()
@@ -272,6 +336,9 @@ private slots:
         QCOMPARE(stored.value(QStringLiteral("ui/language")), QStringLiteral("zh"));
         QScopedPointer<QMessageBox> notice(offline->findChild<QMessageBox *>("languageNotice"));
         QVERIFY(notice && notice->isVisible());
+        // Said in the language chosen, which this run does not show yet, and in this one.
+        QCOMPARE(notice->text(), QStringLiteral("语言将在程序下次启动时更改。\n"
+                                                "The language changes at the next start of the program."));
         // This run keeps its language until the next start.
         QCOMPARE(offline->findChild<QPushButton *>("switchBt")->text(), QStringLiteral("Open"));
         offline->findChild<QAction *>("languageAction_en")->trigger();

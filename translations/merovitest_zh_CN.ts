@@ -65,6 +65,109 @@ If the timeout response time is 0 or null, no timeout response is generated.</so
         <comment> 通讯超时设置 </comment>
         <translation>通讯超时设置</translation>
     </message>
+    <message>
+        <source>Writing to the module…</source>
+        <comment> 正在写入模块… </comment>
+        <translation>正在写入模块…</translation>
+    </message>
+    <message>
+        <source>Communication timeout set successfully</source>
+        <comment> 通讯超时设置成功 </comment>
+        <translation>通讯超时设置成功</translation>
+    </message>
+    <message>
+        <source>the module did not answer in time</source>
+        <comment> 模块未及时回复 </comment>
+        <translation>模块未及时回复</translation>
+    </message>
+    <message>
+        <source>it was not sent: no link to the module</source>
+        <comment> 未发送：没有连接模块 </comment>
+        <translation>未发送：没有连接模块</translation>
+    </message>
+    <message>
+        <source>the module refused it (exception %1)</source>
+        <comment> 模块拒绝（异常 %1） </comment>
+        <translation>模块拒绝（异常 %1）</translation>
+    </message>
+    <message>
+        <source>Not set: %1</source>
+        <comment> 未设置：%1 </comment>
+        <translation>未设置：%1</translation>
+    </message>
+</context>
+<context>
+    <name>ConnectionStatus</name>
+    <message>
+        <source>Serial %1 — opening</source>
+        <comment> 串口 %1 — 正在打开 </comment>
+        <translation>串口 %1 — 正在打开</translation>
+    </message>
+    <message>
+        <source>Serial %1 — open</source>
+        <comment> 串口 %1 — 已打开 </comment>
+        <translation>串口 %1 — 已打开</translation>
+    </message>
+    <message>
+        <source>Serial %1 — did not open</source>
+        <comment> 串口 %1 — 未能打开 </comment>
+        <translation>串口 %1 — 未能打开</translation>
+    </message>
+    <message>
+        <source>TCP %1 — connecting</source>
+        <comment> TCP %1 — 正在连接 </comment>
+        <translation>TCP %1 — 正在连接</translation>
+    </message>
+    <message>
+        <source>TCP %1 — connected</source>
+        <comment> TCP %1 — 已连接 </comment>
+        <translation>TCP %1 — 已连接</translation>
+    </message>
+    <message>
+        <source>TCP %1 — reconnecting in %2 s</source>
+        <comment> TCP %1 — %2 秒后重连 </comment>
+        <translation>TCP %1 — %2 秒后重连</translation>
+    </message>
+    <message>
+        <source>No link</source>
+        <comment> 无连接 </comment>
+        <translation>无连接</translation>
+    </message>
+    <message>
+        <source>Serial port opened: %1</source>
+        <comment> 串口已打开：%1 </comment>
+        <translation>串口已打开：%1</translation>
+    </message>
+    <message>
+        <source>Serial port closed: %1</source>
+        <comment> 串口已关闭：%1 </comment>
+        <translation>串口已关闭：%1</translation>
+    </message>
+    <message>
+        <source>Reconnected: TCP %1</source>
+        <comment> 已重新连接：TCP %1 </comment>
+        <translation>已重新连接：TCP %1</translation>
+    </message>
+    <message>
+        <source>Connected: TCP %1</source>
+        <comment> 已连接：TCP %1 </comment>
+        <translation>已连接：TCP %1</translation>
+    </message>
+    <message>
+        <source>TCP %1 closed while the serial port is in use</source>
+        <comment> 串口使用中，TCP %1 已关闭 </comment>
+        <translation>串口使用中，TCP %1 已关闭</translation>
+    </message>
+    <message>
+        <source>Connection lost: TCP %1</source>
+        <comment> 连接断开：TCP %1 </comment>
+        <translation>连接断开：TCP %1</translation>
+    </message>
+    <message>
+        <source>Model: %1</source>
+        <comment> 型号：%1 </comment>
+        <translation>型号：%1</translation>
+    </message>
 </context>
 <context>
     <name>Confirmation</name>
@@ -1194,6 +1297,10 @@ Modifying the remote IP will automatically try to connect.
         <source>Write multiple registers</source>
         <comment> 写多个寄存器 </comment>
         <translation>写多个寄存器</translation>
+    </message>
+    <message>
+        <source>?</source>
+        <translation>?</translation>
     </message>
 </context>
 <context>

@@ -18,9 +18,11 @@ namespace {
 // Six significant digits need up to 11 characters ("0.000305176", "7.62951e-05"); a
 // shorter field would cut the read-back text, and the next write would use the stump.
 constexpr int kNumberFieldLength = 11;
-// Tight enough that two rows of eight channels fit a desktop screen above the log.
-constexpr int kFrameMargin = 6;
-constexpr int kRowSpacing = 4;
+// Tight enough that three rows of four channels fit a laptop screen beside the log.
+constexpr int kFrameMargin = 3;
+constexpr int kRowSpacing = 2;
+constexpr int kValuePoints = 20;
+constexpr int kButtonPadding = 16;
 
 const QString kRowFrameStyle = QStringLiteral("QWidget#widgetTotal{background-color: rgb(255, 170, 127);}");
 
@@ -46,7 +48,7 @@ AnalogOutputRow::AnalogOutputRow(int channel, const QString &unit, QWidget *pare
     valueEdit->setValidator(new QDoubleValidator(0, 99999, 6, valueEdit));
     valueEdit->setMaxLength(kNumberFieldLength);
     valueEdit->setAlignment(Qt::AlignCenter);
-    valueEdit->setFont(PanelFonts::arial(26));
+    valueEdit->setFont(PanelFonts::arial(kValuePoints));
     PanelFonts::keepWhole(valueEdit);
     valueUnit = newLabel(unit, 18);
     valueUnit->setObjectName(numbered("label_analogOutValueUnit", channel));
@@ -86,6 +88,14 @@ AnalogOutputRow::AnalogOutputRow(int channel, const QString &unit, QWidget *pare
     cancelButton->setFont(PanelFonts::arial(12));
     // Nothing to write or cancel until the operator edits the row.
     setButtonsEnabled(false);
+    // As narrow as their words allow, and the register field as wide as its four digits:
+    // four channels share a row beside the log.
+    for (QPushButton *button : { writeButton, cancelButton }) {
+        button->setSizePolicy(QSizePolicy::Preferred, button->sizePolicy().verticalPolicy());
+        button->setMinimumWidth(button->fontMetrics().horizontalAdvance(button->text()) + kButtonPadding);
+    }
+    maximumEdit->setMinimumWidth(maximumEdit->fontMetrics().horizontalAdvance(QStringLiteral("FFFF"))
+                                 + kButtonPadding);
 
     controls = new QWidget;
     controls->setObjectName(numbered("widget_analogOutControls", channel));
@@ -101,9 +111,9 @@ AnalogOutputRow::AnalogOutputRow(int channel, const QString &unit, QWidget *pare
     controlsLayout->addStretch();
     addLine({ channelLabel, valueEdit, valueUnit });
     addLine({ precisionCaption, precisionEdit, precisionUnit });
-    addLine({ maximumCaption, maximumEdit });
-    addLine({ modeCaption, modeBox });
-    addLine({ writeButton, cancelButton });
+    // The buttons beside the fields they write, one line less.
+    addLine({ maximumCaption, maximumEdit, writeButton });
+    addLine({ modeCaption, modeBox, cancelButton });
     controlsLayout->addStretch();
 
     modeFrameLabel = newLabel(QStringLiteral("0xFFFF"), 18, Qt::AlignCenter);

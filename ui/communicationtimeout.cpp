@@ -7,6 +7,7 @@
 
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpressionValidator>
@@ -70,7 +71,10 @@ CommunicationTimeout::CommunicationTimeout(MainWindow *mainWindow, const QString
     }
 
     okRow = new QHBoxLayout;
-    okRow->addStretch();
+    answerLabel = new QLabel(this);
+    answerLabel->setObjectName(QStringLiteral("label_answer"));
+    answerLabel->setWordWrap(true);
+    okRow->addWidget(answerLabel, 1);
     okButton = new QPushButton(tr("OK", " 确认 "));
     okButton->setObjectName(QStringLiteral("pushButton_ok"));
     okButton->setFont(kButtonFont);
@@ -83,8 +87,10 @@ CommunicationTimeout::CommunicationTimeout(MainWindow *mainWindow, const QString
 
     setWindowTitle(tr("Timeout Setting", " 通讯超时设置 "));
 
-    if (mainWindow)
+    if (mainWindow) {
         connect(this, &CommunicationTimeout::write, mainWindow, &MainWindow::write);
+        connect(mainWindow, &MainWindow::requestEnded, this, &CommunicationTimeout::showAnswer);
+    }
 }
 
 CommunicationTimeout::~CommunicationTimeout()
@@ -123,5 +129,31 @@ void CommunicationTimeout::exit()
     const quint32 t = quint32(qMin<qulonglong>(ui->lineEdit->text().toULongLong(), kMaximumTimeout));
     // Only whole groups of 16 channels have masks in the module.
     const QVector<int> groups = states.mid(0, (n / 16) * 16);
+    awaitingAnswer = true;
+    answerLabel->setStyleSheet(QString());
+    answerLabel->setText(tr("Writing to the module…", " 正在写入模块… "));
     emit write(new Sender(ModbusRequest::kChangeCommunicationTimeout, ModbusRequest::timeoutWrite(t, groups)));
+}
+
+void CommunicationTimeout::showAnswer(const QString &kind, bool accepted, const QString &reason)
+{
+    if (!awaitingAnswer || kind != ModbusRequest::kChangeCommunicationTimeout)
+        return;
+    awaitingAnswer = false;
+    if (accepted) {
+        answerLabel->setStyleSheet(QStringLiteral("color: rgb(0, 128, 0);"));
+        answerLabel->setText(tr("Communication timeout set successfully", " 通讯超时设置成功 "));
+        return;
+    }
+    QString why;
+    if (reason == QLatin1String("timeout"))
+        why = tr("the module did not answer in time", " 模块未及时回复 ");
+    else if (reason == QLatin1String("not sent"))
+        why = tr("it was not sent: no link to the module", " 未发送：没有连接模块 ");
+    else if (reason.startsWith(QLatin1String("exception ")))
+        why = tr("the module refused it (exception %1)", " 模块拒绝（异常 %1） ").arg(reason.mid(10));
+    else
+        why = reason;
+    answerLabel->setStyleSheet(QStringLiteral("color: rgb(220, 0, 0);"));
+    answerLabel->setText(tr("Not set: %1", " 未设置：%1 ").arg(why));
 }

@@ -9,6 +9,7 @@
 class MainWindow;
 class QGridLayout;
 class QHBoxLayout;
+class QLabel;
 class QPushButton;
 class QRadioButton;
 class Sender;
@@ -35,6 +36,11 @@ public:
 
     static constexpr quint64 kMaximumTimeout = 4294967295ULL;
 
+public slots:
+    // The end of a request: shown here when it is this window's write. `reason` is
+    // the queue's ("timeout", "exception 02", "not sent") when not accepted.
+    void showAnswer(const QString &kind, bool accepted, const QString &reason);
+
 signals:
     void write(Sender *sender);
 
@@ -55,5 +61,8 @@ private:
     QGridLayout *buttonGrid = nullptr;
     QHBoxLayout *okRow = nullptr;
     QPushButton *okButton = nullptr;
+    // The module's answer to the last write, beside OK.
+    QLabel *answerLabel = nullptr;
+    bool awaitingAnswer = false;
     QString styleSheets[3];
 };

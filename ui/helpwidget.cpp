@@ -1,7 +1,10 @@
 #include "ui/helpwidget.h"
 #include "ui_helpwidget.h"
 
+#include "ui/language.h"
+
 #include <QDateTime>
+#include <QPixmap>
 
 // The pictures are compiled into the static core library; its resources must be
 // registered by hand, and only from outside any namespace.
@@ -22,6 +25,8 @@ HelpWidget::HelpWidget(QWidget *parent)
 {
     initHelpResources();
     ui->setupUi(this);
+    ui->label_8->setPixmap(QPixmap(Language::picture(QStringLiteral(":/piture/boma.png"))));
+    ui->label_6->setPixmap(QPixmap(Language::picture(QStringLiteral(":/piture/connectWire.png"))));
 
     connect(&timer, &QTimer::timeout, this, &HelpWidget::changeTime);
     timer.start(kClockIntervalMs);
@@ -37,7 +42,7 @@ HelpWidget::~HelpWidget()
 
 void HelpWidget::changeTime()
 {
-    ui->label_time->setText(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss dddd")));
+    ui->label_time->setText(Language::clockText(QDateTime::currentDateTime()));
 }
 
 void HelpWidget::on_pushButton_soft_clicked()

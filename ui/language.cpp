@@ -5,6 +5,9 @@
 #include <QAction>
 #include <QActionGroup>
 #include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QLocale>
 #include <QMenu>
 #include <QMessageBox>
 #include <QTranslator>
@@ -24,6 +27,20 @@ const QString kSettingsKey = QStringLiteral("ui/language");
 namespace {
 
 QString installedLanguage = kEnglish;
+
+// A text of the code in the language `code`, whatever language is installed.
+QString translatedInto(const QString &code, const char *context, const char *source,
+                       const char *comment)
+{
+    if (code != kChinese)
+        return QString::fromUtf8(source);
+    initTranslationResource();
+    QTranslator chinese;
+    if (!chinese.load(QStringLiteral(":/translations/merovitest_zh_CN.qm")))
+        return QString::fromUtf8(source);
+    const QString text = chinese.translate(context, source, comment);
+    return text.isEmpty() ? QString::fromUtf8(source) : text;
+}
 
 } // namespace
 
@@ -71,6 +88,22 @@ QString current()
     return installedLanguage;
 }
 
+QString clockText(const QDateTime &time)
+{
+    const QLocale locale(installedLanguage == kChinese ? QLocale::Chinese : QLocale::English,
+                         installedLanguage == kChinese ? QLocale::China : QLocale::UnitedStates);
+    return locale.toString(time, QStringLiteral("yyyy-MM-dd hh:mm:ss dddd"));
+}
+
+QString picture(const QString &englishPath)
+{
+    if (installedLanguage != kChinese)
+        return englishPath;
+    QString chinese = englishPath;
+    chinese.insert(chinese.lastIndexOf(QLatin1Char('.')), QStringLiteral("_zh"));
+    return QFile::exists(chinese) ? chinese : englishPath;
+}
+
 void addChoice(QMenu *menu, QWidget *parent)
 {
     auto *group = new QActionGroup(menu);
@@ -90,13 +123,26 @@ void addChoice(QMenu *menu, QWidget *parent)
             if (code == stored())
                 return;
             store(code);
+            // Said in the language chosen, which the operator reads, and in the one shown.
+            static const struct
+            {
+                const char *source;
+                const char *comment;
+            } kNotice = QT_TRANSLATE_NOOP3("MainWindow",
+                                           "The language changes at the next start of the program.",
+                                           " 语言将在程序下次启动时更改。 "),
+              kTitle = QT_TRANSLATE_NOOP3("MainWindow", "Language", " 语言 ");
+            QStringList notice;
+            for (const QString &language : { code, installedLanguage }) {
+                const QString line = translatedInto(language, "MainWindow", kNotice.source,
+                                                    kNotice.comment);
+                if (!notice.contains(line))
+                    notice << line;
+            }
             auto *box = new QMessageBox(
                     QMessageBox::Information,
-                    QCoreApplication::translate("MainWindow", "Language", " 语言 "),
-                    QCoreApplication::translate(
-                            "MainWindow", "The language changes at the next start of the program.",
-                            " 语言将在程序下次启动时更改。 "),
-                    QMessageBox::Ok, parent);
+                    translatedInto(code, "MainWindow", kTitle.source, kTitle.comment),
+                    notice.join(QLatin1Char('\n')), QMessageBox::Ok, parent);
             box->setObjectName(QStringLiteral("languageNotice"));
             box->setAttribute(Qt::WA_DeleteOnClose);
             box->open();

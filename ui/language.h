@@ -3,6 +3,7 @@
 #include <QString>
 
 class QCoreApplication;
+class QDateTime;
 class QMenu;
 class QWidget;
 
@@ -26,6 +27,11 @@ void store(const QString &code);
 bool install(QCoreApplication *application, const QString &code);
 // The language installed by install(), "en" before.
 QString current();
+
+// The clock's text, "2026-12-07 09:30:00 Monday", the weekday in the language installed.
+QString clockText(const QDateTime &time);
+// A picture of the help window (":/piture/boma.png") in the language installed.
+QString picture(const QString &englishPath);
 
 // Adds the English / 中文 choice to `menu`; a change is stored and announced.
 void addChoice(QMenu *menu, QWidget *parent);

@@ -1,15 +1,18 @@
 #include "ui/linkhealthview.h"
 
+#include "ui/elidedlabel.h"
+
 #include <QDateTime>
-#include <QHBoxLayout>
-#include <QLabel>
+#include <QResizeEvent>
 #include <QToolButton>
 
 namespace {
 
-QLabel *field(const QString &objectName, QWidget *parent)
+constexpr int kFieldSpacing = 4;
+
+ElidedLabel *field(const QString &objectName, QWidget *parent)
 {
-    auto *label = new QLabel(parent);
+    auto *label = new ElidedLabel(parent);
     label->setObjectName(objectName);
     label->setFrameShape(QFrame::StyledPanel);
     return label;
@@ -21,12 +24,7 @@ LinkHealthView::LinkHealthView(QWidget *parent)
     : QWidget(parent)
 {
     setObjectName(QStringLiteral("linkHealthView"));
-    QFont small = font();
-    small.setPointSize(10);
-    small.setBold(false);
-    setFont(small);
-    auto *row = new QHBoxLayout(this);
-    row->setContentsMargins(0, 0, 0, 0);
+
     endpointLabel = field(QStringLiteral("label_linkEndpoint"), this);
     addressLabel = field(QStringLiteral("label_linkAddress"), this);
     modelLabel = field(QStringLiteral("label_linkModel"), this);
@@ -38,21 +36,92 @@ LinkHealthView::LinkHealthView(QWidget *parent)
     resetButton->setText(tr("Reset", " 清零 "));
     resetButton->setToolTip(tr("Reset the link counters", " 链路计数清零 "));
     connect(resetButton, &QToolButton::clicked, this, &LinkHealthView::resetRequested);
-    for (QWidget *widget : {static_cast<QWidget *>(endpointLabel), static_cast<QWidget *>(addressLabel),
-                            static_cast<QWidget *>(modelLabel), static_cast<QWidget *>(ageLabel),
-                            static_cast<QWidget *>(countersLabel), static_cast<QWidget *>(timesLabel),
-                            static_cast<QWidget *>(resetButton)})
-        row->addWidget(widget);
+    // Narrower than the window's font, so every field fits a laptop's width; set on each
+    // field, as the window's style sheet keeps children from inheriting it.
+    const QFont small(QStringLiteral("Arial"), 10);
+    for (QWidget *child : findChildren<QWidget *>())
+        child->setFont(small);
+    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     setEndpoint(QString());
     setDeviceAddress(1);
     setModel(QString());
     setHealth(LinkHealth());
 }
 
+QList<ElidedLabel *> LinkHealthView::fieldsByPriority() const
+{
+    return { modelLabel, addressLabel, ageLabel, timesLabel, countersLabel, endpointLabel };
+}
+
+void LinkHealthView::setField(ElidedLabel *label, const QString &text)
+{
+    if (label->text() == text)
+        return;
+    label->setText(text);
+    updateGeometry();
+    arrange();
+}
+
+QSize LinkHealthView::sizeHint() const
+{
+    int width = resetButton->sizeHint().width();
+    int height = resetButton->sizeHint().height();
+    for (const ElidedLabel *label : fieldsByPriority()) {
+        width += label->wholeWidth() + kFieldSpacing;
+        height = qMax(height, label->sizeHint().height());
+    }
+    return QSize(width, height);
+}
+
+QSize LinkHealthView::minimumSizeHint() const
+{
+    int width = resetButton->sizeHint().width();
+    for (const ElidedLabel *label : fieldsByPriority())
+        width += label->minimumSizeHint().width() + kFieldSpacing;
+    return QSize(width, sizeHint().height());
+}
+
+void LinkHealthView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    arrange();
+}
+
+void LinkHealthView::arrange()
+{
+    const QList<ElidedLabel *> fields = fieldsByPriority();
+    QMap<ElidedLabel *, int> widths;
+    int needed = resetButton->sizeHint().width();
+    for (ElidedLabel *label : fields) {
+        widths[label] = label->wholeWidth();
+        needed += widths[label] + kFieldSpacing;
+    }
+    // What is missing is taken from the fields of least priority first.
+    int missing = needed - width();
+    for (ElidedLabel *label : fields) {
+        if (missing <= 0)
+            break;
+        const int cut = qMin(missing, widths[label] - label->minimumSizeHint().width());
+        if (cut > 0) {
+            widths[label] -= cut;
+            missing -= cut;
+        }
+    }
+    // Left to right as an operator reads them: the link, then the module, then its answers.
+    int x = 0;
+    const int h = height();
+    for (ElidedLabel *label : { endpointLabel, addressLabel, modelLabel, ageLabel, countersLabel,
+                                timesLabel }) {
+        label->setGeometry(x, 0, widths[label], h);
+        x += widths[label] + kFieldSpacing;
+    }
+    resetButton->setGeometry(x, 0, resetButton->sizeHint().width(), h);
+}
+
 void LinkHealthView::setEndpoint(const QString &text)
 {
     endpoint = text;
-    endpointLabel->setText(reconnectSeconds > 0
+    setField(endpointLabel, reconnectSeconds > 0
                                ? tr("%1, reconnecting in %2 s", " %1，%2 秒后重连 ")
                                      .arg(endpoint)
                                      .arg(reconnectSeconds)
@@ -67,12 +136,12 @@ void LinkHealthView::setReconnecting(int seconds)
 
 void LinkHealthView::setDeviceAddress(int address)
 {
-    addressLabel->setText(tr("Address %1", " 地址 %1 ").arg(address));
+    setField(addressLabel, tr("Address %1", " 地址 %1 ").arg(address));
 }
 
 void LinkHealthView::setModel(const QString &model)
 {
-    modelLabel->setText(model.isEmpty() ? tr("No model", " 未选型号 ") : model.simplified());
+    setField(modelLabel, model.isEmpty() ? tr("No model", " 未选型号 ") : model.simplified());
 }
 
 void LinkHealthView::setHealth(const LinkHealth &health)
@@ -85,7 +154,7 @@ void LinkHealthView::setHealth(const LinkHealth &health)
 void LinkHealthView::showCounters()
 {
     const LinkHealth &h = m_health;
-    countersLabel->setText(
+    setField(countersLabel,
         tr("Sent %1  Replies %2  Time-outs %3  Bad frames %4  Exceptions %5",
            " 发送 %1  回复 %2  超时 %3  错误帧 %4  异常 %5 ")
             .arg(h.sent)
@@ -99,11 +168,11 @@ void LinkHealthView::showCounters()
                                   .arg(h.unmatched)
                                   .arg(h.garbage));
     if (h.lastMs < 0) {
-        timesLabel->setText(tr("Response -", " 响应 - "));
+        setField(timesLabel, tr("Response -", " 响应 - "));
         return;
     }
     timesLabel->setToolTip(tr("Response time: last / mean / max", " 响应时间：最近/平均/最大 "));
-    timesLabel->setText(tr("%1 / %2 / %3 ms", " %1 / %2 / %3 毫秒 ")
+    setField(timesLabel, tr("%1 / %2 / %3 ms", " %1 / %2 / %3 毫秒 ")
                             .arg(h.lastMs)
                             .arg(QString::number(h.meanMs(), 'f', 1))
                             .arg(h.maxMs));
@@ -112,9 +181,9 @@ void LinkHealthView::showCounters()
 void LinkHealthView::tick()
 {
     if (m_health.lastReplyAt < 0) {
-        ageLabel->setText(tr("No reply yet", " 尚无回复 "));
+        setField(ageLabel, tr("No reply yet", " 尚无回复 "));
         return;
     }
     const qint64 seconds = (QDateTime::currentMSecsSinceEpoch() - m_health.lastReplyAt) / 1000;
-    ageLabel->setText(tr("Last reply %1 s ago", " %1 秒前回复 ").arg(seconds));
+    setField(ageLabel, tr("Last reply %1 s ago", " %1 秒前回复 ").arg(seconds));
 }

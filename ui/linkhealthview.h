@@ -4,11 +4,14 @@
 
 #include <QWidget>
 
-class QLabel;
+class ElidedLabel;
 class QToolButton;
 
 // The status bar's account of the link: where it goes, to which module, and how the
-// module has been answering.
+// module has been answering. When the bar is too narrow the fields give up room in a
+// fixed order, cut with "…" and whole in their tool tips: first the model, then the
+// address, the time since the last reply, the response times, the counters, and the
+// link itself last; the Reset button is never cut.
 class LinkHealthView : public QWidget
 {
     Q_OBJECT
@@ -27,18 +30,29 @@ public:
 
     const LinkHealth &health() const { return m_health; }
 
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
 signals:
     void resetRequested();
 
 private:
     void showCounters();
+    void setField(ElidedLabel *label, const QString &text);
+    // Places the fields, cutting them by priority when the room is short.
+    void arrange();
+    // The fields in the order they give up room, the first first.
+    QList<ElidedLabel *> fieldsByPriority() const;
 
-    QLabel *endpointLabel = nullptr;
-    QLabel *addressLabel = nullptr;
-    QLabel *modelLabel = nullptr;
-    QLabel *ageLabel = nullptr;
-    QLabel *countersLabel = nullptr;
-    QLabel *timesLabel = nullptr;
+    ElidedLabel *endpointLabel = nullptr;
+    ElidedLabel *addressLabel = nullptr;
+    ElidedLabel *modelLabel = nullptr;
+    ElidedLabel *ageLabel = nullptr;
+    ElidedLabel *countersLabel = nullptr;
+    ElidedLabel *timesLabel = nullptr;
     QToolButton *resetButton = nullptr;
     LinkHealth m_health;
     QString endpoint;

@@ -14,8 +14,11 @@
 #include "protocol/modelcatalogue.h"
 #include "ui/language.h"
 #include "ui/communicationtimeout.h"
+#include "ui/connectionstatus.h"
 #include "ui/networkwindow.h"
 #include "ui/stationwindow.h"
+#include "ui/statustips.h"
+#include "ui/steadywidth.h"
 
 #include <QAction>
 #include <QApplication>
@@ -41,6 +44,7 @@
 #include <QtMath>
 #include <QTextCursor>
 #include <QToolBar>
+#include <QToolButton>
 #include <QVector>
 
 namespace {
@@ -56,7 +60,8 @@ constexpr int kMostDescriptionLines = 12;
 
 // Window keys of the settings store; channel-name keys never hold a slash.
 const QString kGeometryKey = QStringLiteral("window/geometry");
-const QString kSplitterKey = QStringLiteral("window/splitter");
+// The panels beside the terminal; an older "window/splitter" held them above it.
+const QString kSplitterKey = QStringLiteral("window/panelsBesideLog");
 
 // The remote fields read as an address; the key names what a connection attempt
 // would be for, so that an unchanged address or the same refused texts are seen.
@@ -122,7 +127,9 @@ void MainWindow::initWindow()
     createToolBar();
 
     linkHealthView = new LinkHealthView(ui->statusbar);
-    ui->statusbar->addWidget(linkHealthView, 1);
+    // Permanent, so no message takes its place.
+    ui->statusbar->addPermanentWidget(linkHealthView, 1);
+    StatusTips::showAsToolTips(this);
     linkHealthView->setEndpoint(networkEndpoint());
 
     connect(&clockTimer, &QTimer::timeout, this, &MainWindow::slotChangeTime);
@@ -147,6 +154,10 @@ void MainWindow::initWindow()
     tipFont.setPointSizeF(tipFont.pointSizeF() * 0.85);
     ui->textBrowser->setFont(tipFont);
     ui->textBrowser->installEventFilter(this);
+    // The description is one click away; its room goes to the panels.
+    ui->textBrowser->hide();
+    ui->toolButton_description->setToolTip(ui->textBrowser->toPlainText());
+    connect(ui->toolButton_description, &QToolButton::toggled, ui->textBrowser, &QWidget::setVisible);
     const int addressWidth = ui->lineEdit_localFarIP->fontMetrics().horizontalAdvance(
                                  QStringLiteral("000.000.000.000 "))
         + ui->lineEdit_localFarIP->minimumSizeHint().width();
@@ -155,6 +166,8 @@ void MainWindow::initWindow()
     ui->widget_control_analog->hide();
     ui->widget_control->hide();
     ui->ensureBT->hide();
+    for (QPushButton *button : { ui->pushButton_check, ui->pushButton_check_analog_in })
+        keepWidestText(button, { tr("Start detecting", " 开始检测 "), tr("Stop detecting", " 停止检测 ") });
 
     ui->lineEdit->setText(QStringLiteral("1"));
     ui->lineEdit->setValidator(new QIntValidator(0, kAddressMaximum, ui->lineEdit));
@@ -163,6 +176,10 @@ void MainWindow::initWindow()
         QFontMetrics(QApplication::font()).horizontalAdvance(QStringLiteral("192.168.000.000")));
 
     initTerminal();
+    // The terminal's smaller font, for the controls added to it in code as well (a style
+    // sheet keeps new children from inheriting it).
+    for (QWidget *child : ui->widget_terminal->findChildren<QWidget *>())
+        child->setFont(ui->widget_terminal->font());
 
     ui->ensureBT->deleteLater();
     ui->lineEdit_localIP->deleteLater();
@@ -194,9 +211,9 @@ void MainWindow::initWindow()
 
 void MainWindow::restoreWindowLayout()
 {
-    // The log starts at its readable minimum; the panels get the rest.
-    ui->splitter_main->setSizes({ 4 * ui->widget_terminal->minimumSizeHint().height(),
-                                  ui->widget_terminal->minimumSizeHint().height() });
+    // The terminal starts at the width its controls need; the panels get the rest.
+    const int terminalWidth = ui->widget_terminal->minimumSizeHint().width();
+    ui->splitter_main->setSizes({ qMax(terminalWidth, width() - terminalWidth), terminalWidth });
     const QMap<QString, QString> &stored = QtTools::instance()->configMap;
     if (stored.contains(kGeometryKey))
         geometryRestored = restoreGeometry(QByteArray::fromBase64(stored.value(kGeometryKey).toLatin1()));
@@ -254,7 +271,8 @@ void MainWindow::createActions()
                                 " 软件说明以及硬件型号说明、接线 "));
     connect(helpAction, &QAction::triggered, this, &MainWindow::slotHelpDocument);
 
-    const QFont toolFont(QStringLiteral("Arial"), 18);
+    // The window's own font: Arial 18 would take a laptop screen's row of channels.
+    const QFont toolFont = QApplication::font();
     timeoutAction = new QAction(tr("Timeout Setting", " 通讯超时设置 "), this);
     timeoutAction->setStatusTip(tr("Communication timeout setting.", " 通讯超时设置 "));
     connect(timeoutAction, &QAction::triggered, this, &MainWindow::slotCommunicationTimeout);
@@ -421,6 +439,12 @@ void MainWindow::initSerialThread()
     connect(linkSession, &Session::notice, this, &MainWindow::showNotice);
     connect(linkSession, &Session::modelStatusChanged, this, &MainWindow::showModelStatus);
     connect(linkSession, &Session::deviceAddressChanged, this, &MainWindow::showDeviceAddress);
+    auto *connectionStatus = new ConnectionStatus(
+            linkSession, ui->label_connectionStatus,
+            [this](LinkKind kind) { return kind == LinkKind::Serial ? serialEndpoint() : networkEndpoint(); },
+            this);
+    connect(connectionStatus, &ConnectionStatus::logLine, this,
+            QOverload<QString, QColor>::of(&MainWindow::writeOutputWidget));
     threadSerialport->moveToThread(&serialThread);
     connect(&serialThread, &QThread::finished, threadSerialport, &QObject::deleteLater);
 
@@ -487,6 +511,10 @@ void MainWindow::connectQueue(ThreadAdministrator *queue)
     connect(queue, &ThreadAdministrator::linkHealthChanged, this,
             &MainWindow::slotLinkHealthChanged);
     connect(this, &MainWindow::resetLinkHealth, queue, &ThreadAdministrator::resetLinkHealth);
+    connect(queue, &ThreadAdministrator::replyReceived, this,
+            [this](const QString &kind) { emit requestEnded(kind, true, QString()); });
+    connect(queue, &ThreadAdministrator::requestFailed, this,
+            [this](const QString &kind, const QString &reason) { emit requestEnded(kind, false, reason); });
     connect(linkHealthView, &LinkHealthView::resetRequested, this, &MainWindow::resetLinkHealth);
     connectModuleCheck(queue);
 }
@@ -592,8 +620,7 @@ void MainWindow::setProductControlsEnabled(bool enabled)
 void MainWindow::slotChangeTime()
 {
     linkHealthView->tick();
-    clockLabel->setText(
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss dddd")));
+    clockLabel->setText(Language::clockText(QDateTime::currentDateTime()));
 }
 
 void MainWindow::on_switchBt_clicked()

@@ -163,6 +163,8 @@ signals:
     // Relays the module's network block (decoded) to the network window.
     void netWorkProcessing(QString data);
     void resetLinkHealth();
+    // A request of `kind` ended: answered (accepted) or not, with the queue's reason.
+    void requestEnded(QString kind, bool accepted, QString reason);
 
 public slots:
     void slotSwitchProduct();

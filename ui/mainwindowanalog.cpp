@@ -23,6 +23,8 @@ using ModbusRequest::AnalogBlock;
 namespace {
 
 constexpr int kColumns = 4;
+// Twelve channels are three rows: close enough to fit a laptop screen.
+constexpr int kCellSpacing = 2;
 constexpr int kReadBackDelayMs = 300;
 
 // Read-back replies: address, function, byte count, 4 digits per register, CRC.
@@ -65,6 +67,7 @@ void MainWindow::buildAnalogOutputPanel(int count, const QString &unit)
     analogOutRows.clear();
     delete analogOutGrid;
     analogOutGrid = new QGridLayout;
+    analogOutGrid->setSpacing(kCellSpacing);
 
     for (int channel = 0; channel < count; ++channel) {
         auto *row = new AnalogOutputRow(channel, unit);

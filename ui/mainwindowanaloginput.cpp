@@ -3,6 +3,7 @@
 
 #include "protocol/modbusrequest.h"
 #include "ui/panelfonts.h"
+#include "ui/switchstates.h"
 
 #include <QDebug>
 #include <QGridLayout>
@@ -16,8 +17,10 @@
 namespace {
 
 constexpr int kColumns = 4;
+constexpr int kCellMargin = 2;
 
 const QString kZeroValue = QStringLiteral("0.000");
+const QString kWidestValue = QStringLiteral("00.000");
 const QString kInputHighlight = QStringLiteral("background-color: rgb(170, 255, 255);");
 
 } // namespace
@@ -38,7 +41,11 @@ void MainWindow::buildAnalogInputPanel(int count, const QString &unit)
 
     for (int channel = 0; channel < count; ++channel) {
         QLabel *name = PanelFonts::newLabel(QStringLiteral("AI") + QStringLiteral("%1:").arg(channel), 18, Qt::AlignCenter);
-        QLabel *value = PanelFonts::newLabel(kZeroValue, 26, Qt::AlignCenter);
+        // Nothing read yet: a 0.000 here would read as a broken 4-20 mA loop.
+        QLabel *value = PanelFonts::newLabel(SwitchStates::kUnknownValue, 26, Qt::AlignCenter);
+        value->setStyleSheet(SwitchStates::kUnknownTextStyle);
+        // As wide as the widest reading from the start: the cells do not move as values come.
+        value->setMinimumWidth(value->fontMetrics().horizontalAdvance(kWidestValue));
         value->setObjectName(QStringLiteral("label_analogInValue_%1").arg(channel));
         QLabel *unitLabel = PanelFonts::newLabel(unit, 18);
         for (QLabel *label : { name, value, unitLabel })
@@ -47,6 +54,8 @@ void MainWindow::buildAnalogInputPanel(int count, const QString &unit)
         auto *cell = new QWidget;
         cell->setObjectName(QStringLiteral("widget_analogInCell_%1").arg(channel));
         auto *cellLayout = new QVBoxLayout(cell);
+        // Four cells of the widest readings in a row beside the log.
+        cellLayout->setContentsMargins(kCellMargin, kCellMargin, kCellMargin, kCellMargin);
         auto *line = new QHBoxLayout;
         line->addWidget(name);
         line->addWidget(value);
@@ -65,9 +74,10 @@ void MainWindow::buildAnalogInputPanel(int count, const QString &unit)
 void MainWindow::on_pushButton_check_analog_in_clicked()
 {
     if (ui->pushButton_check_analog_in->text().contains(tr("Stop detecting", " 停止检测 "))) {
+        // What detection read is no longer being read.
         for (QLabel *label : qAsConst(analogInputLabels)) {
-            label->setText(kZeroValue);
-            label->setStyleSheet(QString());
+            label->setText(SwitchStates::kUnknownValue);
+            label->setStyleSheet(SwitchStates::kUnknownTextStyle);
         }
         ui->pushButton_check_analog_in->setText(tr("Start detecting", " 开始检测 "));
         emit sendersClear(ModbusRequest::kAnalogStartDetecting);

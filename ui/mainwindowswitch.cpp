@@ -113,7 +113,7 @@ void MainWindow::showStatesUnknown(bool noReply)
     for (QPushButton *button : qAsConst(inputButtons))
         button->setStyleSheet(SwitchStates::kNoLinkStyle);
     for (QLabel *label : qAsConst(analogInputLabels)) {
-        label->setText(QStringLiteral("-"));
+        label->setText(SwitchStates::kUnknownValue);
         label->setStyleSheet(SwitchStates::kUnknownTextStyle);
     }
     if (noReply) {

@@ -5,6 +5,7 @@
 
 #include "protocol/modbusrequest.h"
 #include "link/threadserialport.h"
+#include "ui/lastfolder.h"
 
 #include <QBoxLayout>
 #include <QCheckBox>
@@ -235,10 +236,11 @@ void MainWindow::slotSaveLog()
         + QStringLiteral(".txt");
     const QString path = QFileDialog::getSaveFileName(
         this, tr("Save log", " 保存日志 "),
-        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)).filePath(name),
+        LastFolder::suggest(name),
         tr("Text files (*.txt)", " 文本文件 (*.txt) "));
     if (path.isEmpty())
         return;
+    LastFolder::remember(path);
     QString error;
     if (saveLog(path, &error))
         writeOutputWidget(tr("Log saved to %1", " 日志已保存到 %1 ").arg(path), QColor(Qt::black));

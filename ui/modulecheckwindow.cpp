@@ -1,6 +1,7 @@
 #include "ui/modulecheckwindow.h"
 
 #include "check/checkreport.h"
+#include "ui/lastfolder.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -101,13 +102,14 @@ bool ModuleCheckWindow::saveReport(const QString &path, QString *error) const
 
 void ModuleCheckWindow::saveAs(const QString &suffix)
 {
-    const QString suggested = QDir::home().filePath(CheckReport::suggestedFileName(run, suffix));
+    const QString suggested = LastFolder::suggest(CheckReport::suggestedFileName(run, suffix));
     const QString path = QFileDialog::getSaveFileName(this, tr("Save report", " 保存报告 "), suggested,
                                                       suffix == QLatin1String("csv")
                                                           ? QStringLiteral("CSV (*.csv)")
                                                           : QStringLiteral("HTML (*.html)"));
     if (path.isEmpty())
         return;
+    LastFolder::remember(path);
     QString error;
     if (!saveReport(path, &error))
         QMessageBox::warning(this, tr("warning", " 警告 "), tr("Could not save the report: %1", " 无法保存报告：%1 ").arg(error));

@@ -10,9 +10,11 @@ namespace PanelFonts {
 // The smallest height the panels give their large value fields and labels.
 constexpr int kFieldMinimumHeight = 30;
 
+// Regular weight whatever the window's font: a bold inherited from the application font
+// makes the captions too wide for four channels in a row beside the log.
 inline QFont arial(int points)
 {
-    return QFont(QStringLiteral("Arial"), points);
+    return QFont(QStringLiteral("Arial"), points, QFont::Normal);
 }
 
 inline QLabel *newLabel(const QString &text, int points, Qt::Alignment alignment = Qt::Alignment())

@@ -8,6 +8,7 @@ const QString kNoLinkStyle = QStringLiteral("background-color: rgb(143, 143, 143
 const QString kOffStyle = QStringLiteral("background-color: rgb(255, 0, 127)");
 const QString kOnStyle = QStringLiteral("background-color: rgb(85, 255, 0)");
 const QString kUnknownTextStyle = QStringLiteral("color: rgb(143, 143, 143)");
+const QString kUnknownValue = QStringLiteral("–");
 
 QString builtStyle(bool linkReady)
 {

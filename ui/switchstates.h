@@ -12,8 +12,9 @@ namespace SwitchStates {
 extern const QString kNoLinkStyle;
 extern const QString kOffStyle;
 extern const QString kOnStyle;
-// A value the module has not confirmed lately.
+// A value the module has not confirmed lately, or not read yet: shown as kUnknownValue.
 extern const QString kUnknownTextStyle;
+extern const QString kUnknownValue;
 
 // Style of a button just built: grey until a module link is usable.
 QString builtStyle(bool linkReady);
