@@ -97,6 +97,24 @@ If the timeout response time is 0 or null, no timeout response is generated.</so
     </message>
 </context>
 <context>
+    <name>Confirmation</name>
+    <message>
+        <source>Ask before switching relays or restarting</source>
+        <comment> 切换继电器或重启前先询问 </comment>
+        <translation>切换继电器或重启前先询问</translation>
+    </message>
+    <message>
+        <source>Turn off only for a bench with nothing connected to the module.</source>
+        <comment> 仅在模块未接任何负载时关闭。 </comment>
+        <translation>仅在模块未接任何负载时关闭。</translation>
+    </message>
+    <message>
+        <source>Please confirm</source>
+        <comment> 请确认 </comment>
+        <translation>请确认</translation>
+    </message>
+</context>
+<context>
     <name>ConnectionStatus</name>
     <message>
         <source>Serial %1 — opening</source>
@@ -167,24 +185,6 @@ If the timeout response time is 0 or null, no timeout response is generated.</so
         <source>Model: %1</source>
         <comment> 型号：%1 </comment>
         <translation>型号：%1</translation>
-    </message>
-</context>
-<context>
-    <name>Confirmation</name>
-    <message>
-        <source>Ask before switching relays or restarting</source>
-        <comment> 切换继电器或重启前先询问 </comment>
-        <translation>切换继电器或重启前先询问</translation>
-    </message>
-    <message>
-        <source>Turn off only for a bench with nothing connected to the module.</source>
-        <comment> 仅在模块未接任何负载时关闭。 </comment>
-        <translation>仅在模块未接任何负载时关闭。</translation>
-    </message>
-    <message>
-        <source>Please confirm</source>
-        <comment> 请确认 </comment>
-        <translation>请确认</translation>
     </message>
 </context>
 <context>
@@ -1255,6 +1255,10 @@ Modifying the remote IP will automatically try to connect.
         <comment> 生产测试站 </comment>
         <translation>生产测试站</translation>
     </message>
+    <message>
+        <source>?</source>
+        <translation>?</translation>
+    </message>
 </context>
 <context>
     <name>ModbusRequest</name>
@@ -1297,10 +1301,6 @@ Modifying the remote IP will automatically try to connect.
         <source>Write multiple registers</source>
         <comment> 写多个寄存器 </comment>
         <translation>写多个寄存器</translation>
-    </message>
-    <message>
-        <source>?</source>
-        <translation>?</translation>
     </message>
 </context>
 <context>
