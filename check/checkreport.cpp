@@ -76,12 +76,13 @@ QString stepLine(const CheckStep &step)
         line += QStringLiteral(": ") + step.read;
     if (step.ms >= 0)
         line += QStringLiteral(" (%1 ms)").arg(step.ms);
-    return line;
+    // A terminal would act on an escape sequence in a name.
+    return reportText(line);
 }
 
 QString summaryLine(const CheckRun &run)
 {
-    return QStringLiteral("%1: %2 passed, %3 failed, %4 not applicable; %5 in %6 ms; restore: %7; identity: %8")
+    return reportText(QStringLiteral("%1: %2 passed, %3 failed, %4 not applicable; %5 in %6 ms; restore: %7; identity: %8")
         .arg(run.verdict())
         .arg(run.count(CheckStep::Pass))
         .arg(run.count(CheckStep::Fail))
@@ -89,7 +90,7 @@ QString summaryLine(const CheckRun &run)
         .arg(run.model)
         .arg(run.durationMs)
         .arg(run.restoreText)
-        .arg(run.identity);
+        .arg(run.identity));
 }
 
 QString html(const CheckRun &run)

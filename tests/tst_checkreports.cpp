@@ -21,6 +21,7 @@ private slots:
     void junitAsCiReadsIt();
     void csvAsReadersReadIt();
     void htmlHasNoMarkupFromData();
+    void printedLinesHoldNoControlBytes();
 
 private:
     static CheckRun hostileRun(bool interrupted);
@@ -252,6 +253,20 @@ void TestCheckReports::htmlHasNoMarkupFromData()
         const QJsonArray row = strings({ t(s.group), t(s.name), CheckStep::resultText(s.result), t(s.expected),
                                          t(s.read), "12" });
         QVERIFY2(rows.contains(row), qPrintable(QJsonDocument(row).toJson()));
+    }
+}
+
+// What the headless check prints reaches a terminal, which would act on an escape sequence.
+void TestCheckReports::printedLinesHoldNoControlBytes()
+{
+    const CheckRun run = hostileRun(false);
+    QStringList lines{ CheckReport::summaryLine(run) };
+    for (const CheckStep &s : run.steps)
+        lines << CheckReport::stepLine(s);
+    for (const QString &line : lines) {
+        for (const QChar c : line)
+            QVERIFY2(c.unicode() >= 0x20 || c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r'),
+                     qPrintable(line));
     }
 }
 
