@@ -20,10 +20,11 @@ QString timeText(const CheckRun &run)
     return run.started.toString(Qt::ISODate);
 }
 
-QString csvField(const QString &text)
+QString csvField(const QString &raw)
 {
+    const QString text = reportText(raw);
     if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"'))
-        && !text.contains(QLatin1Char('\n')))
+        && !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
         return text;
     QString quoted = text;
     quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
@@ -35,7 +36,34 @@ QString msText(qint64 ms)
     return ms < 0 ? QString() : QString::number(ms);
 }
 
+// XML text normalises a bare CR to LF on reading; a character reference keeps it.
+void writeText(QXmlStreamWriter &xml, const QString &raw)
+{
+    const QStringList parts = reportText(raw).split(QLatin1Char('\r'));
+    for (int i = 0; i < parts.size(); ++i) {
+        if (i > 0)
+            xml.writeEntityReference(QStringLiteral("#13"));
+        xml.writeCharacters(parts.at(i));
+    }
+}
+
+void writeAttribute(QXmlStreamWriter &xml, const QString &name, const QString &value)
+{
+    xml.writeAttribute(name, reportText(value));
+}
+
 } // namespace
+
+QString reportText(const QString &text)
+{
+    QString out = text;
+    for (QChar &c : out) {
+        const ushort u = c.unicode();
+        if (u < 0x20 && u != '\t' && u != '\n' && u != '\r')
+            c = QChar(QChar::ReplacementCharacter);
+    }
+    return out;
+}
 
 QString stepLine(const CheckStep &step)
 {
@@ -48,12 +76,13 @@ QString stepLine(const CheckStep &step)
         line += QStringLiteral(": ") + step.read;
     if (step.ms >= 0)
         line += QStringLiteral(" (%1 ms)").arg(step.ms);
-    return line;
+    // A terminal would act on an escape sequence in a name.
+    return reportText(line);
 }
 
 QString summaryLine(const CheckRun &run)
 {
-    return QStringLiteral("%1: %2 passed, %3 failed, %4 not applicable; %5 in %6 ms; restore: %7; identity: %8")
+    return reportText(QStringLiteral("%1: %2 passed, %3 failed, %4 not applicable; %5 in %6 ms; restore: %7; identity: %8")
         .arg(run.verdict())
         .arg(run.count(CheckStep::Pass))
         .arg(run.count(CheckStep::Fail))
@@ -61,12 +90,12 @@ QString summaryLine(const CheckRun &run)
         .arg(run.model)
         .arg(run.durationMs)
         .arg(run.restoreText)
-        .arg(run.identity);
+        .arg(run.identity));
 }
 
 QString html(const CheckRun &run)
 {
-    auto e = [](const QString &text) { return text.toHtmlEscaped(); };
+    auto e = [](const QString &text) { return reportText(text).toHtmlEscaped(); };
     QString out;
     out += QStringLiteral("<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\"/>\n<title>Module check: %1</title>\n")
                .arg(e(run.model));
@@ -105,7 +134,7 @@ QString html(const CheckRun &run)
 QString csv(const CheckRun &run)
 {
     QString out = QStringLiteral("date,version,model,address,endpoint,verdict,group,step,result,expected,read,ms,identity\n");
-    const QString prefix = QStringList{timeText(run), run.version, csvField(run.model), address(run),
+    const QString prefix = QStringList{timeText(run), csvField(run.version), csvField(run.model), address(run),
                                        csvField(run.setup.endpoint), run.verdict()}
                                .join(QLatin1Char(','));
     for (const CheckStep &step : run.steps) {
@@ -125,13 +154,19 @@ QString junit(const CheckRun &run)
     QXmlStreamWriter xml(&out);
     xml.setAutoFormatting(true);
     xml.writeStartDocument();
+    // A run that did not finish is an error to a CI server, never a green build.
+    const bool unfinished = run.interrupted || run.cancelled;
+    auto counts = [&]() {
+        xml.writeAttribute(QStringLiteral("tests"), QString::number(run.steps.size() + (unfinished ? 1 : 0)));
+        xml.writeAttribute(QStringLiteral("failures"), QString::number(run.count(CheckStep::Fail)));
+        xml.writeAttribute(QStringLiteral("errors"), QString::number(unfinished ? 1 : 0));
+        xml.writeAttribute(QStringLiteral("skipped"), QString::number(run.count(CheckStep::NotApplicable)));
+    };
     xml.writeStartElement(QStringLiteral("testsuites"));
+    counts();
     xml.writeStartElement(QStringLiteral("testsuite"));
-    xml.writeAttribute(QStringLiteral("name"), QStringLiteral("Module check: ") + run.model);
-    xml.writeAttribute(QStringLiteral("tests"), QString::number(run.steps.size()));
-    xml.writeAttribute(QStringLiteral("failures"), QString::number(run.count(CheckStep::Fail)));
-    xml.writeAttribute(QStringLiteral("skipped"), QString::number(run.count(CheckStep::NotApplicable)));
-    xml.writeAttribute(QStringLiteral("errors"), QStringLiteral("0"));
+    writeAttribute(xml, QStringLiteral("name"), QStringLiteral("Module check: ") + run.model);
+    counts();
     xml.writeAttribute(QStringLiteral("timestamp"), timeText(run));
     xml.writeAttribute(QStringLiteral("time"), QString::number(run.durationMs / 1000.0, 'f', 3));
     xml.writeStartElement(QStringLiteral("properties"));
@@ -143,25 +178,38 @@ QString junit(const CheckRun &run)
     for (const auto &p : properties) {
         xml.writeEmptyElement(QStringLiteral("property"));
         xml.writeAttribute(QStringLiteral("name"), p.first);
-        xml.writeAttribute(QStringLiteral("value"), p.second);
+        writeAttribute(xml, QStringLiteral("value"), p.second);
     }
     xml.writeEndElement();
     for (const CheckStep &step : run.steps) {
         xml.writeStartElement(QStringLiteral("testcase"));
-        xml.writeAttribute(QStringLiteral("classname"), step.group);
-        xml.writeAttribute(QStringLiteral("name"), step.name);
+        writeAttribute(xml, QStringLiteral("classname"), step.group);
+        writeAttribute(xml, QStringLiteral("name"), step.name);
         xml.writeAttribute(QStringLiteral("time"), QString::number(qMax<qint64>(step.ms, 0) / 1000.0, 'f', 3));
         if (step.result == CheckStep::Fail) {
             xml.writeStartElement(QStringLiteral("failure"));
-            xml.writeAttribute(QStringLiteral("message"),
-                               QStringLiteral("expected %1, read %2").arg(step.expected, step.read));
+            writeAttribute(xml, QStringLiteral("message"),
+                           QStringLiteral("expected %1, read %2").arg(step.expected, step.read));
             xml.writeEndElement();
         } else if (step.result == CheckStep::NotApplicable) {
             xml.writeEmptyElement(QStringLiteral("skipped"));
-            xml.writeAttribute(QStringLiteral("message"), step.read);
+            writeAttribute(xml, QStringLiteral("message"), step.read);
         }
-        if (step.result != CheckStep::Fail && !step.read.isEmpty())
-            xml.writeTextElement(QStringLiteral("system-out"), step.read);
+        if (step.result != CheckStep::Fail && !step.read.isEmpty()) {
+            xml.writeStartElement(QStringLiteral("system-out"));
+            writeText(xml, step.read);
+            xml.writeEndElement();
+        }
+        xml.writeEndElement();
+    }
+    if (unfinished) {
+        xml.writeStartElement(QStringLiteral("testcase"));
+        xml.writeAttribute(QStringLiteral("classname"), QStringLiteral("Run"));
+        xml.writeAttribute(QStringLiteral("name"), QStringLiteral("check finished"));
+        xml.writeStartElement(QStringLiteral("error"));
+        writeAttribute(xml, QStringLiteral("message"),
+                       QStringLiteral("%1; restore: %2").arg(run.verdict(), run.restoreText));
+        xml.writeEndElement();
         xml.writeEndElement();
     }
     xml.writeEndElement();

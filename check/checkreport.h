@@ -9,6 +9,10 @@
 // line per step the headless command prints. Pure functions of the run.
 namespace CheckReport {
 
+// Any text of the run as the reports carry it: C0 control characters other
+// than tab, CR and LF become U+FFFD, which every format can hold.
+QString reportText(const QString &text);
+
 QString stepLine(const CheckStep &step);
 QString summaryLine(const CheckRun &run);
 QString html(const CheckRun &run);

@@ -22,7 +22,8 @@ private slots:
     void refusedBeforeAnyRequest_data();
     void refusedBeforeAnyRequest();
     void relativeSerialPathAndEndpoint();
-    void reportLostAfterPass();
+    void reportLostAtTheEnd_data();
+    void reportLostAtTheEnd();
     void identityOnTheWire_data();
     void identityOnTheWire();
     void blankServerFails();
@@ -102,7 +103,7 @@ void TestCheckCommand::listModels()
         QCOMPARE(ModelCatalogue::indexOf(lines.at(i)), i);
 }
 
-// A bad argument ends the run with 2 before the module is reached at all.
+// A bad argument, or no connection, ends the run with 2 before the module is reached at all.
 void TestCheckCommand::refusedBeforeAnyRequest_data()
 {
     QTest::addColumn<QStringList>("arguments");
@@ -117,6 +118,10 @@ void TestCheckCommand::refusedBeforeAnyRequest_data()
     QTest::newRow("mistyped model") << QStringList{ "--model", "Switch 32 outputs 16 inputs" }
                                     << "\"Switch 32-channel outputs 16-channel inputs\"";
     QTest::newRow("address 0") << QStringList{ "--model", model, "--address", "0" } << "--address";
+    QTest::newRow("nothing listens") << QStringList{ "--model", model, "--remote", "127.0.0.1:1" }
+                                     << "could not connect to 127.0.0.1:1";
+    QTest::newRow("no such serial port") << QStringList{ "--model", model, "--serial-port", "missing-tty" }
+                                         << "could not open";
 }
 
 void TestCheckCommand::refusedBeforeAnyRequest()
@@ -131,9 +136,9 @@ void TestCheckCommand::refusedBeforeAnyRequest()
     QVERIFY(module.setModel(QStringLiteral("Switch  4-channel outputs")));
     QVERIFY(module.listenTcp());
     QSignalSpy connections(&module, &ModuleSimulator::clientConnected);
-    const Run run = tool(QStringList{ "--check", "--remote", QStringLiteral("127.0.0.1:%1").arg(module.tcpPort()) }
-                             + arguments,
-                         dir.path());
+    if (!arguments.contains(QStringLiteral("--remote")) && !arguments.contains(QStringLiteral("--serial-port")))
+        arguments << QStringLiteral("--remote") << QStringLiteral("127.0.0.1:%1").arg(module.tcpPort());
+    const Run run = tool(QStringList{ "--check" } + arguments, dir.path());
     QCOMPARE(run.exitCode, 2);
     QVERIFY2(run.err.contains(said), qPrintable(run.err));
     QCOMPARE(connections.count(), 0);
@@ -160,11 +165,26 @@ void TestCheckCommand::relativeSerialPathAndEndpoint()
              qPrintable(text));
 }
 
-// A report that cannot be written at the end turns a pass into 4, never into a plain pass.
-void TestCheckCommand::reportLostAfterPass()
+void TestCheckCommand::reportLostAtTheEnd_data()
 {
+    QTest::addColumn<bool>("stuck");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("verdict");
+    QTest::newRow("pass: 4") << false << 4 << "\nPASS: ";
+    QTest::newRow("fail stays 1") << true << 1 << "\nFAIL: ";
+}
+
+// A report that cannot be written at the end turns a pass into 4, never into a plain
+// pass, and never hides a failure.
+void TestCheckCommand::reportLostAtTheEnd()
+{
+    QFETCH(bool, stuck);
+    QFETCH(int, exitCode);
+    QFETCH(QString, verdict);
     ModuleSimulator module;
     QVERIFY(module.setModel(QStringLiteral("Switch  8-channel outputs")));
+    if (stuck)
+        module.core().setStuckOutput(1);
     QVERIFY(module.listenTcp());
     QTemporaryDir dir;
     const QString folder = dir.filePath(QStringLiteral("reports"));
@@ -174,8 +194,8 @@ void TestCheckCommand::reportLostAfterPass()
     const Run run = tool({ "--check", "--model", "Switch  8-channel outputs", "--remote",
                            QStringLiteral("127.0.0.1:%1").arg(module.tcpPort()), "--report",
                            folder + QStringLiteral("/r.html") });
-    QCOMPARE(run.exitCode, 4);
-    QVERIFY2(run.out.contains(QStringLiteral("\nPASS: ")), qPrintable(run.out));
+    QCOMPARE(run.exitCode, exitCode);
+    QVERIFY2(run.out.contains(verdict), qPrintable(run.out));
     QVERIFY2(run.err.contains(QStringLiteral("could not write")), qPrintable(run.err));
 }
 
@@ -184,17 +204,22 @@ void TestCheckCommand::identityOnTheWire_data()
 {
     QTest::addColumn<bool>("answers");
     QTest::addColumn<int>("typeCode");
+    QTest::addColumn<bool>("required");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("identity");
-    QTest::newRow("its own code") << true << 230 << 0 << "identity: confirmed: type code 230";
-    QTest::newRow("silent") << false << 230 << 1 << "identity: identity not confirmed: no answer";
-    QTest::newRow("code of another model") << true << 220 << 1 << "identity: wrong model: type code 220";
+    QTest::newRow("its own code") << true << 230 << true << 0 << "identity: confirmed: type code 230";
+    QTest::newRow("silent, identity required: 1") << false << 230 << true << 1
+                                                  << "identity: identity not confirmed: no answer";
+    QTest::newRow("silent, not required: still 0") << false << 230 << false << 0
+                                                   << "identity: identity not confirmed: no answer";
+    QTest::newRow("code of another model") << true << 220 << false << 1 << "identity: wrong model: type code 220";
 }
 
 void TestCheckCommand::identityOnTheWire()
 {
     QFETCH(bool, answers);
     QFETCH(int, typeCode);
+    QFETCH(bool, required);
     QFETCH(int, exitCode);
     QFETCH(QString, identity);
     ModuleSimulator module;
@@ -203,8 +228,10 @@ void TestCheckCommand::identityOnTheWire()
     module.setTypeCode(typeCode);
     module.setBaudRate(9600);
     const QString pty = module.openPty();
-    const Run run = tool({ "--check", "--model", "Switch 64-channel inputs", "--serial-port", pty,
-                           "--baud", "9600", "--require-identity" });
+    QStringList arguments{ "--check", "--model", "Switch 64-channel inputs", "--serial-port", pty, "--baud", "9600" };
+    if (required)
+        arguments << QStringLiteral("--require-identity");
+    const Run run = tool(arguments);
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY2(run.out.contains(identity), qPrintable(run.out));
 }

@@ -6,6 +6,7 @@
 
 #include <QProcess>
 #include <QProgressDialog>
+#include <QTcpServer>
 #include <QTemporaryDir>
 
 // Finding a module: which answers count, the address sweep against the simulated module
@@ -24,6 +25,8 @@ private slots:
     void sweepFindsAddressAndRate();
     void blankTcpServerOnce();
     void libmodbusRtuSlave();
+    void nothingFoundOrCouldNotRun_data();
+    void nothingFoundOrCouldNotRun();
     void cancelThenUse();
 };
 
@@ -244,6 +247,44 @@ void TestModuleFinder::libmodbusRtuSlave()
     // Found at the first rate swept; the search stops there.
     QCOMPARE(run.lines.size(), 1);
     QVERIFY2(run.lines.first().contains(QStringLiteral(" address=17 ")), qPrintable(run.lines.first()));
+}
+
+void TestModuleFinder::nothingFoundOrCouldNotRun_data()
+{
+    QTest::addColumn<QString>("option");
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("said");
+    QTest::newRow("a server that never answers: 1") << "--remote" << "silent" << 1 << "nothing found";
+    QTest::newRow("nothing listens: 2") << "--remote" << "closed" << 2 << "--find: Connection refused";
+    QTest::newRow("no such serial port: 2") << "--serial-port" << "missing-tty" << 2 << "--find: No such file";
+    QTest::newRow("a remote without a host: 2") << "--remote" << ":502" << 2 << "--find: The remote IP is empty";
+}
+
+// `--find` ends with 1 when nothing answered, and with 2 when it could not search at all.
+void TestModuleFinder::nothingFoundOrCouldNotRun()
+{
+    QFETCH(QString, option);
+    QFETCH(QString, target);
+    QFETCH(int, exitCode);
+    QFETCH(QString, said);
+    QTemporaryDir dir;
+    // The kernel accepts for a listening socket this thread never serves: connected, never answered.
+    QTcpServer silent, closed;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    QVERIFY(closed.listen(QHostAddress::LocalHost));
+    const quint16 closedPort = closed.serverPort();
+    closed.close();
+    if (target == QLatin1String("silent"))
+        target = QStringLiteral("127.0.0.1:%1").arg(silent.serverPort());
+    else if (target == QLatin1String("closed"))
+        target = QStringLiteral("127.0.0.1:%1").arg(closedPort);
+    else if (option == QLatin1String("--serial-port"))
+        target = dir.filePath(target);
+    const FindRun run = find({ option, target });
+    QCOMPARE(run.exitCode, exitCode);
+    QCOMPARE(run.lines, QStringList());
+    QVERIFY2(run.progress.contains(said), qPrintable(run.progress));
 }
 
 QTEST_MAIN(TestModuleFinder)
