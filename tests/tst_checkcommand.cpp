@@ -120,6 +120,8 @@ void TestCheckCommand::refusedBeforeAnyRequest_data()
     QTest::newRow("mistyped model") << QStringList{ "--model", "Switch 32 outputs 16 inputs" }
                                     << "\"Switch 32-channel outputs 16-channel inputs\"";
     QTest::newRow("address 0") << QStringList{ "--model", model, "--address", "0" } << "--address";
+    QTest::newRow("unknown report language") << QStringList{ "--model", model, "--language", "de" }
+                                             << "--language wants en or zh, not de";
 }
 
 void TestCheckCommand::refusedBeforeAnyRequest()
