@@ -496,6 +496,161 @@
         <comment> 不合格 </comment>
         <translation>不合格</translation>
     </message>
+    <message>
+        <source>not sent</source>
+        <comment> 未发送 </comment>
+        <translation>未发送</translation>
+    </message>
+    <message>
+        <source>values a module can hold</source>
+        <comment> 模块可能有的值 </comment>
+        <translation>模块可能有的值</translation>
+    </message>
+    <message>
+        <source>plausible</source>
+        <comment> 合理 </comment>
+        <translation>合理</translation>
+    </message>
+    <message>
+        <source>is no host address</source>
+        <comment> 不是主机地址 </comment>
+        <translation>不是主机地址</translation>
+    </message>
+    <message>
+        <source>is the network or broadcast address of its subnet</source>
+        <comment> 是其子网的网络地址或广播地址 </comment>
+        <translation>是其子网的网络地址或广播地址</translation>
+    </message>
+    <message>
+        <source>is a group address</source>
+        <comment> 是组地址 </comment>
+        <translation>是组地址</translation>
+    </message>
+    <message>
+        <source>first byte</source>
+        <comment> 首字节 </comment>
+        <translation>首字节</translation>
+    </message>
+    <message>
+        <source>is odd</source>
+        <comment> 为奇数 </comment>
+        <translation>为奇数</translation>
+    </message>
+    <message>
+        <source>is no device address</source>
+        <comment> 不是设备地址 </comment>
+        <translation>不是设备地址</translation>
+    </message>
+    <message>
+        <source>as a client or over UDP it has no remote peer</source>
+        <comment> 作为客户端或UDP时没有远程对端 </comment>
+        <translation>作为客户端或UDP时没有远程对端</translation>
+    </message>
+    <message>
+        <source>is not another host of the module&apos;s subnet</source>
+        <comment> 不是模块子网中的另一台主机 </comment>
+        <translation>不是模块子网中的另一台主机</translation>
+    </message>
+    <message>
+        <source>is not a contiguous subnet mask</source>
+        <comment> 不是连续的子网掩码 </comment>
+        <translation>不是连续的子网掩码</translation>
+    </message>
+    <message>
+        <source>no output range</source>
+        <comment> 无输出范围 </comment>
+        <translation>无输出范围</translation>
+    </message>
+    <message>
+        <source>is no output mode</source>
+        <comment> 不是输出模式 </comment>
+        <translation>不是输出模式</translation>
+    </message>
+    <message>
+        <source>network block short</source>
+        <comment> 网络参数不完整 </comment>
+        <translation>网络参数不完整</translation>
+    </message>
+    <message>
+        <source>register</source>
+        <comment> 寄存器 </comment>
+        <translation>寄存器</translation>
+    </message>
+    <message>
+        <source>holds</source>
+        <comment> 的值为 </comment>
+        <translation>的值为</translation>
+    </message>
+    <message>
+        <source>more than a byte</source>
+        <comment> 超过一个字节 </comment>
+        <translation>超过一个字节</translation>
+    </message>
+    <message>
+        <source>working mode</source>
+        <comment> 工作模式 </comment>
+        <translation>工作模式</translation>
+    </message>
+    <message>
+        <source>server</source>
+        <comment> 服务器 </comment>
+        <translation>服务器</translation>
+    </message>
+    <message>
+        <source>client</source>
+        <comment> 客户端 </comment>
+        <translation>客户端</translation>
+    </message>
+    <message>
+        <source>Illegal function</source>
+        <comment> 非法功能码 </comment>
+        <translation>非法功能码</translation>
+    </message>
+    <message>
+        <source>Illegal data address</source>
+        <comment> 非法数据地址 </comment>
+        <translation>非法数据地址</translation>
+    </message>
+    <message>
+        <source>Illegal data value</source>
+        <comment> 非法数据值 </comment>
+        <translation>非法数据值</translation>
+    </message>
+    <message>
+        <source>Slave device failure</source>
+        <comment> 从站设备故障 </comment>
+        <translation>从站设备故障</translation>
+    </message>
+    <message>
+        <source>Acknowledge</source>
+        <comment> 确认 </comment>
+        <translation>确认</translation>
+    </message>
+    <message>
+        <source>Slave device busy</source>
+        <comment> 从站设备忙 </comment>
+        <translation>从站设备忙</translation>
+    </message>
+    <message>
+        <source>Negative acknowledge</source>
+        <comment> 否定确认 </comment>
+        <translation>否定确认</translation>
+    </message>
+    <message>
+        <source>Memory parity error</source>
+        <comment> 存储奇偶校验错误 </comment>
+        <translation>存储奇偶校验错误</translation>
+    </message>
+    <message>
+        <source>Gateway path unavailable</source>
+        <comment> 网关路径不可用 </comment>
+        <translation>网关路径不可用</translation>
+    </message>
+    <message>
+        <source>Gateway target device failed to respond</source>
+        <comment> 网关目标设备无响应 </comment>
+        <translation>网关目标设备无响应</translation>
+    </message>
 </context>
 <context>
     <name>CommunicationTimeout</name>
