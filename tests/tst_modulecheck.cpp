@@ -45,6 +45,9 @@ void TestModuleCheck::shownInTheLanguage_data()
     QTest::newRow("longest phrase first") << "identity not confirmed: no answer" << "身份未确认: 无应答";
     QTest::newRow("word inside a word kept") << "confirmed: type code 230 (Switch 64-channel inputs)"
                                             << "已确认: 类型码 230 (开关量64路输入)";
+    // A reason the socket gives, in its own words.
+    QTest::newRow("phrase inside a foreign word kept") << "lost: The remote host closed the connection"
+                                                      << "断开: The remote host closed the connection";
     QTest::newRow("readings with numbers") << "timeout 0 ms (watchdog off); fallback Y1-Y4 unchanged"
                                           << "超时 0 ms (看门狗关闭); 超时输出 Y1-Y4 不变";
     QTest::newRow("implausible network block") << "IP 0.0.0.0 is no host address; port 0"
