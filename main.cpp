@@ -55,7 +55,7 @@ int main(int argc, char *argv[])
         return CommandLine::kPassed;
     }
     if (CheckCommand::requested(argc, argv))
-        return CheckCommand::run(argc, argv);
+        return CheckCommand::run(argc, argv, &Language::install);
     if (ResultsCommand::requested(argc, argv))
         return ResultsCommand::run(argc, argv);
     // A search without a window.

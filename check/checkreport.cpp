@@ -1,5 +1,8 @@
 #include "check/checkreport.h"
 
+#include "check/checktexts.h"
+
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -68,10 +71,11 @@ QString reportText(const QString &text)
 QString stepLine(const CheckStep &step)
 {
     QString line = QStringLiteral("%1 %2 / %3")
-                       .arg(CheckStep::resultText(step.result).toUpper().leftJustified(4))
+                       .arg(CheckTexts::columnJustified(CheckTexts::resultText(step.result).toUpper(), 4))
                        .arg(step.group, step.name);
     if (!step.expected.isEmpty())
-        line += QStringLiteral(": expected %1, read %2").arg(step.expected, step.read);
+        line += QCoreApplication::translate("CheckReport", ": expected %1, read %2", " ：期望 %1，读取 %2 ")
+                    .arg(step.expected, step.read);
     else if (!step.read.isEmpty())
         line += QStringLiteral(": ") + step.read;
     if (step.ms >= 0)
@@ -82,8 +86,10 @@ QString stepLine(const CheckStep &step)
 
 QString summaryLine(const CheckRun &run)
 {
-    return reportText(QStringLiteral("%1: %2 passed, %3 failed, %4 not applicable; %5 in %6 ms; restore: %7; identity: %8")
-        .arg(run.verdict())
+    return reportText(QCoreApplication::translate("CheckReport",
+                                       "%1: %2 passed, %3 failed, %4 not applicable; %5 in %6 ms; restore: %7; identity: %8",
+                                       " %1：%2 项通过，%3 项失败，%4 项不适用；%5 用时 %6 ms；恢复：%7；身份：%8 ")
+        .arg(CheckTexts::verdict(run))
         .arg(run.count(CheckStep::Pass))
         .arg(run.count(CheckStep::Fail))
         .arg(run.count(CheckStep::NotApplicable))

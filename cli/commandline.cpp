@@ -113,6 +113,8 @@ QList<QCommandLineOption> checkOptions()
         option("expect-inputs", "Inputs as wired, hex, IN1 = bit 0; without it inputs are "
                                 "listed only.", "MASK"),
         option("require-identity", "Fail unless the module's identification names the model."),
+        option("language", "Steps and verdict of the output and the reports in English (en) or "
+                           "Chinese (zh).", "en|zh", "en"),
         option("serial-number", "Record the run under the board's serial number SN.", "SN"),
         option("results", "Results store: sqlite:PATH, PATH or postgresql://USER@HOST:PORT/DB "
                           "(results.sqlite in the data folder).", "STORE"),

@@ -5,6 +5,7 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <csignal>
@@ -24,6 +25,8 @@ private slots:
     void relativeSerialPathAndEndpoint();
     void reportLostAtTheEnd_data();
     void reportLostAtTheEnd();
+    void reportLanguage_data();
+    void reportLanguage();
     void identityOnTheWire_data();
     void identityOnTheWire();
     void blankServerFails();
@@ -122,6 +125,8 @@ void TestCheckCommand::refusedBeforeAnyRequest_data()
                                      << "could not connect to 127.0.0.1:1";
     QTest::newRow("no such serial port") << QStringList{ "--model", model, "--serial-port", "missing-tty" }
                                          << "could not open";
+    QTest::newRow("unknown report language") << QStringList{ "--model", model, "--language", "de" }
+                                             << "--language wants en or zh, not de";
 }
 
 void TestCheckCommand::refusedBeforeAnyRequest()
@@ -197,6 +202,49 @@ void TestCheckCommand::reportLostAtTheEnd()
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY2(run.out.contains(verdict), qPrintable(run.out));
     QVERIFY2(run.err.contains(QStringLiteral("could not write")), qPrintable(run.err));
+}
+
+// The output and the reports are English whatever the window's language, Chinese when
+// asked for.
+void TestCheckCommand::reportLanguage_data()
+{
+    QTest::addColumn<QStringList>("language");
+    QTest::addColumn<QStringList>("printed");
+    QTest::addColumn<QString>("reportCell");
+    QTest::newRow("default English")
+        << QStringList() << QStringList{"PASS Outputs / Y2 on: expected ", "\nPASS: "}
+        << "<td>Outputs</td><td>Y2 on</td>";
+    QTest::newRow("--language en")
+        << QStringList{"--language", "en"} << QStringList{"PASS Outputs / Y2 on: expected "}
+        << "<td>Outputs</td><td>Y2 on</td>";
+    QTest::newRow("--language zh")
+        << QStringList{"--language", "zh"}
+        << QStringList{"通过 输出 / Y2 闭合：期望 ", "\n合格：", "项失败", "恢复：已恢复"}
+        << "<td>输出</td><td>Y2 闭合</td>";
+}
+
+void TestCheckCommand::reportLanguage()
+{
+    QFETCH(QStringList, language);
+    QFETCH(QStringList, printed);
+    QFETCH(QString, reportCell);
+    ModuleSimulator module;
+    QVERIFY(module.setModel(QStringLiteral("Switch  4-channel outputs")));
+    QVERIFY(module.listenTcp());
+    QTemporaryDir dir;
+    const Run run = tool(QStringList{ "--check", "--model", "Switch  4-channel outputs", "--remote",
+                                      QStringLiteral("127.0.0.1:%1").arg(module.tcpPort()), "--report",
+                                      dir.filePath(QStringLiteral("r.html")) }
+                         + language);
+    QCOMPARE(run.exitCode, 0);
+    for (const QString &line : printed)
+        QVERIFY2(run.out.contains(line), qPrintable(line));
+    QFile report(dir.filePath(QStringLiteral("r.html")));
+    QVERIFY(report.open(QIODevice::ReadOnly));
+    const QString html = QString::fromUtf8(report.readAll());
+    QVERIFY2(html.contains(reportCell), qPrintable(html));
+    const bool anyChinese = (run.out + html).contains(QRegularExpression(QStringLiteral("[\\x{4e00}-\\x{9fff}]")));
+    QCOMPARE(anyChinese, language.contains(QStringLiteral("zh")));
 }
 
 // The check asks the module who it is, unless told to expect an answer it never gets.

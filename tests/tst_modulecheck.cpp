@@ -1,3 +1,4 @@
+#include "check/checktexts.h"
 #include "protocol/modbusrequest.h"
 #include "tests/loopbackwindow.h"
 #include "ui/modulecheckwindow.h"
@@ -10,16 +11,58 @@
 
 // `merovitest --check` against a faulty simulated module over TCP on 127.0.0.1: the
 // steps each fault fails, the module left as it was found, and the three reports;
-// the check run from the window.
+// the check run from the window, its results in the language of the run.
 class TestModuleCheck : public QObject
 {
     Q_OBJECT
 
 private slots:
+    void initTestCase();
+    void shownInTheLanguage_data();
+    void shownInTheLanguage();
     void faultFailsItsSteps_data();
     void faultFailsItsSteps();
     void fromWindow();
 };
+
+void TestModuleCheck::initTestCase()
+{
+    QVERIFY(installTestLanguage());
+}
+
+static bool chinese()
+{
+    return Language::current() == Language::kChinese;
+}
+
+// The check's English texts as the window shows them: phrases and model names
+// translated as whole words, channels, numbers and frames kept.
+void TestModuleCheck::shownInTheLanguage_data()
+{
+    QTest::addColumn<QString>("english");
+    QTest::addColumn<QString>("zh");
+    QTest::newRow("channel switched on") << "Y6 on" << "Y6 闭合";
+    QTest::newRow("longest phrase first") << "identity not confirmed: no answer" << "身份未确认: 无应答";
+    QTest::newRow("word inside a word kept") << "confirmed: type code 230 (Switch 64-channel inputs)"
+                                            << "已确认: 类型码 230 (开关量64路输入)";
+    // A reason the socket gives, in its own words.
+    QTest::newRow("phrase inside a foreign word kept") << "lost: The remote host closed the connection"
+                                                      << "断开: The remote host closed the connection";
+    QTest::newRow("readings with numbers") << "timeout 0 ms (watchdog off); fallback Y1-Y4 unchanged"
+                                          << "超时 0 ms (看门狗关闭); 超时输出 Y1-Y4 不变";
+    QTest::newRow("implausible network block") << "IP 0.0.0.0 is no host address; port 0"
+                                              << "IP 0.0.0.0 不是主机地址; 端口 0";
+    QTest::newRow("exception") << "exception 02 (Illegal data address)" << "异常 02 (非法数据地址)";
+    QTest::newRow("analog name untouched") << "AO1 50 %" << "AO1 50 %";
+    QTest::newRow("frame untouched") << "short reply 0103020001" << "应答过短 0103020001";
+}
+
+void TestModuleCheck::shownInTheLanguage()
+{
+    QFETCH(QString, english);
+    QFETCH(QString, zh);
+    QCOMPARE(CheckTexts::translated(english), chinese() ? zh : english);
+}
 
 void TestModuleCheck::faultFailsItsSteps_data()
 {
@@ -42,6 +85,8 @@ void TestModuleCheck::faultFailsItsSteps()
     QFETCH(int, stuckOutput);
     QFETCH(int, analogOffset);
     QFETCH(QStringList, failing);
+    if (chinese())
+        QSKIP("the headless check is English unless asked; its Chinese is proven by tst_checkcommand");
     ModuleSimulator module;
     QVERIFY(module.setModel(model));
     if (stuckOutput >= 0) {
@@ -129,18 +174,26 @@ void TestModuleCheck::fromWindow()
     // Asked first: every relay will move.
     window->moduleCheckAction->trigger();
     QVERIFY(window->outputPollTimer.isActive());
-    QVERIFY(answerConfirmation(window.data(), "moduleCheckConfirmBox", true).contains("connected loads will move"));
+    QVERIFY(answerConfirmation(window.data(), "moduleCheckConfirmBox", true)
+                .contains(chinese() ? QStringLiteral("所接负载会动作") : QStringLiteral("connected loads will move")));
     QVERIFY(!window->outputPollTimer.isActive());
     ModuleCheckWindow *results = nullptr;
     QTRY_VERIFY_WITH_TIMEOUT((results = window->findChild<ModuleCheckWindow *>()), 60000);
     QCOMPARE(during.filter(QRegularExpression(QStringLiteral("^(?!Module check )"))), QStringList());
-    QCOMPARE(results->findChild<QTableWidget *>(QStringLiteral("stepTable"))->item(0, 2)->text(),
-             QStringLiteral("Y6 on"));
+    // Failures first, in the language of the window; the run keeps its English step ids.
+    const QTableWidget *table = results->findChild<QTableWidget *>(QStringLiteral("stepTable"));
+    const QStringList failed = {table->item(0, 0)->text(), table->item(0, 1)->text(), table->item(0, 2)->text()};
+    const QStringList expected = chinese() ? QStringList{"失败", "输出", "Y6 闭合"} : QStringList{"fail", "Outputs", "Y6 on"};
+    QCOMPARE(failed, expected);
+    const QString verdict = results->findChild<QLabel *>(QStringLiteral("verdictLabel"))->text();
+    QVERIFY2(verdict.startsWith(chinese() ? QStringLiteral("不合格 开关量8路输出8路输入 ") : QStringLiteral("FAIL Switch")),
+             qPrintable(verdict));
+    QVERIFY2(verdict.contains(chinese() ? QStringLiteral("项失败") : QStringLiteral(" failed, ")), qPrintable(verdict));
     QVERIFY(window->outputPollTimer.isActive());
     QTRY_VERIFY(after.contains(ModbusRequest::kStartDetecting));
     QCOMPARE(module.outputBits(), outputs);
 
-    // Cancelled with Y1 switched on.
+    // Cancelled with Y1 switched on: the run names its steps in English, whatever the window shows.
     delete results;
     connect(window->moduleCheck, &ModuleCheck::stepDone, this, [&](const CheckStep &step) {
         if (step.name == QLatin1String("Y1 on"))

@@ -2,6 +2,657 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN" sourcelanguage="en">
 <context>
+    <name>CheckReport</name>
+    <message>
+        <source>: expected %1, read %2</source>
+        <comment> ：期望 %1，读取 %2 </comment>
+        <translation>：期望 %1，读取 %2</translation>
+    </message>
+    <message>
+        <source>%1: %2 passed, %3 failed, %4 not applicable; %5 in %6 ms; restore: %7; identity: %8</source>
+        <comment> %1：%2 项通过，%3 项失败，%4 项不适用；%5 用时 %6 ms；恢复：%7；身份：%8 </comment>
+        <translation>%1：%2 项通过，%3 项失败，%4 项不适用；%5 用时 %6 ms；恢复：%7；身份：%8</translation>
+    </message>
+</context>
+<context>
+    <name>CheckTexts</name>
+    <message>
+        <source>Identification</source>
+        <comment> 识别 </comment>
+        <translation>识别</translation>
+    </message>
+    <message>
+        <source>Outputs</source>
+        <comment> 输出 </comment>
+        <translation>输出</translation>
+    </message>
+    <message>
+        <source>Inputs</source>
+        <comment> 输入 </comment>
+        <translation>输入</translation>
+    </message>
+    <message>
+        <source>Analog outputs</source>
+        <comment> 模拟量输出 </comment>
+        <translation>模拟量输出</translation>
+    </message>
+    <message>
+        <source>Analog inputs</source>
+        <comment> 模拟量输入 </comment>
+        <translation>模拟量输入</translation>
+    </message>
+    <message>
+        <source>Watchdog</source>
+        <comment> 看门狗 </comment>
+        <translation>看门狗</translation>
+    </message>
+    <message>
+        <source>Network</source>
+        <comment> 网络 </comment>
+        <translation>网络</translation>
+    </message>
+    <message>
+        <source>Restore</source>
+        <comment> 恢复 </comment>
+        <translation>恢复</translation>
+    </message>
+    <message>
+        <source>Link</source>
+        <comment> 链路 </comment>
+        <translation>链路</translation>
+    </message>
+    <message>
+        <source>module identification</source>
+        <comment> 模块识别 </comment>
+        <translation>模块识别</translation>
+    </message>
+    <message>
+        <source>model</source>
+        <comment> 型号 </comment>
+        <translation>型号</translation>
+    </message>
+    <message>
+        <source>identity not confirmed</source>
+        <comment> 身份未确认 </comment>
+        <translation>身份未确认</translation>
+    </message>
+    <message>
+        <source>no answer to the identification request</source>
+        <comment> 识别请求无应答 </comment>
+        <translation>识别请求无应答</translation>
+    </message>
+    <message>
+        <source>no answer</source>
+        <comment> 无应答 </comment>
+        <translation>无应答</translation>
+    </message>
+    <message>
+        <source>address</source>
+        <comment> 地址 </comment>
+        <translation>地址</translation>
+    </message>
+    <message>
+        <source>type code</source>
+        <comment> 类型码 </comment>
+        <translation>类型码</translation>
+    </message>
+    <message>
+        <source>not in the catalogue</source>
+        <comment> 不在型号表中 </comment>
+        <translation>不在型号表中</translation>
+    </message>
+    <message>
+        <source>another model than</source>
+        <comment> 型号不是 </comment>
+        <translation>型号不是</translation>
+    </message>
+    <message>
+        <source>wrong model</source>
+        <comment> 型号错误 </comment>
+        <translation>型号错误</translation>
+    </message>
+    <message>
+        <source>confirmed</source>
+        <comment> 已确认 </comment>
+        <translation>已确认</translation>
+    </message>
+    <message>
+        <source>implausible</source>
+        <comment> 不合理 </comment>
+        <translation>不合理</translation>
+    </message>
+    <message>
+        <source>switch outputs</source>
+        <comment> 开关量输出 </comment>
+        <translation>开关量输出</translation>
+    </message>
+    <message>
+        <source>switch inputs</source>
+        <comment> 开关量输入 </comment>
+        <translation>开关量输入</translation>
+    </message>
+    <message>
+        <source>analog outputs</source>
+        <comment> 模拟量输出 </comment>
+        <translation>模拟量输出</translation>
+    </message>
+    <message>
+        <source>analog inputs</source>
+        <comment> 模拟量输入 </comment>
+        <translation>模拟量输入</translation>
+    </message>
+    <message>
+        <source>the model has none</source>
+        <comment> 该型号没有 </comment>
+        <translation>该型号没有</translation>
+    </message>
+    <message>
+        <source>read output states</source>
+        <comment> 读取输出状态 </comment>
+        <translation>读取输出状态</translation>
+    </message>
+    <message>
+        <source>read input states</source>
+        <comment> 读取输入状态 </comment>
+        <translation>读取输入状态</translation>
+    </message>
+    <message>
+        <source>a reply</source>
+        <comment> 有应答 </comment>
+        <translation>有应答</translation>
+    </message>
+    <message>
+        <source>short reply</source>
+        <comment> 应答过短 </comment>
+        <translation>应答过短</translation>
+    </message>
+    <message>
+        <source>all on</source>
+        <comment> 全部闭合 </comment>
+        <translation>全部闭合</translation>
+    </message>
+    <message>
+        <source>all off</source>
+        <comment> 全部断开 </comment>
+        <translation>全部断开</translation>
+    </message>
+    <message>
+        <source>on</source>
+        <comment> 闭合 </comment>
+        <translation>闭合</translation>
+    </message>
+    <message>
+        <source>off</source>
+        <comment> 断开 </comment>
+        <translation>断开</translation>
+    </message>
+    <message>
+        <source>unchanged</source>
+        <comment> 不变 </comment>
+        <translation>不变</translation>
+    </message>
+    <message>
+        <source>any</source>
+        <comment> 任意 </comment>
+        <translation>任意</translation>
+    </message>
+    <message>
+        <source>write</source>
+        <comment> 写入 </comment>
+        <translation>写入</translation>
+    </message>
+    <message>
+        <source>read back</source>
+        <comment> 回读 </comment>
+        <translation>回读</translation>
+    </message>
+    <message>
+        <source>differs at</source>
+        <comment> 不一致于 </comment>
+        <translation>不一致于</translation>
+    </message>
+    <message>
+        <source>differs</source>
+        <comment> 不一致 </comment>
+        <translation>不一致</translation>
+    </message>
+    <message>
+        <source>values</source>
+        <comment> 值 </comment>
+        <translation>值</translation>
+    </message>
+    <message>
+        <source>maxima</source>
+        <comment> 最大值 </comment>
+        <translation>最大值</translation>
+    </message>
+    <message>
+        <source>modes</source>
+        <comment> 模式 </comment>
+        <translation>模式</translation>
+    </message>
+    <message>
+        <source>read value, maximum and mode registers</source>
+        <comment> 读取值、最大值和模式寄存器 </comment>
+        <translation>读取值、最大值和模式寄存器</translation>
+    </message>
+    <message>
+        <source>analog settings plausible</source>
+        <comment> 模拟量设置合理 </comment>
+        <translation>模拟量设置合理</translation>
+    </message>
+    <message>
+        <source>maximum and mode</source>
+        <comment> 最大值和模式 </comment>
+        <translation>最大值和模式</translation>
+    </message>
+    <message>
+        <source>maximum register 0: no range to write</source>
+        <comment> 最大值寄存器为0：无可写范围 </comment>
+        <translation>最大值寄存器为0：无可写范围</translation>
+    </message>
+    <message>
+        <source>write maximum</source>
+        <comment> 写入最大值 </comment>
+        <translation>写入最大值</translation>
+    </message>
+    <message>
+        <source>write mode</source>
+        <comment> 写入模式 </comment>
+        <translation>写入模式</translation>
+    </message>
+    <message>
+        <source>write value</source>
+        <comment> 写入值 </comment>
+        <translation>写入值</translation>
+    </message>
+    <message>
+        <source>value</source>
+        <comment> 值 </comment>
+        <translation>值</translation>
+    </message>
+    <message>
+        <source>maximum</source>
+        <comment> 最大值 </comment>
+        <translation>最大值</translation>
+    </message>
+    <message>
+        <source>mode</source>
+        <comment> 模式 </comment>
+        <translation>模式</translation>
+    </message>
+    <message>
+        <source>read input values</source>
+        <comment> 读取输入值 </comment>
+        <translation>读取输入值</translation>
+    </message>
+    <message>
+        <source>channels</source>
+        <comment> 通道 </comment>
+        <translation>通道</translation>
+    </message>
+    <message>
+        <source>communication timeout block</source>
+        <comment> 通讯超时参数 </comment>
+        <translation>通讯超时参数</translation>
+    </message>
+    <message>
+        <source>analog models keep their output modes there</source>
+        <comment> 模拟量型号在此保存输出模式 </comment>
+        <translation>模拟量型号在此保存输出模式</translation>
+    </message>
+    <message>
+        <source>timeout</source>
+        <comment> 超时 </comment>
+        <translation>超时</translation>
+    </message>
+    <message>
+        <source>watchdog off</source>
+        <comment> 看门狗关闭 </comment>
+        <translation>看门狗关闭</translation>
+    </message>
+    <message>
+        <source>fallback</source>
+        <comment> 超时输出 </comment>
+        <translation>超时输出</translation>
+    </message>
+    <message>
+        <source>network block</source>
+        <comment> 网络参数 </comment>
+        <translation>网络参数</translation>
+    </message>
+    <message>
+        <source>read over TCP only</source>
+        <comment> 仅通过TCP读取 </comment>
+        <translation>仅通过TCP读取</translation>
+    </message>
+    <message>
+        <source>network settings plausible</source>
+        <comment> 网络设置合理 </comment>
+        <translation>网络设置合理</translation>
+    </message>
+    <message>
+        <source>mask</source>
+        <comment> 子网掩码 </comment>
+        <translation>子网掩码</translation>
+    </message>
+    <message>
+        <source>gateway</source>
+        <comment> 网关 </comment>
+        <translation>网关</translation>
+    </message>
+    <message>
+        <source>port</source>
+        <comment> 端口 </comment>
+        <translation>端口</translation>
+    </message>
+    <message>
+        <source>remote IP</source>
+        <comment> 远程IP </comment>
+        <translation>远程IP</translation>
+    </message>
+    <message>
+        <source>remote port</source>
+        <comment> 远程端口 </comment>
+        <translation>远程端口</translation>
+    </message>
+    <message>
+        <source>output states</source>
+        <comment> 输出状态 </comment>
+        <translation>输出状态</translation>
+    </message>
+    <message>
+        <source>registers</source>
+        <comment> 寄存器 </comment>
+        <translation>寄存器</translation>
+    </message>
+    <message>
+        <source>not restored</source>
+        <comment> 未恢复 </comment>
+        <translation>未恢复</translation>
+    </message>
+    <message>
+        <source>restored</source>
+        <comment> 已恢复 </comment>
+        <translation>已恢复</translation>
+    </message>
+    <message>
+        <source>nothing to restore</source>
+        <comment> 无需恢复 </comment>
+        <translation>无需恢复</translation>
+    </message>
+    <message>
+        <source>link</source>
+        <comment> 链路 </comment>
+        <translation>链路</translation>
+    </message>
+    <message>
+        <source>link lost</source>
+        <comment> 链路断开 </comment>
+        <translation>链路断开</translation>
+    </message>
+    <message>
+        <source>lost</source>
+        <comment> 断开 </comment>
+        <translation>断开</translation>
+    </message>
+    <message>
+        <source>up to the end of the check</source>
+        <comment> 直到检测结束 </comment>
+        <translation>直到检测结束</translation>
+    </message>
+    <message>
+        <source>link figures</source>
+        <comment> 链路统计 </comment>
+        <translation>链路统计</translation>
+    </message>
+    <message>
+        <source>every request answered</source>
+        <comment> 每个请求都有应答 </comment>
+        <translation>每个请求都有应答</translation>
+    </message>
+    <message>
+        <source>requests</source>
+        <comment> 请求 </comment>
+        <translation>请求</translation>
+    </message>
+    <message>
+        <source>unanswered</source>
+        <comment> 无应答 </comment>
+        <translation>无应答</translation>
+    </message>
+    <message>
+        <source>exceptions</source>
+        <comment> 异常 </comment>
+        <translation>异常</translation>
+    </message>
+    <message>
+        <source>exception</source>
+        <comment> 异常 </comment>
+        <translation>异常</translation>
+    </message>
+    <message>
+        <source>bad frames</source>
+        <comment> 坏帧 </comment>
+        <translation>坏帧</translation>
+    </message>
+    <message>
+        <source>response last/mean/max</source>
+        <comment> 响应 最近/平均/最大 </comment>
+        <translation>响应 最近/平均/最大</translation>
+    </message>
+    <message>
+        <source>no reply</source>
+        <comment> 无应答 </comment>
+        <translation>无应答</translation>
+    </message>
+    <message>
+        <source>the link dropped the request</source>
+        <comment> 链路丢弃了请求 </comment>
+        <translation>链路丢弃了请求</translation>
+    </message>
+    <message>
+        <source>the module closed the connection</source>
+        <comment> 模块关闭了连接 </comment>
+        <translation>模块关闭了连接</translation>
+    </message>
+    <message>
+        <source>no connection</source>
+        <comment> 无连接 </comment>
+        <translation>无连接</translation>
+    </message>
+    <message>
+        <source>pass</source>
+        <comment> 通过 </comment>
+        <translation>通过</translation>
+    </message>
+    <message>
+        <source>fail</source>
+        <comment> 失败 </comment>
+        <translation>失败</translation>
+    </message>
+    <message>
+        <source>n/a</source>
+        <comment> 不适用 </comment>
+        <translation>不适用</translation>
+    </message>
+    <message>
+        <source>INTERRUPTED</source>
+        <comment> 已中断 </comment>
+        <translation>已中断</translation>
+    </message>
+    <message>
+        <source>CANCELLED</source>
+        <comment> 已取消 </comment>
+        <translation>已取消</translation>
+    </message>
+    <message>
+        <source>PASS</source>
+        <comment> 合格 </comment>
+        <translation>合格</translation>
+    </message>
+    <message>
+        <source>FAIL</source>
+        <comment> 不合格 </comment>
+        <translation>不合格</translation>
+    </message>
+    <message>
+        <source>not sent</source>
+        <comment> 未发送 </comment>
+        <translation>未发送</translation>
+    </message>
+    <message>
+        <source>values a module can hold</source>
+        <comment> 模块可能有的值 </comment>
+        <translation>模块可能有的值</translation>
+    </message>
+    <message>
+        <source>plausible</source>
+        <comment> 合理 </comment>
+        <translation>合理</translation>
+    </message>
+    <message>
+        <source>is no host address</source>
+        <comment> 不是主机地址 </comment>
+        <translation>不是主机地址</translation>
+    </message>
+    <message>
+        <source>is the network or broadcast address of its subnet</source>
+        <comment> 是其子网的网络地址或广播地址 </comment>
+        <translation>是其子网的网络地址或广播地址</translation>
+    </message>
+    <message>
+        <source>is a group address</source>
+        <comment> 是组地址 </comment>
+        <translation>是组地址</translation>
+    </message>
+    <message>
+        <source>first byte</source>
+        <comment> 首字节 </comment>
+        <translation>首字节</translation>
+    </message>
+    <message>
+        <source>is odd</source>
+        <comment> 为奇数 </comment>
+        <translation>为奇数</translation>
+    </message>
+    <message>
+        <source>is no device address</source>
+        <comment> 不是设备地址 </comment>
+        <translation>不是设备地址</translation>
+    </message>
+    <message>
+        <source>as a client or over UDP it has no remote peer</source>
+        <comment> 作为客户端或UDP时没有远程对端 </comment>
+        <translation>作为客户端或UDP时没有远程对端</translation>
+    </message>
+    <message>
+        <source>is not another host of the module&apos;s subnet</source>
+        <comment> 不是模块子网中的另一台主机 </comment>
+        <translation>不是模块子网中的另一台主机</translation>
+    </message>
+    <message>
+        <source>is not a contiguous subnet mask</source>
+        <comment> 不是连续的子网掩码 </comment>
+        <translation>不是连续的子网掩码</translation>
+    </message>
+    <message>
+        <source>no output range</source>
+        <comment> 无输出范围 </comment>
+        <translation>无输出范围</translation>
+    </message>
+    <message>
+        <source>is no output mode</source>
+        <comment> 不是输出模式 </comment>
+        <translation>不是输出模式</translation>
+    </message>
+    <message>
+        <source>network block short</source>
+        <comment> 网络参数不完整 </comment>
+        <translation>网络参数不完整</translation>
+    </message>
+    <message>
+        <source>register</source>
+        <comment> 寄存器 </comment>
+        <translation>寄存器</translation>
+    </message>
+    <message>
+        <source>holds</source>
+        <comment> 的值为 </comment>
+        <translation>的值为</translation>
+    </message>
+    <message>
+        <source>more than a byte</source>
+        <comment> 超过一个字节 </comment>
+        <translation>超过一个字节</translation>
+    </message>
+    <message>
+        <source>working mode</source>
+        <comment> 工作模式 </comment>
+        <translation>工作模式</translation>
+    </message>
+    <message>
+        <source>server</source>
+        <comment> 服务器 </comment>
+        <translation>服务器</translation>
+    </message>
+    <message>
+        <source>client</source>
+        <comment> 客户端 </comment>
+        <translation>客户端</translation>
+    </message>
+    <message>
+        <source>Illegal function</source>
+        <comment> 非法功能码 </comment>
+        <translation>非法功能码</translation>
+    </message>
+    <message>
+        <source>Illegal data address</source>
+        <comment> 非法数据地址 </comment>
+        <translation>非法数据地址</translation>
+    </message>
+    <message>
+        <source>Illegal data value</source>
+        <comment> 非法数据值 </comment>
+        <translation>非法数据值</translation>
+    </message>
+    <message>
+        <source>Slave device failure</source>
+        <comment> 从站设备故障 </comment>
+        <translation>从站设备故障</translation>
+    </message>
+    <message>
+        <source>Acknowledge</source>
+        <comment> 确认 </comment>
+        <translation>确认</translation>
+    </message>
+    <message>
+        <source>Slave device busy</source>
+        <comment> 从站设备忙 </comment>
+        <translation>从站设备忙</translation>
+    </message>
+    <message>
+        <source>Negative acknowledge</source>
+        <comment> 否定确认 </comment>
+        <translation>否定确认</translation>
+    </message>
+    <message>
+        <source>Memory parity error</source>
+        <comment> 存储奇偶校验错误 </comment>
+        <translation>存储奇偶校验错误</translation>
+    </message>
+    <message>
+        <source>Gateway path unavailable</source>
+        <comment> 网关路径不可用 </comment>
+        <translation>网关路径不可用</translation>
+    </message>
+    <message>
+        <source>Gateway target device failed to respond</source>
+        <comment> 网关目标设备无响应 </comment>
+        <translation>网关目标设备无响应</translation>
+    </message>
+</context>
+<context>
     <name>CommunicationTimeout</name>
     <message>
         <source>Setting</source>

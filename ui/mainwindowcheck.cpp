@@ -1,5 +1,6 @@
 #include "ui/mainwindow.h"
 
+#include "check/checktexts.h"
 #include "check/checkreport.h"
 #include "protocol/modbusrequest.h"
 #include "protocol/modelcatalogue.h"
@@ -172,7 +173,7 @@ void MainWindow::moduleCheckFinished(const CheckRun &run)
         on_pushButton_check_analog_in_clicked();
         on_pushButton_check_analog_in_clicked();
     }
-    writeOutputWidget(tr("Module check: %1", " 模块检测：%1 ").arg(CheckReport::summaryLine(run)),
+    writeOutputWidget(tr("Module check: %1", " 模块检测：%1 ").arg(CheckReport::summaryLine(CheckTexts::translated(run))),
                       run.passed() ? QColor(0, 128, 0) : QColor(Qt::red));
     auto *window = new ModuleCheckWindow(run, this);
     window->show();

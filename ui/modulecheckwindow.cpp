@@ -1,6 +1,7 @@
 #include "ui/modulecheckwindow.h"
 
 #include "check/checkreport.h"
+#include "check/checktexts.h"
 #include "ui/lastfolder.h"
 
 #include <QDir>
@@ -22,13 +23,16 @@ ModuleCheckWindow::ModuleCheckWindow(const CheckRun &run, QWidget *parent)
 {
     setObjectName(QStringLiteral("moduleCheckWindow"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(tr("Module check", " 模块检测 ") + QStringLiteral(": ") + run.model);
+    // The run keeps its English texts for the saved reports; the window shows them in the
+    // interface language.
+    const CheckRun shown = CheckTexts::translated(run);
+    setWindowTitle(tr("Module check", " 模块检测 ") + QStringLiteral(": ") + shown.model);
 
     verdictLabel = new QLabel(this);
     verdictLabel->setObjectName(QStringLiteral("verdictLabel"));
     verdictLabel->setText(QStringLiteral("%1 %2 · %3 · %4\n%5")
-                              .arg(run.verdict(), run.model, run.setup.endpoint,
-                                   run.started.toString(Qt::ISODate), CheckReport::summaryLine(run)));
+                              .arg(CheckTexts::verdict(run), shown.model, run.setup.endpoint,
+                                   run.started.toString(Qt::ISODate), CheckReport::summaryLine(shown)));
     verdictLabel->setStyleSheet(run.passed() ? QStringLiteral("color: rgb(0, 128, 0);")
                                              : QStringLiteral("color: rgb(200, 0, 0);"));
     verdictLabel->setWordWrap(true);
@@ -48,14 +52,14 @@ ModuleCheckWindow::ModuleCheckWindow(const CheckRun &run, QWidget *parent)
     stepTable->horizontalHeader()->setStretchLastSection(false);
     stepTable->horizontalHeader()->setSectionResizeMode(4, QHeaderView::Stretch);
 
-    QVector<CheckStep> steps = run.steps;
+    QVector<CheckStep> steps = shown.steps;
     std::stable_sort(steps.begin(), steps.end(), [](const CheckStep &a, const CheckStep &b) {
         return a.result == CheckStep::Fail && b.result != CheckStep::Fail;
     });
     stepTable->setRowCount(steps.size());
     for (int row = 0; row < steps.size(); ++row) {
         const CheckStep &step = steps.at(row);
-        const QStringList cells = {CheckStep::resultText(step.result), step.group, step.name, step.expected,
+        const QStringList cells = {CheckTexts::resultText(step.result), step.group, step.name, step.expected,
                                    step.read, step.ms < 0 ? QString() : QString::number(step.ms)};
         for (int column = 0; column < cells.size(); ++column) {
             auto *item = new QTableWidgetItem(cells.at(column));
