@@ -308,8 +308,15 @@ void ModuleCheck::replyReceived(const QString &kind, const QString &reply)
 
 void ModuleCheck::requestFailed(const QString &kind, const QString &reason)
 {
-    if (!pendingKind.isEmpty() && kind == pendingKind)
-        complete(QString(), reason.isEmpty() ? QStringLiteral("failed") : reason);
+    if (pendingKind.isEmpty() || kind != pendingKind)
+        return;
+    // The queue gives up a request on the wire, or refuses one, only when no link is up:
+    // the link is lost, whichever of the two reports reaches the check first.
+    if (reason == QLatin1String("link lost") || reason == QLatin1String("not sent")) {
+        linkLost(reason == QLatin1String("not sent") ? QStringLiteral("no connection") : reason);
+        return;
+    }
+    complete(QString(), reason.isEmpty() ? QStringLiteral("failed") : reason);
 }
 
 void ModuleCheck::request(const QString &label, const QString &frame, const Done &done)

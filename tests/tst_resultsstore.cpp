@@ -229,7 +229,7 @@ void TestResultsStore::boardsRecorded()
     const QString badSerial = engine + QStringLiteral("/B 2");
     Tool run = check(good, engine + QStringLiteral("-A1"), store,
                      who + QStringList{ "--report", reports + QStringLiteral("/a.html") });
-    QVERIFY2(run.code == 0, qPrintable(run.out + run.err));
+    QVERIFY2(run.code == 0, qPrintable(run.err + run.out));
     run = check(bad, badSerial, store, who + QStringList{ "--report", reports + QStringLiteral("/b1.html") });
     QVERIFY2(run.code == 1, qPrintable(run.out + run.err));
     const int failedSteps = run.out.count(QRegularExpression(QStringLiteral("^FAIL "), QRegularExpression::MultilineOption));
