@@ -140,7 +140,7 @@ void TestLaptopLayout::boardSeenWhole()
         return;
     QList<QWidget *> controls;
     if (window->outputCount >= 0) {
-        for (QPushButton *button : qAsConst(window->outputButtons))
+        for (QPushButton *button : qAsConst(window->switchOutputs()->buttons()))
             controls << button;
         controls << window->findChild<QWidget *>("pushButton_allOpen")
                  << window->findChild<QWidget *>("pushButton_allClose")
@@ -178,15 +178,15 @@ void TestLaptopLayout::biggestBoardScrollsByWholeRows()
     auto *panels = window->findChild<QScrollArea *>("scrollArea_panels");
     QVERIFY(panels->verticalScrollBar()->isVisible());
     int wholeRows = 0;
-    while (wholeRows * 4 < window->outputButtons.size()
-           && wholeInView(window->outputButtons.at(wholeRows * 4))
-           && wholeInView(window->outputButtons.at(wholeRows * 4 + 3)))
+    while (wholeRows * 4 < window->switchOutputs()->buttons().size()
+           && wholeInView(window->switchOutputs()->buttons().at(wholeRows * 4))
+           && wholeInView(window->switchOutputs()->buttons().at(wholeRows * 4 + 3)))
         ++wholeRows;
     QVERIFY2(wholeRows >= 8, qPrintable(QString::number(wholeRows)));
     // The last row is reached by scrolling.
-    panels->ensureWidgetVisible(window->outputButtons.last());
+    panels->ensureWidgetVisible(window->switchOutputs()->buttons().last());
     QCoreApplication::processEvents();
-    QVERIFY(wholeInView(window->outputButtons.last()));
+    QVERIFY(wholeInView(window->switchOutputs()->buttons().last()));
 }
 
 // The frame of a write is shown whole in text() and the tool tip; the panels stay put.

@@ -117,7 +117,7 @@ void TestModuleCheck::fromWindow()
     chooseModel(window.data(), model);
     QTRY_COMPARE(window->findChild<QPushButton *>(QStringLiteral("pushButton_check"))->text(),
                  shown("Stop detecting", " 停止检测 "));
-    QVERIFY(window->outputPollTimer.isActive());
+    QVERIFY(window->switchOutputs()->polling());
     module.setCoil(1, true);
     const quint64 outputs = module.outputBits();
     // While the check runs, the module hears only the check.
@@ -128,15 +128,15 @@ void TestModuleCheck::fromWindow()
     connect(window->moduleCheck, &ModuleCheck::stepDone, this, [&]() { during << queuedKinds(window.data()); });
     // Asked first: every relay will move.
     window->moduleCheckAction->trigger();
-    QVERIFY(window->outputPollTimer.isActive());
+    QVERIFY(window->switchOutputs()->polling());
     QVERIFY(answerConfirmation(window.data(), "moduleCheckConfirmBox", true).contains("connected loads will move"));
-    QVERIFY(!window->outputPollTimer.isActive());
+    QVERIFY(!window->switchOutputs()->polling());
     ModuleCheckWindow *results = nullptr;
     QTRY_VERIFY_WITH_TIMEOUT((results = window->findChild<ModuleCheckWindow *>()), 60000);
     QCOMPARE(during.filter(QRegularExpression(QStringLiteral("^(?!Module check )"))), QStringList());
     QCOMPARE(results->findChild<QTableWidget *>(QStringLiteral("stepTable"))->item(0, 2)->text(),
              QStringLiteral("Y6 on"));
-    QVERIFY(window->outputPollTimer.isActive());
+    QVERIFY(window->switchOutputs()->polling());
     QTRY_VERIFY(after.contains(ModbusRequest::kStartDetecting));
     QCOMPARE(module.outputBits(), outputs);
 

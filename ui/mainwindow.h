@@ -36,6 +36,7 @@ class HelpWidget;
 class LinkHealthView;
 class NoModelHint;
 class TrafficViews;
+class SwitchOutputsPanel;
 struct LinkHealth;
 class FindModuleDialog;
 class ModuleFinder;
@@ -74,6 +75,7 @@ public:
 
     // The link's state, the device address and the model: every panel and dialog asks it.
     Session *session() const { return linkSession; }
+    SwitchOutputsPanel *switchOutputs() const { return outputsPanel; }
 
     // Channel counts of the chosen model, -1 for a kind it lacks.
     int outputCount = -1;
@@ -87,7 +89,6 @@ public:
     QThread serialThread;
 
     // Timers and toolbar.
-    QTimer outputPollTimer;
     QTimer sendTimer;
     QTimer clockTimer;
     QLabel *clockLabel = nullptr;
@@ -107,11 +108,9 @@ public:
     QList<QAction *> modelActions;
     QAction *findModuleAction = nullptr;
 
-    // Switch panels.
-    QList<QPushButton *> outputButtons, inputButtons;
-    QGridLayout *outputGrid = nullptr, *inputGrid = nullptr;
-    QList<int> ctlOuts;
-    int singleMode = 0;
+    // Switch inputs panel.
+    QList<QPushButton *> inputButtons;
+    QGridLayout *inputGrid = nullptr;
 
     // Analog output panel.
     QMap<int, AnalogOutputRow *> analogOutRows;
@@ -170,7 +169,6 @@ public slots:
     void slotSwitchProduct();
     void slotHelpDocument();
     void slotChangeTime();
-    void slotPushButton_out_clicked();
     void slotCommunicationTimeout();
     void slotSetNetwork();
     void slotReBoot();
@@ -199,10 +197,6 @@ public slots:
     void writeOutputWidget(QString data, QColor color);
     void writeOutputWidget(QString data);
     void identify_deviceType(int code);
-    void checkSwitchStatus();
-    void click_QPushButton(int index);
-    void allOpen(int status);
-    void change_ctlOuts(QString reply);
     void change_inputs(QString bits);
     void UIappendData(QString data);
     // The log's lines for what the link reports.
@@ -274,8 +268,7 @@ private:
 
     // Switch panels.
     void selectModel(int index);
-    void rebuildSwitchGrid(bool outputs, int count);
-    void paintOutputButton(int index, bool on);
+    void rebuildInputGrid(int count);
     void paintInputButton(int index, bool on);
     void queueRequest(const QString &kind, const QString &frame);
     Sender *panelRequest(const QString &kind, const QString &frame) const;
@@ -318,6 +311,7 @@ private:
 
     Ui::MainWindow *ui = nullptr;
     Session *linkSession = nullptr;
+    SwitchOutputsPanel *outputsPanel = nullptr;
     OutputLog *log = nullptr;
     QTimer remoteEditTimer;
     // The remote address last asked of the link ("192.168.1.80:8080"), or the

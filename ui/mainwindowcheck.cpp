@@ -1,4 +1,5 @@
 #include "ui/mainwindow.h"
+#include "ui/switchoutputspanel.h"
 
 #include "check/checkreport.h"
 #include "protocol/modbusrequest.h"
@@ -128,11 +129,11 @@ void MainWindow::startModuleCheck(int modelIndex)
     setup.identifiedAddress = identifiedAddress;
 
     // The panels' polling would interleave with the check: paused until it is over.
-    checkPause.outputPolling = outputPollTimer.isActive();
-    checkPause.pollInterval = outputPollTimer.interval();
+    checkPause.outputPolling = outputsPanel->polling();
+    checkPause.pollInterval = outputsPanel->pollInterval();
     checkPause.inputDetection = inputCount >= 0 && ui->pushButton_check->text() == stopText();
     checkPause.analogDetection = ui->pushButton_check_analog_in->text() == stopText();
-    outputPollTimer.stop();
+    outputsPanel->stopPolling();
     emit sendersClear(ModbusRequest::kCheckStatus);
     emit sendersClear(ModbusRequest::kStartDetecting);
     emit sendersClear(ModbusRequest::kAnalogStartDetecting);
@@ -165,7 +166,7 @@ void MainWindow::moduleCheckFinished(const CheckRun &run)
     }
     moduleCheckAction->setEnabled(true);
     if (checkPause.outputPolling && outputCount != -1)
-        outputPollTimer.start(checkPause.pollInterval);
+        outputsPanel->startPolling(checkPause.pollInterval);
     if (checkPause.inputDetection)
         startInputDetection();
     if (checkPause.analogDetection && ui->pushButton_check_analog_in->text() == stopText()) {

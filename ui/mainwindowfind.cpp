@@ -1,4 +1,5 @@
 #include "ui/mainwindow.h"
+#include "ui/switchoutputspanel.h"
 #include "ui_mainwindow.h"
 
 #include "check/modulefinder.h"
@@ -63,10 +64,10 @@ void MainWindow::slotFindModule()
 
     // Polling and detection pause while the search has the line.
     findPause.serialWasOpen = session()->serialOpen();
-    findPause.pollWasActive = outputPollTimer.isActive();
+    findPause.pollWasActive = outputsPanel->polling();
     findPause.inputDetecting = inputCount >= 0 && detecting(ui->pushButton_check);
     findPause.analogDetecting = detecting(ui->pushButton_check_analog_in);
-    outputPollTimer.stop();
+    outputsPanel->stopPolling();
     if (findPause.inputDetecting)
         on_pushButton_check_clicked();
     if (findPause.analogDetecting)
@@ -138,7 +139,7 @@ void MainWindow::finishFindModule(int outcome)
     if (findPause.analogDetecting && !detecting(ui->pushButton_check_analog_in))
         on_pushButton_check_analog_in_clicked();
     if (findPause.pollWasActive && outputCount != -1)
-        outputPollTimer.start();
+        outputsPanel->startPolling();
     findPause = FindPause();
 
     const QList<FoundModule> modules = moduleFinder->results();
