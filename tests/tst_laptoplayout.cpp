@@ -147,7 +147,7 @@ void TestLaptopLayout::boardSeenWhole()
                  << window->findChild<QWidget *>("checkBox_out");
     }
     if (window->inputCount >= 0) {
-        for (QPushButton *button : qAsConst(window->inputButtons))
+        for (QPushButton *button : qAsConst(window->switchInputs()->buttons()))
             controls << button;
         controls << window->findChild<QWidget *>("pushButton_check");
     }
@@ -202,7 +202,7 @@ void TestLaptopLayout::aWriteMovesNoPanel()
             auto *widget = window->findChild<QWidget *>(name);
             rects << QRect(widget->mapTo(window, QPoint()), widget->size());
         }
-        rects << QRect(window->inputButtons.at(3)->mapTo(window, QPoint()), window->inputButtons.at(3)->size());
+        rects << QRect(window->switchInputs()->buttons().at(3)->mapTo(window, QPoint()), window->switchInputs()->buttons().at(3)->size());
         return rects;
     };
     const QList<QRect> before = places();

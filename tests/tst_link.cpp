@@ -300,7 +300,7 @@ void TestLink::lineLostMidReplyAndBack()
     QTRY_COMPARE_WITH_TIMEOUT(state->text(), QStringLiteral("Connect"), 10000);
     QTRY_COMPARE_WITH_TIMEOUT(window->switchOutputs()->buttons().at(7)->styleSheet(), SwitchStates::kOnStyle, 10000);
     QCOMPARE(window->switchOutputs()->buttons().at(0)->styleSheet(), SwitchStates::kOnStyle);
-    QTRY_COMPARE_WITH_TIMEOUT(window->inputButtons.at(7)->styleSheet(), SwitchStates::kOnStyle, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(window->switchInputs()->buttons().at(7)->styleSheet(), SwitchStates::kOnStyle, 10000);
 }
 
 // A value reached the window: the request it answered (the latest with that number, which

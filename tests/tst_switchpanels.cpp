@@ -65,7 +65,7 @@ private slots:
     {
         pretendLink(window, LinkKind::None);
         chooseModel(window, "Switch  8-channel outputs  8-channel inputs");
-        QCOMPARE(states(window->switchOutputs()->buttons()) + states(window->inputButtons), QString(16, '-'));
+        QCOMPARE(states(window->switchOutputs()->buttons()) + states(window->switchInputs()->buttons()), QString(16, '-'));
         QCOMPARE(lastFrame("Check Status"), QString());
     }
 
@@ -86,7 +86,7 @@ private slots:
         QFETCH(int, inputs);
         window->identify_deviceType(code);
         QCOMPARE(window->switchOutputs()->buttons().size(), outputs);
-        QCOMPARE(window->inputButtons.size(), inputs);
+        QCOMPARE(window->switchInputs()->buttons().size(), inputs);
         QCOMPARE(lastFrame("Check Status"), outputs ? QStringLiteral("010300000004") : QString());
         QCOMPARE(lastFrame("Start detecting"), inputs ? QStringLiteral("010300040004") : QString());
     }
@@ -153,9 +153,9 @@ private slots:
     void inputsShown()
     {
         chooseModel(window, "Switch  8-channel inputs");
-        window->change_inputs("1 1 1 1 1 1 1 1");
-        window->change_inputs("1 0 1");
-        QCOMPARE(states(window->inputButtons), QStringLiteral("10100000"));
+        window->switchInputs()->showStates("1 1 1 1 1 1 1 1");
+        window->switchInputs()->showStates("1 0 1");
+        QCOMPARE(states(window->switchInputs()->buttons()), QStringLiteral("10100000"));
     }
 
     void namesFollowTheState()
@@ -168,14 +168,14 @@ private slots:
         QCOMPARE(output(1)->text(), QStringLiteral("Pump off"));
         // More states than buttons.
         window->switchOutputs()->showStates("01030400010001");
-        window->change_inputs("0 1");
-        QCOMPARE(output(1)->text() + ',' + window->inputButtons.at(1)->text(), QStringLiteral("Pump on,Alarm"));
+        window->switchInputs()->showStates("0 1");
+        QCOMPARE(output(1)->text() + ',' + window->switchInputs()->buttons().at(1)->text(), QStringLiteral("Pump on,Alarm"));
 
         // Without a name for its state a button shows its off-state name, else its number.
         names.remove("Y1Output ON");
         names.remove("IN2Input ON");
         window->refreshChannelNames();
-        QCOMPARE(output(1)->text() + ',' + window->inputButtons.at(1)->text(), QStringLiteral("Pump off,IN2"));
+        QCOMPARE(output(1)->text() + ',' + window->switchInputs()->buttons().at(1)->text(), QStringLiteral("Pump off,IN2"));
     }
 
     void inputDetection()

@@ -31,7 +31,7 @@ void TestSwitchPanelsLink::statesShownAndClickReachesModule()
     if (QTest::currentTestFailed())
         return;
     chooseModel(window.data(), "Switch 32-channel outputs 16-channel inputs");
-    const auto &inputs = window->inputButtons;
+    const auto &inputs = window->switchInputs()->buttons();
     const auto &outputs = window->switchOutputs()->buttons();
     QCOMPARE(window->findChild<QPushButton *>("pushButton_check")->text(), shown("Stop detecting", " 停止检测 "));
     QTRY_COMPARE_WITH_TIMEOUT(button(inputs, 16)->styleSheet(), SwitchStates::kOnStyle, 10000);

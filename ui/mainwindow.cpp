@@ -19,6 +19,7 @@
 #include "ui/stationwindow.h"
 #include "ui/statustips.h"
 #include "ui/steadywidth.h"
+#include "ui/switchinputspanel.h"
 #include "ui/switchoutputspanel.h"
 
 #include <QAction>
@@ -93,6 +94,14 @@ MainWindow::MainWindow(QWidget *parent)
             this);
     connect(outputsPanel, &SwitchOutputsPanel::request, this, &MainWindow::write);
     connect(outputsPanel, &SwitchOutputsPanel::statesConfirmed, this,
+            &MainWindow::showStatesConfirmed);
+    inputsPanel = new SwitchInputsPanel(linkSession,
+                                        { ui->widget_in, ui->verticalLayout_in,
+                                          ui->label_in_OperationCode_2, ui->pushButton_check },
+                                        this);
+    connect(inputsPanel, &SwitchInputsPanel::request, this, &MainWindow::write);
+    connect(inputsPanel, &SwitchInputsPanel::withdraw, this, &MainWindow::sendersClear);
+    connect(inputsPanel, &SwitchInputsPanel::statesConfirmed, this,
             &MainWindow::showStatesConfirmed);
     qDebug().noquote() << QStringLiteral("\033[34mHello!");
     initWindow();
@@ -504,7 +513,7 @@ void MainWindow::connectQueue(ThreadAdministrator *queue)
             &SwitchOutputsPanel::showSwitched);
     connect(queue, &ThreadAdministrator::change_ctlOuts, outputsPanel,
             &SwitchOutputsPanel::showStates);
-    connect(queue, &ThreadAdministrator::change_inputs, this, &MainWindow::change_inputs);
+    connect(queue, &ThreadAdministrator::change_inputs, inputsPanel, &SwitchInputsPanel::showStates);
     connect(queue, &ThreadAdministrator::analogInput, this, &MainWindow::analogInput);
     connect(queue, &ThreadAdministrator::readAnalogOuput, this,
             &MainWindow::showAnalogOutputReadBack);
@@ -719,16 +728,6 @@ void MainWindow::showDeviceAddress(int address)
 void MainWindow::showIdentifiedAddress(const QString &address)
 {
     session()->moduleAddressed(address);
-}
-
-void MainWindow::startInputDetection()
-{
-    if (inputCount < 0)
-        return;
-    // A detection that ran before the link went down is started afresh.
-    if (ui->pushButton_check->text().contains(tr("Stop detecting", " 停止检测 ")))
-        on_pushButton_check_clicked();
-    on_pushButton_check_clicked();
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)

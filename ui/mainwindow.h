@@ -37,6 +37,7 @@ class LinkHealthView;
 class NoModelHint;
 class TrafficViews;
 class SwitchOutputsPanel;
+class SwitchInputsPanel;
 struct LinkHealth;
 class FindModuleDialog;
 class ModuleFinder;
@@ -76,6 +77,7 @@ public:
     // The link's state, the device address and the model: every panel and dialog asks it.
     Session *session() const { return linkSession; }
     SwitchOutputsPanel *switchOutputs() const { return outputsPanel; }
+    SwitchInputsPanel *switchInputs() const { return inputsPanel; }
 
     // Channel counts of the chosen model, -1 for a kind it lacks.
     int outputCount = -1;
@@ -107,10 +109,6 @@ public:
     // The model actions in catalogue order.
     QList<QAction *> modelActions;
     QAction *findModuleAction = nullptr;
-
-    // Switch inputs panel.
-    QList<QPushButton *> inputButtons;
-    QGridLayout *inputGrid = nullptr;
 
     // Analog output panel.
     QMap<int, AnalogOutputRow *> analogOutRows;
@@ -197,7 +195,6 @@ public slots:
     void writeOutputWidget(QString data, QColor color);
     void writeOutputWidget(QString data);
     void identify_deviceType(int code);
-    void change_inputs(QString bits);
     void UIappendData(QString data);
     // The log's lines for what the link reports.
     void showExchange(const ExchangeRecord &record);
@@ -246,7 +243,6 @@ private:
     void appendLog(const QString &text, const QColor &color);
     void refuseTypedFrame(const QString &reason);
     void slotSaveLog();
-    void startInputDetection();
     void restoreWindowLayout();
     void fitDescription();
 
@@ -268,11 +264,7 @@ private:
 
     // Switch panels.
     void selectModel(int index);
-    void rebuildInputGrid(int count);
-    void paintInputButton(int index, bool on);
-    void queueRequest(const QString &kind, const QString &frame);
     Sender *panelRequest(const QString &kind, const QString &frame) const;
-    void showFrame(QLabel *label, const QString &frame);
 
     // The panels show states the module has not confirmed lately as unknown.
     void showStatesUnknown(bool noReply);
@@ -312,6 +304,7 @@ private:
     Ui::MainWindow *ui = nullptr;
     Session *linkSession = nullptr;
     SwitchOutputsPanel *outputsPanel = nullptr;
+    SwitchInputsPanel *inputsPanel = nullptr;
     OutputLog *log = nullptr;
     QTimer remoteEditTimer;
     // The remote address last asked of the link ("192.168.1.80:8080"), or the

@@ -1,4 +1,5 @@
 #include "ui/mainwindow.h"
+#include "ui/switchinputspanel.h"
 #include "ui/switchoutputspanel.h"
 
 #include "check/checkreport.h"
@@ -131,7 +132,7 @@ void MainWindow::startModuleCheck(int modelIndex)
     // The panels' polling would interleave with the check: paused until it is over.
     checkPause.outputPolling = outputsPanel->polling();
     checkPause.pollInterval = outputsPanel->pollInterval();
-    checkPause.inputDetection = inputCount >= 0 && ui->pushButton_check->text() == stopText();
+    checkPause.inputDetection = inputsPanel->detecting();
     checkPause.analogDetection = ui->pushButton_check_analog_in->text() == stopText();
     outputsPanel->stopPolling();
     emit sendersClear(ModbusRequest::kCheckStatus);
@@ -168,7 +169,7 @@ void MainWindow::moduleCheckFinished(const CheckRun &run)
     if (checkPause.outputPolling && outputCount != -1)
         outputsPanel->startPolling(checkPause.pollInterval);
     if (checkPause.inputDetection)
-        startInputDetection();
+        inputsPanel->restartDetection();
     if (checkPause.analogDetection && ui->pushButton_check_analog_in->text() == stopText()) {
         on_pushButton_check_analog_in_clicked();
         on_pushButton_check_analog_in_clicked();

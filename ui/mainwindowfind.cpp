@@ -1,4 +1,5 @@
 #include "ui/mainwindow.h"
+#include "ui/switchinputspanel.h"
 #include "ui/switchoutputspanel.h"
 #include "ui_mainwindow.h"
 
@@ -65,7 +66,7 @@ void MainWindow::slotFindModule()
     // Polling and detection pause while the search has the line.
     findPause.serialWasOpen = session()->serialOpen();
     findPause.pollWasActive = outputsPanel->polling();
-    findPause.inputDetecting = inputCount >= 0 && detecting(ui->pushButton_check);
+    findPause.inputDetecting = inputsPanel->detecting();
     findPause.analogDetecting = detecting(ui->pushButton_check_analog_in);
     outputsPanel->stopPolling();
     if (findPause.inputDetecting)
@@ -134,7 +135,7 @@ void MainWindow::finishFindModule(int outcome)
     // The line goes back to the link as the operator left it, and polling resumes.
     if (findPause.serialWasOpen && ui->switchBt->text().contains(tr("Open", " 打开 ")))
         on_switchBt_clicked();
-    if (findPause.inputDetecting && !detecting(ui->pushButton_check))
+    if (findPause.inputDetecting && !inputsPanel->detecting())
         on_pushButton_check_clicked();
     if (findPause.analogDetecting && !detecting(ui->pushButton_check_analog_in))
         on_pushButton_check_analog_in_clicked();

@@ -1,4 +1,4 @@
-// MainWindow: model choice and the switch input panel.
+// MainWindow: model choice and what the switch panels share.
 
 #include "ui/mainwindow.h"
 #include "ui/trafficviews.h"
@@ -12,6 +12,7 @@
 #include "protocol/replydecoder.h"
 #include "ui/linkhealthview.h"
 #include "ui/panelrequest.h"
+#include "ui/switchinputspanel.h"
 #include "ui/switchoutputspanel.h"
 #include "ui/switchstates.h"
 
@@ -24,27 +25,9 @@
 
 namespace {
 
-constexpr int kChannelsPerRow = 4;
-constexpr int kButtonMinimumHeight = 30;
-
-QFont panelFont()
-{
-    return QFont(QStringLiteral("Arial"), 12);
-}
-
-QString startDetectingText()
-{
-    return MainWindow::tr("Start detecting", " 开始检测 ");
-}
-
 QString stopDetectingText()
 {
     return MainWindow::tr("Stop detecting", " 停止检测 ");
-}
-
-const QMap<QString, QString> &storedNames()
-{
-    return QtTools::instance()->configMap;
 }
 
 } // namespace
@@ -85,20 +68,14 @@ void MainWindow::selectModel(int index)
         outputsPanel->startPolling();
     // The new board may have another number of inputs: detection starts afresh
     // with its own frame instead of being toggled off by a second choice.
-    if (inputCount != -1) {
-        startInputDetection();
-    } else if (ui->pushButton_check->text() == stopDetectingText()) {
-        // A board without inputs is not polled for them.
-        emit sendersClear(ModbusRequest::kStartDetecting);
-        ui->pushButton_check->setText(startDetectingText());
-    }
+    inputsPanel->restartDetection();
 }
 
 void MainWindow::slotLinkUp()
 {
     if (outputCount != -1)
         outputsPanel->startPolling();
-    startInputDetection();
+    inputsPanel->restartDetection();
     // Analog detection that was on runs again, with the address of now.
     if (ui->pushButton_check_analog_in->text() == stopDetectingText()) {
         on_pushButton_check_analog_in_clicked();
@@ -110,8 +87,7 @@ void MainWindow::showStatesUnknown(bool noReply)
 {
     statesUnknown = true;
     outputsPanel->showUnknown();
-    for (QPushButton *button : qAsConst(inputButtons))
-        button->setStyleSheet(SwitchStates::kNoLinkStyle);
+    inputsPanel->showUnknown();
     for (QLabel *label : qAsConst(analogInputLabels)) {
         label->setText(SwitchStates::kUnknownValue);
         label->setStyleSheet(SwitchStates::kUnknownTextStyle);
@@ -151,13 +127,8 @@ void MainWindow::buildPanels()
 {
     // An analog model has no switch outputs: their panel goes, and so does its polling.
     outputsPanel->build(outputCount);
+    inputsPanel->build(inputCount);
     if (outputCount >= 0 || inputCount >= 0) {
-        if (inputCount < 0) {
-            ui->widget_in->hide();
-        } else {
-            ui->widget_in->show();
-            rebuildInputGrid(inputCount);
-        }
         ui->widget_control->show();
         ui->widget_control_analog->hide();
         return;
@@ -185,54 +156,9 @@ void MainWindow::buildPanels()
     ui->widget_control_analog->show();
 }
 
-void MainWindow::rebuildInputGrid(int count)
-{
-    qDeleteAll(inputButtons);
-    inputButtons.clear();
-    delete inputGrid;
-
-    inputGrid = new QGridLayout;
-    const QString style = SwitchStates::builtStyle(session()->linkUp());
-    for (int k = 0; k < count; ++k) {
-        const int channel = k + 1;
-        auto *button = new QPushButton(
-                SwitchStates::caption(storedNames(), SwitchStates::inputNameKey(channel, false),
-                                      SwitchStates::defaultInputCaption(channel)),
-                ui->widget_in);
-        button->setStyleSheet(style);
-        button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-        button->setMinimumHeight(kButtonMinimumHeight);
-        button->setFont(panelFont());
-        inputButtons.append(button);
-        inputGrid->addWidget(button, k / kChannelsPerRow, k % kChannelsPerRow);
-    }
-    ui->verticalLayout_in->addLayout(inputGrid);
-}
-
-void MainWindow::paintInputButton(int index, bool on)
-{
-    QPushButton *button = inputButtons.at(index);
-    const QString style = SwitchStates::stateStyle(on);
-    if (button->styleSheet() == style)
-        return;
-    button->setStyleSheet(style);
-    button->setText(SwitchStates::caption(storedNames(), SwitchStates::inputNameKey(index + 1, on),
-                                          button->text()));
-}
-
-void MainWindow::queueRequest(const QString &kind, const QString &frame)
-{
-    emit write(panelRequest(kind, frame));
-}
-
 Sender *MainWindow::panelRequest(const QString &kind, const QString &frame) const
 {
     return ::panelRequest(*session(), kind, frame);
-}
-
-void MainWindow::showFrame(QLabel *label, const QString &frame)
-{
-    label->setText(ModbusRequest::wireText(frame, session()->deviceAddressHex(), session()->link() == LinkKind::Tcp));
 }
 
 void MainWindow::on_pushButton_allOpen_clicked()
@@ -250,42 +176,13 @@ void MainWindow::on_checkBox_out_stateChanged(int arg1)
     outputsPanel->setSingleChoice(arg1 != 0);
 }
 
-void MainWindow::on_pushButton_check_clicked()
-{
-    if (inputCount < 0)
-        return;
-    const QString text = ui->pushButton_check->text();
-    if (text == startDetectingText()) {
-        const QString frame = ModbusRequest::startDetecting(inputCount);
-        queueRequest(ModbusRequest::kStartDetecting, frame);
-        showFrame(ui->label_in_OperationCode_2, frame);
-        ui->pushButton_check->setText(stopDetectingText());
-    } else if (text == stopDetectingText()) {
-        emit sendersClear(ModbusRequest::kStartDetecting);
-        ui->pushButton_check->setText(startDetectingText());
-    }
-}
-
-void MainWindow::change_inputs(QString bits)
-{
-    showStatesConfirmed();
-    const QVector<bool> states = ReplyDecoder::decodeInputTokens(bits, inputButtons.size());
-    for (int k = 0; k < states.size(); ++k)
-        paintInputButton(k, states.at(k));
-}
-
 void MainWindow::refreshChannelNames()
 {
     outputsPanel->refreshNames();
-    // An input button shows the name of its present state, else its off-state name,
-    // else its number, so a removed name gives the number back.
-    for (int k = 0; k < inputButtons.size(); ++k) {
-        QPushButton *button = inputButtons.at(k);
-        const bool on = button->styleSheet() == SwitchStates::kOnStyle;
-        const QString fallback = SwitchStates::caption(
-                storedNames(), SwitchStates::inputNameKey(k + 1, false),
-                SwitchStates::defaultInputCaption(k + 1));
-        button->setText(SwitchStates::caption(storedNames(),
-                                              SwitchStates::inputNameKey(k + 1, on), fallback));
-    }
+    inputsPanel->refreshNames();
+}
+
+void MainWindow::on_pushButton_check_clicked()
+{
+    inputsPanel->toggleDetection();
 }
