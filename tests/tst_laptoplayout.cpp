@@ -158,11 +158,11 @@ void TestLaptopLayout::boardSeenWhole()
         }
     }
     // Inputs with the widest readings a loop gives.
-    if (!window->analogInputCells.isEmpty()) {
-        window->analogInput(QStringLiteral("19.999 ").repeated(window->analogInputCells.size()).trimmed());
+    if (!window->analogInputs()->cells().isEmpty()) {
+        window->analogInputs()->showValues(QStringLiteral("19.999 ").repeated(window->analogInputs()->cells().size()).trimmed());
         QCoreApplication::processEvents();
     }
-    for (QWidget *cell : qAsConst(window->analogInputCells))
+    for (QWidget *cell : qAsConst(window->analogInputs()->cells()))
         controls << cell;
     if (window->voltageInputCount >= 0 || window->currentInputCount >= 0)
         controls << window->findChild<QWidget *>("pushButton_check_analog_in");

@@ -19,6 +19,7 @@
 #include "ui/stationwindow.h"
 #include "ui/statustips.h"
 #include "ui/steadywidth.h"
+#include "ui/analoginputspanel.h"
 #include "ui/switchinputspanel.h"
 #include "ui/switchoutputspanel.h"
 
@@ -102,6 +103,15 @@ MainWindow::MainWindow(QWidget *parent)
     connect(inputsPanel, &SwitchInputsPanel::request, this, &MainWindow::write);
     connect(inputsPanel, &SwitchInputsPanel::withdraw, this, &MainWindow::sendersClear);
     connect(inputsPanel, &SwitchInputsPanel::statesConfirmed, this,
+            &MainWindow::showStatesConfirmed);
+    analogInputsPanel = new AnalogInputsPanel(linkSession,
+                                              { ui->verticalLayout_analog_in,
+                                                ui->label_analogout_OperationCode_2,
+                                                ui->pushButton_check_analog_in },
+                                              this);
+    connect(analogInputsPanel, &AnalogInputsPanel::request, this, &MainWindow::write);
+    connect(analogInputsPanel, &AnalogInputsPanel::withdraw, this, &MainWindow::sendersClear);
+    connect(analogInputsPanel, &AnalogInputsPanel::statesConfirmed, this,
             &MainWindow::showStatesConfirmed);
     qDebug().noquote() << QStringLiteral("\033[34mHello!");
     initWindow();
@@ -514,7 +524,8 @@ void MainWindow::connectQueue(ThreadAdministrator *queue)
     connect(queue, &ThreadAdministrator::change_ctlOuts, outputsPanel,
             &SwitchOutputsPanel::showStates);
     connect(queue, &ThreadAdministrator::change_inputs, inputsPanel, &SwitchInputsPanel::showStates);
-    connect(queue, &ThreadAdministrator::analogInput, this, &MainWindow::analogInput);
+    connect(queue, &ThreadAdministrator::analogInput, analogInputsPanel,
+            &AnalogInputsPanel::showValues);
     connect(queue, &ThreadAdministrator::readAnalogOuput, this,
             &MainWindow::showAnalogOutputReadBack);
     connect(queue, &ThreadAdministrator::checkSwitchStatus, outputsPanel,

@@ -38,6 +38,7 @@ class NoModelHint;
 class TrafficViews;
 class SwitchOutputsPanel;
 class SwitchInputsPanel;
+class AnalogInputsPanel;
 struct LinkHealth;
 class FindModuleDialog;
 class ModuleFinder;
@@ -66,7 +67,6 @@ public:
     void setProductControlsEnabled(bool enabled);
     void buildPanels();
     void buildAnalogOutputPanel(int count, const QString &unit);
-    void buildAnalogInputPanel(int count, const QString &unit);
     void readAnalogOutputs();
     bool handleAnalogOutputKey(QObject *watched, QKeyEvent *event);
     // Shows the window as the operator left it last time, or maximised the first time.
@@ -78,6 +78,7 @@ public:
     Session *session() const { return linkSession; }
     SwitchOutputsPanel *switchOutputs() const { return outputsPanel; }
     SwitchInputsPanel *switchInputs() const { return inputsPanel; }
+    AnalogInputsPanel *analogInputs() const { return analogInputsPanel; }
 
     // Channel counts of the chosen model, -1 for a kind it lacks.
     int outputCount = -1;
@@ -114,11 +115,6 @@ public:
     QMap<int, AnalogOutputRow *> analogOutRows;
     QGridLayout *analogOutGrid = nullptr;
     int readBackStage = 0;
-
-    // Analog input panel.
-    QList<QLabel *> analogInputLabels;
-    QList<QWidget *> analogInputCells;
-    QGridLayout *analogInputGrid = nullptr;
 
     // Terminal: received data in upper case when 1.
     int displayUpperCase = 0;
@@ -200,7 +196,6 @@ public slots:
     void showExchange(const ExchangeRecord &record);
     void showNotice(const LinkNotice &notice);
     void creatCommunicationTimeOut(QString data);
-    void analogInput(QString data);
     void tryConnectIp();
     void slotNameSettingAction();
     // Read-back of the analog output blocks (kind of the request, whole reply).
@@ -305,6 +300,7 @@ private:
     Session *linkSession = nullptr;
     SwitchOutputsPanel *outputsPanel = nullptr;
     SwitchInputsPanel *inputsPanel = nullptr;
+    AnalogInputsPanel *analogInputsPanel = nullptr;
     OutputLog *log = nullptr;
     QTimer remoteEditTimer;
     // The remote address last asked of the link ("192.168.1.80:8080"), or the

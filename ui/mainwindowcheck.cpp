@@ -1,4 +1,5 @@
 #include "ui/mainwindow.h"
+#include "ui/analoginputspanel.h"
 #include "ui/switchinputspanel.h"
 #include "ui/switchoutputspanel.h"
 
@@ -14,15 +15,6 @@
 
 #include <QMessageBox>
 #include <QProgressDialog>
-
-namespace {
-
-QString stopText()
-{
-    return QCoreApplication::translate("MainWindow", "Stop detecting", " 停止检测 ");
-}
-
-} // namespace
 
 void MainWindow::initModuleCheck()
 {
@@ -133,7 +125,7 @@ void MainWindow::startModuleCheck(int modelIndex)
     checkPause.outputPolling = outputsPanel->polling();
     checkPause.pollInterval = outputsPanel->pollInterval();
     checkPause.inputDetection = inputsPanel->detecting();
-    checkPause.analogDetection = ui->pushButton_check_analog_in->text() == stopText();
+    checkPause.analogDetection = analogInputsPanel->detecting();
     outputsPanel->stopPolling();
     emit sendersClear(ModbusRequest::kCheckStatus);
     emit sendersClear(ModbusRequest::kStartDetecting);
@@ -170,10 +162,8 @@ void MainWindow::moduleCheckFinished(const CheckRun &run)
         outputsPanel->startPolling(checkPause.pollInterval);
     if (checkPause.inputDetection)
         inputsPanel->restartDetection();
-    if (checkPause.analogDetection && ui->pushButton_check_analog_in->text() == stopText()) {
-        on_pushButton_check_analog_in_clicked();
-        on_pushButton_check_analog_in_clicked();
-    }
+    if (checkPause.analogDetection)
+        analogInputsPanel->restartDetection();
     writeOutputWidget(tr("Module check: %1", " 模块检测：%1 ").arg(CheckReport::summaryLine(run)),
                       run.passed() ? QColor(0, 128, 0) : QColor(Qt::red));
     auto *window = new ModuleCheckWindow(run, this);

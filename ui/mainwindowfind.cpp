@@ -1,4 +1,5 @@
 #include "ui/mainwindow.h"
+#include "ui/analoginputspanel.h"
 #include "ui/switchinputspanel.h"
 #include "ui/switchoutputspanel.h"
 #include "ui_mainwindow.h"
@@ -15,15 +16,6 @@
 
 #include <algorithm>
 #include <functional>
-
-namespace {
-
-bool detecting(const QPushButton *button)
-{
-    return button->text().contains(MainWindow::tr("Stop detecting", " 停止检测 "));
-}
-
-} // namespace
 
 void MainWindow::createFindModuleAction()
 {
@@ -67,7 +59,7 @@ void MainWindow::slotFindModule()
     findPause.serialWasOpen = session()->serialOpen();
     findPause.pollWasActive = outputsPanel->polling();
     findPause.inputDetecting = inputsPanel->detecting();
-    findPause.analogDetecting = detecting(ui->pushButton_check_analog_in);
+    findPause.analogDetecting = analogInputsPanel->detecting();
     outputsPanel->stopPolling();
     if (findPause.inputDetecting)
         on_pushButton_check_clicked();
@@ -137,7 +129,7 @@ void MainWindow::finishFindModule(int outcome)
         on_switchBt_clicked();
     if (findPause.inputDetecting && !inputsPanel->detecting())
         on_pushButton_check_clicked();
-    if (findPause.analogDetecting && !detecting(ui->pushButton_check_analog_in))
+    if (findPause.analogDetecting && !analogInputsPanel->detecting())
         on_pushButton_check_analog_in_clicked();
     if (findPause.pollWasActive && outputCount != -1)
         outputsPanel->startPolling();

@@ -12,6 +12,7 @@
 #include "protocol/replydecoder.h"
 #include "ui/linkhealthview.h"
 #include "ui/panelrequest.h"
+#include "ui/analoginputspanel.h"
 #include "ui/switchinputspanel.h"
 #include "ui/switchoutputspanel.h"
 #include "ui/switchstates.h"
@@ -22,15 +23,6 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
-
-namespace {
-
-QString stopDetectingText()
-{
-    return MainWindow::tr("Stop detecting", " 停止检测 ");
-}
-
-} // namespace
 
 void MainWindow::slotSwitchProduct()
 {
@@ -77,10 +69,7 @@ void MainWindow::slotLinkUp()
         outputsPanel->startPolling();
     inputsPanel->restartDetection();
     // Analog detection that was on runs again, with the address of now.
-    if (ui->pushButton_check_analog_in->text() == stopDetectingText()) {
-        on_pushButton_check_analog_in_clicked();
-        on_pushButton_check_analog_in_clicked();
-    }
+    analogInputsPanel->restartDetection();
 }
 
 void MainWindow::showStatesUnknown(bool noReply)
@@ -88,10 +77,7 @@ void MainWindow::showStatesUnknown(bool noReply)
     statesUnknown = true;
     outputsPanel->showUnknown();
     inputsPanel->showUnknown();
-    for (QLabel *label : qAsConst(analogInputLabels)) {
-        label->setText(SwitchStates::kUnknownValue);
-        label->setStyleSheet(SwitchStates::kUnknownTextStyle);
-    }
+    analogInputsPanel->showUnknown();
     if (noReply) {
         QLabel *state = session()->link() == LinkKind::Tcp ? ui->label_network : ui->label_serialState;
         state->setText(tr("No reply", " 无回复 "));
@@ -141,9 +127,9 @@ void MainWindow::buildPanels()
     else if (currentOutputCount >= 0)
         buildAnalogOutputPanel(currentOutputCount, QStringLiteral("mA"));
     else if (voltageInputCount >= 0)
-        buildAnalogInputPanel(voltageInputCount, QStringLiteral("V"));
+        analogInputsPanel->build(voltageInputCount, QStringLiteral("V"));
     else if (currentInputCount >= 0)
-        buildAnalogInputPanel(currentInputCount, QStringLiteral("mA"));
+        analogInputsPanel->build(currentInputCount, QStringLiteral("mA"));
 
     if (!analogOutputs && !analogInputs) {
         ui->widget_control->hide();
@@ -185,4 +171,9 @@ void MainWindow::refreshChannelNames()
 void MainWindow::on_pushButton_check_clicked()
 {
     inputsPanel->toggleDetection();
+}
+
+void MainWindow::on_pushButton_check_analog_in_clicked()
+{
+    analogInputsPanel->toggleDetection();
 }
