@@ -7,6 +7,9 @@
 #include "simulator/modulesimulator.h"
 #include "ui/language.h"
 #include "ui/mainwindow.h"
+#include "ui/analoginputspanel.h"
+#include "ui/switchinputspanel.h"
+#include "ui/switchoutputspanel.h"
 
 #include <QAction>
 #include <QComboBox>

@@ -148,7 +148,7 @@ int main(int argc, char **argv)
 
     choose(window, "Switch 32-channel outputs 16-channel inputs");
     for (int channel : { 0, 3, 4, 9 })
-        window->outputButtons.at(channel)->click();
+        window->switchOutputs()->buttons().at(channel)->click();
     module.setInputPattern(0x8421);
     settle(1500);
     failures += !save(window, "switch-outputs-inputs");

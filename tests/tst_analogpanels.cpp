@@ -126,15 +126,15 @@ private slots:
     {
         chooseModel(window, "Analog current  4-channel inputs");
         // Never read is not 0.000 mA, which would read as a broken loop.
-        for (const QLabel *label : qAsConst(window->analogInputLabels)) {
+        for (const QLabel *label : qAsConst(window->analogInputs()->values())) {
             QCOMPARE(label->text(), SwitchStates::kUnknownValue);
             QCOMPARE(label->styleSheet(), SwitchStates::kUnknownTextStyle);
         }
-        window->analogInput("4.000 5.000 20.000 0.000 9.000");
+        window->analogInputs()->showValues("4.000 5.000 20.000 0.000 9.000");
         // An empty piece leaves its channel alone.
-        window->analogInput("0.000  19.999 0.001");
+        window->analogInputs()->showValues("0.000  19.999 0.001");
         QStringList shown;
-        for (const QLabel *label : qAsConst(window->analogInputLabels))
+        for (const QLabel *label : qAsConst(window->analogInputs()->values()))
             shown << label->text() + (label->styleSheet().isEmpty() ? "" : "*");
         QCOMPARE(shown, QStringList({ "0.000", "5.000*", "19.999*", "0.001*" }));
     }
@@ -145,10 +145,10 @@ private slots:
         auto *button = window->findChild<QPushButton *>("pushButton_check_analog_in");
         QTest::mouseClick(button, Qt::LeftButton);
         QCOMPARE(requests, QStringList{ "Analog-Start-detecting 010300200004" });
-        window->analogInput("4.000 5.000 6.000 7.000");
+        window->analogInputs()->showValues("4.000 5.000 6.000 7.000");
         QTest::mouseClick(button, Qt::LeftButton);
         QCOMPARE(clears, QStringList{ "Analog-Start-detecting" });
-        QCOMPARE(window->analogInputLabels.at(0)->text(), SwitchStates::kUnknownValue);
+        QCOMPARE(window->analogInputs()->values().at(0)->text(), SwitchStates::kUnknownValue);
 
         // A new board stops a running poll, which reads the old channel count.
         QTest::mouseClick(button, Qt::LeftButton);

@@ -79,7 +79,7 @@ void TestAnalogPanelsModule::inputsShownThroughRejectedReplies()
     module.setAnalogInputValue(0, 1500);
     module.setAnalogInputValue(3, 3250);
     QTest::mouseClick(window->findChild<QPushButton *>("pushButton_check_analog_in"), Qt::LeftButton);
-    const QList<QLabel *> &labels = window->analogInputLabels;
+    const QList<QLabel *> &labels = window->analogInputs()->values();
     QTRY_COMPARE_WITH_TIMEOUT(labels.at(0)->text(), QStringLiteral("1.500"), 10000);
     QCOMPARE(labels.at(3)->text(), QStringLiteral("3.250"));
 

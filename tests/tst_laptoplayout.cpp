@@ -140,14 +140,14 @@ void TestLaptopLayout::boardSeenWhole()
         return;
     QList<QWidget *> controls;
     if (window->outputCount >= 0) {
-        for (QPushButton *button : qAsConst(window->outputButtons))
+        for (QPushButton *button : qAsConst(window->switchOutputs()->buttons()))
             controls << button;
         controls << window->findChild<QWidget *>("pushButton_allOpen")
                  << window->findChild<QWidget *>("pushButton_allClose")
                  << window->findChild<QWidget *>("checkBox_out");
     }
     if (window->inputCount >= 0) {
-        for (QPushButton *button : qAsConst(window->inputButtons))
+        for (QPushButton *button : qAsConst(window->switchInputs()->buttons()))
             controls << button;
         controls << window->findChild<QWidget *>("pushButton_check");
     }
@@ -158,11 +158,11 @@ void TestLaptopLayout::boardSeenWhole()
         }
     }
     // Inputs with the widest readings a loop gives.
-    if (!window->analogInputCells.isEmpty()) {
-        window->analogInput(QStringLiteral("19.999 ").repeated(window->analogInputCells.size()).trimmed());
+    if (!window->analogInputs()->cells().isEmpty()) {
+        window->analogInputs()->showValues(QStringLiteral("19.999 ").repeated(window->analogInputs()->cells().size()).trimmed());
         QCoreApplication::processEvents();
     }
-    for (QWidget *cell : qAsConst(window->analogInputCells))
+    for (QWidget *cell : qAsConst(window->analogInputs()->cells()))
         controls << cell;
     if (window->voltageInputCount >= 0 || window->currentInputCount >= 0)
         controls << window->findChild<QWidget *>("pushButton_check_analog_in");
@@ -178,15 +178,15 @@ void TestLaptopLayout::biggestBoardScrollsByWholeRows()
     auto *panels = window->findChild<QScrollArea *>("scrollArea_panels");
     QVERIFY(panels->verticalScrollBar()->isVisible());
     int wholeRows = 0;
-    while (wholeRows * 4 < window->outputButtons.size()
-           && wholeInView(window->outputButtons.at(wholeRows * 4))
-           && wholeInView(window->outputButtons.at(wholeRows * 4 + 3)))
+    while (wholeRows * 4 < window->switchOutputs()->buttons().size()
+           && wholeInView(window->switchOutputs()->buttons().at(wholeRows * 4))
+           && wholeInView(window->switchOutputs()->buttons().at(wholeRows * 4 + 3)))
         ++wholeRows;
     QVERIFY2(wholeRows >= 8, qPrintable(QString::number(wholeRows)));
     // The last row is reached by scrolling.
-    panels->ensureWidgetVisible(window->outputButtons.last());
+    panels->ensureWidgetVisible(window->switchOutputs()->buttons().last());
     QCoreApplication::processEvents();
-    QVERIFY(wholeInView(window->outputButtons.last()));
+    QVERIFY(wholeInView(window->switchOutputs()->buttons().last()));
 }
 
 // The frame of a write is shown whole in text() and the tool tip; the panels stay put.
@@ -202,7 +202,7 @@ void TestLaptopLayout::aWriteMovesNoPanel()
             auto *widget = window->findChild<QWidget *>(name);
             rects << QRect(widget->mapTo(window, QPoint()), widget->size());
         }
-        rects << QRect(window->inputButtons.at(3)->mapTo(window, QPoint()), window->inputButtons.at(3)->size());
+        rects << QRect(window->switchInputs()->buttons().at(3)->mapTo(window, QPoint()), window->switchInputs()->buttons().at(3)->size());
         return rects;
     };
     const QList<QRect> before = places();

@@ -282,7 +282,7 @@ void TestLink::lineLostMidReplyAndBack()
     auto *state = window->findChild<QLabel *>(serial ? "label_serialState" : "label_network");
     QTRY_COMPARE_WITH_TIMEOUT(state->text(), QStringLiteral("DisConnect"), 10000);
     // Output polling stops; only input polling may wait for the line.
-    QTRY_VERIFY_WITH_TIMEOUT(!window->outputPollTimer.isActive(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(!window->switchOutputs()->polling(), 10000);
     QVERIFY(!window->session()->linkUp());
     QTRY_VERIFY_WITH_TIMEOUT(!queuedKinds(window).contains(ModbusRequest::kCheckStatus), 10000);
     window->flushLog();
@@ -298,9 +298,9 @@ void TestLink::lineLostMidReplyAndBack()
         window->tryConnectIp();
     }
     QTRY_COMPARE_WITH_TIMEOUT(state->text(), QStringLiteral("Connect"), 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(window->outputButtons.at(7)->styleSheet(), SwitchStates::kOnStyle, 10000);
-    QCOMPARE(window->outputButtons.at(0)->styleSheet(), SwitchStates::kOnStyle);
-    QTRY_COMPARE_WITH_TIMEOUT(window->inputButtons.at(7)->styleSheet(), SwitchStates::kOnStyle, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(window->switchOutputs()->buttons().at(7)->styleSheet(), SwitchStates::kOnStyle, 10000);
+    QCOMPARE(window->switchOutputs()->buttons().at(0)->styleSheet(), SwitchStates::kOnStyle);
+    QTRY_COMPARE_WITH_TIMEOUT(window->switchInputs()->buttons().at(7)->styleSheet(), SwitchStates::kOnStyle, 10000);
 }
 
 // A value reached the window: the request it answered (the latest with that number, which

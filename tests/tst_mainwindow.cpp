@@ -83,9 +83,9 @@ void TestMainWindow::panelsSayWhatTheModuleDoesNotConfirm()
     module->setModel("Switch 8-channel outputs");
     openWindowOnModule(window, *module, true);
     chooseModel(window, "Switch  8-channel outputs");
-    QTRY_COMPARE_WITH_TIMEOUT(window->ctlOuts.size(), 8, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(window->switchOutputs()->states().size(), 8, 10000);
     auto *state = window->findChild<QLabel *>("label_serialState");
-    QAbstractButton *output = window->outputButtons.first();
+    QAbstractButton *output = window->switchOutputs()->buttons().first();
 
     LinkHealth health;
     health.consecutiveTimeouts = 2;

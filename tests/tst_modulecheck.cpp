@@ -162,7 +162,7 @@ void TestModuleCheck::fromWindow()
     chooseModel(window.data(), model);
     QTRY_COMPARE(window->findChild<QPushButton *>(QStringLiteral("pushButton_check"))->text(),
                  shown("Stop detecting", " 停止检测 "));
-    QVERIFY(window->outputPollTimer.isActive());
+    QVERIFY(window->switchOutputs()->polling());
     module.setCoil(1, true);
     const quint64 outputs = module.outputBits();
     // While the check runs, the module hears only the check.
@@ -173,10 +173,10 @@ void TestModuleCheck::fromWindow()
     connect(window->moduleCheck, &ModuleCheck::stepDone, this, [&]() { during << queuedKinds(window.data()); });
     // Asked first: every relay will move.
     window->moduleCheckAction->trigger();
-    QVERIFY(window->outputPollTimer.isActive());
+    QVERIFY(window->switchOutputs()->polling());
     QVERIFY(answerConfirmation(window.data(), "moduleCheckConfirmBox", true)
                 .contains(chinese() ? QStringLiteral("所接负载会动作") : QStringLiteral("connected loads will move")));
-    QVERIFY(!window->outputPollTimer.isActive());
+    QVERIFY(!window->switchOutputs()->polling());
     ModuleCheckWindow *results = nullptr;
     QTRY_VERIFY_WITH_TIMEOUT((results = window->findChild<ModuleCheckWindow *>()), 60000);
     QCOMPARE(during.filter(QRegularExpression(QStringLiteral("^(?!Module check )"))), QStringList());
@@ -189,7 +189,7 @@ void TestModuleCheck::fromWindow()
     QVERIFY2(verdict.startsWith(chinese() ? QStringLiteral("不合格 开关量8路输出8路输入 ") : QStringLiteral("FAIL Switch")),
              qPrintable(verdict));
     QVERIFY2(verdict.contains(chinese() ? QStringLiteral("项失败") : QStringLiteral(" failed, ")), qPrintable(verdict));
-    QVERIFY(window->outputPollTimer.isActive());
+    QVERIFY(window->switchOutputs()->polling());
     QTRY_VERIFY(after.contains(ModbusRequest::kStartDetecting));
     QCOMPARE(module.outputBits(), outputs);
 

@@ -137,7 +137,7 @@ void TestModuleFinder::cancelThenUse()
         return;
     chooseModel(window.data(), "Switch 64-channel outputs");
     window->findChild<QAction *>(QStringLiteral("action_findModule"))->trigger();
-    QVERIFY(!window->outputPollTimer.isActive());
+    QVERIFY(!window->switchOutputs()->polling());
     auto *progress = window->findChild<QProgressDialog *>(QStringLiteral("findModuleProgress"));
     QTRY_VERIFY_WITH_TIMEOUT(progress->labelText().contains(QStringLiteral("115200")), 10000);
     QTest::mouseClick(progress->findChild<QPushButton *>(), Qt::LeftButton);
@@ -147,7 +147,7 @@ void TestModuleFinder::cancelThenUse()
     auto *rates = window->findChild<QComboBox *>(QStringLiteral("rateCbb"));
     QCOMPARE(rates->currentText(), QStringLiteral("115200"));
     QVERIFY(!window->findChild<FindModuleDialog *>());
-    QVERIFY(window->outputPollTimer.isActive());
+    QVERIFY(window->switchOutputs()->polling());
     int answered = module.requestCount();
     QTRY_VERIFY_WITH_TIMEOUT(module.requestCount() > answered, 10000);
 

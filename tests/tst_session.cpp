@@ -40,7 +40,7 @@ QString linkName(LinkKind link)
 
 QPushButton *input(MainWindow *window, int channel)
 {
-    return window->inputButtons.at(channel - 1);
+    return window->switchInputs()->buttons().at(channel - 1);
 }
 
 } // namespace

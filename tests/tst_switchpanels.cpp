@@ -26,7 +26,7 @@ class TestSwitchPanels : public QObject
     QStringList requests; // "kind|frame"
     QStringList clears;
 
-    QPushButton *output(int channel) const { return window->outputButtons.at(channel - 1); }
+    QPushButton *output(int channel) const { return window->switchOutputs()->buttons().at(channel - 1); }
 
     QString lastFrame(const QString &kind) const
     {
@@ -65,7 +65,7 @@ private slots:
     {
         pretendLink(window, LinkKind::None);
         chooseModel(window, "Switch  8-channel outputs  8-channel inputs");
-        QCOMPARE(states(window->outputButtons) + states(window->inputButtons), QString(16, '-'));
+        QCOMPARE(states(window->switchOutputs()->buttons()) + states(window->switchInputs()->buttons()), QString(16, '-'));
         QCOMPARE(lastFrame("Check Status"), QString());
     }
 
@@ -85,8 +85,8 @@ private slots:
         QFETCH(int, outputs);
         QFETCH(int, inputs);
         window->identify_deviceType(code);
-        QCOMPARE(window->outputButtons.size(), outputs);
-        QCOMPARE(window->inputButtons.size(), inputs);
+        QCOMPARE(window->switchOutputs()->buttons().size(), outputs);
+        QCOMPARE(window->switchInputs()->buttons().size(), inputs);
         QCOMPARE(lastFrame("Check Status"), outputs ? QStringLiteral("010300000004") : QString());
         QCOMPARE(lastFrame("Start detecting"), inputs ? QStringLiteral("010300040004") : QString());
     }
@@ -104,7 +104,7 @@ private slots:
         QCOMPARE(shownFrame(), QStringLiteral("0000000000060A0500110000"));
 
         // The module says output 4 is on: a click switches it off.
-        window->change_ctlOuts("0103020008");
+        window->switchOutputs()->showStates("0103020008");
         QTest::mouseClick(output(4), Qt::LeftButton);
         QCOMPARE(lastFrame("QPushButton_3"), QStringLiteral("010500030000"));
     }
@@ -118,13 +118,13 @@ private slots:
         QCOMPARE(requests, QStringList{ "All Close|0110000000020400000000" });
 
         // Output 18 is on already; the choice still switches it on and the others off.
-        window->change_ctlOuts("01030400000002");
+        window->switchOutputs()->showStates("01030400000002");
         QTest::mouseClick(output(18), Qt::LeftButton);
         QCOMPARE(lastFrame("QPushButton_17"), QStringLiteral("0110000000020400000002"));
         // The header counts bytes, not the blanks of the frame text.
         QCOMPARE(shownFrame(), QStringLiteral("00000000000B0110000000020400000002"));
-        window->click_QPushButton(17);
-        QCOMPARE(states(window->outputButtons), QString(17, '0') + '1' + QString(14, '0'));
+        window->switchOutputs()->showSwitched(17);
+        QCOMPARE(states(window->switchOutputs()->buttons()), QString(17, '0') + '1' + QString(14, '0'));
     }
 
     void statesShown_data()
@@ -145,17 +145,17 @@ private slots:
         QFETCH(QString, reply);
         QFETCH(QString, shown);
         chooseModel(window, "Switch 32-channel outputs");
-        window->change_ctlOuts("010304FFFFFFFF");
-        window->change_ctlOuts(reply);
-        QCOMPARE(states(window->outputButtons), shown);
+        window->switchOutputs()->showStates("010304FFFFFFFF");
+        window->switchOutputs()->showStates(reply);
+        QCOMPARE(states(window->switchOutputs()->buttons()), shown);
     }
 
     void inputsShown()
     {
         chooseModel(window, "Switch  8-channel inputs");
-        window->change_inputs("1 1 1 1 1 1 1 1");
-        window->change_inputs("1 0 1");
-        QCOMPARE(states(window->inputButtons), QStringLiteral("10100000"));
+        window->switchInputs()->showStates("1 1 1 1 1 1 1 1");
+        window->switchInputs()->showStates("1 0 1");
+        QCOMPARE(states(window->switchInputs()->buttons()), QStringLiteral("10100000"));
     }
 
     void namesFollowTheState()
@@ -167,15 +167,15 @@ private slots:
         chooseModel(window, "Switch  8-channel outputs  8-channel inputs");
         QCOMPARE(output(1)->text(), QStringLiteral("Pump off"));
         // More states than buttons.
-        window->change_ctlOuts("01030400010001");
-        window->change_inputs("0 1");
-        QCOMPARE(output(1)->text() + ',' + window->inputButtons.at(1)->text(), QStringLiteral("Pump on,Alarm"));
+        window->switchOutputs()->showStates("01030400010001");
+        window->switchInputs()->showStates("0 1");
+        QCOMPARE(output(1)->text() + ',' + window->switchInputs()->buttons().at(1)->text(), QStringLiteral("Pump on,Alarm"));
 
         // Without a name for its state a button shows its off-state name, else its number.
         names.remove("Y1Output ON");
         names.remove("IN2Input ON");
         window->refreshChannelNames();
-        QCOMPARE(output(1)->text() + ',' + window->inputButtons.at(1)->text(), QStringLiteral("Pump off,IN2"));
+        QCOMPARE(output(1)->text() + ',' + window->switchInputs()->buttons().at(1)->text(), QStringLiteral("Pump off,IN2"));
     }
 
     void inputDetection()

@@ -31,8 +31,8 @@ void TestSwitchPanelsLink::statesShownAndClickReachesModule()
     if (QTest::currentTestFailed())
         return;
     chooseModel(window.data(), "Switch 32-channel outputs 16-channel inputs");
-    const auto &inputs = window->inputButtons;
-    const auto &outputs = window->outputButtons;
+    const auto &inputs = window->switchInputs()->buttons();
+    const auto &outputs = window->switchOutputs()->buttons();
     QCOMPARE(window->findChild<QPushButton *>("pushButton_check")->text(), shown("Stop detecting", " 停止检测 "));
     QTRY_COMPARE_WITH_TIMEOUT(button(inputs, 16)->styleSheet(), SwitchStates::kOnStyle, 10000);
     QCOMPARE(button(inputs, 1)->styleSheet(), SwitchStates::kOnStyle);
@@ -92,11 +92,11 @@ void TestSwitchPanelsLink::identificationSelectsTheModel()
 
     module.announce();
     QTRY_COMPARE_WITH_TIMEOUT(window->outputCount, 64, 10000);
-    QCOMPARE(window->outputButtons.size(), 64);
+    QCOMPARE(window->switchOutputs()->buttons().size(), 64);
     QTRY_COMPARE_WITH_TIMEOUT(window->session()->deviceAddressHex(), QStringLiteral("05"), 10000);
-    QTest::mouseClick(button(window->outputButtons, 64), Qt::LeftButton);
+    QTest::mouseClick(button(window->switchOutputs()->buttons(), 64), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(module.coil(63), 10000);
-    QTRY_COMPARE_WITH_TIMEOUT(button(window->outputButtons, 64)->styleSheet(), SwitchStates::kOnStyle, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(button(window->switchOutputs()->buttons(), 64)->styleSheet(), SwitchStates::kOnStyle, 10000);
 }
 
 QTEST_MAIN(TestSwitchPanelsLink)

@@ -106,8 +106,8 @@ void TestTrafficWindow::rows()
     TrafficView *view = window->trafficViews->trafficView();
     QVERIFY(view->isVisible());
     if (fault == QLatin1String("write")) {
-        QTRY_VERIFY_WITH_TIMEOUT(!window->outputButtons.isEmpty(), 10000);
-        QTest::mouseClick(window->outputButtons.at(2), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!window->switchOutputs()->buttons().isEmpty(), 10000);
+        QTest::mouseClick(window->switchOutputs()->buttons().at(2), Qt::LeftButton);
     }
     const TrafficModel *model = window->trafficViews->trafficModel();
     QTRY_VERIFY_WITH_TIMEOUT(hasRow(model, function, result), 20000);

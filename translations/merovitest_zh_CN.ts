@@ -2562,6 +2562,19 @@ Arm the station?</source>
     </message>
 </context>
 <context>
+    <name>SwitchInputsPanel</name>
+    <message>
+        <source>Start detecting</source>
+        <comment> 开始检测 </comment>
+        <translation>开始检测</translation>
+    </message>
+    <message>
+        <source>Stop detecting</source>
+        <comment> 停止检测 </comment>
+        <translation>停止检测</translation>
+    </message>
+</context>
+<context>
     <name>ThreadAdministrator</name>
     <message>
         <source>Communication timeout set successfully</source>

@@ -19,6 +19,9 @@
 #include "ui/stationwindow.h"
 #include "ui/statustips.h"
 #include "ui/steadywidth.h"
+#include "ui/analoginputspanel.h"
+#include "ui/switchinputspanel.h"
+#include "ui/switchoutputspanel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -87,6 +90,29 @@ MainWindow::MainWindow(QWidget *parent)
 {
     ui->setupUi(this);
     linkSession = new Session(this);
+    outputsPanel = new SwitchOutputsPanel(
+            linkSession, { ui->widget_out, ui->verticalLayout_out, ui->label_out_OperationCode_2 },
+            this);
+    connect(outputsPanel, &SwitchOutputsPanel::request, this, &MainWindow::write);
+    connect(outputsPanel, &SwitchOutputsPanel::statesConfirmed, this,
+            &MainWindow::showStatesConfirmed);
+    inputsPanel = new SwitchInputsPanel(linkSession,
+                                        { ui->widget_in, ui->verticalLayout_in,
+                                          ui->label_in_OperationCode_2, ui->pushButton_check },
+                                        this);
+    connect(inputsPanel, &SwitchInputsPanel::request, this, &MainWindow::write);
+    connect(inputsPanel, &SwitchInputsPanel::withdraw, this, &MainWindow::sendersClear);
+    connect(inputsPanel, &SwitchInputsPanel::statesConfirmed, this,
+            &MainWindow::showStatesConfirmed);
+    analogInputsPanel = new AnalogInputsPanel(linkSession,
+                                              { ui->verticalLayout_analog_in,
+                                                ui->label_analogout_OperationCode_2,
+                                                ui->pushButton_check_analog_in },
+                                              this);
+    connect(analogInputsPanel, &AnalogInputsPanel::request, this, &MainWindow::write);
+    connect(analogInputsPanel, &AnalogInputsPanel::withdraw, this, &MainWindow::sendersClear);
+    connect(analogInputsPanel, &AnalogInputsPanel::statesConfirmed, this,
+            &MainWindow::showStatesConfirmed);
     qDebug().noquote() << QStringLiteral("\033[34mHello!");
     initWindow();
     connect(&sendTimer, &QTimer::timeout, this, &MainWindow::on_sendBt_clicked);
@@ -135,7 +161,6 @@ void MainWindow::initWindow()
     connect(&clockTimer, &QTimer::timeout, this, &MainWindow::slotChangeTime);
     clockTimer.start(1000);
     slotChangeTime();
-    connect(&outputPollTimer, &QTimer::timeout, this, &MainWindow::checkSwitchStatus);
 
     installEventFilter(this);
     ui->sendText->installEventFilter(this);
@@ -494,14 +519,18 @@ void MainWindow::connectQueue(ThreadAdministrator *queue)
     connect(this, &MainWindow::windowClose, queue, &ThreadAdministrator::windowClose);
     connect(this, &MainWindow::sendersClear, queue, &ThreadAdministrator::sendersClear);
 
-    connect(queue, &ThreadAdministrator::click_QPushButton, this, &MainWindow::click_QPushButton);
-    connect(queue, &ThreadAdministrator::change_ctlOuts, this, &MainWindow::change_ctlOuts);
-    connect(queue, &ThreadAdministrator::change_inputs, this, &MainWindow::change_inputs);
-    connect(queue, &ThreadAdministrator::analogInput, this, &MainWindow::analogInput);
+    connect(queue, &ThreadAdministrator::click_QPushButton, outputsPanel,
+            &SwitchOutputsPanel::showSwitched);
+    connect(queue, &ThreadAdministrator::change_ctlOuts, outputsPanel,
+            &SwitchOutputsPanel::showStates);
+    connect(queue, &ThreadAdministrator::change_inputs, inputsPanel, &SwitchInputsPanel::showStates);
+    connect(queue, &ThreadAdministrator::analogInput, analogInputsPanel,
+            &AnalogInputsPanel::showValues);
     connect(queue, &ThreadAdministrator::readAnalogOuput, this,
             &MainWindow::showAnalogOutputReadBack);
-    connect(queue, &ThreadAdministrator::checkSwitchStatus, this, &MainWindow::checkSwitchStatus);
-    connect(queue, &ThreadAdministrator::allOpen, this, &MainWindow::allOpen);
+    connect(queue, &ThreadAdministrator::checkSwitchStatus, outputsPanel,
+            &SwitchOutputsPanel::poll);
+    connect(queue, &ThreadAdministrator::allOpen, outputsPanel, &SwitchOutputsPanel::showAll);
     connect(queue, &ThreadAdministrator::creatCommunicationTimeOut, this,
             &MainWindow::creatCommunicationTimeOut);
     // The queue's records and notices reach the window through the session.
@@ -577,7 +606,7 @@ void MainWindow::showLinkChange(LinkKind link)
 {
     linkHealthView->setEndpoint(link == LinkKind::Serial ? serialEndpoint() : networkEndpoint());
     if (link == LinkKind::None) {
-        outputPollTimer.stop();
+        outputsPanel->stopPolling();
         showStatesUnknown(false);
         return;
     }
@@ -601,7 +630,7 @@ void MainWindow::slotSerialPortOpenFailed(QString reason)
 void MainWindow::slotSerialPortError(QString reason, bool lost)
 {
     if (!lost) {
-        outputPollTimer.stop();
+        outputsPanel->stopPolling();
         return;
     }
     writeOutputWidget(tr("Serial port lost: %1", " 串口断开：%1 ").arg(reason), QColor(Qt::red));
@@ -631,7 +660,7 @@ void MainWindow::on_switchBt_clicked()
         // button offers to open again at once, so a second click opens.
         ui->switchBt->setText(tr("Open", " 打开 "));
         emit closeSerialPort();
-        outputPollTimer.stop();
+        outputsPanel->stopPolling();
         emit sendersClear(QString());
     } else if (ui->switchBt->text().contains(tr("Open", " 打开 "))) {
         ThreadSerialport::PortSettings settings;
@@ -710,16 +739,6 @@ void MainWindow::showDeviceAddress(int address)
 void MainWindow::showIdentifiedAddress(const QString &address)
 {
     session()->moduleAddressed(address);
-}
-
-void MainWindow::startInputDetection()
-{
-    if (inputCount < 0)
-        return;
-    // A detection that ran before the link went down is started afresh.
-    if (ui->pushButton_check->text().contains(tr("Stop detecting", " 停止检测 ")))
-        on_pushButton_check_clicked();
-    on_pushButton_check_clicked();
 }
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)

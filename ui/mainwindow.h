@@ -36,6 +36,9 @@ class HelpWidget;
 class LinkHealthView;
 class NoModelHint;
 class TrafficViews;
+class SwitchOutputsPanel;
+class SwitchInputsPanel;
+class AnalogInputsPanel;
 struct LinkHealth;
 class FindModuleDialog;
 class ModuleFinder;
@@ -64,7 +67,6 @@ public:
     void setProductControlsEnabled(bool enabled);
     void buildPanels();
     void buildAnalogOutputPanel(int count, const QString &unit);
-    void buildAnalogInputPanel(int count, const QString &unit);
     void readAnalogOutputs();
     bool handleAnalogOutputKey(QObject *watched, QKeyEvent *event);
     // Shows the window as the operator left it last time, or maximised the first time.
@@ -74,6 +76,9 @@ public:
 
     // The link's state, the device address and the model: every panel and dialog asks it.
     Session *session() const { return linkSession; }
+    SwitchOutputsPanel *switchOutputs() const { return outputsPanel; }
+    SwitchInputsPanel *switchInputs() const { return inputsPanel; }
+    AnalogInputsPanel *analogInputs() const { return analogInputsPanel; }
 
     // Channel counts of the chosen model, -1 for a kind it lacks.
     int outputCount = -1;
@@ -87,7 +92,6 @@ public:
     QThread serialThread;
 
     // Timers and toolbar.
-    QTimer outputPollTimer;
     QTimer sendTimer;
     QTimer clockTimer;
     QLabel *clockLabel = nullptr;
@@ -107,21 +111,10 @@ public:
     QList<QAction *> modelActions;
     QAction *findModuleAction = nullptr;
 
-    // Switch panels.
-    QList<QPushButton *> outputButtons, inputButtons;
-    QGridLayout *outputGrid = nullptr, *inputGrid = nullptr;
-    QList<int> ctlOuts;
-    int singleMode = 0;
-
     // Analog output panel.
     QMap<int, AnalogOutputRow *> analogOutRows;
     QGridLayout *analogOutGrid = nullptr;
     int readBackStage = 0;
-
-    // Analog input panel.
-    QList<QLabel *> analogInputLabels;
-    QList<QWidget *> analogInputCells;
-    QGridLayout *analogInputGrid = nullptr;
 
     // Terminal: received data in upper case when 1.
     int displayUpperCase = 0;
@@ -170,7 +163,6 @@ public slots:
     void slotSwitchProduct();
     void slotHelpDocument();
     void slotChangeTime();
-    void slotPushButton_out_clicked();
     void slotCommunicationTimeout();
     void slotSetNetwork();
     void slotReBoot();
@@ -199,17 +191,11 @@ public slots:
     void writeOutputWidget(QString data, QColor color);
     void writeOutputWidget(QString data);
     void identify_deviceType(int code);
-    void checkSwitchStatus();
-    void click_QPushButton(int index);
-    void allOpen(int status);
-    void change_ctlOuts(QString reply);
-    void change_inputs(QString bits);
     void UIappendData(QString data);
     // The log's lines for what the link reports.
     void showExchange(const ExchangeRecord &record);
     void showNotice(const LinkNotice &notice);
     void creatCommunicationTimeOut(QString data);
-    void analogInput(QString data);
     void tryConnectIp();
     void slotNameSettingAction();
     // Read-back of the analog output blocks (kind of the request, whole reply).
@@ -252,7 +238,6 @@ private:
     void appendLog(const QString &text, const QColor &color);
     void refuseTypedFrame(const QString &reason);
     void slotSaveLog();
-    void startInputDetection();
     void restoreWindowLayout();
     void fitDescription();
 
@@ -274,12 +259,7 @@ private:
 
     // Switch panels.
     void selectModel(int index);
-    void rebuildSwitchGrid(bool outputs, int count);
-    void paintOutputButton(int index, bool on);
-    void paintInputButton(int index, bool on);
-    void queueRequest(const QString &kind, const QString &frame);
     Sender *panelRequest(const QString &kind, const QString &frame) const;
-    void showFrame(QLabel *label, const QString &frame);
 
     // The panels show states the module has not confirmed lately as unknown.
     void showStatesUnknown(bool noReply);
@@ -318,6 +298,9 @@ private:
 
     Ui::MainWindow *ui = nullptr;
     Session *linkSession = nullptr;
+    SwitchOutputsPanel *outputsPanel = nullptr;
+    SwitchInputsPanel *inputsPanel = nullptr;
+    AnalogInputsPanel *analogInputsPanel = nullptr;
     OutputLog *log = nullptr;
     QTimer remoteEditTimer;
     // The remote address last asked of the link ("192.168.1.80:8080"), or the

@@ -1,4 +1,7 @@
 #include "ui/mainwindow.h"
+#include "ui/analoginputspanel.h"
+#include "ui/switchinputspanel.h"
+#include "ui/switchoutputspanel.h"
 
 #include "check/checktexts.h"
 #include "check/checkreport.h"
@@ -13,15 +16,6 @@
 
 #include <QMessageBox>
 #include <QProgressDialog>
-
-namespace {
-
-QString stopText()
-{
-    return QCoreApplication::translate("MainWindow", "Stop detecting", " 停止检测 ");
-}
-
-} // namespace
 
 void MainWindow::initModuleCheck()
 {
@@ -129,11 +123,11 @@ void MainWindow::startModuleCheck(int modelIndex)
     setup.identifiedAddress = identifiedAddress;
 
     // The panels' polling would interleave with the check: paused until it is over.
-    checkPause.outputPolling = outputPollTimer.isActive();
-    checkPause.pollInterval = outputPollTimer.interval();
-    checkPause.inputDetection = inputCount >= 0 && ui->pushButton_check->text() == stopText();
-    checkPause.analogDetection = ui->pushButton_check_analog_in->text() == stopText();
-    outputPollTimer.stop();
+    checkPause.outputPolling = outputsPanel->polling();
+    checkPause.pollInterval = outputsPanel->pollInterval();
+    checkPause.inputDetection = inputsPanel->detecting();
+    checkPause.analogDetection = analogInputsPanel->detecting();
+    outputsPanel->stopPolling();
     emit sendersClear(ModbusRequest::kCheckStatus);
     emit sendersClear(ModbusRequest::kStartDetecting);
     emit sendersClear(ModbusRequest::kAnalogStartDetecting);
@@ -166,13 +160,11 @@ void MainWindow::moduleCheckFinished(const CheckRun &run)
     }
     moduleCheckAction->setEnabled(true);
     if (checkPause.outputPolling && outputCount != -1)
-        outputPollTimer.start(checkPause.pollInterval);
+        outputsPanel->startPolling(checkPause.pollInterval);
     if (checkPause.inputDetection)
-        startInputDetection();
-    if (checkPause.analogDetection && ui->pushButton_check_analog_in->text() == stopText()) {
-        on_pushButton_check_analog_in_clicked();
-        on_pushButton_check_analog_in_clicked();
-    }
+        inputsPanel->restartDetection();
+    if (checkPause.analogDetection)
+        analogInputsPanel->restartDetection();
     writeOutputWidget(tr("Module check: %1", " 模块检测：%1 ").arg(CheckReport::summaryLine(CheckTexts::translated(run))),
                       run.passed() ? QColor(0, 128, 0) : QColor(Qt::red));
     auto *window = new ModuleCheckWindow(run, this);

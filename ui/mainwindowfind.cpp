@@ -1,4 +1,7 @@
 #include "ui/mainwindow.h"
+#include "ui/analoginputspanel.h"
+#include "ui/switchinputspanel.h"
+#include "ui/switchoutputspanel.h"
 #include "ui_mainwindow.h"
 
 #include "check/modulefinder.h"
@@ -13,15 +16,6 @@
 
 #include <algorithm>
 #include <functional>
-
-namespace {
-
-bool detecting(const QPushButton *button)
-{
-    return button->text().contains(MainWindow::tr("Stop detecting", " 停止检测 "));
-}
-
-} // namespace
 
 void MainWindow::createFindModuleAction()
 {
@@ -63,10 +57,10 @@ void MainWindow::slotFindModule()
 
     // Polling and detection pause while the search has the line.
     findPause.serialWasOpen = session()->serialOpen();
-    findPause.pollWasActive = outputPollTimer.isActive();
-    findPause.inputDetecting = inputCount >= 0 && detecting(ui->pushButton_check);
-    findPause.analogDetecting = detecting(ui->pushButton_check_analog_in);
-    outputPollTimer.stop();
+    findPause.pollWasActive = outputsPanel->polling();
+    findPause.inputDetecting = inputsPanel->detecting();
+    findPause.analogDetecting = analogInputsPanel->detecting();
+    outputsPanel->stopPolling();
     if (findPause.inputDetecting)
         on_pushButton_check_clicked();
     if (findPause.analogDetecting)
@@ -133,12 +127,12 @@ void MainWindow::finishFindModule(int outcome)
     // The line goes back to the link as the operator left it, and polling resumes.
     if (findPause.serialWasOpen && ui->switchBt->text().contains(tr("Open", " 打开 ")))
         on_switchBt_clicked();
-    if (findPause.inputDetecting && !detecting(ui->pushButton_check))
+    if (findPause.inputDetecting && !inputsPanel->detecting())
         on_pushButton_check_clicked();
-    if (findPause.analogDetecting && !detecting(ui->pushButton_check_analog_in))
+    if (findPause.analogDetecting && !analogInputsPanel->detecting())
         on_pushButton_check_analog_in_clicked();
     if (findPause.pollWasActive && outputCount != -1)
-        outputPollTimer.start();
+        outputsPanel->startPolling();
     findPause = FindPause();
 
     const QList<FoundModule> modules = moduleFinder->results();

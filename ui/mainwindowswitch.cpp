@@ -1,4 +1,4 @@
-// MainWindow: model choice and the switch output and input panels.
+// MainWindow: model choice and what the switch panels share.
 
 #include "ui/mainwindow.h"
 #include "ui/trafficviews.h"
@@ -11,6 +11,10 @@
 #include "protocol/modelcatalogue.h"
 #include "protocol/replydecoder.h"
 #include "ui/linkhealthview.h"
+#include "ui/panelrequest.h"
+#include "ui/analoginputspanel.h"
+#include "ui/switchinputspanel.h"
+#include "ui/switchoutputspanel.h"
 #include "ui/switchstates.h"
 
 #include <QAction>
@@ -19,34 +23,6 @@
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
-
-namespace {
-
-constexpr int kOutputPollMs = 500;
-constexpr int kChannelsPerRow = 4;
-constexpr int kButtonMinimumHeight = 30;
-
-QFont panelFont()
-{
-    return QFont(QStringLiteral("Arial"), 12);
-}
-
-QString startDetectingText()
-{
-    return MainWindow::tr("Start detecting", " 开始检测 ");
-}
-
-QString stopDetectingText()
-{
-    return MainWindow::tr("Stop detecting", " 停止检测 ");
-}
-
-const QMap<QString, QString> &storedNames()
-{
-    return QtTools::instance()->configMap;
-}
-
-} // namespace
 
 void MainWindow::slotSwitchProduct()
 {
@@ -81,41 +57,27 @@ void MainWindow::selectModel(int index)
                                                                  : QString());
 
     if (outputCount != -1)
-        outputPollTimer.start(kOutputPollMs);
+        outputsPanel->startPolling();
     // The new board may have another number of inputs: detection starts afresh
     // with its own frame instead of being toggled off by a second choice.
-    if (inputCount != -1) {
-        startInputDetection();
-    } else if (ui->pushButton_check->text() == stopDetectingText()) {
-        // A board without inputs is not polled for them.
-        emit sendersClear(ModbusRequest::kStartDetecting);
-        ui->pushButton_check->setText(startDetectingText());
-    }
+    inputsPanel->restartDetection();
 }
 
 void MainWindow::slotLinkUp()
 {
     if (outputCount != -1)
-        outputPollTimer.start(kOutputPollMs);
-    startInputDetection();
+        outputsPanel->startPolling();
+    inputsPanel->restartDetection();
     // Analog detection that was on runs again, with the address of now.
-    if (ui->pushButton_check_analog_in->text() == stopDetectingText()) {
-        on_pushButton_check_analog_in_clicked();
-        on_pushButton_check_analog_in_clicked();
-    }
+    analogInputsPanel->restartDetection();
 }
 
 void MainWindow::showStatesUnknown(bool noReply)
 {
     statesUnknown = true;
-    for (QPushButton *button : qAsConst(outputButtons))
-        button->setStyleSheet(SwitchStates::kNoLinkStyle);
-    for (QPushButton *button : qAsConst(inputButtons))
-        button->setStyleSheet(SwitchStates::kNoLinkStyle);
-    for (QLabel *label : qAsConst(analogInputLabels)) {
-        label->setText(SwitchStates::kUnknownValue);
-        label->setStyleSheet(SwitchStates::kUnknownTextStyle);
-    }
+    outputsPanel->showUnknown();
+    inputsPanel->showUnknown();
+    analogInputsPanel->showUnknown();
     if (noReply) {
         QLabel *state = session()->link() == LinkKind::Tcp ? ui->label_network : ui->label_serialState;
         state->setText(tr("No reply", " 无回复 "));
@@ -149,23 +111,10 @@ void MainWindow::identify_deviceType(int code)
 
 void MainWindow::buildPanels()
 {
+    // An analog model has no switch outputs: their panel goes, and so does its polling.
+    outputsPanel->build(outputCount);
+    inputsPanel->build(inputCount);
     if (outputCount >= 0 || inputCount >= 0) {
-        if (outputCount >= 0) {
-            ui->widget_out->show();
-            rebuildSwitchGrid(true, outputCount);
-            ctlOuts = QList<int>();
-            for (int k = 0; k < outputCount; ++k)
-                ctlOuts.append(0);
-            checkSwitchStatus();
-        } else {
-            ui->widget_out->hide();
-        }
-        if (inputCount < 0) {
-            ui->widget_in->hide();
-        } else {
-            ui->widget_in->show();
-            rebuildSwitchGrid(false, inputCount);
-        }
         ui->widget_control->show();
         ui->widget_control_analog->hide();
         return;
@@ -178,9 +127,9 @@ void MainWindow::buildPanels()
     else if (currentOutputCount >= 0)
         buildAnalogOutputPanel(currentOutputCount, QStringLiteral("mA"));
     else if (voltageInputCount >= 0)
-        buildAnalogInputPanel(voltageInputCount, QStringLiteral("V"));
+        analogInputsPanel->build(voltageInputCount, QStringLiteral("V"));
     else if (currentInputCount >= 0)
-        buildAnalogInputPanel(currentInputCount, QStringLiteral("mA"));
+        analogInputsPanel->build(currentInputCount, QStringLiteral("mA"));
 
     if (!analogOutputs && !analogInputs) {
         ui->widget_control->hide();
@@ -193,225 +142,38 @@ void MainWindow::buildPanels()
     ui->widget_control_analog->show();
 }
 
-void MainWindow::rebuildSwitchGrid(bool outputs, int count)
-{
-    QList<QPushButton *> &buttons = outputs ? outputButtons : inputButtons;
-    QGridLayout *&grid = outputs ? outputGrid : inputGrid;
-    QWidget *panel = outputs ? ui->widget_out : ui->widget_in;
-
-    qDeleteAll(buttons);
-    buttons.clear();
-    delete grid;
-
-    grid = new QGridLayout;
-    const QString style = SwitchStates::builtStyle(session()->linkUp());
-    for (int k = 0; k < count; ++k) {
-        const int channel = k + 1;
-        const QString caption = outputs
-                ? SwitchStates::caption(storedNames(), SwitchStates::outputNameKey(channel, false),
-                                        SwitchStates::defaultOutputCaption(channel))
-                : SwitchStates::caption(storedNames(), SwitchStates::inputNameKey(channel, false),
-                                        SwitchStates::defaultInputCaption(channel));
-        auto *button = new QPushButton(caption, panel);
-        button->setStyleSheet(style);
-        button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
-        button->setMinimumHeight(kButtonMinimumHeight);
-        button->setFont(panelFont());
-        buttons.append(button);
-        grid->addWidget(button, k / kChannelsPerRow, k % kChannelsPerRow);
-        if (outputs)
-            connect(button, &QPushButton::clicked, this, &MainWindow::slotPushButton_out_clicked);
-    }
-    (outputs ? ui->verticalLayout_out : ui->verticalLayout_in)->addLayout(grid);
-}
-
-void MainWindow::paintOutputButton(int index, bool on)
-{
-    QPushButton *button = outputButtons.at(index);
-    // A button already showing the state keeps its style and caption (names change through
-    // refreshChannelNames): a poll that changes nothing touches no widget.
-    const QString style = SwitchStates::stateStyle(on);
-    if (button->styleSheet() == style)
-        return;
-    button->setStyleSheet(style);
-    button->setText(SwitchStates::caption(storedNames(), SwitchStates::outputNameKey(index + 1, on),
-                                          button->text()));
-}
-
-void MainWindow::paintInputButton(int index, bool on)
-{
-    QPushButton *button = inputButtons.at(index);
-    const QString style = SwitchStates::stateStyle(on);
-    if (button->styleSheet() == style)
-        return;
-    button->setStyleSheet(style);
-    button->setText(SwitchStates::caption(storedNames(), SwitchStates::inputNameKey(index + 1, on),
-                                          button->text()));
-}
-
-void MainWindow::queueRequest(const QString &kind, const QString &frame)
-{
-    emit write(panelRequest(kind, frame));
-}
-
 Sender *MainWindow::panelRequest(const QString &kind, const QString &frame) const
 {
-    // A panel's request is made for the chosen model: its reply speaks for that model.
-    auto *sender = new Sender(kind, frame);
-    sender->modelGeneration = session()->modelGeneration();
-    return sender;
-}
-
-void MainWindow::showFrame(QLabel *label, const QString &frame)
-{
-    label->setText(ModbusRequest::wireText(frame, session()->deviceAddressHex(), session()->link() == LinkKind::Tcp));
-}
-
-void MainWindow::checkSwitchStatus()
-{
-    // Nothing is polled without a link; the panels show the states as unknown meanwhile.
-    if (outputCount < 0 || !session()->linkUp())
-        return;
-    queueRequest(ModbusRequest::kCheckStatus, ModbusRequest::checkStatus(outputCount));
-}
-
-void MainWindow::change_ctlOuts(QString reply)
-{
-    showStatesConfirmed();
-    const QVector<int> decoded = ReplyDecoder::decodeRegisterBits(reply);
-    // A short reply updates only the channels it covers; the others keep their state.
-    ctlOuts = ReplyDecoder::mergeStates(ctlOuts.toVector(), decoded).toList();
-    const int painted = qMin(decoded.size(), outputButtons.size());
-    for (int k = 0; k < painted; ++k)
-        paintOutputButton(k, ctlOuts.at(k) == 1);
-}
-
-void MainWindow::slotPushButton_out_clicked()
-{
-    if (outputCount == -1)
-        return;
-    const int k = outputButtons.indexOf(qobject_cast<QPushButton *>(sender()));
-    if (k < 0 || k >= ctlOuts.size())
-        return;
-
-    QString frame;
-    if (singleMode == 1) {
-        // The module is told: this output on, every other off; the known states follow
-        // that command, so the acknowledgement paints what the module really does.
-        for (int j = 0; j < ctlOuts.size() && j < outputCount; ++j)
-            ctlOuts[j] = 0;
-        ctlOuts[k] = 1;
-        frame = ModbusRequest::singleChoice(k, outputCount);
-    } else {
-        ctlOuts[k] = ctlOuts.at(k) == 0 ? 1 : 0;
-        frame = ModbusRequest::singleCoil(k, ctlOuts.at(k) == 1);
-    }
-    qDebug() << "ctlOuts[i]" << ctlOuts.at(k) << "singleMode=" << singleMode;
-
-    queueRequest(ModbusRequest::buttonKind(k), frame);
-    showFrame(ui->label_out_OperationCode_2, frame);
-}
-
-void MainWindow::click_QPushButton(int index)
-{
-    if (singleMode == 1) {
-        for (int j = 0; j < outputButtons.size() && j < ctlOuts.size(); ++j)
-            paintOutputButton(j, ctlOuts.at(j) == 1);
-        return;
-    }
-    if (index >= 0 && index < outputButtons.size() && index < ctlOuts.size())
-        paintOutputButton(index, ctlOuts.at(index) == 1);
+    return ::panelRequest(*session(), kind, frame);
 }
 
 void MainWindow::on_pushButton_allOpen_clicked()
 {
-    qDebug() << "on_pushButton_allOpen_clicked()";
-    if (outputCount < 0)
-        return;
-    ctlOuts = QList<int>();
-    for (int k = 0; k < outputCount; ++k)
-        ctlOuts.append(1);
-    const QString frame = ModbusRequest::allOutputs(outputCount, true);
-    queueRequest(ModbusRequest::kAllOpen, frame);
-    showFrame(ui->label_out_OperationCode_2, frame);
+    outputsPanel->switchAll(true);
 }
 
 void MainWindow::on_pushButton_allClose_clicked()
 {
-    qDebug() << "on_pushButton_allClose_clicked()";
-    if (outputCount < 0)
-        return;
-    ctlOuts = QList<int>();
-    for (int k = 0; k < outputCount; ++k)
-        ctlOuts.append(0);
-    const QString frame = ModbusRequest::allOutputs(outputCount, false);
-    queueRequest(ModbusRequest::kAllClose, frame);
-    showFrame(ui->label_out_OperationCode_2, frame);
-}
-
-void MainWindow::allOpen(int status)
-{
-    for (int &state : ctlOuts)
-        state = status;
-    for (int k = 0; k < outputButtons.size(); ++k)
-        paintOutputButton(k, status != 0);
+    outputsPanel->switchAll(false);
 }
 
 void MainWindow::on_checkBox_out_stateChanged(int arg1)
 {
-    if (arg1 == 0) {
-        singleMode = 0;
-        return;
-    }
-    if (outputCount >= 0)
-        on_pushButton_allClose_clicked();
-    singleMode = 1;
-}
-
-void MainWindow::on_pushButton_check_clicked()
-{
-    if (inputCount < 0)
-        return;
-    const QString text = ui->pushButton_check->text();
-    if (text == startDetectingText()) {
-        const QString frame = ModbusRequest::startDetecting(inputCount);
-        queueRequest(ModbusRequest::kStartDetecting, frame);
-        showFrame(ui->label_in_OperationCode_2, frame);
-        ui->pushButton_check->setText(stopDetectingText());
-    } else if (text == stopDetectingText()) {
-        emit sendersClear(ModbusRequest::kStartDetecting);
-        ui->pushButton_check->setText(startDetectingText());
-    }
-}
-
-void MainWindow::change_inputs(QString bits)
-{
-    showStatesConfirmed();
-    const QVector<bool> states = ReplyDecoder::decodeInputTokens(bits, inputButtons.size());
-    for (int k = 0; k < states.size(); ++k)
-        paintInputButton(k, states.at(k));
+    outputsPanel->setSingleChoice(arg1 != 0);
 }
 
 void MainWindow::refreshChannelNames()
 {
-    // A button shows the name of its present state, else its off-state name,
-    // else its number, so a removed name gives the number back.
-    for (int k = 0; k < outputButtons.size(); ++k) {
-        QPushButton *button = outputButtons.at(k);
-        const bool on = button->styleSheet() == SwitchStates::kOnStyle;
-        const QString fallback = SwitchStates::caption(
-                storedNames(), SwitchStates::outputNameKey(k + 1, false),
-                SwitchStates::defaultOutputCaption(k + 1));
-        button->setText(SwitchStates::caption(storedNames(),
-                                              SwitchStates::outputNameKey(k + 1, on), fallback));
-    }
-    for (int k = 0; k < inputButtons.size(); ++k) {
-        QPushButton *button = inputButtons.at(k);
-        const bool on = button->styleSheet() == SwitchStates::kOnStyle;
-        const QString fallback = SwitchStates::caption(
-                storedNames(), SwitchStates::inputNameKey(k + 1, false),
-                SwitchStates::defaultInputCaption(k + 1));
-        button->setText(SwitchStates::caption(storedNames(),
-                                              SwitchStates::inputNameKey(k + 1, on), fallback));
-    }
+    outputsPanel->refreshNames();
+    inputsPanel->refreshNames();
+}
+
+void MainWindow::on_pushButton_check_clicked()
+{
+    inputsPanel->toggleDetection();
+}
+
+void MainWindow::on_pushButton_check_analog_in_clicked()
+{
+    analogInputsPanel->toggleDetection();
 }

@@ -1,18 +1,16 @@
-#include "ui/mainwindow.h"
-#include "ui_mainwindow.h"
+#include "ui/analoginputspanel.h"
 
+#include "link/session.h"
 #include "protocol/modbusrequest.h"
 #include "ui/panelfonts.h"
+#include "ui/panelrequest.h"
 #include "ui/switchstates.h"
 
-#include <QDebug>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
-
-// Analog input panel: one cell per channel, polled while detection is on.
 
 namespace {
 
@@ -23,21 +21,35 @@ const QString kZeroValue = QStringLiteral("0.000");
 const QString kWidestValue = QStringLiteral("00.000");
 const QString kInputHighlight = QStringLiteral("background-color: rgb(170, 255, 255);");
 
+QString startText()
+{
+    return AnalogInputsPanel::tr("Start detecting", " 开始检测 ");
+}
+
+QString stopText()
+{
+    return AnalogInputsPanel::tr("Stop detecting", " 停止检测 ");
+}
+
 } // namespace
 
-void MainWindow::buildAnalogInputPanel(int count, const QString &unit)
+AnalogInputsPanel::AnalogInputsPanel(Session *session, const Widgets &widgets, QObject *parent)
+    : QObject(parent), session(session), form(widgets)
 {
-    qDebug() << "buildAnalogInputPanel" << count;
+}
+
+void AnalogInputsPanel::build(int count, const QString &unit)
+{
     // A running poll reads the old channel count: stop it with the old panel.
-    if (ui->pushButton_check_analog_in->text().contains(tr("Stop detecting", " 停止检测 "))) {
-        emit sendersClear(ModbusRequest::kAnalogStartDetecting);
-        ui->pushButton_check_analog_in->setText(tr("Start detecting", " 开始检测 "));
+    if (detecting()) {
+        emit withdraw(ModbusRequest::kAnalogStartDetecting);
+        form.detectButton->setText(startText());
     }
-    qDeleteAll(analogInputCells);
-    analogInputCells.clear();
-    analogInputLabels.clear();
-    delete analogInputGrid;
-    analogInputGrid = new QGridLayout;
+    qDeleteAll(cellWidgets);
+    cellWidgets.clear();
+    valueLabels.clear();
+    delete grid;
+    grid = new QGridLayout;
 
     for (int channel = 0; channel < count; ++channel) {
         QLabel *name = PanelFonts::newLabel(QStringLiteral("AI") + QStringLiteral("%1:").arg(channel), 18, Qt::AlignCenter);
@@ -64,40 +76,59 @@ void MainWindow::buildAnalogInputPanel(int count, const QString &unit)
         cellLayout->addLayout(line);
         cellLayout->addStretch();
 
-        analogInputLabels.append(value);
-        analogInputCells.append(cell);
-        analogInputGrid->addWidget(cell, channel / kColumns, channel % kColumns);
+        valueLabels.append(value);
+        cellWidgets.append(cell);
+        grid->addWidget(cell, channel / kColumns, channel % kColumns);
     }
-    ui->verticalLayout_analog_in->addLayout(analogInputGrid);
+    form.layout->addLayout(grid);
 }
 
-void MainWindow::on_pushButton_check_analog_in_clicked()
+bool AnalogInputsPanel::detecting() const
 {
-    if (ui->pushButton_check_analog_in->text().contains(tr("Stop detecting", " 停止检测 "))) {
+    return form.detectButton->text() == stopText();
+}
+
+void AnalogInputsPanel::toggleDetection()
+{
+    if (detecting()) {
         // What detection read is no longer being read.
-        for (QLabel *label : qAsConst(analogInputLabels)) {
-            label->setText(SwitchStates::kUnknownValue);
-            label->setStyleSheet(SwitchStates::kUnknownTextStyle);
-        }
-        ui->pushButton_check_analog_in->setText(tr("Start detecting", " 开始检测 "));
-        emit sendersClear(ModbusRequest::kAnalogStartDetecting);
+        showUnknown();
+        form.detectButton->setText(startText());
+        emit withdraw(ModbusRequest::kAnalogStartDetecting);
         return;
     }
-    if (analogInputLabels.isEmpty())
+    if (valueLabels.isEmpty())
         return;
-    const QString frame = ModbusRequest::analogInputRead(session()->deviceAddressHex(), analogInputLabels.size());
-    ui->label_analogout_OperationCode_2->setText(ModbusRequest::wireText(frame, session()->deviceAddressHex(), session()->link() == LinkKind::Tcp));
-    emit write(panelRequest(ModbusRequest::kAnalogStartDetecting, frame));
-    ui->pushButton_check_analog_in->setText(tr("Stop detecting", " 停止检测 "));
+    const QString frame = ModbusRequest::analogInputRead(session->deviceAddressHex(), valueLabels.size());
+    form.frameLabel->setText(ModbusRequest::wireText(frame, session->deviceAddressHex(),
+                                                     session->link() == LinkKind::Tcp));
+    emit request(panelRequest(*session, ModbusRequest::kAnalogStartDetecting, frame));
+    form.detectButton->setText(stopText());
 }
 
-void MainWindow::analogInput(QString data)
+void AnalogInputsPanel::restartDetection()
 {
-    showStatesConfirmed();
+    if (!detecting())
+        return;
+    toggleDetection();
+    toggleDetection();
+}
+
+void AnalogInputsPanel::showUnknown()
+{
+    for (QLabel *label : qAsConst(valueLabels)) {
+        label->setText(SwitchStates::kUnknownValue);
+        label->setStyleSheet(SwitchStates::kUnknownTextStyle);
+    }
+}
+
+void AnalogInputsPanel::showValues(const QString &data)
+{
+    emit statesConfirmed();
     const QStringList values = data.split(QLatin1Char(' '));
-    const int channels = qMin(values.size(), analogInputLabels.size());
+    const int channels = qMin(values.size(), valueLabels.size());
     for (int channel = 0; channel < channels; ++channel) {
-        QLabel *label = analogInputLabels.at(channel);
+        QLabel *label = valueLabels.at(channel);
         const QString &value = values.at(channel);
         if (value.isEmpty())
             continue;
