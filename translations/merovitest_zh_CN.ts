@@ -2,6 +2,19 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="zh_CN" sourcelanguage="en">
 <context>
+    <name>AnalogInputsPanel</name>
+    <message>
+        <source>Start detecting</source>
+        <comment> 开始检测 </comment>
+        <translation>开始检测</translation>
+    </message>
+    <message>
+        <source>Stop detecting</source>
+        <comment> 停止检测 </comment>
+        <translation>停止检测</translation>
+    </message>
+</context>
+<context>
     <name>CheckReport</name>
     <message>
         <source>: expected %1, read %2</source>
