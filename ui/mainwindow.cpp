@@ -506,7 +506,6 @@ void MainWindow::initNoModelHint()
         noModelHint->showFor(session()->linkUp(), session()->model() >= 0);
     };
     connect(session(), &Session::stateChanged, this, refresh);
-    connect(session(), &Session::linkChanged, this, refresh);
     connect(session(), &Session::modelChanged, this, refresh);
     connect(threadSerialport, &ThreadSerialport::identify_deviceType, this, refresh);
     for (QAction *action : qAsConst(modelActions))
