@@ -1,6 +1,7 @@
 #include "check/checkreport.h"
 
 #include "check/checktexts.h"
+#include "protocol/csv.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -25,13 +26,7 @@ QString timeText(const CheckRun &run)
 
 QString csvField(const QString &raw)
 {
-    const QString text = reportText(raw);
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"'))
-        && !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
+    return Csv::field(reportText(raw));
 }
 
 QString msText(qint64 ms)

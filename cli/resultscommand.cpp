@@ -3,6 +3,7 @@
 #include "check/modulecheck.h"
 #include "check/resultsstore.h"
 #include "cli/commandline.h"
+#include "protocol/csv.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -27,16 +28,6 @@ void print(const QString &line)
     fprintf(stdout, "%s\n", line.toUtf8().constData());
 }
 
-QString csvField(const QString &text)
-{
-    if (!text.contains(QLatin1Char(',')) && !text.contains(QLatin1Char('"'))
-        && !text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
-        return text;
-    QString quoted = text;
-    quoted.replace(QLatin1Char('"'), QStringLiteral("\"\""));
-    return QLatin1Char('"') + quoted + QLatin1Char('"');
-}
-
 void printRow(const QStringList &fields, bool csv)
 {
     if (!csv) {
@@ -45,7 +36,7 @@ void printRow(const QStringList &fields, bool csv)
     }
     QStringList quoted;
     for (const QString &field : fields)
-        quoted << csvField(field);
+        quoted << Csv::field(field);
     print(quoted.join(QLatin1Char(',')));
 }
 
