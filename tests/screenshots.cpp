@@ -105,7 +105,9 @@ int stationPicture(const QSize &size)
     const auto scan = [&](const QString &serial) {
         QTest::keyClicks(field, serial);
         QTest::keyClick(field, Qt::Key_Return);
-        return QTest::qWaitFor([&station]() { return !station.busy(); }, 60000);
+        // The first scan asks first: the run starts once the question is answered.
+        return QTest::qWaitFor([&station]() { return station.busy(); }, 10000)
+            && QTest::qWaitFor([&station]() { return !station.busy(); }, 60000);
     };
     settle(1000);
     if (!scan(QStringLiteral("MV-00231")))

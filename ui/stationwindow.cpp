@@ -19,6 +19,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSerialPortInfo>
@@ -265,7 +266,8 @@ void StationWindow::addSerialPortPath(const QString &path)
 void StationWindow::scanned()
 {
     const QString serial = serialEdit->text().trimmed();
-    if (m_busy || serial.isEmpty())
+    // While the arming question is open, another Enter neither asks again nor starts a run.
+    if (m_busy || serial.isEmpty() || findChild<QMessageBox *>(QStringLiteral("stationArmQuestion")))
         return;
     keepSettings();
     if (m_armed)
