@@ -5,6 +5,7 @@
 #include "protocol/modbusrequest.h"
 #include "protocol/replydecoder.h"
 #include "ui/panelrequest.h"
+#include "ui/channelbuttons.h"
 #include "ui/switchstates.h"
 
 #include <QFont>
@@ -26,8 +27,8 @@ const QMap<QString, QString> &storedNames()
 
 QString offCaption(int channel)
 {
-    return SwitchStates::caption(storedNames(), SwitchStates::inputNameKey(channel, false),
-                                 SwitchStates::defaultInputCaption(channel));
+    return ChannelButtons::offCaption(storedNames(), &SwitchStates::inputNameKey,
+                                      &SwitchStates::defaultInputCaption, channel);
 }
 
 QString startText()
@@ -112,21 +113,13 @@ void SwitchInputsPanel::toggleDetection()
 
 void SwitchInputsPanel::showUnknown()
 {
-    for (QPushButton *button : qAsConst(inputButtons))
-        button->setStyleSheet(SwitchStates::kNoLinkStyle);
+    ChannelButtons::showUnknown(inputButtons);
 }
 
 void SwitchInputsPanel::refreshNames()
 {
-    // A lamp shows the name of its present state, else its off-state name, else its
-    // number, so a removed name gives the number back.
-    for (int k = 0; k < inputButtons.size(); ++k) {
-        QPushButton *button = inputButtons.at(k);
-        const bool on = button->styleSheet() == SwitchStates::kOnStyle;
-        button->setText(SwitchStates::caption(storedNames(),
-                                              SwitchStates::inputNameKey(k + 1, on),
-                                              offCaption(k + 1)));
-    }
+    ChannelButtons::refreshNames(inputButtons, storedNames(), &SwitchStates::inputNameKey,
+                                 &SwitchStates::defaultInputCaption);
 }
 
 void SwitchInputsPanel::showStates(const QString &bits)
@@ -139,13 +132,5 @@ void SwitchInputsPanel::showStates(const QString &bits)
 
 void SwitchInputsPanel::paint(int index, bool on)
 {
-    QPushButton *button = inputButtons.at(index);
-    // A lamp already showing the state is left alone: a poll that changes nothing
-    // touches no widget.
-    const QString style = SwitchStates::stateStyle(on);
-    if (button->styleSheet() == style)
-        return;
-    button->setStyleSheet(style);
-    button->setText(SwitchStates::caption(storedNames(), SwitchStates::inputNameKey(index + 1, on),
-                                          button->text()));
+    ChannelButtons::paint(inputButtons.at(index), storedNames(), &SwitchStates::inputNameKey, index + 1, on);
 }

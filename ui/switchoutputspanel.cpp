@@ -5,6 +5,7 @@
 #include "protocol/modbusrequest.h"
 #include "protocol/replydecoder.h"
 #include "ui/panelrequest.h"
+#include "ui/channelbuttons.h"
 #include "ui/switchstates.h"
 
 #include <QFont>
@@ -26,8 +27,8 @@ const QMap<QString, QString> &storedNames()
 
 QString offCaption(int channel)
 {
-    return SwitchStates::caption(storedNames(), SwitchStates::outputNameKey(channel, false),
-                                 SwitchStates::defaultOutputCaption(channel));
+    return ChannelButtons::offCaption(storedNames(), &SwitchStates::outputNameKey,
+                                      &SwitchStates::defaultOutputCaption, channel);
 }
 
 } // namespace
@@ -77,21 +78,13 @@ void SwitchOutputsPanel::startPolling(int intervalMs)
 
 void SwitchOutputsPanel::showUnknown()
 {
-    for (QPushButton *button : qAsConst(outputButtons))
-        button->setStyleSheet(SwitchStates::kNoLinkStyle);
+    ChannelButtons::showUnknown(outputButtons);
 }
 
 void SwitchOutputsPanel::refreshNames()
 {
-    // A button shows the name of its present state, else its off-state name,
-    // else its number, so a removed name gives the number back.
-    for (int k = 0; k < outputButtons.size(); ++k) {
-        QPushButton *button = outputButtons.at(k);
-        const bool on = button->styleSheet() == SwitchStates::kOnStyle;
-        button->setText(SwitchStates::caption(storedNames(),
-                                              SwitchStates::outputNameKey(k + 1, on),
-                                              offCaption(k + 1)));
-    }
+    ChannelButtons::refreshNames(outputButtons, storedNames(), &SwitchStates::outputNameKey,
+                                 &SwitchStates::defaultOutputCaption);
 }
 
 void SwitchOutputsPanel::setSingleChoice(bool on)
@@ -170,15 +163,7 @@ void SwitchOutputsPanel::clicked()
 
 void SwitchOutputsPanel::paint(int index, bool on)
 {
-    QPushButton *button = outputButtons.at(index);
-    // A button already showing the state keeps its style and caption (names change through
-    // refreshNames): a poll that changes nothing touches no widget.
-    const QString style = SwitchStates::stateStyle(on);
-    if (button->styleSheet() == style)
-        return;
-    button->setStyleSheet(style);
-    button->setText(SwitchStates::caption(storedNames(), SwitchStates::outputNameKey(index + 1, on),
-                                          button->text()));
+    ChannelButtons::paint(outputButtons.at(index), storedNames(), &SwitchStates::outputNameKey, index + 1, on);
 }
 
 void SwitchOutputsPanel::send(const QString &kind, const QString &frame)
