@@ -528,11 +528,7 @@ int ResultsStore::waiting()
 bool ResultsStore::history(const QString &serialNumber, QVector<RunRecord> *runs, QString *error)
 {
     runs->clear();
-    if (m_location.kind == StoreLocation::Invalid) {
-        *error = m_location.error;
-        return false;
-    }
-    if (!open(m_central, error))
+    if (!connect(error))
         return false;
     QSqlQuery query(QSqlDatabase::database(m_central, false));
     query.prepare(QStringLiteral("SELECT ") + kRunColumns
@@ -549,11 +545,7 @@ bool ResultsStore::yield(const QDate &since, const QString &station, QVector<Yie
                          QString *error)
 {
     figures->clear();
-    if (m_location.kind == StoreLocation::Invalid) {
-        *error = m_location.error;
-        return false;
-    }
-    if (!open(m_central, error))
+    if (!connect(error))
         return false;
     QSqlQuery query(QSqlDatabase::database(m_central, false));
     query.prepare(QStringLiteral("SELECT model, serial_number, verdict FROM runs"
