@@ -309,6 +309,11 @@ void TestResultsStore::serverDownQueues()
     ResultsStore results(StoreLocation::parse(m_postgres.url()),
                          home.filePath(QStringLiteral("merovitest/results-queue.sqlite")));
     QCOMPARE(results.waiting(), 1);
+    // Read back while still queued: the history hands the run over first.
+    const Tool read = tool({ "--history", "queued-1", "--results", m_postgres.url() }, home.path());
+    QVERIFY2(read.code == 0 && read.out.contains(QLatin1String("PASS")) && read.err.isEmpty(),
+             qPrintable(read.out + read.err));
+    QCOMPARE(results.waiting(), 0);
     RunRecord next;
     next.id = QUuid::createUuid().toString(QUuid::WithoutBraces);
     next.serialNumber = QStringLiteral("queued-2");
