@@ -120,7 +120,9 @@ void TestStationWindow::twoBoards()
     QCOMPARE(verdict->text(), shown("FAIL", " 不合格 ", "StationWindow"));
     QListWidget *details = child<QListWidget>(&station, "listWidget_details");
     QVERIFY(details->count() > 0);
-    QVERIFY2(details->item(0)->text().startsWith(QLatin1String("Outputs / Y2 on")),
+    // In the operator's language: "输出 / Y2 闭合" in Chinese.
+    QVERIFY2(details->item(0)->text().startsWith(shown("Outputs", " 输出 ", "CheckTexts") + QStringLiteral(" / Y2 ")
+                                                 + shown("on", " 闭合 ", "CheckTexts")),
              qPrintable(details->item(0)->text()));
 
     // Reports under the serial number, unsafe characters replaced.

@@ -2,6 +2,7 @@
 
 #include "QtLibrary/QtTools/qttools.h"
 #include "check/checkreport.h"
+#include "check/checktexts.h"
 #include "check/resultsstore.h"
 #include "check/stationfiles.h"
 #include "link/threadadministrator.h"
@@ -443,7 +444,7 @@ void StationWindow::checkFinished(const CheckRun &run)
 {
     tearDownLink();
     QStringList details;
-    for (const CheckStep &step : run.steps) {
+    for (const CheckStep &step : CheckTexts::translated(run).steps) {
         if (step.result == CheckStep::Fail)
             details << QStringLiteral("%1 / %2: %3 %4, %5 %6")
                            .arg(step.group, step.name, tr("expected", " 应为 "), step.expected,
