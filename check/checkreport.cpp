@@ -105,28 +105,37 @@ QString html(const CheckRun &run)
         "td,th{border:1px solid #999;padding:3px 8px;text-align:left;vertical-align:top}"
         "tr.fail{background:#fcc}tr.pass{background:#dfd}tr.na{background:#eee}"
         ".verdict{font-size:150%;font-weight:bold}</style>\n</head><body>\n");
-    out += QStringLiteral("<h1>Module check</h1>\n<table class=\"head\">\n");
+    // Read by people: headings and results in the report's language; the verdict mark
+    // and the row classes stay as they are for whatever reads the file.
+    out += QStringLiteral("<h1>%1</h1>\n<table class=\"head\">\n")
+               .arg(e(QCoreApplication::translate("CheckReport", "Module check", " 模块检测 ")));
     const QList<QPair<QString, QString>> head = {
-        {QStringLiteral("Date"), timeText(run)},
-        {QStringLiteral("Tool version"), run.version},
-        {QStringLiteral("Model"), run.model},
-        {QStringLiteral("Device address"), address(run)},
-        {QStringLiteral("Endpoint"), run.setup.endpoint},
-        {QStringLiteral("Duration"), QStringLiteral("%1 ms").arg(run.durationMs)},
-        {QStringLiteral("Restore"), run.restoreText},
-        {QStringLiteral("Identity"), run.identity},
-        {QStringLiteral("Verdict"), run.verdict()}};
+        {QCoreApplication::translate("CheckReport", "Date", " 日期 "), timeText(run)},
+        {QCoreApplication::translate("CheckReport", "Tool version", " 工具版本 "), run.version},
+        {QCoreApplication::translate("CheckReport", "Model", " 型号 "), run.model},
+        {QCoreApplication::translate("CheckReport", "Device address", " 设备地址 "), address(run)},
+        {QCoreApplication::translate("CheckReport", "Endpoint", " 连接地址 "), run.setup.endpoint},
+        {QCoreApplication::translate("CheckReport", "Duration", " 用时 "),
+         QStringLiteral("%1 ms").arg(run.durationMs)},
+        {QCoreApplication::translate("CheckReport", "Restore", " 恢复 "), run.restoreText},
+        {QCoreApplication::translate("CheckReport", "Identity", " 身份 "), run.identity},
+        {QCoreApplication::translate("CheckReport", "Verdict", " 结论 "), run.verdict()}};
     for (const auto &row : head)
         out += QStringLiteral("<tr><th>%1</th><td>%2</td></tr>\n").arg(e(row.first), e(row.second));
     out += QStringLiteral("</table>\n<p class=\"verdict\" id=\"verdict\">%1</p>\n").arg(run.verdict());
-    out += QStringLiteral("<table class=\"steps\">\n<tr><th>Group</th><th>Step</th><th>Result</th>"
-                          "<th>Expected</th><th>Read</th><th>ms</th></tr>\n");
+    out += QStringLiteral("<table class=\"steps\">\n<tr><th>%1</th><th>%2</th><th>%3</th>"
+                          "<th>%4</th><th>%5</th><th>ms</th></tr>\n")
+               .arg(e(QCoreApplication::translate("CheckReport", "Group", " 组 ")),
+                    e(QCoreApplication::translate("CheckReport", "Step", " 步骤 ")),
+                    e(QCoreApplication::translate("CheckReport", "Result", " 结果 ")),
+                    e(QCoreApplication::translate("CheckReport", "Expected", " 期望 ")),
+                    e(QCoreApplication::translate("CheckReport", "Read", " 读取 ")));
     for (const CheckStep &step : run.steps) {
         const QString result = CheckStep::resultText(step.result);
         out += QStringLiteral("<tr class=\"%1\"><td>%2</td><td>%3</td><td>%4</td><td>%5</td><td>%6</td><td>%7</td></tr>\n")
                    .arg(step.result == CheckStep::NotApplicable ? QStringLiteral("na") : result,
-                        e(step.group), e(step.name), result, e(step.expected), e(step.read),
-                        msText(step.ms));
+                        e(step.group), e(step.name), e(CheckTexts::resultText(step.result)), e(step.expected),
+                        e(step.read), msText(step.ms));
     }
     out += QStringLiteral("</table>\n</body></html>\n");
     return out;

@@ -26,6 +26,81 @@
         <comment> %1：%2 项通过，%3 项失败，%4 项不适用；%5 用时 %6 ms；恢复：%7；身份：%8 </comment>
         <translation>%1：%2 项通过，%3 项失败，%4 项不适用；%5 用时 %6 ms；恢复：%7；身份：%8</translation>
     </message>
+    <message>
+        <source>Module check</source>
+        <comment> 模块检测 </comment>
+        <translation>模块检测</translation>
+    </message>
+    <message>
+        <source>Date</source>
+        <comment> 日期 </comment>
+        <translation>日期</translation>
+    </message>
+    <message>
+        <source>Tool version</source>
+        <comment> 工具版本 </comment>
+        <translation>工具版本</translation>
+    </message>
+    <message>
+        <source>Model</source>
+        <comment> 型号 </comment>
+        <translation>型号</translation>
+    </message>
+    <message>
+        <source>Device address</source>
+        <comment> 设备地址 </comment>
+        <translation>设备地址</translation>
+    </message>
+    <message>
+        <source>Endpoint</source>
+        <comment> 连接地址 </comment>
+        <translation>连接地址</translation>
+    </message>
+    <message>
+        <source>Duration</source>
+        <comment> 用时 </comment>
+        <translation>用时</translation>
+    </message>
+    <message>
+        <source>Restore</source>
+        <comment> 恢复 </comment>
+        <translation>恢复</translation>
+    </message>
+    <message>
+        <source>Identity</source>
+        <comment> 身份 </comment>
+        <translation>身份</translation>
+    </message>
+    <message>
+        <source>Verdict</source>
+        <comment> 结论 </comment>
+        <translation>结论</translation>
+    </message>
+    <message>
+        <source>Group</source>
+        <comment> 组 </comment>
+        <translation>组</translation>
+    </message>
+    <message>
+        <source>Step</source>
+        <comment> 步骤 </comment>
+        <translation>步骤</translation>
+    </message>
+    <message>
+        <source>Result</source>
+        <comment> 结果 </comment>
+        <translation>结果</translation>
+    </message>
+    <message>
+        <source>Expected</source>
+        <comment> 期望 </comment>
+        <translation>期望</translation>
+    </message>
+    <message>
+        <source>Read</source>
+        <comment> 读取 </comment>
+        <translation>读取</translation>
+    </message>
 </context>
 <context>
     <name>CheckTexts</name>
