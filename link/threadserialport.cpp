@@ -8,6 +8,7 @@
 #include "link/threadadministrator.h"
 
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDebug>
 #include <QMetaObject>
 #include <QSerialPortInfo>
@@ -17,12 +18,8 @@
 namespace {
 
 const char kListedName[] = "listedName";
-constexpr int kReconnectMaxSeconds = 10;
 // A module that does not answer the connection attempt at all is tried again.
 constexpr int kConnectTimeoutMs = 5000;
-// What a flooding module may put into the log and the queue.
-constexpr int kLogWindowMs = 100;
-constexpr int kLogLinesPerWindow = 20;
 // How often a flood is summed up in the log.
 constexpr int kSuppressedReportMs = 1000;
 constexpr int kRepliesPerRead = 4;
@@ -231,7 +228,12 @@ void ThreadSerialport::scheduleReconnect()
     connectTimer->stop();
     emit networkReconnecting(reconnectSeconds);
     reconnectTimer->start(reconnectSeconds * 1000);
-    reconnectSeconds = qMin(reconnectSeconds * 2, kReconnectMaxSeconds);
+    reconnectSeconds = reconnectSecondsAfter(reconnectSeconds);
+}
+
+int ThreadSerialport::reconnectSecondsAfter(int seconds)
+{
+    return qMin(seconds * 2, kReconnectMaxSeconds);
 }
 
 void ThreadSerialport::onTcpError(QAbstractSocket::SocketError error)
@@ -445,12 +447,7 @@ void ThreadSerialport::logLimited(const QString &line)
 {
     // A flooding module cannot bury the log: beyond a bound per interval, lines are
     // counted, and the count is told once the interval is over.
-    if (!logWindow.isValid() || logWindow.elapsed() >= kLogWindowMs) {
-        logWindow.start();
-        logLinesInWindow = 0;
-    }
-    if (logLinesInWindow < kLogLinesPerWindow) {
-        ++logLinesInWindow;
+    if (logBudget.take(QDeadlineTimer::current().deadline())) {
         say(LinkNotice::Severity::Error, line);
         return;
     }

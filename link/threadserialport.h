@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/linebudget.h"
 #include "protocol/framecutter.h"
 #include "protocol/linkevents.h"
 #include "protocol/sender.h"
@@ -41,6 +42,11 @@ public:
     // Makes the owner's connections to the queue when the link creates it (in the
     // link's thread, before the queue's thread starts).
     using QueueHook = std::function<void(ThreadAdministrator *)>;
+
+    // The wait before the next attempt to reach the module over TCP, after one of `seconds`:
+    // doubled, up to kReconnectMaxSeconds.
+    static constexpr int kReconnectMaxSeconds = 10;
+    static int reconnectSecondsAfter(int seconds);
 
     explicit ThreadSerialport(QObject *mainWindow = nullptr, QueueHook queueHook = {});
     ~ThreadSerialport() override;
@@ -132,9 +138,8 @@ private:
     int reconnectSeconds = 1;
     bool aborting = false;
     QTimer *suppressedTimer = nullptr;
-    QElapsedTimer logWindow;
+    LineBudget logBudget;
     QElapsedTimer identificationClock;
-    int logLinesInWindow = 0;
     int suppressedLines = 0;
     FrameCutter cutter;
     QStringList extraPortPaths;

@@ -1,4 +1,5 @@
 #include "check/modulecheck.h"
+#include "QtLibrary/QtTools/qttools.h"
 #include "check/plausibility.h"
 #include "protocol/modelcatalogue.h"
 
@@ -18,6 +19,8 @@ private slots:
     void analogOutput_data();
     void analogOutput();
     void analogPoints();
+    void givesUpOnASilentModule_data();
+    void givesUpOnASilentModule();
 };
 
 void TestCheckVerdicts::identity_data()
@@ -146,6 +149,52 @@ void TestCheckVerdicts::analogPoints()
         }
         QCOMPARE(seen, (QSet<int>{ 0, 50, 100 }));
     }
+}
+
+// The module's answers, one letter a request (t no reply, x an exception, r a reply, also
+// after the last letter; the first read is answered, so that outputs are switched): the
+// check stops after that many requests, or never (-1).
+void TestCheckVerdicts::givesUpOnASilentModule_data()
+{
+    QTest::addColumn<QString>("answers");
+    QTest::addColumn<int>("stoppedAfter");
+    QTest::newRow("three unanswered in a row") << "rttt" << 4;
+    QTest::newRow("a reply starts the count again") << "rttrttt" << 7;
+    QTest::newRow("so does an exception") << "rttxttt" << 7;
+    QTest::newRow("two in a row do not stop it") << "rttrttr" << -1;
+}
+
+void TestCheckVerdicts::givesUpOnASilentModule()
+{
+    QFETCH(QString, answers);
+    QFETCH(int, stoppedAfter);
+    CheckSetup setup;
+    setup.modelIndex = ModelCatalogue::indexOf(QStringLiteral("Switch  8-channel outputs"));
+    setup.identifiedAddress = 1;
+    setup.identifiedType = 0;
+    ModuleCheck check;
+    int requests = 0, stoppedAt = -1;
+    connect(&check, &ModuleCheck::write, this, [&](Sender *sender) {
+        const QChar answer = requests < answers.size() ? answers.at(requests) : QLatin1Char('r');
+        ++requests;
+        const QString kind = sender->kind;
+        delete sender;
+        QMetaObject::invokeMethod(&check, [&check, answer, kind]() {
+            if (answer == QLatin1Char('r'))
+                check.replyReceived(kind, QtTools::appendCrc16(QStringLiteral("0103020000")).toLower());
+            else
+                check.requestFailed(kind, answer == QLatin1Char('x') ? QStringLiteral("exception 02")
+                                                                     : QStringLiteral("timeout"));
+        }, Qt::QueuedConnection);
+    });
+    connect(&check, &ModuleCheck::stepDone, this, [&](const CheckStep &step) {
+        if (step.group == QLatin1String("Link") && step.name == QLatin1String("module answers"))
+            stoppedAt = requests;
+    });
+    QSignalSpy finished(&check, &ModuleCheck::finished);
+    check.start(setup);
+    QVERIFY(finished.wait(10000));
+    QCOMPARE(stoppedAt, stoppedAfter);
 }
 
 QTEST_GUILESS_MAIN(TestCheckVerdicts)

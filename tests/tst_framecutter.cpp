@@ -91,6 +91,10 @@ void TestFrameCutter::cut_data()
         << true << "01" << "000000000003018302" << QStringList{"tcp:000000000003018302", "exception:3:2"} << "";
     QTest::newRow("TCP write acknowledged") << true << "01" << "00000000000601050002ff00"
                                             << QStringList{"tcp:00000000000601050002ff00", "reply:01050002ff002dfa"} << "";
+    const QString longest = "0000000000fe0110" + QString(504, QLatin1Char('0'));
+    QTest::newRow("TCP frame of 254 bytes, the longest there is")
+        << true << "01" << longest << QStringList{"tcp:" + longest, "reply:0110000000000000", "garbage"} << "";
+    QTest::newRow("TCP length 255 is out of step") << true << "01" << "0000000000ff0103" << QStringList{"outofstep"} << "";
     QTest::newRow("TCP length no frame has empties the buffer")
         << true << "01" << "000000000000" + frame << QStringList{"outofstep"} << "";
     QTest::newRow("TCP identification reply, its own CRC no garbage")

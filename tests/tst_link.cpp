@@ -1,4 +1,5 @@
 #include "tests/loopbackwindow.h"
+#include "link/linebudget.h"
 #include "protocol/linkhealth.h"
 #include "protocol/modbusrequest.h"
 #include "ui/switchstates.h"
@@ -109,6 +110,9 @@ private slots:
     void countersMatchTheInjectedFaults();
     void pollOutlivesNoLinkAndAFaultyModule();
     void floodIsBounded();
+    void logLinesPerWindow_data();
+    void logLinesPerWindow();
+    void reconnectBackOffDoublesToItsCap();
     void lineLostMidReplyAndBack_data() { links_data(); }
     void lineLostMidReplyAndBack();
     void faultSoak_data() { links_data(); }
@@ -231,9 +235,15 @@ void TestLink::floodIsBounded()
     // and one identification are taken, the rest counted; a new identification is acted
     // on at most once a second.
     const QByteArray id = module.frame(QByteArray::fromHex("49443a" "0001" "000000000000" "00dc" "0000"));
+    QElapsedTimer announced;
+    announced.start();
     module.send(module.frame(QByteArray::fromHex("0103020001")).repeated(10) + id.repeated(3));
     QTRY_VERIFY_WITH_TIMEOUT(link.log.contains("8 frames from the module not shown: more came than were asked for"), 10000);
     QCOMPARE(link.log.filter("Device type").size(), 1);
+    // A second later the module may announce itself again.
+    QTest::qWait(int(qMax<qint64>(0, 1100 - announced.elapsed())));
+    module.send(id);
+    QTRY_COMPARE_WITH_TIMEOUT(link.log.filter("Device type").size(), 2, 10000);
 
     // 200,000 exception replies at once while the module is polled: the log and memory stay
     // bounded, and the polls after it see the new inputs.
@@ -258,6 +268,37 @@ void TestLink::floodIsBounded()
     // (AddressSanitizer keeps freed memory in quarantine, so the bound says nothing there.)
     QVERIFY2(peak - before < 10 * 1024, qPrintable(QStringLiteral("%1 kB more").arg(peak - before)));
 #endif
+}
+
+// Lines at these times (ms): so many reach the log, however fast they come.
+void TestLink::logLinesPerWindow_data()
+{
+    QTest::addColumn<QVector<qint64>>("times");
+    QTest::addColumn<int>("shown");
+    const QVector<qint64> burst(25, 0);
+    QTest::newRow("a burst of 25: 20 shown") << burst << 20;
+    QTest::newRow("5 more 99 ms later: none") << burst + QVector<qint64>(5, 99) << 20;
+    QTest::newRow("5 more 100 ms later: a new window") << burst + QVector<qint64>(5, 100) << 25;
+}
+
+void TestLink::logLinesPerWindow()
+{
+    QFETCH(QVector<qint64>, times);
+    QFETCH(int, shown);
+    LineBudget budget;
+    int taken = 0;
+    for (qint64 ms : times)
+        taken += budget.take(1000000 + ms);
+    QCOMPARE(taken, shown);
+}
+
+// A module that stays away is tried after 1 s, 2, 4, 8, then every 10 s.
+void TestLink::reconnectBackOffDoublesToItsCap()
+{
+    QList<int> waits{1};
+    while (waits.size() < 7)
+        waits << ThreadSerialport::reconnectSecondsAfter(waits.last());
+    QCOMPARE(waits, (QList<int>{1, 2, 4, 8, 10, 10, 10}));
 }
 
 void TestLink::lineLostMidReplyAndBack()

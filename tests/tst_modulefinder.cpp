@@ -94,7 +94,7 @@ void TestModuleFinder::waitsOfTheWire()
 }
 
 // A module that does not identify itself is found by reading every address, at its own
-// rate only; the sweep never reads the broadcast address.
+// rate only; the sweep never reads the broadcast address nor one beyond 33.
 void TestModuleFinder::sweepFindsAddressAndRate()
 {
     ModuleSimulator module;
@@ -121,6 +121,21 @@ void TestModuleFinder::sweepFindsAddressAndRate()
     QCOMPARE(found.first().baudRate, 57600);
     QCOMPARE(found.first().how, FoundModule::ByAddressSweep);
     QCOMPARE(log.filter(QStringLiteral("broadcast")), QStringList());
+    // Every other address of 1 to 33 was asked, and nothing beyond; found at the first
+    // rate, the sweep never read at the second.
+    QSet<int> others, expected;
+    for (int address = 1; address < 33; ++address)
+        expected.insert(address);
+    const QRegularExpression unit(QStringLiteral(" unit (\\d+) "));
+    for (const QString &line : qAsConst(log))
+        if (const QRegularExpressionMatch m = unit.match(line); m.hasMatch())
+            others.insert(m.captured(1).toInt());
+    QCOMPARE(others, expected);
+    int heardAtTheSecondRate = 0;
+    const QRegularExpression noise(QStringLiteral(" (\\d+) bytes at 115200 baud"));
+    for (const QString &line : qAsConst(log))
+        heardAtTheSecondRate += noise.match(line).captured(1).toInt();
+    QCOMPARE(heardAtTheSecondRate, 12); // "ScanDevice" and its CRC: no read
 }
 
 // The window gives the line to the search and takes it back, polling again, when the

@@ -1,8 +1,8 @@
 // The fields of recorded frames and the values polling brings in.
-#include "QtLibrary/QtTools/qttools.h"
 #include "protocol/exchangefields.h"
 #include "protocol/modbusrequest.h"
 #include "protocol/polledvalues.h"
+#include "protocol/wireframe.h"
 
 #include <QtTest>
 
@@ -10,13 +10,7 @@ namespace {
 
 QByteArray wire(const QByteArray &pduHex, LinkKind link)
 {
-    const QByteArray pdu = QByteArray::fromHex(pduHex);
-    if (link == LinkKind::Serial)
-        return QtTools::withCrc16(pdu);
-    QByteArray header(4, '\0');
-    header.append(char(pdu.size() >> 8));
-    header.append(char(pdu.size() & 0xFF));
-    return header + pdu;
+    return wireFrame(QString::fromLatin1(pduHex), link);
 }
 
 ExchangeRecord record(quint64 id, ExchangeRecord::Direction direction, const QString &kind,
@@ -55,6 +49,8 @@ private slots:
     void samples_data();
     void samples();
     void analogOutputNeedsModeAndMaximum();
+    void unansweredRequestsForgotten_data();
+    void unansweredRequestsForgotten();
 };
 
 void TestPolledValues::fields_data()
@@ -80,8 +76,6 @@ void TestPolledValues::fields_data()
     QTest::newRow("short request") << true << serial << QByteArray("0103") << "1 3 -1 -1 [] -";
     QTest::newRow("read reply") << false << serial << QByteArray("0103040fa04e20")
                                 << "1 3 -1 -1 [4000 20000] -";
-    QTest::newRow("read reply over TCP") << false << tcp << QByteArray("0103040fa04e20")
-                                         << "1 3 -1 -1 [4000 20000] -";
     QTest::newRow("read reply cut short") << false << tcp << QByteArray("0103040fa0")
                                           << "1 3 -1 -1 [4000] -";
     QTest::newRow("write echo") << false << serial << QByteArray("0a1000000002")
@@ -180,6 +174,29 @@ void TestPolledValues::analogOutputNeedsModeAndMaximum()
     QCOMPARE(exchange(3, ModbusRequest::kReadAnalogOutputMax, "010306001400140014"), QString());
     QCOMPARE(exchange(4, ModbusRequest::kReadAnalogOutputValue, "010306000a00050005"),
              QStringLiteral("AO0=5V AO1=1.25V"));
+}
+
+// Requests that are never answered cannot grow the table for ever: a request is forgotten
+// once 1024 more went out after it.
+void TestPolledValues::unansweredRequestsForgotten_data()
+{
+    QTest::addColumn<int>("later");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("1023 later: still known") << 1023 << "Response=9ms IN1=1 IN2=0 IN3=1";
+    QTest::newRow("1024 later: forgotten") << 1024 << "Response=9ms";
+}
+
+void TestPolledValues::unansweredRequestsForgotten()
+{
+    QFETCH(int, later);
+    QFETCH(QString, expected);
+    PolledValues values;
+    values.setChannels(2, 3, 0, QStringLiteral("mA"));
+    values.take(record(1, ExchangeRecord::Direction::Sent, ModbusRequest::kStartDetecting, "010300040001"));
+    for (quint64 id = 2; id <= quint64(later) + 1; ++id)
+        values.take(record(id, ExchangeRecord::Direction::Sent, ModbusRequest::kCheckStatus, "010300000001"));
+    QCOMPARE(samplesText(values.take(record(1, ExchangeRecord::Direction::Received, QString(), "0103020005"))),
+             expected);
 }
 
 QTEST_MAIN(TestPolledValues)

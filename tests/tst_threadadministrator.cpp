@@ -1,6 +1,10 @@
 #include "link/threadadministrator.h"
 
 #include "QtLibrary/QtTools/qttools.h"
+#include "check/modulefinder.h"
+#include "protocol/modbusrequest.h"
+#include "protocol/modelcatalogue.h"
+#include "protocol/serialtiming.h"
 
 #include <QtTest>
 
@@ -14,6 +18,7 @@ private slots:
     void queue();
     void timing_data();
     void timing();
+    void replyTimeoutsOutlastTheLongestReply();
     void recordsPairRepliesWithRequests();
     void eachRequestWaitsItsOwnTime();
 };
@@ -175,32 +180,58 @@ void TestThreadAdministrator::queue()
     }
 }
 
-// Rows that pin what the module needs; the rest of the table follows the same pattern.
+// The pause between a reply and the next request.
 void TestThreadAdministrator::timing_data()
 {
     QTest::addColumn<int>("baud");
     QTest::addColumn<bool>("network");
-    QTest::addColumn<QString>("kind");
-    QTest::addColumn<int>("timeoutMs");
     QTest::addColumn<int>("stepUs");
-    QTest::newRow("9600 baud") << 9600 << false << "Check Status" << 700 << 20000;
-    QTest::newRow("writing the network block waits longer") << 9600 << false << "Write NetWork" << 6000 << 20000;
-    QTest::newRow("slow line: 3.5 characters of 11 bits and 1 ms between requests")
-        << 1200 << false << "Check Status" << 1000 << 33084;
-    QTest::newRow("TCP keeps the 20 ms step") << 1200 << true << "Check Status" << 1000 << 20000;
-    QTest::newRow("a rate the module does not use keeps the time-out") << 14400 << false << "Check Status" << -1
-                                                                       << 20000;
+    QTest::newRow("9600 baud: 20 ms") << 9600 << false << 20000;
+    QTest::newRow("slow line: 3.5 characters of 11 bits and 1 ms") << 1200 << false << 33084;
+    QTest::newRow("TCP keeps the 20 ms step") << 1200 << true << 20000;
 }
 
 void TestThreadAdministrator::timing()
 {
     QFETCH(int, baud);
     QFETCH(bool, network);
-    QFETCH(QString, kind);
-    QFETCH(int, timeoutMs);
     QFETCH(int, stepUs);
-    QCOMPARE(ThreadAdministrator::replyTimeoutFor(baud, kind), timeoutMs);
     QCOMPARE(int(ThreadAdministrator::sendStepFor(baud, network).count()), stepUs);
+}
+
+// At every rate the module offers, a request waits at least as long as the longest reply
+// the tool asks for takes: request and reply on the wire, the silence that ends each, and
+// the module's turnaround. Writing the network block waits longer still; a rate the module
+// does not use has no time-out of its own.
+void TestThreadAdministrator::replyTimeoutsOutlastTheLongestReply()
+{
+    int registers = 0;
+    const auto read = [&registers](QString frame) {
+        frame.remove(QLatin1Char(' '));
+        if (frame.mid(2, 2) == QLatin1String("03"))
+            registers = qMax(registers, frame.right(4).toInt(nullptr, 16));
+    };
+    for (const ModelEntry &model : ModelCatalogue::models()) {
+        read(ModbusRequest::checkStatus(qMax(model.outputCount, 0)));
+        read(ModbusRequest::timeoutRead(qMax(model.outputCount, 0)));
+        read(ModbusRequest::startDetecting(qMax(model.inputCount, 0)));
+        const int analogIn = qMax(model.voltageInputCount, model.currentInputCount);
+        read(ModbusRequest::analogInputRead(QStringLiteral("01"), qMax(analogIn, 1)));
+        const int analogOut = qMax(model.voltageOutputCount, model.currentOutputCount);
+        read(ModbusRequest::analogOutputRead(ModbusRequest::AnalogBlock::Value,
+                                             ModbusRequest::analogOutputReadCount(analogOut)));
+    }
+    read(ModbusRequest::networkRead());
+    QVERIFY(registers >= 25);
+    const int bytes = 8 + 5 + 2 * registers; // the read request, and its reply
+    for (int baud : {1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200}) {
+        const double wireUs = bytes * SerialTiming::characterMicros(baud) + 2 * SerialTiming::silenceMicros(baud);
+        const int needed = int(std::ceil(wireUs / 1000.0)) + ModuleFinder::kTurnaroundMs;
+        const int timeout = ThreadAdministrator::replyTimeoutFor(baud, ModbusRequest::kCheckStatus);
+        QVERIFY2(timeout >= needed, qPrintable(QStringLiteral("%1 baud: %2 ms, the reply needs %3").arg(baud).arg(timeout).arg(needed)));
+        QVERIFY(ThreadAdministrator::replyTimeoutFor(baud, ModbusRequest::kWriteNetwork) > timeout);
+    }
+    QCOMPARE(ThreadAdministrator::replyTimeoutFor(14400, ModbusRequest::kCheckStatus), -1);
 }
 
 // Every request gets an id of its own; its reply, time-out or withdrawal carries it, a frame
