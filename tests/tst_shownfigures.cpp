@@ -18,8 +18,8 @@
 
 namespace {
 
-// Fast enough for a stretch of polling in seconds, slow enough for every reply to come
-// back before the next poll is due.
+// A stretch of polling in seconds; faster than a reply time-out, as the window's 500 ms
+// poll is on a slow line, so polls also come while their request is on the wire.
 constexpr int kPollMs = 30;
 constexpr int kRequests = 40;
 constexpr int kWaitMs = 60000;
