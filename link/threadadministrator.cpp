@@ -119,8 +119,10 @@ void ThreadAdministrator::write(Sender *sender)
         }
         if (queued->data != data)
             break;
+        // The same request again: one that waits alone is sent; one on the wire keeps its
+        // reply time-out, or its reply would be taken for an answer to nothing.
         delete sender;
-        if (senders.size() == 1)
+        if (senders.size() == 1 && !onWire)
             startSend();
         return;
     }

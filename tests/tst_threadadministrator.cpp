@@ -36,9 +36,9 @@ void TestThreadAdministrator::queue_data()
 {
     QTest::addColumn<QStringList>("steps");
 
-    QTest::newRow("a duplicate of the request on the wire is sent again")
+    QTest::newRow("a duplicate of the request on the wire waits for its reply")
         << QStringList{"+Check Status=010300000001", "?sent 0A0300000001", "+Check Status=010300000001",
-                       "?sent 0A0300000001", "=Check Status"};
+                       "!", "=Check Status", "<0a03020005", "?raw 0a03020005", "?outputs", "="};
     QTest::newRow("the next waits for the reply; a bad CRC is shown but not applied; figures")
         << QStringList{"+Check Status=010300000001", "+A=010300000002", "+A=010300000002",
                        "?sent 0A0300000001", "!", "=Check Status,A", "<!0a03020005", "?raw 0a03020005",

@@ -1,43 +1,18 @@
-// The View menu's traffic table, trend and recording in the window, against the
-// simulated module on 127.0.0.1 (TCP) and on a pseudo-terminal.
+// The View menu's trend and recording against the simulated module on 127.0.0.1 (the
+// traffic table's rows are in tst_shownfigures).
 #include "loopbackwindow.h"
 
-#include "ui/inputhistory.h"
-#include "ui/trafficmodel.h"
-#include "ui/trafficview.h"
 #include "ui/trafficviews.h"
 #include "ui/trendview.h"
 #include "ui/valuerecorder.h"
 
-#include <QMenuBar>
 #include <QProcess>
-#include <QTableView>
 #include <QTemporaryDir>
 #include <QtCharts/QLineSeries>
 
 #include <csignal>
 
 namespace {
-
-// A row of the traffic table with the function and the result (English text).
-bool hasRow(const TrafficModel *model, int function, const QString &result)
-{
-    for (int r = 0; r < model->rowCount(); ++r) {
-        const TrafficRow &row = model->row(r);
-        if (row.function == function && TrafficModel::resultText(row).startsWith(result))
-            return true;
-    }
-    return false;
-}
-
-bool hasEvent(const TrafficModel *model, const QString &text)
-{
-    for (int r = 0; r < model->rowCount(); ++r) {
-        if (model->row(r).result == TrafficRow::Result::Event && model->row(r).data == text)
-            return true;
-    }
-    return false;
-}
 
 QStringList readLines(const QString &path)
 {
@@ -55,70 +30,9 @@ class TestTrafficWindow : public QObject
 
 private slots:
     void initTestCase() { QVERIFY(installTestLanguage()); }
-    void rows_data();
-    void rows();
     void trendFollowsAnalogInputs();
     void recordingSurvivesSigkill();
 };
-
-void TestTrafficWindow::rows_data()
-{
-    QTest::addColumn<bool>("serial");
-    QTest::addColumn<QString>("fault");
-    QTest::addColumn<int>("function");
-    QTest::addColumn<QString>("result");
-    QTest::newRow("read, TCP") << false << QString() << 0x03 << shown("OK", " 成功 ", "TrafficModel");
-    QTest::newRow("read, serial") << true << QString() << 0x03 << shown("OK", " 成功 ", "TrafficModel");
-    QTest::newRow("write, TCP") << false << QStringLiteral("write") << 0x05
-                                << shown("OK", " 成功 ", "TrafficModel");
-    QTest::newRow("write, serial") << true << QStringLiteral("write") << 0x05
-                                   << shown("OK", " 成功 ", "TrafficModel");
-    QTest::newRow("exception, TCP") << false << QStringLiteral("exception") << 0x03
-                                    << shown("Exception %1: %2", " 异常 %1：%2 ", "TrafficModel")
-                                           .arg(QStringLiteral("04"), QStringLiteral("Slave device failure"));
-    QTest::newRow("time-out, TCP") << false << QStringLiteral("drop") << 0x03
-                                   << shown("Time-out", " 超时 ", "TrafficModel");
-    QTest::newRow("bad CRC, serial") << true << QStringLiteral("crc") << 0x03
-                                     << shown("Bad CRC", " CRC 错误 ", "TrafficModel");
-}
-
-void TestTrafficWindow::rows()
-{
-    QFETCH(bool, serial);
-    QFETCH(QString, fault);
-    QFETCH(int, function);
-    QFETCH(QString, result);
-    ModuleSimulator module;
-    module.setModel(QStringLiteral("Switch  8-channel outputs"));
-    if (fault == QLatin1String("exception"))
-        module.setExceptionPercent(100);
-    else if (fault == QLatin1String("drop"))
-        module.setDropPercent(100);
-    else if (fault == QLatin1String("crc"))
-        module.setCorruptCrcPercent(100);
-    MainWindow *window = nullptr;
-    openWindowOnModule(window, module, serial);
-    QScopedPointer<MainWindow> owner(window);
-    if (QTest::currentTestFailed())
-        return;
-    chooseModel(window, "Switch  8-channel outputs");
-    window->trafficViews->trafficAction()->trigger();
-    TrafficView *view = window->trafficViews->trafficView();
-    QVERIFY(view->isVisible());
-    if (fault == QLatin1String("write")) {
-        QTRY_VERIFY_WITH_TIMEOUT(!window->switchOutputs()->buttons().isEmpty(), 10000);
-        QTest::mouseClick(window->switchOutputs()->buttons().at(2), Qt::LeftButton);
-    }
-    const TrafficModel *model = window->trafficViews->trafficModel();
-    QTRY_VERIFY_WITH_TIMEOUT(hasRow(model, function, result), 20000);
-    // The link's events and the model chosen are rows of their own.
-    if (!serial)
-        QVERIFY(hasEvent(model, shown("Connected (TCP)", " 已连接（TCP） ", "TrafficViews")));
-    QVERIFY(hasEvent(model, shown("Model: %1", " 型号：%1 ", "TrafficViews")
-                                .arg(QStringLiteral("Switch 8-channel outputs"))));
-    // The table shows it too, through the filter.
-    QVERIFY(view->table()->model()->rowCount() > 0);
-}
 
 void TestTrafficWindow::trendFollowsAnalogInputs()
 {
