@@ -102,14 +102,14 @@ void TestTrafficWindow::rows()
     if (QTest::currentTestFailed())
         return;
     chooseModel(window, "Switch  8-channel outputs");
-    window->trafficViews->trafficAction()->trigger();
-    TrafficView *view = window->trafficViews->trafficView();
+    window->trafficViews()->trafficAction()->trigger();
+    TrafficView *view = window->trafficViews()->trafficView();
     QVERIFY(view->isVisible());
     if (fault == QLatin1String("write")) {
         QTRY_VERIFY_WITH_TIMEOUT(!window->switchOutputs()->buttons().isEmpty(), 10000);
         QTest::mouseClick(window->switchOutputs()->buttons().at(2), Qt::LeftButton);
     }
-    const TrafficModel *model = window->trafficViews->trafficModel();
+    const TrafficModel *model = window->trafficViews()->trafficModel();
     QTRY_VERIFY_WITH_TIMEOUT(hasRow(model, function, result), 20000);
     // The link's events and the model chosen are rows of their own.
     if (!serial)
@@ -131,8 +131,8 @@ void TestTrafficWindow::trendFollowsAnalogInputs()
     if (QTest::currentTestFailed())
         return;
     chooseModel(window, "Analog current  4-channel inputs");
-    window->trafficViews->trendAction()->trigger();
-    TrendView *trend = window->trafficViews->trendView();
+    window->trafficViews()->trendAction()->trigger();
+    TrendView *trend = window->trafficViews()->trendView();
     QVERIFY(trend->isVisible());
     auto *start = window->findChild<QPushButton *>(QStringLiteral("pushButton_check_analog_in"));
     if (start->text() != shown("Stop detecting", " 停止检测 "))
