@@ -19,9 +19,7 @@ class QMenu;
 
 class AnalogInputsPanel;
 class AnalogOutputsPanel;
-class CommunicationTimeout;
 class FindFlow;
-class HelpWidget;
 class LinkControlsPanel;
 class LinkHealthView;
 class ModuleCheck;
