@@ -49,7 +49,7 @@ void TestMainWindowTerminal::init()
         requests.append({sender->kind, sender->data});
         delete sender;
     });
-    disconnect(window->link(), nullptr, window, nullptr);
+    disconnect(window->session(), &Session::notice, window->outputLog(), nullptr);
     settleLink(window);
     QCoreApplication::sendPostedEvents(window);
     window->on_recvTextClear_clicked();
