@@ -137,10 +137,10 @@ int main(int argc, char *argv[])
         window.addSerialPortPath(CommandLine::serialPath(path));
     // As the menu would: polling waits for the link and starts when it is up.
     if (model >= 0)
-        window.modelActions.at(model)->trigger();
+        window.modelAction(model)->trigger();
     if (parser.isSet(recordOption)) {
         QString error;
-        if (!window.trafficViews->startRecording(parser.value(recordOption), &error)) {
+        if (!window.trafficViews()->startRecording(parser.value(recordOption), &error)) {
             fprintf(stderr, "merovitest: cannot record to %s: %s\n",
                     qPrintable(parser.value(recordOption)), qPrintable(error));
             return CommandLine::kCouldNotRun;

@@ -5,6 +5,7 @@
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
 #include "ui/mainwindow.h"
+#include "ui/outputlog.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -87,7 +88,7 @@ inline MainWindow *newWindow(quint16 port)
 
 inline ThreadAdministrator *queueOf(MainWindow *window)
 {
-    ThreadSerialport *link = window->threadSerialport;
+    ThreadSerialport *link = window->link();
     ThreadAdministrator *queue = nullptr;
     waitFor([&]() {
         QMetaObject::invokeMethod(link, [link]() { return link->threadAdministrator; },

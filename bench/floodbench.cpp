@@ -288,7 +288,7 @@ FloodRun floodRun(const FloodCase &flood, int seconds, qint64 burstBytes)
     }
 
     MainWindow *window = newWindow(flood.serial ? freeLocalPort() : port);
-    window->modelActions.at(ModelCatalogue::indexOf(QString::fromLatin1(kFloodModel)))->trigger();
+    window->modelAction(ModelCatalogue::indexOf(QString::fromLatin1(kFloodModel)))->trigger();
     window->show();
     if (flood.serial) {
         window->addSerialPortPath(pty);
@@ -324,7 +324,7 @@ FloodRun floodRun(const FloodCase &flood, int seconds, qint64 burstBytes)
                          else if (reason == QLatin1String("timeout"))
                              ++run.timeoutsFlood;
                      });
-    QObject::connect(window->threadSerialport, &ThreadSerialport::linkNotice, window,
+    QObject::connect(window->link(), &ThreadSerialport::linkNotice, window,
                      [&](const LinkNotice &notice) {
                          const QString &line = notice.text;
                          static const QString shown = QStringLiteral(" frames from the module not shown");
@@ -434,7 +434,7 @@ FloodRun floodRun(const FloodCase &flood, int seconds, qint64 burstBytes)
             }
         }
     }
-    window->flushLog();
+    window->outputLog()->flush();
     run.viewLines = window->findChild<QTextEdit *>(QStringLiteral("recvText"))->document()->blockCount();
     for (const auto &line : window->outputLog()->history()) {
         if (line.text.contains(QLatin1String("log lines dropped")))

@@ -88,7 +88,7 @@ struct SimProcess
 
 void chooseModel(MainWindow *window)
 {
-    window->modelActions.at(ModelCatalogue::indexOf(QString::fromLatin1(kModel)))->trigger();
+    window->modelAction(ModelCatalogue::indexOf(QString::fromLatin1(kModel)))->trigger();
 }
 
 // libmodbus, when installed, reading the same register: the anchor for the round trip.
@@ -225,8 +225,8 @@ LogCost logCost(int seconds)
     auto batch = [&](QElapsedTimer &clock) {
         clock.start();
         for (int i = 0; i < 100; ++i)
-            window->writeOutputWidget(line, QColor(Qt::blue));
-        window->flushLog();
+            window->outputLog()->append(line, QColor(Qt::blue));
+        window->outputLog()->flush();
         return clock.nsecsElapsed();
     };
     // Empty view: the first 100 lines, from empty each time.
@@ -241,7 +241,7 @@ LogCost logCost(int seconds)
     result.emptyUs = total / 1000.0 / count;
 
     // Full view: kept at its trimmed size (the history's lines) by the appends themselves.
-    for (int i = 0; i < MainWindow::kLogHistoryLines / 100 + 1; ++i)
+    for (int i = 0; i < OutputLog::kHistoryLines / 100 + 1; ++i)
         batch(clock);
     total = 0;
     count = 0;
@@ -258,9 +258,9 @@ LogCost logCost(int seconds)
     bool data = false;
     QObject::connect(&lines, &QTimer::timeout, window, [&]() {
         if ((data = !data))
-            window->UIappendData(QStringLiteral("0103020005b845"));
+            window->outputLog()->appendReceived(QStringLiteral("0103020005b845"), false);
         else
-            window->writeOutputWidget(line, QColor(Qt::blue));
+            window->outputLog()->append(line, QColor(Qt::blue));
         ++result.lines;
     });
     QTimer heartbeat;

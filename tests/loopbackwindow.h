@@ -8,10 +8,14 @@
 #include "ui/language.h"
 #include "ui/mainwindow.h"
 #include "ui/analoginputspanel.h"
+#include "ui/analogoutputspanel.h"
+#include "ui/linkcontrolspanel.h"
+#include "ui/outputlog.h"
 #include "ui/switchinputspanel.h"
 #include "ui/switchoutputspanel.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QHostAddress>
@@ -63,15 +67,21 @@ inline quint16 closedLocalPort()
     return probe.serverPort();
 }
 
+// The window's request queue (in the link's thread), once the link has made it.
+inline ThreadAdministrator *queueOf(MainWindow *window)
+{
+    ThreadSerialport *link = window->link();
+    ThreadAdministrator *queue = nullptr;
+    QMetaObject::invokeMethod(link, [link, &queue]() { queue = link->threadAdministrator; },
+                              Qt::BlockingQueuedConnection);
+    return queue;
+}
+
 // Waits until the link has wired the window to the request queue and the queue
 // has taken every request handed to it, so no request is left without an owner.
 inline void settleLink(MainWindow *window)
 {
-    ThreadSerialport *link = window->threadSerialport;
-    ThreadAdministrator *queue = nullptr;
-    QMetaObject::invokeMethod(link, [link, &queue]() { queue = link->threadAdministrator; },
-                              Qt::BlockingQueuedConnection);
-    if (queue)
+    if (ThreadAdministrator *queue = queueOf(window))
         QMetaObject::invokeMethod(queue, []() {}, Qt::BlockingQueuedConnection);
 }
 
@@ -91,11 +101,7 @@ inline QStringList queuedKinds(ThreadAdministrator *queue)
 // The kinds of the requests in the window's queue, head first.
 inline QStringList queuedKinds(MainWindow *window)
 {
-    ThreadSerialport *link = window->threadSerialport;
-    ThreadAdministrator *queue = nullptr;
-    QMetaObject::invokeMethod(link, [link, &queue]() { queue = link->threadAdministrator; },
-                              Qt::BlockingQueuedConnection);
-    return queuedKinds(queue);
+    return queuedKinds(queueOf(window));
 }
 
 // A main window whose remote address is 127.0.0.1 and the given port (by default
@@ -120,7 +126,7 @@ inline MainWindow *newLoopbackWindow(quint16 port = 0)
 inline void pretendLink(MainWindow *window, LinkKind link)
 {
     Session *session = window->session();
-    QObject::disconnect(window->threadSerialport, nullptr, session, nullptr);
+    QObject::disconnect(window->link(), nullptr, session, nullptr);
     switch (link) {
     case LinkKind::Tcp:
         session->tcpConnectedNow();
@@ -134,6 +140,18 @@ inline void pretendLink(MainWindow *window, LinkKind link)
         session->tcpDisconnected();
         break;
     }
+}
+
+// The settings windows of a type that are open (they are top-level windows of their own).
+template <class T>
+QList<T *> openWindows()
+{
+    QList<T *> found;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *window = qobject_cast<T *>(widget); window && window->isVisible())
+            found << window;
+    }
+    return found;
 }
 
 // Answers the question the window asks before it switches relays or restarts a module
@@ -154,7 +172,7 @@ inline void chooseModel(MainWindow *window, const char *english)
 {
     const int index = ModelCatalogue::indexOf(QString::fromUtf8(english));
     QVERIFY2(index >= 0, english);
-    window->modelActions.at(index)->trigger();
+    window->modelAction(index)->trigger();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
@@ -167,13 +185,13 @@ inline void openSerialInWindow(MainWindow *window, const QString &path)
     ports->setCurrentText(path);
     QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("switchBt")), Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>(QStringLiteral("label_serialState"))->text(),
-                              shown("Connect", " 连接 "), 10000);
+                              shown("Connect", " 连接 ", "LinkControlsPanel"), 10000);
 }
 
 inline void waitForNetworkConnect(MainWindow *window)
 {
     QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>(QStringLiteral("label_network"))->text(),
-                              shown("Connect", " 连接 "), 10000);
+                              shown("Connect", " 连接 ", "LinkControlsPanel"), 10000);
 }
 
 // A new window connected to the simulated module, over TCP on 127.0.0.1 or over a

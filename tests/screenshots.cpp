@@ -52,7 +52,7 @@ bool save(QWidget *widget, const char *name)
 
 void choose(MainWindow *window, const char *model)
 {
-    window->modelActions.at(ModelCatalogue::indexOf(QString::fromUtf8(model)))->trigger();
+    window->modelAction(ModelCatalogue::indexOf(QString::fromUtf8(model)))->trigger();
     settle(1500);
 }
 
@@ -157,7 +157,7 @@ int main(int argc, char **argv)
 
     // A module check of a board whose Y3 relay ignores what it is told.
     module.core().setStuckOutput(2);
-    window->moduleCheckAction->trigger();
+    window->action(QStringLiteral("moduleCheckAction"))->trigger();
     if (auto *box = window->findChild<QMessageBox *>(QStringLiteral("moduleCheckConfirmBox")))
         box->button(QMessageBox::Yes)->click();
     if (QTest::qWaitFor([]() { return topLevel<ModuleCheckWindow>() != nullptr; }, 30000)) {
@@ -170,7 +170,7 @@ int main(int argc, char **argv)
     }
     module.core().clearModuleFaults();
 
-    window->timeoutAction->trigger();
+    window->action(QStringLiteral("action_timeout"))->trigger();
     settle(1000);
     if (auto *timeout = topLevel<CommunicationTimeout>()) {
         // Written back as read: the window shows the module's answer beside OK.
@@ -183,21 +183,23 @@ int main(int argc, char **argv)
     } else {
         ++failures;
     }
-    window->networkParameterAction->trigger();
+    window->action(QStringLiteral("action_networkParameters"))->trigger();
     settle();
-    if (window->networkWindow) {
-        window->networkWindow->findChild<QPushButton *>(QStringLiteral("switchBt_netWorkParameter_get"))->click();
+    NetworkWindow *network = openWindows<NetworkWindow>().value(0);
+    if (network) {
+        network->findChild<QPushButton *>(QStringLiteral("switchBt_netWorkParameter_get"))->click();
         settle(1000);
     }
-    failures += !(window->networkWindow && save(window->networkWindow, "network-parameters"));
-    if (window->networkWindow)
-        window->networkWindow->close();
-    window->nameSettingAction->trigger();
+    failures += !(network && save(network, "network-parameters"));
+    if (network)
+        network->close();
+    window->action(QStringLiteral("action_nameSetting"))->trigger();
     settle();
-    failures += !(window->nameSetting && save(window->nameSetting, "name-setting"));
-    if (window->nameSetting)
-        window->nameSetting->close();
-    window->helpAction->trigger();
+    NameSetting *names = openWindows<NameSetting>().value(0);
+    failures += !(names && save(names, "name-setting"));
+    if (names)
+        names->close();
+    window->action(QStringLiteral("action_help"))->trigger();
     settle();
     if (auto *help = topLevel<HelpWidget>()) {
         failures += !save(help, "help");
@@ -222,9 +224,9 @@ int main(int argc, char **argv)
 
     // A 4–20 mA input moving: AI0 swings while the trend follows, AI2 is pinned at 4 mA.
     {
-        TrendView *trend = window->trafficViews->trendView();
+        TrendView *trend = window->trafficViews()->trendView();
         trend->setWindowMinutes(1);
-        window->trafficViews->trendAction()->trigger();
+        window->trafficViews()->trendAction()->trigger();
         trend->resize(1300, 700);
         int step = 0;
         QTimer vary;
@@ -243,8 +245,8 @@ int main(int argc, char **argv)
         settle(600);
         failures += !save(trend, "trend");
         trend->close();
-        window->trafficViews->trafficAction()->trigger();
-        TrafficView *traffic = window->trafficViews->trafficView();
+        window->trafficViews()->trafficAction()->trigger();
+        TrafficView *traffic = window->trafficViews()->trafficView();
         traffic->resize(1350, 700);
         settle(600);
         failures += !save(traffic, "traffic");

@@ -36,7 +36,7 @@ class TestAnalogPanels : public QObject
         const QString kinds[] = { "read-Analog-OutputValue", "read-Analog-OutputMax", "read-Analog-OutputMode" };
         const QString words[] = { value, maximum, mode };
         for (int i = 0; i < 3; ++i) {
-            window->showAnalogOutputReadBack(kinds[i], QtTools::appendCrc16(
+            window->analogOutputs()->showReadBack(kinds[i], QtTools::appendCrc16(
                     "0103" + QtTools::toHex(quint32(2 * registers)).right(2) + words[i].repeated(registers)).toLower());
         }
     }

@@ -141,7 +141,7 @@ void TestFirstRun::identifyModule()
         return false;
     };
     QTRY_VERIFY_WITH_TIMEOUT(identified(), 10000);
-    QCOMPARE(window->outputCount, outputs);
+    QCOMPARE(window->switchOutputs()->count(), outputs);
     QCOMPARE(hintShown(), outputs < 0);
 }
 

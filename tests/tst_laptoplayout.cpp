@@ -139,19 +139,19 @@ void TestLaptopLayout::boardSeenWhole()
     if (QTest::currentTestFailed())
         return;
     QList<QWidget *> controls;
-    if (window->outputCount >= 0) {
+    if (window->switchOutputs()->count() >= 0) {
         for (QPushButton *button : qAsConst(window->switchOutputs()->buttons()))
             controls << button;
         controls << window->findChild<QWidget *>("pushButton_allOpen")
                  << window->findChild<QWidget *>("pushButton_allClose")
                  << window->findChild<QWidget *>("checkBox_out");
     }
-    if (window->inputCount >= 0) {
+    if (window->switchInputs()->count() >= 0) {
         for (QPushButton *button : qAsConst(window->switchInputs()->buttons()))
             controls << button;
         controls << window->findChild<QWidget *>("pushButton_check");
     }
-    for (AnalogOutputRow *row : qAsConst(window->analogOutRows)) {
+    for (AnalogOutputRow *row : qAsConst(window->analogOutputs()->rows())) {
         for (QWidget *child : row->findChildren<QWidget *>()) {
             if (child->isVisibleTo(window) && !child->findChild<QWidget *>())
                 controls << child;
@@ -164,7 +164,7 @@ void TestLaptopLayout::boardSeenWhole()
     }
     for (QWidget *cell : qAsConst(window->analogInputs()->cells()))
         controls << cell;
-    if (window->voltageInputCount >= 0 || window->currentInputCount >= 0)
+    if (!window->analogInputs()->cells().isEmpty())
         controls << window->findChild<QWidget *>("pushButton_check_analog_in");
     QVERIFY(controls.size() > 8);
     const QStringList cut = notWhole(controls + statusWidgets());
@@ -304,13 +304,13 @@ void TestLaptopLayout::statusBarGivesWayInOrder()
 void TestLaptopLayout::statusTipsLeaveTheCounters()
 {
     showAt(QSize(1366, 740), kOutputsAndInputs.toUtf8().constData());
-    QStatusTipEvent tip(window->networkParameterAction->statusTip());
+    QStatusTipEvent tip(window->action(QStringLiteral("action_networkParameters"))->statusTip());
     QCoreApplication::sendEvent(window->menuBar(), &tip);
     QVERIFY(window->statusBar()->currentMessage().isEmpty());
     const QStringList cut = notWhole(statusWidgets());
     QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char(' '))));
     // The tip is still there for the operator who points at the action.
-    QCOMPARE(window->networkParameterAction->toolTip(), window->networkParameterAction->statusTip());
+    QCOMPARE(window->action(QStringLiteral("action_networkParameters"))->toolTip(), window->action(QStringLiteral("action_networkParameters"))->statusTip());
 }
 
 void TestLaptopLayout::clockAndHelpPicturesSpeakTheLanguage()
@@ -318,7 +318,7 @@ void TestLaptopLayout::clockAndHelpPicturesSpeakTheLanguage()
     const bool chinese = Language::current() == Language::kChinese;
     const QLocale locale(chinese ? QLocale::Chinese : QLocale::English);
     window->slotChangeTime();
-    const QString clock = window->clockLabel->text();
+    const QString clock = window->findChild<QLabel *>("label_clock")->text();
     bool weekday = false;
     for (int day = 1; day <= 7; ++day)
         weekday = weekday || clock.endsWith(locale.dayName(day));

@@ -287,7 +287,7 @@ void TestLink::lineLostMidReplyAndBack()
     QTRY_VERIFY_WITH_TIMEOUT(!window->switchOutputs()->polling(), 10000);
     QVERIFY(!window->session()->linkUp());
     QTRY_VERIFY_WITH_TIMEOUT(!queuedKinds(window).contains(ModbusRequest::kCheckStatus), 10000);
-    window->flushLog();
+    window->outputLog()->flush();
     QCOMPARE(window->findChild<QTextEdit *>("recvText")->toPlainText().contains("Serial port lost"), serial);
 
     // Connected again, the states read then are shown, nothing of the half reply.
@@ -297,7 +297,7 @@ void TestLink::lineLostMidReplyAndBack()
         QVERIFY(line->openPty());
         openSerialInWindow(window, line->path());
     } else {
-        window->tryConnectIp();
+        window->linkControls()->connectRemote();
     }
     QTRY_COMPARE_WITH_TIMEOUT(state->text(), QStringLiteral("Connect"), 10000);
     QTRY_COMPARE_WITH_TIMEOUT(window->switchOutputs()->buttons().at(7)->styleSheet(), SwitchStates::kOnStyle, 10000);
@@ -366,7 +366,7 @@ void TestLink::faultSoak()
     chooseModel(window, "Switch 32-channel outputs 16-channel inputs");
     emit window->write(new Sender(ModbusRequest::kAnalogStartDetecting,
                                   ModbusRequest::analogInputRead(QStringLiteral("01"), 4)));
-    ThreadAdministrator *q = window->threadSerialport->threadAdministrator;
+    ThreadAdministrator *q = window->link()->threadAdministrator;
     QObject context;
     connect(q, &ThreadAdministrator::change_ctlOuts, &context, [this](const QString &reply) {
         applied(RegisterMap::kOutputStates, int(reply.midRef(6, 4).toUInt(nullptr, 16)));
@@ -445,7 +445,7 @@ void TestLink::reconnectCyclesKeepDescriptorsFlat()
         QTRY_VERIFY_WITH_TIMEOUT(module->requestCount() > before, 10000);
         module->closeTcpClients();
         QTRY_COMPARE_WITH_TIMEOUT(state->text(), QStringLiteral("DisConnect"), 10000);
-        window->tryConnectIp();
+        window->linkControls()->connectRemote();
         QTRY_COMPARE_WITH_TIMEOUT(state->text(), QStringLiteral("Connect"), 10000);
         early = cycle == 1 ? descriptors() : early;
     }

@@ -1,5 +1,6 @@
 #include "tests/loopbackwindow.h"
 #include "protocol/sender.h"
+#include "ui/outputlog.h"
 
 #include <QCheckBox>
 #include <QTemporaryDir>
@@ -28,7 +29,7 @@ private:
     QTextEdit *recvText() const { return window->findChild<QTextEdit *>("recvText"); }
     QString viewText() const
     {
-        window->flushLog();
+        window->outputLog()->flush();
         return recvText()->toPlainText();
     }
     void click(const char *name) { QTest::mouseClick(window->findChild<QWidget *>(name), Qt::LeftButton); }
@@ -48,7 +49,7 @@ void TestMainWindowTerminal::init()
         requests.append({sender->kind, sender->data});
         delete sender;
     });
-    disconnect(window->threadSerialport, nullptr, window, nullptr);
+    disconnect(window->session(), &Session::notice, window->outputLog(), nullptr);
     settleLink(window);
     QCoreApplication::sendPostedEvents(window);
     window->on_recvTextClear_clicked();
@@ -113,16 +114,16 @@ void TestMainWindowTerminal::typedFrames()
 
 void TestMainWindowTerminal::logKeepsTheLastLines()
 {
-    const int total = MainWindow::kLogHistoryLines + 10;
+    const int total = OutputLog::kHistoryLines + 10;
     for (int i = 0; i < total; ++i) {
-        window->writeOutputWidget(QStringLiteral("line %1").arg(i), QColor(Qt::blue));
+        window->outputLog()->append(QStringLiteral("line %1").arg(i), QColor(Qt::blue));
         if (i % 1000 == 999)
-            window->flushLog();
+            window->outputLog()->flush();
     }
     const QStringList lines = viewText().split('\n');
-    QCOMPARE(lines.size(), MainWindow::kLogHistoryLines);
+    QCOMPARE(lines.size(), OutputLog::kHistoryLines);
     QVERIFY(lines.first().endsWith("]    line 10"));
-    QCOMPARE(window->outputLog()->history().size(), MainWindow::kLogHistoryLines);
+    QCOMPARE(window->outputLog()->history().size(), OutputLog::kHistoryLines);
 }
 
 void TestMainWindowTerminal::hidingPollingKeepsTypedFramesAndErrors()
@@ -135,13 +136,13 @@ void TestMainWindowTerminal::hidingPollingKeepsTypedFramesAndErrors()
                                                                      : ExchangeRecord::Result::Ok;
         record.polling = polling;
         record.bytes = QByteArray::fromHex(hex);
-        window->showExchange(record);
+        window->outputLog()->showExchange(record);
     };
     const auto error = [this](const char *text) {
         LinkNotice notice;
         notice.severity = LinkNotice::Severity::Error;
         notice.text = QString::fromLatin1(text);
-        window->showNotice(notice);
+        window->outputLog()->showNotice(notice);
     };
     const auto sent = ExchangeRecord::Direction::Sent;
     const auto received = ExchangeRecord::Direction::Received;
@@ -173,10 +174,10 @@ void TestMainWindowTerminal::hidingPollingKeepsTypedFramesAndErrors()
 
 void TestMainWindowTerminal::pauseKeepsCollecting()
 {
-    window->writeOutputWidget("before");
+    window->outputLog()->append("before", QColor(Qt::black));
     QCOMPARE(viewText().count('\n'), 0);
     click("checkBox_pauseLog");
-    window->writeOutputWidget("while paused");
+    window->outputLog()->append("while paused", QColor(Qt::black));
     QVERIFY(!viewText().contains("while paused"));
     click("checkBox_pauseLog");
     QVERIFY(recvText()->toPlainText().endsWith("]    while paused"));
@@ -184,13 +185,12 @@ void TestMainWindowTerminal::pauseKeepsCollecting()
 
 void TestMainWindowTerminal::savingWritesWhatIsKept()
 {
-    window->outputCount = 8;
     click("checkBox_showPolling");
-    window->writeOutputWidget("Send: 01 03 00 00 00 01 84 0a", QColor(Qt::blue));
-    window->writeOutputWidget(QString::fromUtf8("修改名称成功"), QColor(Qt::red));
+    window->outputLog()->append("Send: 01 03 00 00 00 01 84 0a", QColor(Qt::blue));
+    window->outputLog()->append(QString::fromUtf8("修改名称成功"), QColor(Qt::red));
 
     QTemporaryDir dir;
-    QVERIFY(window->saveLog(dir.filePath("log.txt")));
+    QVERIFY(window->outputLog()->save(dir.filePath("log.txt")));
     QFile file(dir.filePath("log.txt"));
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QRegularExpression stamp("^\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\]    ",
@@ -198,26 +198,28 @@ void TestMainWindowTerminal::savingWritesWhatIsKept()
     QCOMPARE(QString::fromUtf8(file.readAll()).remove(stamp),
              QString::fromUtf8("Send: 01 03 00 00 00 01 84 0a\n修改名称成功\n"));
     QString error;
-    QVERIFY(!window->saveLog(dir.filePath("missing/log.txt"), &error));
+    QVERIFY(!window->outputLog()->save(dir.filePath("missing/log.txt"), &error));
     QVERIFY(!error.isEmpty());
 }
 
 void TestMainWindowTerminal::burstBeyondTheBoundDropsWithOneLine()
 {
     // A flood of frames from the link: each one a queued call.
-    window->writeOutputWidget("before");
-    const int burst = 3 * MainWindow::kLogPendingLines;
+    window->outputLog()->append("before", QColor(Qt::black));
+    const int burst = 3 * OutputLog::kPendingLines;
+    OutputLog *outputLog = window->outputLog();
     for (int i = 0; i < burst; ++i)
-        QMetaObject::invokeMethod(window, "UIappendData", Qt::QueuedConnection,
-                                  Q_ARG(QString, QStringLiteral("0103020005b845")));
+        QMetaObject::invokeMethod(
+                outputLog, [outputLog]() { outputLog->appendReceived(QStringLiteral("0103020005b845"), false); },
+                Qt::QueuedConnection);
     QTRY_VERIFY_WITH_TIMEOUT(recvText()->toPlainText().contains("dropped"), 60000);
     // What waits is bounded; the rest is counted in one line, which ends the burst.
     const QString log = viewText();
     const QRegularExpressionMatch dropped =
         QRegularExpression("\\]    (\\d+) log lines dropped[^\\n]*$").match(log);
     QVERIFY2(dropped.hasMatch(), qPrintable(log.right(200)));
-    QCOMPARE(dropped.captured(1).toInt(), burst + 1 - MainWindow::kLogPendingLines);
-    QCOMPARE(log.count("01 03 02 00 05 b8 45"), MainWindow::kLogPendingLines - 1);
+    QCOMPARE(dropped.captured(1).toInt(), burst + 1 - OutputLog::kPendingLines);
+    QCOMPARE(log.count("01 03 02 00 05 b8 45"), OutputLog::kPendingLines - 1);
 }
 
 QTEST_MAIN(TestMainWindowTerminal)

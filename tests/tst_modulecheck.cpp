@@ -147,11 +147,11 @@ void TestModuleCheck::fromWindow()
     // While the check runs, the module hears only the check.
     QStringList during, after;
     connect(window.data(), &MainWindow::write, this, [&](Sender *sender) {
-        (window->moduleCheck->running() ? during : after) << sender->kind;
+        (window->moduleCheck()->running() ? during : after) << sender->kind;
     });
-    connect(window->moduleCheck, &ModuleCheck::stepDone, this, [&]() { during << queuedKinds(window.data()); });
+    connect(window->moduleCheck(), &ModuleCheck::stepDone, this, [&]() { during << queuedKinds(window.data()); });
     // Asked first: every relay will move.
-    window->moduleCheckAction->trigger();
+    window->action(QStringLiteral("moduleCheckAction"))->trigger();
     QVERIFY(window->switchOutputs()->polling());
     QVERIFY(answerConfirmation(window.data(), "moduleCheckConfirmBox", true)
                 .contains(chinese() ? QStringLiteral("所接负载会动作") : QStringLiteral("connected loads will move")));
@@ -174,15 +174,15 @@ void TestModuleCheck::fromWindow()
 
     // Cancelled with Y1 switched on: the run names its steps in English, whatever the window shows.
     delete results;
-    connect(window->moduleCheck, &ModuleCheck::stepDone, this, [&](const CheckStep &step) {
+    connect(window->moduleCheck(), &ModuleCheck::stepDone, this, [&](const CheckStep &step) {
         if (step.name == QLatin1String("Y1 on"))
             QTest::mouseClick(window->findChild<QProgressDialog *>(QStringLiteral("moduleCheckProgress"))
                                   ->findChild<QPushButton *>(), Qt::LeftButton);
     });
-    window->moduleCheckAction->trigger();
+    window->action(QStringLiteral("moduleCheckAction"))->trigger();
     answerConfirmation(window.data(), "moduleCheckConfirmBox", true);
     QTRY_VERIFY_WITH_TIMEOUT(window->findChild<ModuleCheckWindow *>(), 60000);
-    QCOMPARE(window->moduleCheck->result().verdict(), QStringLiteral("CANCELLED"));
+    QCOMPARE(window->moduleCheck()->result().verdict(), QStringLiteral("CANCELLED"));
     QCOMPARE(module.outputBits(), outputs);
 }
 

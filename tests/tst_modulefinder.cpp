@@ -158,7 +158,7 @@ void TestModuleFinder::cancelThenUse()
     QTest::mouseClick(progress->findChild<QPushButton *>(), Qt::LeftButton);
 
     QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>(QStringLiteral("label_serialState"))->text(),
-                              shown("Connect", " 连接 "), 10000);
+                              shown("Connect", " 连接 ", "LinkControlsPanel"), 10000);
     auto *rates = window->findChild<QComboBox *>(QStringLiteral("rateCbb"));
     QCOMPARE(rates->currentText(), QStringLiteral("115200"));
     QVERIFY(!window->findChild<FindModuleDialog *>());
@@ -181,9 +181,9 @@ void TestModuleFinder::cancelThenUse()
     QTest::mouseClick(use, Qt::LeftButton);
     QCOMPARE(rates->currentText(), QStringLiteral("57600"));
     QCOMPARE(window->session()->deviceAddressHex(), QStringLiteral("11"));
-    QCOMPARE(window->outputCount, 64);
+    QCOMPARE(window->switchOutputs()->count(), 64);
     QTRY_COMPARE_WITH_TIMEOUT(window->findChild<QLabel *>(QStringLiteral("label_serialState"))->text(),
-                              shown("Connect", " 连接 "), 10000);
+                              shown("Connect", " 连接 ", "LinkControlsPanel"), 10000);
     answered = module.requestCount();
     QTRY_VERIFY_WITH_TIMEOUT(module.requestCount() > answered + 2, 10000);
 
@@ -191,10 +191,10 @@ void TestModuleFinder::cancelThenUse()
     QStringList heard;
     module.setLogging(true);
     module.setLogFunction([&heard](const QString &line) { heard << line; });
-    window->moduleCheckAction->trigger();
+    window->action(QStringLiteral("moduleCheckAction"))->trigger();
     answerConfirmation(window.data(), "moduleCheckConfirmBox", true);
     QTRY_VERIFY_WITH_TIMEOUT(window->findChild<ModuleCheckWindow *>(), 60000);
-    QCOMPARE(window->moduleCheck->result().identity,
+    QCOMPARE(window->moduleCheck()->result().identity,
              QStringLiteral("confirmed: type code 220 (Switch 64-channel outputs)"));
     QCOMPARE(heard.filter(QStringLiteral("ScanDevice")), QStringList());
 }

@@ -184,7 +184,7 @@ private slots:
         chooseModel(offline, qPrintable(model));
         pretendLink(offline, linkReady ? LinkKind::Serial : LinkKind::None);
         requests.clear();
-        offline->timeoutAction->trigger();
+        offline->action(QStringLiteral("action_timeout"))->trigger();
         QScopedPointer<QMessageBox> box(offline->findChild<QMessageBox *>());
         QCOMPARE(box ? box->text() : QString(), warning);
         QVERIFY(!requests.join(' ').contains("Communication TimeOut"));
@@ -230,7 +230,7 @@ private slots:
         if (fromNetworkWindow)
             window.findChild<QToolBar *>("bigLittle")->actions().last()->trigger();
         else
-            offline->rebootAction->trigger();
+            offline->action(QStringLiteral("action_reboot"))->trigger();
         const QString asked = answerConfirmation(offline, "rebootConfirmBox", yes);
         setting->setChecked(true);
         QCOMPARE(asked.isEmpty(), !questionsOn);
@@ -297,17 +297,18 @@ private slots:
             return;
         chooseModel(window, "Switch  8-channel outputs");
 
-        window->timeoutAction->trigger();
-        QTRY_VERIFY_WITH_TIMEOUT(window->communicationTimeout, 10000);
-        CommunicationTimeout *timeout = window->communicationTimeout;
+        window->action(QStringLiteral("action_timeout"))->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(openWindows<CommunicationTimeout>().size(), 1, 10000);
+        CommunicationTimeout *timeout = openWindows<CommunicationTimeout>().first();
         QCOMPARE(timeout->timeoutValue(), 5000u);
         QCOMPARE(timeout->channelStates().mid(0, 5), QVector<int>({ 1, 1, 0, 2, 0 }));
         QTest::mouseClick(timeout->findChild<QRadioButton *>("radioButton_1"), Qt::LeftButton);
         QTest::mouseClick(timeout->findChild<QPushButton *>("pushButton_ok"), Qt::LeftButton);
         QTRY_COMPARE_WITH_TIMEOUT(module.holdingRegister(0x7532), quint16(0x0002), 10000);
 
-        window->networkParameterAction->trigger();
-        NetworkWindow *network = window->networkWindow;
+        window->action(QStringLiteral("action_networkParameters"))->trigger();
+        QCOMPARE(openWindows<NetworkWindow>().size(), 1);
+        NetworkWindow *network = openWindows<NetworkWindow>().first();
         network->findChild<QPushButton *>("switchBt_netWorkParameter_get")->click();
         auto *port = network->findChild<QLineEdit *>("lineEdit_portNumber");
         QTRY_COMPARE_WITH_TIMEOUT(network->findChild<QLineEdit *>("lineEdit_MAC")->text(),
@@ -321,12 +322,12 @@ private slots:
     {
         QScopedPointer<MainWindow> window(newLoopbackWindow());
         window->show();
-        window->helpAction->trigger();
-        QPointer<HelpWidget> first = window->helpWidget;
-        window->helpAction->trigger();
-        QVERIFY(first && first->isVisible() && window->helpWidget != first && window->helpWidget->isVisible());
+        window->action(QStringLiteral("action_help"))->trigger();
+        window->action(QStringLiteral("action_help"))->trigger();
+        const QList<HelpWidget *> open = openWindows<HelpWidget>();
+        QCOMPARE(open.size(), 2);
         window->close();
-        QVERIFY(!first->isVisible() && !window->helpWidget->isVisible());
+        QVERIFY(!open.at(0)->isVisible() && !open.at(1)->isVisible());
     }
 
     void languageChoiceIsKeptForTheNextStart()

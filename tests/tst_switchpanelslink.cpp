@@ -83,7 +83,7 @@ void TestSwitchPanelsLink::identificationSelectsTheModel()
     if (QTest::currentTestFailed())
         return;
     if (serial) {
-        ThreadSerialport *link = window->threadSerialport;
+        ThreadSerialport *link = window->link();
         int parity = -1;
         QMetaObject::invokeMethod(link, [&]() { parity = link->serialPort->parity(); },
                                   Qt::BlockingQueuedConnection);
@@ -91,7 +91,7 @@ void TestSwitchPanelsLink::identificationSelectsTheModel()
     }
 
     module.announce();
-    QTRY_COMPARE_WITH_TIMEOUT(window->outputCount, 64, 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(window->switchOutputs()->count(), 64, 10000);
     QCOMPARE(window->switchOutputs()->buttons().size(), 64);
     QTRY_COMPARE_WITH_TIMEOUT(window->session()->deviceAddressHex(), QStringLiteral("05"), 10000);
     QTest::mouseClick(button(window->switchOutputs()->buttons(), 64), Qt::LeftButton);

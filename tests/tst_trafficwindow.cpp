@@ -45,8 +45,8 @@ void TestTrafficWindow::trendFollowsAnalogInputs()
     if (QTest::currentTestFailed())
         return;
     chooseModel(window, "Analog current  4-channel inputs");
-    window->trafficViews->trendAction()->trigger();
-    TrendView *trend = window->trafficViews->trendView();
+    window->trafficViews()->trendAction()->trigger();
+    TrendView *trend = window->trafficViews()->trendView();
     QVERIFY(trend->isVisible());
     auto *start = window->findChild<QPushButton *>(QStringLiteral("pushButton_check_analog_in"));
     if (start->text() != shown("Stop detecting", " 停止检测 "))

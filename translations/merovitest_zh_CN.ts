@@ -15,6 +15,77 @@
     </message>
 </context>
 <context>
+    <name>AnalogOutputRow</name>
+    <message>
+        <source>Precision:</source>
+        <comment> 输出精度: </comment>
+        <translation>输出精度:</translation>
+    </message>
+    <message>
+        <source>Output accuracy = interval/maximum register</source>
+        <comment> 输出精度=区间值/最大值寄存器 </comment>
+        <translation>输出精度=区间值/最大值寄存器</translation>
+    </message>
+    <message>
+        <source>Maximum:0x</source>
+        <comment>  最大值寄存器:0x </comment>
+        <translation>最大值寄存器:0x</translation>
+    </message>
+    <message>
+        <source>Mode:</source>
+        <comment> 输出模式: </comment>
+        <translation>输出模式:</translation>
+    </message>
+    <message>
+        <source>write</source>
+        <comment> 写入 </comment>
+        <translation>写入</translation>
+    </message>
+    <message>
+        <source>write new value into register</source>
+        <comment> 写入寄存器 </comment>
+        <translation>写入寄存器</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <comment> 取消 </comment>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>View register values</source>
+        <comment> 查看寄存器值 </comment>
+        <translation>查看寄存器值</translation>
+    </message>
+</context>
+<context>
+    <name>AnalogOutputsPanel</name>
+    <message>
+        <source>warning</source>
+        <comment> 警告 </comment>
+        <translation>警告</translation>
+    </message>
+    <message>
+        <source>Unable to write until open the serial port.</source>
+        <comment> 串口没有打开，无法写入。 </comment>
+        <translation>串口没有打开，无法写入。</translation>
+    </message>
+    <message>
+        <source>Maximum value register</source>
+        <comment> 最大值寄存器 </comment>
+        <translation>最大值寄存器</translation>
+    </message>
+    <message>
+        <source>Output mode registe</source>
+        <comment> 输出模式寄存器 </comment>
+        <translation>输出模式寄存器</translation>
+    </message>
+    <message>
+        <source>Output register</source>
+        <comment> 输出寄存器 </comment>
+        <translation>输出寄存器</translation>
+    </message>
+</context>
+<context>
     <name>CheckReport</name>
     <message>
         <source>: expected %1, read %2</source>
@@ -927,6 +998,39 @@ If the timeout response time is 0 or null, no timeout response is generated.</so
     </message>
 </context>
 <context>
+    <name>FindFlow</name>
+    <message>
+        <source>Find module</source>
+        <comment> 查找模块 </comment>
+        <translation>查找模块</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <comment> 取消 </comment>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Find module: cancelled</source>
+        <comment> 查找模块：已取消 </comment>
+        <translation>查找模块：已取消</translation>
+    </message>
+    <message>
+        <source>Find module: %1</source>
+        <comment> 查找模块：%1 </comment>
+        <translation>查找模块：%1</translation>
+    </message>
+    <message>
+        <source>Find module: nothing found</source>
+        <comment> 查找模块：未找到 </comment>
+        <translation>查找模块：未找到</translation>
+    </message>
+    <message>
+        <source>Find module: %1 %2 %3, address %4 %5</source>
+        <comment> 查找模块：%1 %2 %3，地址 %4 %5 </comment>
+        <translation>查找模块：%1 %2 %3，地址 %4 %5</translation>
+    </message>
+</context>
+<context>
     <name>FindModuleDialog</name>
     <message>
         <source>Find module</source>
@@ -1080,6 +1184,49 @@ If the timeout response time is 0 or null, no timeout response is generated.</so
         <source>%1 off %2</source>
         <comment> %1 断开 %2 </comment>
         <translation>%1 断开 %2</translation>
+    </message>
+</context>
+<context>
+    <name>LinkControlsPanel</name>
+    <message>
+        <source>Connect</source>
+        <comment> 连接 </comment>
+        <translation>连接</translation>
+    </message>
+    <message>
+        <source>DisConnect</source>
+        <comment> 断开 </comment>
+        <translation>断开</translation>
+    </message>
+    <message>
+        <source>Open</source>
+        <comment> 打开 </comment>
+        <translation>打开</translation>
+    </message>
+    <message>
+        <source>Close</source>
+        <comment> 关闭 </comment>
+        <translation>关闭</translation>
+    </message>
+    <message>
+        <source>No reply</source>
+        <comment> 无回复 </comment>
+        <translation>无回复</translation>
+    </message>
+    <message>
+        <source>Serial port open failed</source>
+        <comment>串口打开失败</comment>
+        <translation>串口打开失败</translation>
+    </message>
+    <message>
+        <source>warning</source>
+        <comment>警告</comment>
+        <translation>警告</translation>
+    </message>
+    <message>
+        <source>Serial port lost: %1</source>
+        <comment> 串口断开：%1 </comment>
+        <translation>串口断开：%1</translation>
     </message>
 </context>
 <context>
@@ -1583,46 +1730,6 @@ Modifying the remote IP will automatically try to connect.
         <translation>模拟量电流32路输入</translation>
     </message>
     <message>
-        <source>Precision:</source>
-        <comment> 输出精度: </comment>
-        <translation>输出精度:</translation>
-    </message>
-    <message>
-        <source>Output accuracy = interval/maximum register</source>
-        <comment> 输出精度=区间值/最大值寄存器 </comment>
-        <translation>输出精度=区间值/最大值寄存器</translation>
-    </message>
-    <message>
-        <source>Maximum:0x</source>
-        <comment>  最大值寄存器:0x </comment>
-        <translation>最大值寄存器:0x</translation>
-    </message>
-    <message>
-        <source>Mode:</source>
-        <comment> 输出模式: </comment>
-        <translation>输出模式:</translation>
-    </message>
-    <message>
-        <source>write</source>
-        <comment> 写入 </comment>
-        <translation>写入</translation>
-    </message>
-    <message>
-        <source>write new value into register</source>
-        <comment> 写入寄存器 </comment>
-        <translation>写入寄存器</translation>
-    </message>
-    <message>
-        <source>Cancel</source>
-        <comment> 取消 </comment>
-        <translation>取消</translation>
-    </message>
-    <message>
-        <source>View register values</source>
-        <comment> 查看寄存器值 </comment>
-        <translation>查看寄存器值</translation>
-    </message>
-    <message>
         <source>Language</source>
         <comment> 语言 </comment>
         <translation>语言</translation>
@@ -1730,64 +1837,9 @@ Modifying the remote IP will automatically try to connect.
         <translation>关闭</translation>
     </message>
     <message>
-        <source>Connect</source>
-        <comment> 连接 </comment>
-        <translation>连接</translation>
-    </message>
-    <message>
-        <source>DisConnect</source>
-        <comment> 断开 </comment>
-        <translation>断开</translation>
-    </message>
-    <message>
-        <source>Serial port open failed</source>
-        <comment>串口打开失败</comment>
-        <translation>串口打开失败</translation>
-    </message>
-    <message>
-        <source>warning</source>
-        <comment>警告</comment>
-        <translation>警告</translation>
-    </message>
-    <message>
-        <source>Open</source>
-        <comment> 打开 </comment>
-        <translation>打开</translation>
-    </message>
-    <message>
-        <source>Serial port lost: %1</source>
-        <comment> 串口断开：%1 </comment>
-        <translation>串口断开：%1</translation>
-    </message>
-    <message>
         <source>Stop detecting</source>
         <comment> 停止检测 </comment>
         <translation>停止检测</translation>
-    </message>
-    <message>
-        <source>warning</source>
-        <comment> 警告 </comment>
-        <translation>警告</translation>
-    </message>
-    <message>
-        <source>Unable to write until open the serial port.</source>
-        <comment> 串口没有打开，无法写入。 </comment>
-        <translation>串口没有打开，无法写入。</translation>
-    </message>
-    <message>
-        <source>Maximum value register</source>
-        <comment> 最大值寄存器 </comment>
-        <translation>最大值寄存器</translation>
-    </message>
-    <message>
-        <source>Output mode registe</source>
-        <comment> 输出模式寄存器 </comment>
-        <translation>输出模式寄存器</translation>
-    </message>
-    <message>
-        <source>Output register</source>
-        <comment> 输出寄存器 </comment>
-        <translation>输出寄存器</translation>
     </message>
     <message>
         <source>Start detecting</source>
@@ -1808,81 +1860,6 @@ Modifying the remote IP will automatically try to connect.
         <source>warning</source>
         <comment>警告  </comment>
         <translation>警告</translation>
-    </message>
-    <message>
-        <source>No reply</source>
-        <comment> 无回复 </comment>
-        <translation>无回复</translation>
-    </message>
-    <message>
-        <source>Not sent: only hex digits and blanks can be sent</source>
-        <comment> 未发送：只能发送十六进制数字和空格 </comment>
-        <translation>未发送：只能发送十六进制数字和空格</translation>
-    </message>
-    <message>
-        <source>Not sent: an odd number of hex digits (%1)</source>
-        <comment> 未发送：十六进制数字个数为奇数（%1） </comment>
-        <translation>未发送：十六进制数字个数为奇数（%1）</translation>
-    </message>
-    <message>
-        <source>Not sent: a frame holds at most %1 bytes before its CRC</source>
-        <comment> 未发送：一帧在校验码之前最多 %1 字节 </comment>
-        <translation>未发送：一帧在校验码之前最多 %1 字节</translation>
-    </message>
-    <message>
-        <source>Not sent: a frame starts with an address and a function code</source>
-        <comment> 未发送：一帧以地址和功能码开头 </comment>
-        <translation>未发送：一帧以地址和功能码开头</translation>
-    </message>
-    <message>
-        <source>Not sent: address %1 is not the device address %2</source>
-        <comment> 未发送：地址 %1 不是设备地址 %2 </comment>
-        <translation>未发送：地址 %1 不是设备地址 %2</translation>
-    </message>
-    <message>
-        <source>Not sent: function code %1 is not supported (%2)</source>
-        <comment> 未发送：不支持功能码 %1（%2） </comment>
-        <translation>未发送：不支持功能码 %1（%2）</translation>
-    </message>
-    <message>
-        <source>Show polling</source>
-        <comment> 显示轮询 </comment>
-        <translation>显示轮询</translation>
-    </message>
-    <message>
-        <source>Pause</source>
-        <comment> 暂停 </comment>
-        <translation>暂停</translation>
-    </message>
-    <message>
-        <source>Save log…</source>
-        <comment> 保存日志… </comment>
-        <translation>保存日志…</translation>
-    </message>
-    <message>
-        <source>Save log</source>
-        <comment> 保存日志 </comment>
-        <translation>保存日志</translation>
-    </message>
-    <message>
-        <source>Text files (*.txt)</source>
-        <comment> 文本文件 (*.txt) </comment>
-        <translation>文本文件 (*.txt)</translation>
-    </message>
-    <message>
-        <source>Log saved to %1</source>
-        <comment> 日志已保存到 %1 </comment>
-        <translation>日志已保存到 %1</translation>
-    </message>
-    <message>
-        <source>Log not saved to %1: %2</source>
-        <comment> 日志未保存到 %1：%2 </comment>
-        <translation>日志未保存到 %1：%2</translation>
-    </message>
-    <message>
-        <source>New</source>
-        <comment> 新建 </comment>
-        <translation>新建</translation>
     </message>
     <message>
         <source>Output ON</source>
@@ -1915,26 +1892,6 @@ Modifying the remote IP will automatically try to connect.
         <translation>逐路检测所选型号的模块，结束后恢复原状态。</translation>
     </message>
     <message>
-        <source>Unable to check the module until it is connected.</source>
-        <comment> 模块未连接，无法检测。 </comment>
-        <translation>模块未连接，无法检测。</translation>
-    </message>
-    <message>
-        <source>Choose the module&apos;s model first.</source>
-        <comment> 请先选择模块型号。 </comment>
-        <translation>请先选择模块型号。</translation>
-    </message>
-    <message>
-        <source>Module check started: %1</source>
-        <comment> 模块检测开始：%1 </comment>
-        <translation>模块检测开始：%1</translation>
-    </message>
-    <message>
-        <source>Module check: %1</source>
-        <comment> 模块检测：%1 </comment>
-        <translation>模块检测：%1</translation>
-    </message>
-    <message>
         <source>Find module</source>
         <comment> 查找模块 </comment>
         <translation>查找模块</translation>
@@ -1945,26 +1902,6 @@ Modifying the remote IP will automatically try to connect.
         <translation>在串口或远程地址上查找模块</translation>
     </message>
     <message>
-        <source>Find module: cancelled</source>
-        <comment> 查找模块：已取消 </comment>
-        <translation>查找模块：已取消</translation>
-    </message>
-    <message>
-        <source>Find module: %1</source>
-        <comment> 查找模块：%1 </comment>
-        <translation>查找模块：%1</translation>
-    </message>
-    <message>
-        <source>Find module: nothing found</source>
-        <comment> 查找模块：未找到 </comment>
-        <translation>查找模块：未找到</translation>
-    </message>
-    <message>
-        <source>Find module: %1 %2 %3, address %4 %5</source>
-        <comment> 查找模块：%1 %2 %3，地址 %4 %5 </comment>
-        <translation>查找模块：%1 %2 %3，地址 %4 %5</translation>
-    </message>
-    <message>
         <source>Tools</source>
         <comment> 工具 </comment>
         <translation>工具</translation>
@@ -1973,11 +1910,6 @@ Modifying the remote IP will automatically try to connect.
         <source>View</source>
         <comment> 视图 </comment>
         <translation>视图</translation>
-    </message>
-    <message>
-        <source>The check switches every relay of %1 on and off and writes every analog output: connected loads will move. Check the module now?</source>
-        <comment> 检测将逐一切换 %1 的每个继电器并写入每路模拟量输出：所接负载会动作。现在检测吗？ </comment>
-        <translation>检测将逐一切换 %1 的每个继电器并写入每路模拟量输出：所接负载会动作。现在检测吗？</translation>
     </message>
     <message>
         <source>Restart the module %1 at %2, address %3? Its relays drop while it restarts.</source>
@@ -2040,6 +1972,49 @@ Modifying the remote IP will automatically try to connect.
         <source>Write multiple registers</source>
         <comment> 写多个寄存器 </comment>
         <translation>写多个寄存器</translation>
+    </message>
+</context>
+<context>
+    <name>ModuleCheckFlow</name>
+    <message>
+        <source>warning</source>
+        <comment> 警告 </comment>
+        <translation>警告</translation>
+    </message>
+    <message>
+        <source>Unable to check the module until it is connected.</source>
+        <comment> 模块未连接，无法检测。 </comment>
+        <translation>模块未连接，无法检测。</translation>
+    </message>
+    <message>
+        <source>Choose the module&apos;s model first.</source>
+        <comment> 请先选择模块型号。 </comment>
+        <translation>请先选择模块型号。</translation>
+    </message>
+    <message>
+        <source>The check switches every relay of %1 on and off and writes every analog output: connected loads will move. Check the module now?</source>
+        <comment> 检测将逐一切换 %1 的每个继电器并写入每路模拟量输出：所接负载会动作。现在检测吗？ </comment>
+        <translation>检测将逐一切换 %1 的每个继电器并写入每路模拟量输出：所接负载会动作。现在检测吗？</translation>
+    </message>
+    <message>
+        <source>Module check</source>
+        <comment> 模块检测 </comment>
+        <translation>模块检测</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <comment> 取消 </comment>
+        <translation>取消</translation>
+    </message>
+    <message>
+        <source>Module check started: %1</source>
+        <comment> 模块检测开始：%1 </comment>
+        <translation>模块检测开始：%1</translation>
+    </message>
+    <message>
+        <source>Module check: %1</source>
+        <comment> 模块检测：%1 </comment>
+        <translation>模块检测：%1</translation>
     </message>
 </context>
 <context>
@@ -2660,6 +2635,74 @@ Arm the station?</source>
         <source>Stop detecting</source>
         <comment> 停止检测 </comment>
         <translation>停止检测</translation>
+    </message>
+</context>
+<context>
+    <name>TerminalPanel</name>
+    <message>
+        <source>Show polling</source>
+        <comment> 显示轮询 </comment>
+        <translation>显示轮询</translation>
+    </message>
+    <message>
+        <source>Pause</source>
+        <comment> 暂停 </comment>
+        <translation>暂停</translation>
+    </message>
+    <message>
+        <source>Save log…</source>
+        <comment> 保存日志… </comment>
+        <translation>保存日志…</translation>
+    </message>
+    <message>
+        <source>Not sent: only hex digits and blanks can be sent</source>
+        <comment> 未发送：只能发送十六进制数字和空格 </comment>
+        <translation>未发送：只能发送十六进制数字和空格</translation>
+    </message>
+    <message>
+        <source>Not sent: an odd number of hex digits (%1)</source>
+        <comment> 未发送：十六进制数字个数为奇数（%1） </comment>
+        <translation>未发送：十六进制数字个数为奇数（%1）</translation>
+    </message>
+    <message>
+        <source>Not sent: a frame holds at most %1 bytes before its CRC</source>
+        <comment> 未发送：一帧在校验码之前最多 %1 字节 </comment>
+        <translation>未发送：一帧在校验码之前最多 %1 字节</translation>
+    </message>
+    <message>
+        <source>Not sent: a frame starts with an address and a function code</source>
+        <comment> 未发送：一帧以地址和功能码开头 </comment>
+        <translation>未发送：一帧以地址和功能码开头</translation>
+    </message>
+    <message>
+        <source>Not sent: address %1 is not the device address %2</source>
+        <comment> 未发送：地址 %1 不是设备地址 %2 </comment>
+        <translation>未发送：地址 %1 不是设备地址 %2</translation>
+    </message>
+    <message>
+        <source>Not sent: function code %1 is not supported (%2)</source>
+        <comment> 未发送：不支持功能码 %1（%2） </comment>
+        <translation>未发送：不支持功能码 %1（%2）</translation>
+    </message>
+    <message>
+        <source>Save log</source>
+        <comment> 保存日志 </comment>
+        <translation>保存日志</translation>
+    </message>
+    <message>
+        <source>Text files (*.txt)</source>
+        <comment> 文本文件 (*.txt) </comment>
+        <translation>文本文件 (*.txt)</translation>
+    </message>
+    <message>
+        <source>Log saved to %1</source>
+        <comment> 日志已保存到 %1 </comment>
+        <translation>日志已保存到 %1</translation>
+    </message>
+    <message>
+        <source>Log not saved to %1: %2</source>
+        <comment> 日志未保存到 %1：%2 </comment>
+        <translation>日志未保存到 %1：%2</translation>
     </message>
 </context>
 <context>

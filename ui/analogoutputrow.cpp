@@ -1,7 +1,6 @@
 #include "ui/analogoutputrow.h"
 
 #include "protocol/analogconversion.h"
-#include "ui/mainwindow.h"
 #include "ui/panelfonts.h"
 
 #include <QCheckBox>
@@ -53,18 +52,18 @@ AnalogOutputRow::AnalogOutputRow(int channel, const QString &unit, QWidget *pare
     valueUnit = newLabel(unit, 18);
     valueUnit->setObjectName(numbered("label_analogOutValueUnit", channel));
 
-    precisionCaption = newLabel(MainWindow::tr("Precision:", " 输出精度: "), 12, Qt::AlignRight | Qt::AlignVCenter);
+    precisionCaption = newLabel(tr("Precision:", " 输出精度: "), 12, Qt::AlignRight | Qt::AlignVCenter);
     precisionEdit = new QLineEdit(QStringLiteral("0"));
     precisionEdit->setObjectName(numbered("lineEdit_analogOutPrecision", channel));
     precisionEdit->setValidator(new QDoubleValidator(0, 999999.99, 6, precisionEdit));
     precisionEdit->setMaxLength(kNumberFieldLength);
     precisionEdit->setFont(PanelFonts::arial(12));
-    precisionEdit->setToolTip(MainWindow::tr("Output accuracy = interval/maximum register",
+    precisionEdit->setToolTip(tr("Output accuracy = interval/maximum register",
                                              " 输出精度=区间值/最大值寄存器 "));
     precisionUnit = newLabel(unit, 12);
     precisionUnit->setObjectName(numbered("label_analogOutPrecisionUnit", channel));
 
-    maximumCaption = newLabel(MainWindow::tr("Maximum:0x", "  最大值寄存器:0x "), 12, Qt::AlignRight | Qt::AlignVCenter);
+    maximumCaption = newLabel(tr("Maximum:0x", "  最大值寄存器:0x "), 12, Qt::AlignRight | Qt::AlignVCenter);
     maximumEdit = new QLineEdit;
     maximumEdit->setObjectName(numbered("lineEdit_analogOutMaximum", channel));
     maximumEdit->setInputMask(QStringLiteral("HHHH"));
@@ -72,18 +71,18 @@ AnalogOutputRow::AnalogOutputRow(int channel, const QString &unit, QWidget *pare
     maximumEdit->setText(QStringLiteral("FFFF"));
     maximumEdit->setFont(PanelFonts::arial(12));
 
-    modeCaption = newLabel(MainWindow::tr("Mode:", " 输出模式: "), 12, Qt::AlignRight | Qt::AlignVCenter);
+    modeCaption = newLabel(tr("Mode:", " 输出模式: "), 12, Qt::AlignRight | Qt::AlignVCenter);
     modeBox = new QComboBox;
     modeBox->setObjectName(numbered("comboBox_analogOutMode", channel));
     for (const AnalogConversion::OutputMode &mode : AnalogConversion::modes())
         modeBox->addItem(QString::fromLatin1(mode.text));
     modeBox->setFont(PanelFonts::arial(12));
 
-    writeButton = new QPushButton(MainWindow::tr("write", " 写入 "));
+    writeButton = new QPushButton(tr("write", " 写入 "));
     writeButton->setObjectName(numbered("pushButton_analogOutWrite", channel));
-    writeButton->setStatusTip(MainWindow::tr("write new value into register", " 写入寄存器 "));
+    writeButton->setStatusTip(tr("write new value into register", " 写入寄存器 "));
     writeButton->setFont(PanelFonts::arial(12));
-    cancelButton = new QPushButton(MainWindow::tr("Cancel", " 取消 "));
+    cancelButton = new QPushButton(tr("Cancel", " 取消 "));
     cancelButton->setObjectName(numbered("pushButton_analogOutCancel", channel));
     cancelButton->setFont(PanelFonts::arial(12));
     // Nothing to write or cancel until the operator edits the row.
@@ -130,7 +129,7 @@ AnalogOutputRow::AnalogOutputRow(int channel, const QString &unit, QWidget *pare
         registerLayout->addWidget(label);
     registerView->hide();
 
-    viewCheckBox = new QCheckBox(MainWindow::tr("View register values", " 查看寄存器值 "));
+    viewCheckBox = new QCheckBox(tr("View register values", " 查看寄存器值 "));
     viewCheckBox->setObjectName(numbered("checkBox_analogOutView", channel));
     viewCheckBox->setFont(PanelFonts::arial(12));
 

@@ -1,27 +1,38 @@
 #include "ui/mainwindow.h"
 
-#include "ui/confirmation.h"
 #include "ui_mainwindow.h"
 
 #include "QtLibrary/QtTools/qttools.h"
-#include "protocol/modbusrequest.h"
-#include "protocol/remoteaddress.h"
 #include "link/threadadministrator.h"
 #include "link/threadserialport.h"
-#include "ui/linkhealthview.h"
-#include "ui/nomodelhint.h"
-#include "ui/trafficviews.h"
+#include "protocol/modbusrequest.h"
 #include "protocol/modelcatalogue.h"
-#include "ui/language.h"
+#include "protocol/sender.h"
+#include "ui/analoginputspanel.h"
+#include "ui/analogoutputspanel.h"
 #include "ui/communicationtimeout.h"
+#include "ui/confirmation.h"
 #include "ui/connectionstatus.h"
+#include "ui/findflow.h"
+#include "ui/helpwidget.h"
+#include "ui/language.h"
+#include "ui/linkcontrolspanel.h"
+#include "ui/linkhealthview.h"
+#include "ui/modulecheckflow.h"
+#include "ui/namesetting.h"
 #include "ui/networkwindow.h"
+#include "ui/nomodelhint.h"
+#include "ui/outputlog.h"
 #include "ui/stationwindow.h"
 #include "ui/statustips.h"
 #include "ui/steadywidth.h"
-#include "ui/analoginputspanel.h"
 #include "ui/switchinputspanel.h"
 #include "ui/switchoutputspanel.h"
+#include "ui/terminalpanel.h"
+#include "ui/trafficviews.h"
+
+#include "check/modulecheck.h"
+#include "check/modulefinder.h"
 
 #include <QAction>
 #include <QApplication>
@@ -30,33 +41,24 @@
 #include <QDebug>
 #include <QFontMetrics>
 #include <QHBoxLayout>
-#include <QIntValidator>
 #include <QItemSelection>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMetaObject>
-#include <QScrollBar>
 #include <QStatusBar>
 #include <QTextBrowser>
 #include <QTextCharFormat>
-#include <QTextDocument>
-#include <QtMath>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVector>
+#include <QtMath>
 
 namespace {
 
-constexpr int kAddressMaximum = 33;
-constexpr int kFirstConnectDelayMs = 500;
-constexpr int kRemoteEditSettleMs = 600;
-// Frame, margins and cursor around the text of a line edit.
-constexpr int kFieldSpareWidth = 16;
 constexpr int kLogLinesShown = 8;
 constexpr int kNarrowestDescription = 250;
 constexpr int kMostDescriptionLines = 12;
@@ -66,59 +68,102 @@ const QString kGeometryKey = QStringLiteral("window/geometry");
 // The panels beside the terminal; an older "window/splitter" held them above it.
 const QString kSplitterKey = QStringLiteral("window/panelsBesideLog");
 
-// The remote fields read as an address; the key names what a connection attempt
-// would be for, so that an unchanged address or the same refused texts are seen.
-struct RemoteFields
+// The settings windows are top-level windows of their own; they close with the
+// main window, so that closing the tool really ends it.
+void closeWithMainWindow(MainWindow *mainWindow, QWidget *window)
 {
-    RemoteFields(const QString &hostText, const QString &portText)
-        : endpoint(RemoteAddress::parseEndpoint(hostText, portText))
-        , key(endpoint.valid() ? endpoint.text() : hostText + QLatin1Char('\n') + portText)
-    {
-    }
+    QObject::connect(mainWindow, &MainWindow::windowClose, window, &QWidget::close);
+    QObject::connect(mainWindow, &QObject::destroyed, window, &QObject::deleteLater);
+}
 
-    RemoteAddress::Endpoint endpoint;
-    QString key;
-};
+QString addressTip(int address)
+{
+    const QString key = QStringLiteral("地址[") + QString::number(address) + QLatin1Char(']');
+    return QtTools::instance()->configMap.value(key);
+}
 
 } // namespace
 
 MainWindow::MainWindow(QWidget *parent)
     : QMainWindow(parent)
+    , ui(new Ui::MainWindow)
     , clockLabel(new QLabel)
     , addressTipLabel(new QLabel)
-    , ui(new Ui::MainWindow)
 {
     ui->setupUi(this);
+    qRegisterMetaType<ThreadSerialport *>("ThreadSerialport *");
+    qRegisterMetaType<Sender *>("Sender*");
+    qRegisterMetaType<ExchangeRecord>();
+    qRegisterMetaType<LinkNotice>();
+    qRegisterMetaType<LinkKind>();
+    qRegisterMetaType<QTextCharFormat>("QTextCharFormat");
+    qRegisterMetaType<QTextCursor>("QTextCursor");
+    qRegisterMetaType<QItemSelection>("QItemSelection");
+    qRegisterMetaType<QVector<int>>("QVector<int>");
+    qRegisterMetaType<Qt::Orientation>("Qt::Orientation");
+    qRegisterMetaType<QList<int>>("QList<int>");
+
     linkSession = new Session(this);
+    // The link makes the queue's connections to the window when it creates the queue.
+    serialLink = new ThreadSerialport(this, [this](ThreadAdministrator *queue) { connectQueue(queue); });
+
+    linkPanel = new LinkControlsPanel(
+            linkSession, serialLink,
+            { ui->comCbb, ui->rateCbb, ui->dataCbb, ui->stopCbb, ui->parityCbb, ui->switchBt,
+              ui->lineEdit_localFarIP, ui->lineEdit_localfarPortNumber, ui->lineEdit,
+              ui->label_serialState, ui->label_network },
+            this);
     outputsPanel = new SwitchOutputsPanel(
             linkSession, { ui->widget_out, ui->verticalLayout_out, ui->label_out_OperationCode_2 },
             this);
-    connect(outputsPanel, &SwitchOutputsPanel::request, this, &MainWindow::write);
-    connect(outputsPanel, &SwitchOutputsPanel::statesConfirmed, this,
-            &MainWindow::showStatesConfirmed);
     inputsPanel = new SwitchInputsPanel(linkSession,
                                         { ui->widget_in, ui->verticalLayout_in,
                                           ui->label_in_OperationCode_2, ui->pushButton_check },
                                         this);
-    connect(inputsPanel, &SwitchInputsPanel::request, this, &MainWindow::write);
-    connect(inputsPanel, &SwitchInputsPanel::withdraw, this, &MainWindow::sendersClear);
-    connect(inputsPanel, &SwitchInputsPanel::statesConfirmed, this,
-            &MainWindow::showStatesConfirmed);
+    analogOutputsPanel = new AnalogOutputsPanel(linkSession, ui->verticalLayout_analog_out, this);
     analogInputsPanel = new AnalogInputsPanel(linkSession,
                                               { ui->verticalLayout_analog_in,
                                                 ui->label_analogout_OperationCode_2,
                                                 ui->pushButton_check_analog_in },
                                               this);
+    terminalPanel = new TerminalPanel(linkSession,
+                                      { ui->sendText, ui->recvText, ui->checkBox_timeSend,
+                                        ui->lineEdit_timeSend, ui->rateCbb, ui->checkBox_out_2,
+                                        ui->checkBox_out_3, ui->recvTextClear },
+                                      this);
+
+    connect(outputsPanel, &SwitchOutputsPanel::request, this, &MainWindow::write);
+    connect(inputsPanel, &SwitchInputsPanel::request, this, &MainWindow::write);
+    connect(analogOutputsPanel, &AnalogOutputsPanel::request, this, &MainWindow::write);
     connect(analogInputsPanel, &AnalogInputsPanel::request, this, &MainWindow::write);
+    connect(terminalPanel, &TerminalPanel::request, this, &MainWindow::write);
+    connect(inputsPanel, &SwitchInputsPanel::withdraw, this, &MainWindow::sendersClear);
     connect(analogInputsPanel, &AnalogInputsPanel::withdraw, this, &MainWindow::sendersClear);
+    connect(outputsPanel, &SwitchOutputsPanel::statesConfirmed, this, &MainWindow::showStatesConfirmed);
+    connect(inputsPanel, &SwitchInputsPanel::statesConfirmed, this, &MainWindow::showStatesConfirmed);
     connect(analogInputsPanel, &AnalogInputsPanel::statesConfirmed, this,
             &MainWindow::showStatesConfirmed);
+    // The operator's own edits and choices: the answer shows at once.
+    connect(linkPanel, &LinkControlsPanel::logLine, this, [this](const QString &text, const QColor &color) {
+        log(text, color);
+        outputLog()->flush();
+    });
+    connect(linkPanel, &LinkControlsPanel::serialClosing, this, [this]() {
+        outputsPanel->stopPolling();
+        emit sendersClear(QString());
+    });
+    connect(linkPanel, &LinkControlsPanel::remoteChosen, this, [this](const QString &endpoint) {
+        if (!session()->serialOpen())
+            linkHealthView->setEndpoint(endpoint);
+    });
+
     qDebug().noquote() << QStringLiteral("\033[34mHello!");
     initWindow();
-    connect(&sendTimer, &QTimer::timeout, this, &MainWindow::on_sendBt_clicked);
-    initSerialThread();
+    initLink();
+    initFlows();
     initNoModelHint();
-    emit threadSerialport_init();
+    serialThread.start(QThread::InheritPriority);
+    QMetaObject::invokeMethod(serialLink, &ThreadSerialport::initVariable, Qt::QueuedConnection);
 }
 
 MainWindow::~MainWindow()
@@ -131,8 +176,28 @@ MainWindow::~MainWindow()
 
 void MainWindow::addSerialPortPath(const QString &path)
 {
-    ThreadSerialport *link = threadSerialport;
-    QMetaObject::invokeMethod(link, [link, path]() { link->addExtraPortPath(path); });
+    ThreadSerialport *serial = serialLink;
+    QMetaObject::invokeMethod(serial, [serial, path]() { serial->addExtraPortPath(path); });
+}
+
+OutputLog *MainWindow::outputLog() const
+{
+    return terminalPanel->log();
+}
+
+ModuleCheck *MainWindow::moduleCheck() const
+{
+    return checkFlow->check();
+}
+
+QAction *MainWindow::action(const QString &objectName) const
+{
+    return findChild<QAction *>(objectName);
+}
+
+void MainWindow::log(const QString &text, const QColor &color)
+{
+    outputLog()->append(text, color);
 }
 
 void MainWindow::initWindow()
@@ -147,8 +212,7 @@ void MainWindow::initWindow()
         "sending side \n"));
 
     createActions();
-    createFindModuleAction();
-    trafficViews = new TrafficViews(this);
+    views = new TrafficViews(this);
     createMenus();
     createToolBar();
 
@@ -156,14 +220,13 @@ void MainWindow::initWindow()
     // Permanent, so no message takes its place.
     ui->statusbar->addPermanentWidget(linkHealthView, 1);
     StatusTips::showAsToolTips(this);
-    linkHealthView->setEndpoint(networkEndpoint());
+    linkHealthView->setEndpoint(linkPanel->networkEndpoint());
 
     connect(&clockTimer, &QTimer::timeout, this, &MainWindow::slotChangeTime);
     clockTimer.start(1000);
     slotChangeTime();
 
     installEventFilter(this);
-    ui->sendText->installEventFilter(this);
 
     // The panels get the height the terminal leaves; they scroll when their rows do not fit.
     ui->splitter_main->setStretchFactor(0, 1);
@@ -183,24 +246,12 @@ void MainWindow::initWindow()
     ui->textBrowser->hide();
     ui->toolButton_description->setToolTip(ui->textBrowser->toPlainText());
     connect(ui->toolButton_description, &QToolButton::toggled, ui->textBrowser, &QWidget::setVisible);
-    const int addressWidth = ui->lineEdit_localFarIP->fontMetrics().horizontalAdvance(
-                                 QStringLiteral("000.000.000.000 "))
-        + ui->lineEdit_localFarIP->minimumSizeHint().width();
-    ui->lineEdit_localFarIP->setMinimumWidth(addressWidth);
 
     ui->widget_control_analog->hide();
     ui->widget_control->hide();
-    ui->ensureBT->hide();
     for (QPushButton *button : { ui->pushButton_check, ui->pushButton_check_analog_in })
         keepWidestText(button, { tr("Start detecting", " 开始检测 "), tr("Stop detecting", " 停止检测 ") });
 
-    ui->lineEdit->setText(QStringLiteral("1"));
-    ui->lineEdit->setValidator(new QIntValidator(0, kAddressMaximum, ui->lineEdit));
-    ui->lineEdit->setMaxLength(2);
-    ui->lineEdit->setMinimumWidth(
-        QFontMetrics(QApplication::font()).horizontalAdvance(QStringLiteral("192.168.000.000")));
-
-    initTerminal();
     // The terminal's smaller font, for the controls added to it in code as well (a style
     // sheet keeps new children from inheriting it).
     for (QWidget *child : ui->widget_terminal->findChildren<QWidget *>())
@@ -213,24 +264,6 @@ void MainWindow::initWindow()
     ui->label_networkLocalPort->deleteLater();
     ui->pushButton_check_analog_out->deleteLater();
     ui->pushButton_check_analog_out_refresh->deleteLater();
-
-    ui->lineEdit_localFarIP->setMinimumWidth(
-        ui->lineEdit_localFarIP->fontMetrics().horizontalAdvance(QStringLiteral("000.000.000.000"))
-        + kFieldSpareWidth);
-    // The operator's edits connect once they settle; setting the text in code does not.
-    remoteEditTimer.setSingleShot(true);
-    remoteEditTimer.setInterval(kRemoteEditSettleMs);
-    connect(&remoteEditTimer, &QTimer::timeout, this, &MainWindow::settleRemoteEdit);
-    for (QLineEdit *field : {ui->lineEdit_localFarIP, ui->lineEdit_localfarPortNumber}) {
-        connect(field, &QLineEdit::textEdited, &remoteEditTimer, qOverload<>(&QTimer::start));
-        connect(field, &QLineEdit::editingFinished, this, &MainWindow::settleRemoteEdit);
-    }
-    // The first attempt after start-up, with the fields as they are then, unless an
-    // edit has already connected.
-    QTimer::singleShot(kFirstConnectDelayMs, this, [this]() {
-        if (remoteRequested.isEmpty())
-            tryConnectIp();
-    });
     restoreWindowLayout();
 }
 
@@ -273,65 +306,49 @@ void MainWindow::fitDescription()
         box->setMinimumHeight(height);
 }
 
-void MainWindow::showModelStatus(Session::ModelStatus status)
-{
-    // Only the panels' requests for the chosen model speak for it; the terminal and the
-    // settings windows read what the operator asks for. A new choice waits for its own
-    // replies: what was said stays until one of them decides.
-    if (status == Session::ModelStatus::Unknown)
-        return;
-    if (status == Session::ModelStatus::Confirmed) {
-        ui->label_wrongModel->hide();
-        return;
-    }
-    ui->label_wrongModel->setText(tr("The module does not have these registers: choose the model that fits it",
-                                     " 模块没有这些寄存器：请选择与模块相符的型号 "));
-    ui->label_wrongModel->show();
-}
-
 void MainWindow::createActions()
 {
-    helpAction = new QAction(tr("To help illustrate", " 帮助说明 "), this);
-    helpAction->setStatusTip(tr("Software description and hardware model description.",
-                                " 软件说明以及硬件型号说明、接线 "));
-    connect(helpAction, &QAction::triggered, this, &MainWindow::slotHelpDocument);
-
     // The window's own font: Arial 18 would take a laptop screen's row of channels.
     const QFont toolFont = QApplication::font();
-    timeoutAction = new QAction(tr("Timeout Setting", " 通讯超时设置 "), this);
-    timeoutAction->setStatusTip(tr("Communication timeout setting.", " 通讯超时设置 "));
-    connect(timeoutAction, &QAction::triggered, this, &MainWindow::slotCommunicationTimeout);
-
-    networkParameterAction = new QAction(
-        tr("Module Network Parameter Setting", " 模块网络参数设置 "), this);
-    networkParameterAction->setStatusTip(tr("Network debugging.", " 网络调试 "));
-    connect(networkParameterAction, &QAction::triggered, this, &MainWindow::slotSetNetwork);
-
-    rebootAction = new QAction(tr("Reboot", " 重启 "), this);
-    rebootAction->setStatusTip(tr("The module's light flashes when you reboot it",
-                                  " 重启时模块的灯会闪烁 "));
-    connect(rebootAction, &QAction::triggered, this, &MainWindow::slotReBoot);
-
-    nameSettingAction = new QAction(tr("Name Setting", " 名称设置 "), this);
-    nameSettingAction->setStatusTip(tr("Name setting can set the name of switching value.",
-                                       " 名称设置可以设置开关量名称。 "));
-    connect(nameSettingAction, &QAction::triggered, this, &MainWindow::slotNameSettingAction);
-
-    moduleCheckAction = new QAction(tr("Module check", " 模块检测 "), this);
-    moduleCheckAction->setObjectName(QStringLiteral("moduleCheckAction"));
-    moduleCheckAction->setStatusTip(tr("Switch, write and read back every channel of the chosen model, "
-                                       "then put the module back as it was.",
-                                       " 逐路检测所选型号的模块，结束后恢复原状态。 "));
-    connect(moduleCheckAction, &QAction::triggered, this, &MainWindow::slotModuleCheck);
-
-    for (QAction *action : {timeoutAction, networkParameterAction, rebootAction, nameSettingAction})
-        action->setFont(toolFont);
+    auto add = [this, &toolFont](const char *name, const QString &text, const QString &tip,
+                                 void (MainWindow::*slot)(), bool toolFontToo) {
+        auto *action = new QAction(text, this);
+        action->setObjectName(QLatin1String(name));
+        action->setStatusTip(tip);
+        if (slot)
+            connect(action, &QAction::triggered, this, slot);
+        if (toolFontToo)
+            action->setFont(toolFont);
+        return action;
+    };
+    add("action_help", tr("To help illustrate", " 帮助说明 "),
+        tr("Software description and hardware model description.", " 软件说明以及硬件型号说明、接线 "),
+        &MainWindow::openHelp, false);
+    add("action_timeout", tr("Timeout Setting", " 通讯超时设置 "),
+        tr("Communication timeout setting.", " 通讯超时设置 "), &MainWindow::askCommunicationTimeout, true);
+    add("action_networkParameters", tr("Module Network Parameter Setting", " 模块网络参数设置 "),
+        tr("Network debugging.", " 网络调试 "), &MainWindow::openNetworkWindow, true);
+    add("action_reboot", tr("Reboot", " 重启 "),
+        tr("The module's light flashes when you reboot it", " 重启时模块的灯会闪烁 "),
+        &MainWindow::slotReBoot, true);
+    add("action_nameSetting", tr("Name Setting", " 名称设置 "),
+        tr("Name setting can set the name of switching value.", " 名称设置可以设置开关量名称。 "),
+        &MainWindow::openNameSetting, true);
+    add("moduleCheckAction", tr("Module check", " 模块检测 "),
+        tr("Switch, write and read back every channel of the chosen model, "
+           "then put the module back as it was.",
+           " 逐路检测所选型号的模块，结束后恢复原状态。 "),
+        nullptr, false);
+    add("action_findModule", tr("Find module", " 查找模块 "),
+        tr("Search the serial port or the remote address for modules.", " 在串口或远程地址上查找模块 "),
+        nullptr, false);
 
     modelActions.clear();
-    for (const ModelEntry &model : ModelCatalogue::models()) {
-        auto *action = new QAction(model.text(), this);
-        action->setStatusTip(model.text());
-        connect(action, &QAction::triggered, this, &MainWindow::slotSwitchProduct);
+    const QVector<ModelEntry> &models = ModelCatalogue::models();
+    for (int i = 0; i < models.size(); ++i) {
+        auto *action = new QAction(models.at(i).text(), this);
+        action->setStatusTip(models.at(i).text());
+        connect(action, &QAction::triggered, this, [this, i]() { selectModel(i); });
         modelActions.append(action);
     }
 }
@@ -343,6 +360,8 @@ void MainWindow::createMenus()
         font.setPointSize(12);
         return font;
     }();
+    QAction *findModuleAction = action(QStringLiteral("action_findModule"));
+    QAction *moduleCheckAction = action(QStringLiteral("moduleCheckAction"));
     menuBar()->setFont(menuFont);
     switchModelMenu = menuBar()->addMenu(tr("Switch model selection", " 开关量型号选择 "));
     analogModelMenu = menuBar()->addMenu(tr("Analog model selection", " 模拟量型号选择 "));
@@ -359,10 +378,10 @@ void MainWindow::createMenus()
     stationAction->setObjectName(QStringLiteral("stationAction"));
     QMenu *viewMenu = menuBar()->addMenu(tr("View", " 视图 "));
     viewMenu->setObjectName(QStringLiteral("viewMenu"));
-    trafficViews->addActions(viewMenu);
+    views->addActions(viewMenu);
     toolsMenu->addSeparator();
     Confirmation::addChoice(toolsMenu);
-    helpMenu = menuBar()->addMenu(tr("help", " 帮助 "));
+    QMenu *helpMenu = menuBar()->addMenu(tr("help", " 帮助 "));
     QMenu *languageMenu = menuBar()->addMenu(tr("Language", " 语言 "));
     languageMenu->setObjectName(QStringLiteral("languageMenu"));
     Language::addChoice(languageMenu, this);
@@ -377,7 +396,7 @@ void MainWindow::createMenus()
             menu->addSeparator();
         menu->addAction(modelActions.at(i));
     }
-    helpMenu->addAction(helpAction);
+    helpMenu->addAction(action(QStringLiteral("action_help")));
 
     // The toolbar below is full with the settings actions and the clock; the tools sit at
     // the right end of the menu bar, one click away as well.
@@ -393,16 +412,15 @@ void MainWindow::createToolBar()
 {
     QToolBar *toolBar = addToolBar(tr("Time"));
     toolBar->setObjectName(QStringLiteral("toolBar_time"));
-    toolBar->addAction(timeoutAction);
-    toolBar->addAction(networkParameterAction);
-    toolBar->addAction(rebootAction);
-    toolBar->addAction(nameSettingAction);
+    for (const char *name : { "action_timeout", "action_networkParameters", "action_reboot", "action_nameSetting" })
+        toolBar->addAction(action(QLatin1String(name)));
 
     auto *holder = new QWidget(toolBar);
     auto *row = new QHBoxLayout(holder);
     row->setContentsMargins(4, 0, 4, 0);
     addressTipLabel->setFont(QFont(QStringLiteral("Arial"), 16));
     addressTipLabel->setStyleSheet(QStringLiteral("color: rgb(230, 50, 50);"));
+    clockLabel->setObjectName(QStringLiteral("label_clock"));
     clockLabel->setFont(QFont(QStringLiteral("Arial"), 16));
     clockLabel->setStyleSheet(QStringLiteral("color: rgb(0, 0, 255);"));
     // A long tip is cut rather than pushing the clock behind the toolbar's overflow arrow.
@@ -412,94 +430,54 @@ void MainWindow::createToolBar()
     row->addWidget(clockLabel);
     holder->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     toolBar->addWidget(holder);
-
-    const QString key = QStringLiteral("地址[") + QString::number(session()->deviceAddress())
-        + QLatin1Char(']');
-    addressTipLabel->setText(QtTools::instance()->configMap.value(key));
+    addressTipLabel->setText(addressTip(session()->deviceAddress()));
 }
 
-void MainWindow::initSerialThread()
+void MainWindow::initLink()
 {
-    auto logActivated = [](const QString &text) { qDebug() << "Clicked!" << text; };
-    connect(ui->comCbb, &QComboBox::textActivated, this, [this, logActivated](const QString &text) {
-        logActivated(text);
-        // The link reads the name only when it (re)opens the port, in its own thread.
-        ThreadSerialport *link = threadSerialport;
-        QMetaObject::invokeMethod(link, [link, text]() { link->portName = text; });
-    });
-    connect(ui->rateCbb, &QComboBox::textActivated, this, logActivated);
-    connect(ui->parityCbb, &QComboBox::textActivated, this, logActivated);
-    connect(ui->dataCbb, &QComboBox::textActivated, this, [this, logActivated](const QString &text) {
-        logActivated(text);
-        ui->stopCbb->setCurrentIndex(ui->dataCbb->currentIndex() == 1 ? 1 : 0);
-    });
-    connect(ui->stopCbb, &QComboBox::textActivated, this, [this, logActivated](const QString &text) {
-        logActivated(text);
-        ui->dataCbb->setCurrentIndex(ui->stopCbb->currentIndex() == 1 ? 1 : 0);
-    });
-
-    qRegisterMetaType<ThreadSerialport *>("ThreadSerialport *");
-    qRegisterMetaType<Sender *>("Sender*");
-    qRegisterMetaType<ExchangeRecord>();
-    qRegisterMetaType<LinkNotice>();
-    qRegisterMetaType<LinkKind>();
-    qRegisterMetaType<QTextCharFormat>("QTextCharFormat");
-    qRegisterMetaType<QTextCursor>("QTextCursor");
-    qRegisterMetaType<QItemSelection>("QItemSelection");
-    qRegisterMetaType<QVector<int>>("QVector<int>");
-    qRegisterMetaType<Qt::Orientation>("Qt::Orientation");
-    qRegisterMetaType<QList<int>>("QList<int>");
-
-    // The link makes the queue's connections to the window when it creates the queue.
-    threadSerialport = new ThreadSerialport(this, [this](ThreadAdministrator *queue) {
-        connectQueue(queue);
-    });
-    linkSession->attach(threadSerialport);
-    connect(linkSession, &Session::serialStateChanged, this, &MainWindow::showSerialState);
+    linkSession->attach(serialLink);
     connect(linkSession, &Session::tcpStateChanged, this, &MainWindow::showTcpState);
     connect(linkSession, &Session::linkChanged, this, &MainWindow::showLinkChange);
-    connect(linkSession, &Session::serialOpenFailed, this, &MainWindow::slotSerialPortOpenFailed);
-    connect(linkSession, &Session::exchange, this, &MainWindow::showExchange);
-    trafficViews->followSession(linkSession);
-    connect(linkSession, &Session::notice, this, &MainWindow::showNotice);
+    connect(linkSession, &Session::exchange, outputLog(), &OutputLog::showExchange);
+    views->followSession(linkSession);
+    connect(linkSession, &Session::notice, outputLog(), &OutputLog::showNotice);
     connect(linkSession, &Session::modelStatusChanged, this, &MainWindow::showModelStatus);
     connect(linkSession, &Session::deviceAddressChanged, this, &MainWindow::showDeviceAddress);
     auto *connectionStatus = new ConnectionStatus(
             linkSession, ui->label_connectionStatus,
-            [this](LinkKind kind) { return kind == LinkKind::Serial ? serialEndpoint() : networkEndpoint(); },
-            this);
-    connect(connectionStatus, &ConnectionStatus::logLine, this,
-            QOverload<QString, QColor>::of(&MainWindow::writeOutputWidget));
-    threadSerialport->moveToThread(&serialThread);
-    connect(&serialThread, &QThread::finished, threadSerialport, &QObject::deleteLater);
+            [this](LinkKind kind) { return linkPanel->endpoint(kind); }, this);
+    connect(connectionStatus, &ConnectionStatus::logLine, this, &MainWindow::log);
+    serialLink->moveToThread(&serialThread);
+    connect(&serialThread, &QThread::finished, serialLink, &QObject::deleteLater);
 
-    connect(this, &MainWindow::writeSerialPort, threadSerialport,
-            &ThreadSerialport::writeSerialPort);
-    connect(this, &MainWindow::writeSerialPort_CRC16, threadSerialport,
-            &ThreadSerialport::writeSerialPort_CRC16);
-    connect(this, &MainWindow::threadSerialport_init, threadSerialport,
-            &ThreadSerialport::initVariable, Qt::QueuedConnection);
-    connect(this, &MainWindow::openSerialPort, threadSerialport,
-            &ThreadSerialport::slot_openSerialPort);
-    connect(this, &MainWindow::closeSerialPort, threadSerialport,
-            &ThreadSerialport::slot_closeSerialPort);
-    connect(threadSerialport, &ThreadSerialport::identify_deviceType, this,
-            &MainWindow::identify_deviceType);
-    connect(threadSerialport, &ThreadSerialport::serialPortsFound, this,
-            &MainWindow::slotSerialPortsFound);
-    connect(threadSerialport, &ThreadSerialport::serialPortError, this,
-            &MainWindow::slotSerialPortError);
+    connect(serialLink, &ThreadSerialport::identify_deviceType, this, &MainWindow::identify_deviceType);
+    connect(serialLink, &ThreadSerialport::serialPortError, this, [this](QString, bool lost) {
+        if (!lost)
+            outputsPanel->stopPolling();
+    });
+}
 
-    initModuleCheck();
-    serialThread.start(QThread::InheritPriority);
+void MainWindow::initFlows()
+{
+    checkFlow = new ModuleCheckFlow(linkSession, serialLink,
+                                    { outputsPanel, inputsPanel, analogInputsPanel, linkPanel },
+                                    action(QStringLiteral("moduleCheckAction")), this);
+    connect(checkFlow, &ModuleCheckFlow::request, this, &MainWindow::write);
+    connect(checkFlow, &ModuleCheckFlow::withdraw, this, &MainWindow::sendersClear);
+    connect(checkFlow, &ModuleCheckFlow::logLine, this, &MainWindow::log);
+    connect(linkPanel, &LinkControlsPanel::serialClosing, checkFlow, &ModuleCheckFlow::serialClosed);
+    findFlow = new FindFlow(linkSession, serialLink,
+                            { outputsPanel, inputsPanel, analogInputsPanel, linkPanel },
+                            action(QStringLiteral("action_findModule")), this);
+    connect(findFlow, &FindFlow::logLine, this, &MainWindow::log);
+    connect(findFlow, &FindFlow::useRequested, this, &MainWindow::useFoundModule);
 }
 
 void MainWindow::initNoModelHint()
 {
     noModelHint = new NoModelHint(ui->scrollAreaWidgetContents);
     ui->verticalLayout_panels->insertWidget(0, noModelHint);
-    connect(noModelHint, &NoModelHint::identifyRequested, threadSerialport,
-            &ThreadSerialport::identifyModule);
+    connect(noModelHint, &NoModelHint::identifyRequested, serialLink, &ThreadSerialport::identifyModule);
     // Made after the window's own connections, so each runs once the window has taken
     // the change in: a link opened or lost, a model chosen.
     const auto refresh = [this]() {
@@ -507,9 +485,9 @@ void MainWindow::initNoModelHint()
     };
     connect(session(), &Session::stateChanged, this, refresh);
     connect(session(), &Session::modelChanged, this, refresh);
-    connect(threadSerialport, &ThreadSerialport::identify_deviceType, this, refresh);
-    for (QAction *action : qAsConst(modelActions))
-        connect(action, &QAction::triggered, this, refresh);
+    connect(serialLink, &ThreadSerialport::identify_deviceType, this, refresh);
+    for (QAction *model : qAsConst(modelActions))
+        connect(model, &QAction::triggered, this, refresh);
 }
 
 void MainWindow::connectQueue(ThreadAdministrator *queue)
@@ -525,13 +503,13 @@ void MainWindow::connectQueue(ThreadAdministrator *queue)
     connect(queue, &ThreadAdministrator::change_inputs, inputsPanel, &SwitchInputsPanel::showStates);
     connect(queue, &ThreadAdministrator::analogInput, analogInputsPanel,
             &AnalogInputsPanel::showValues);
-    connect(queue, &ThreadAdministrator::readAnalogOuput, this,
-            &MainWindow::showAnalogOutputReadBack);
+    connect(queue, &ThreadAdministrator::readAnalogOuput, analogOutputsPanel,
+            &AnalogOutputsPanel::showReadBack);
     connect(queue, &ThreadAdministrator::checkSwitchStatus, outputsPanel,
             &SwitchOutputsPanel::poll);
     connect(queue, &ThreadAdministrator::allOpen, outputsPanel, &SwitchOutputsPanel::showAll);
     connect(queue, &ThreadAdministrator::creatCommunicationTimeOut, this,
-            &MainWindow::creatCommunicationTimeOut);
+            &MainWindow::showCommunicationTimeout);
     // The queue's records and notices reach the window through the session.
     connect(queue, &ThreadAdministrator::exchangeRecorded, linkSession, &Session::recordExchange);
     connect(queue, &ThreadAdministrator::linkNotice, linkSession, &Session::relayNotice);
@@ -544,22 +522,25 @@ void MainWindow::connectQueue(ThreadAdministrator *queue)
     connect(queue, &ThreadAdministrator::requestFailed, this,
             [this](const QString &kind, const QString &reason) { emit requestEnded(kind, false, reason); });
     connect(linkHealthView, &LinkHealthView::resetRequested, this, &MainWindow::resetLinkHealth);
-    connectModuleCheck(queue);
+    checkFlow->connectQueue(queue);
 }
 
-QString MainWindow::serialEndpoint() const
-{
-    const QString parity = ui->parityCbb->currentIndex() == 1
-        ? QStringLiteral("E")
-        : ui->parityCbb->currentIndex() == 2 ? QStringLiteral("O") : QStringLiteral("N");
-    return ui->comCbb->currentText() + QLatin1Char(' ') + ui->rateCbb->currentText()
-        + QLatin1Char(' ') + ui->dataCbb->currentText() + parity + ui->stopCbb->currentText();
-}
+// What the session says, on the window's labels and panels.
 
-QString MainWindow::networkEndpoint() const
+void MainWindow::showModelStatus(Session::ModelStatus status)
 {
-    return ui->lineEdit_localFarIP->text() + QLatin1Char(':')
-        + ui->lineEdit_localfarPortNumber->text();
+    // Only the panels' requests for the chosen model speak for it; the terminal and the
+    // settings windows read what the operator asks for. A new choice waits for its own
+    // replies: what was said stays until one of them decides.
+    if (status == Session::ModelStatus::Unknown)
+        return;
+    if (status == Session::ModelStatus::Confirmed) {
+        ui->label_wrongModel->hide();
+        return;
+    }
+    ui->label_wrongModel->setText(tr("The module does not have these registers: choose the model that fits it",
+                                     " 模块没有这些寄存器：请选择与模块相符的型号 "));
+    ui->label_wrongModel->show();
 }
 
 void MainWindow::slotLinkHealthChanged(const LinkHealth &health)
@@ -570,29 +551,9 @@ void MainWindow::slotLinkHealthChanged(const LinkHealth &health)
         showStatesUnknown(true);
 }
 
-void MainWindow::slotSerialPortsFound(QStringList names, QString chosen)
-{
-    QComboBox *box = ui->comCbb;
-    const QString current = box->currentText();
-    box->clear();
-    box->addItems(names);
-    if (!chosen.isEmpty() && names.contains(chosen))
-        box->setCurrentText(chosen);
-    else if (names.contains(current))
-        box->setCurrentText(current);
-}
-
-void MainWindow::showSerialState()
-{
-    const bool open = session()->serialOpen();
-    ui->switchBt->setText(open ? tr("Close", " 关闭 ") : tr("Open", " 打开 "));
-    ui->label_serialState->setText(open ? tr("Connect", " 连接 ") : tr("DisConnect", " 断开 "));
-}
-
 void MainWindow::showTcpState()
 {
     const Session *state = session();
-    ui->label_network->setText(state->tcpConnected() ? tr("Connect", " 连接 ") : tr("DisConnect", " 断开 "));
     if (state->serialOpen())
         return;
     if (state->tcpState() == Session::LinkState::Reconnecting)
@@ -603,46 +564,46 @@ void MainWindow::showTcpState()
 
 void MainWindow::showLinkChange(LinkKind link)
 {
-    linkHealthView->setEndpoint(link == LinkKind::Serial ? serialEndpoint() : networkEndpoint());
+    linkHealthView->setEndpoint(linkPanel->endpoint(link));
     if (link == LinkKind::None) {
         outputsPanel->stopPolling();
         showStatesUnknown(false);
         return;
     }
     linkHealthView->setReconnecting(0);
-    slotLinkUp();
+    linkUp();
 }
 
-void MainWindow::slotSerialPortOpenFailed(QString reason)
+void MainWindow::showDeviceAddress(int address)
 {
-    writeOutputWidget(tr("Serial port open failed", "串口打开失败") + QStringLiteral(": ") + reason,
-                      QColor(Qt::red));
-    // Window-modal without a nested event loop: the link keeps running meanwhile.
-    auto *box = new QMessageBox(QMessageBox::Warning, tr("warning", "警告"),
-                                tr("Serial port open failed", "串口打开失败"), QMessageBox::Ok,
-                                this);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setObjectName(QStringLiteral("serialOpenFailedBox"));
-    box->open();
+    addressTipLabel->setText(addressTip(address));
+    linkHealthView->setDeviceAddress(address);
 }
 
-void MainWindow::slotSerialPortError(QString reason, bool lost)
+void MainWindow::showStatesUnknown(bool noReply)
 {
-    if (!lost) {
-        outputsPanel->stopPolling();
+    statesUnknown = true;
+    outputsPanel->showUnknown();
+    inputsPanel->showUnknown();
+    analogInputsPanel->showUnknown();
+    if (noReply)
+        linkPanel->showNoReply();
+}
+
+void MainWindow::showStatesConfirmed()
+{
+    if (!statesUnknown)
         return;
-    }
-    writeOutputWidget(tr("Serial port lost: %1", " 串口断开：%1 ").arg(reason), QColor(Qt::red));
+    statesUnknown = false;
+    linkPanel->showReplying();
 }
 
 void MainWindow::setProductControlsEnabled(bool enabled)
 {
-    for (QAction *action : switchModelMenu->actions())
-        action->setEnabled(enabled);
-    for (QAction *action : analogModelMenu->actions())
-        action->setEnabled(enabled);
+    for (QAction *model : qAsConst(modelActions))
+        model->setEnabled(enabled);
     ui->switchBt->setEnabled(enabled);
-    timeoutAction->setEnabled(enabled);
+    action(QStringLiteral("action_timeout"))->setEnabled(enabled);
 }
 
 void MainWindow::slotChangeTime()
@@ -651,107 +612,261 @@ void MainWindow::slotChangeTime()
     clockLabel->setText(Language::clockText(QDateTime::currentDateTime()));
 }
 
-void MainWindow::on_switchBt_clicked()
+// The model menus.
+
+const ModelEntry *MainWindow::chosenModel() const
 {
-    ThreadSerialport *link = threadSerialport;
-    if (ui->switchBt->text().contains(tr("Close", " 关闭 "))) {
-        // The session hears from the link that the port closed; TCP then reconnects. The
-        // button offers to open again at once, so a second click opens.
-        ui->switchBt->setText(tr("Open", " 打开 "));
-        emit closeSerialPort();
-        outputsPanel->stopPolling();
-        emit sendersClear(QString());
-    } else if (ui->switchBt->text().contains(tr("Open", " 打开 "))) {
-        ThreadSerialport::PortSettings settings;
-        settings.portName = ui->comCbb->currentText();
-        settings.baudRate = ui->rateCbb->currentText().toInt();
-        settings.dataBits = ui->dataCbb->currentIndex() == 1 ? QSerialPort::Data7
-                                                             : QSerialPort::Data8;
-        settings.stopBits = ui->stopCbb->currentIndex() == 1 ? QSerialPort::TwoStop
-                                                             : QSerialPort::OneStop;
-        const int parity = ui->parityCbb->currentIndex();
-        settings.parity = parity == 1 ? QSerialPort::EvenParity
-                                      : parity == 2 ? QSerialPort::OddParity
-                                                    : QSerialPort::NoParity;
-        QMetaObject::invokeMethod(link, [link, settings]() { link->setPortSettings(settings); });
-        emit openSerialPort();
-    }
+    const QVector<ModelEntry> &models = ModelCatalogue::models();
+    const int index = session()->model();
+    return index >= 0 && index < models.size() ? &models.at(index) : nullptr;
 }
 
-void MainWindow::tryConnectIp()
+void MainWindow::selectModel(int index)
 {
-    remoteEditTimer.stop();
-    const RemoteFields remote(ui->lineEdit_localFarIP->text(),
-                              ui->lineEdit_localfarPortNumber->text());
-    remoteRequested = remote.key;
-    if (!remote.endpoint.valid()) {
-        writeOutputWidget(remote.endpoint.error(), QColor(Qt::red));
+    // The warning goes with the model it was about; the new one waits for its own replies.
+    session()->setModel(index);
+    buildPanels();
+    const ModelEntry *model = chosenModel();
+    if (model) {
+        views->setModel(model->text(), model->outputCount, model->inputCount,
+                        qMax(model->voltageOutputCount, model->currentOutputCount),
+                        model->voltageInputCount >= 0 ? QStringLiteral("V") : QStringLiteral("mA"));
+    } else {
+        views->setModel(QString(), -1, -1, -1, QStringLiteral("mA"));
+    }
+    linkHealthView->setModel(model ? model->text() : QString());
+
+    if (outputsPanel->count() >= 0)
+        outputsPanel->startPolling();
+    // The new board may have another number of inputs: detection starts afresh
+    // with its own frame instead of being toggled off by a second choice.
+    inputsPanel->restartDetection();
+}
+
+void MainWindow::buildPanels()
+{
+    static const ModelEntry none = { ModelEntry::SwitchMenu, false, "", "", -1, -1, -1, -1, -1, -1, 0 };
+    const ModelEntry &model = chosenModel() ? *chosenModel() : none;
+    // An analog model has no switch outputs: their panel goes, and so does its polling.
+    outputsPanel->build(model.outputCount);
+    inputsPanel->build(model.inputCount);
+    if (model.outputCount >= 0 || model.inputCount >= 0) {
+        ui->widget_control->show();
+        ui->widget_control_analog->hide();
         return;
     }
-    const QString address = remote.endpoint.host.text;
-    const quint16 port = remote.endpoint.port.number;
-    if (!session()->serialOpen())
-        linkHealthView->setEndpoint(remote.endpoint.text());
-    ThreadSerialport *link = threadSerialport;
-    QMetaObject::invokeMethod(link, [link, address, port]() { link->connectToModule(address, port); });
+
+    const bool analogOutputs = model.voltageOutputCount >= 0 || model.currentOutputCount >= 0;
+    const bool analogInputs = model.voltageInputCount >= 0 || model.currentInputCount >= 0;
+    if (model.voltageOutputCount >= 0)
+        analogOutputsPanel->build(model.voltageOutputCount, QStringLiteral("V"));
+    else if (model.currentOutputCount >= 0)
+        analogOutputsPanel->build(model.currentOutputCount, QStringLiteral("mA"));
+    else if (model.voltageInputCount >= 0)
+        analogInputsPanel->build(model.voltageInputCount, QStringLiteral("V"));
+    else if (model.currentInputCount >= 0)
+        analogInputsPanel->build(model.currentInputCount, QStringLiteral("mA"));
+
+    if (!analogOutputs && !analogInputs) {
+        ui->widget_control->hide();
+        ui->widget_control_analog->hide();
+        return;
+    }
+    ui->widget_analog_out->setVisible(analogOutputs);
+    ui->widget_analog_in->setVisible(!analogOutputs);
+    ui->widget_control->hide();
+    ui->widget_control_analog->show();
 }
 
-void MainWindow::settleRemoteEdit()
+void MainWindow::linkUp()
 {
-    remoteEditTimer.stop();
-    const RemoteFields remote(ui->lineEdit_localFarIP->text(),
-                              ui->lineEdit_localfarPortNumber->text());
-    if (remote.key != remoteRequested)
-        tryConnectIp();
+    if (outputsPanel->count() >= 0)
+        outputsPanel->startPolling();
+    inputsPanel->restartDetection();
+    // Analog detection that was on runs again, with the address of now.
+    analogInputsPanel->restartDetection();
+}
+
+void MainWindow::identify_deviceType(int code)
+{
+    if (session()->serialOpen())
+        ui->switchBt->setText(tr("Close", " 关闭 "));
+    setProductControlsEnabled(true);
+    const int index = ModelCatalogue::indexForTypeCode(code);
+    // A running check judges the model it was started with.
+    if (checkFlow->running())
+        return;
+    // Chosen directly, not through the action, which may be disabled at this moment.
+    if (index >= 0)
+        selectModel(index);
+}
+
+void MainWindow::useFoundModule(const FoundModule &module)
+{
+    linkPanel->showFoundModule(module);
+    // What the search heard is this link's identity; the check need not ask again.
+    checkFlow->setIdentity(module.typeCode, module.address,
+                           module.network ? LinkKind::Tcp : LinkKind::Serial);
+    if (module.modelIndex >= 0 && module.modelIndex < modelActions.size())
+        modelActions.at(module.modelIndex)->trigger();
+    if (!module.network)
+        linkPanel->toggleSerialPort();
+    else if (session()->link() != LinkKind::Tcp)
+        linkPanel->connectRemote();
+}
+
+void MainWindow::refreshChannelNames()
+{
+    outputsPanel->refreshNames();
+    inputsPanel->refreshNames();
+}
+
+// The form's buttons and boxes.
+
+void MainWindow::on_switchBt_clicked()
+{
+    linkPanel->toggleSerialPort();
 }
 
 void MainWindow::on_lineEdit_textEdited(QString arg1)
 {
-    // An empty field is an edit under way; the address stays what it was.
-    if (arg1.trimmed().isEmpty())
-        return;
-    const int value = int(arg1.toUInt());
-    const QString refusal = Session::addressRefusal(value);
-    ui->lineEdit->setToolTip(refusal);
-    ui->lineEdit->setStyleSheet(refusal.isEmpty() ? QString()
-                                                  : QStringLiteral("QLineEdit { color: rgb(230, 50, 50); }"));
+    linkPanel->addressEdited(arg1);
+}
+
+void MainWindow::on_sendBt_clicked()
+{
+    terminalPanel->send();
+}
+
+void MainWindow::on_sendBtClear_clicked()
+{
+    ui->sendText->clear();
+}
+
+void MainWindow::on_recvTextClear_clicked()
+{
+    outputLog()->clear();
+}
+
+void MainWindow::on_checkBox_out_2_stateChanged(int arg1)
+{
+    terminalPanel->setUpperCase(arg1 != 0);
+}
+
+void MainWindow::on_checkBox_out_3_stateChanged(int arg1)
+{
+    terminalPanel->setUpperCase(arg1 == 0);
+}
+
+void MainWindow::on_checkBox_timeSend_stateChanged(int arg1)
+{
+    terminalPanel->setTimedSend(arg1 != 0);
+}
+
+void MainWindow::on_pushButton_allOpen_clicked()
+{
+    outputsPanel->switchAll(true);
+}
+
+void MainWindow::on_pushButton_allClose_clicked()
+{
+    outputsPanel->switchAll(false);
+}
+
+void MainWindow::on_checkBox_out_stateChanged(int arg1)
+{
+    outputsPanel->setSingleChoice(arg1 != 0);
+}
+
+void MainWindow::on_pushButton_check_clicked()
+{
+    inputsPanel->toggleDetection();
+}
+
+void MainWindow::on_pushButton_check_analog_in_clicked()
+{
+    analogInputsPanel->toggleDetection();
+}
+
+// The settings windows.
+
+void MainWindow::openHelp()
+{
+    auto *help = new HelpWidget;
+    help->setAttribute(Qt::WA_DeleteOnClose);
+    closeWithMainWindow(this, help);
+    help->show();
+}
+
+void MainWindow::askCommunicationTimeout()
+{
+    const ModelEntry *model = chosenModel();
+    QString refusal;
+    if (!session()->linkUp()) {
+        refusal = tr("The Timeout Setting cannot be switched on until open the serial port.",
+                     " 串口没有打开，无法打开通讯超时设置。 ");
+    } else if (model && model->outputCount < 0 && model->inputCount < 0) {
+        // On analog modules the registers from 0x7530 are the channel modes: a
+        // "timeout" written there would change how the channels work.
+        refusal = tr("Analog modules have no communication timeout: their registers from 0x7530 hold the channel modes.",
+                     " 模拟量模块没有通讯超时设置：0x7530起的寄存器是通道模式。 ");
+    }
     if (!refusal.isEmpty()) {
-        writeOutputWidget(refusal, QColor(Qt::red));
-        flushLog();
+        auto *box = new QMessageBox(QMessageBox::Warning, tr("warning", "警告  "), refusal, QMessageBox::Ok, this);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
         return;
     }
-    session()->setDeviceAddress(value);
+    emit write(new Sender(ModbusRequest::kCommunicationTimeout,
+                          ModbusRequest::timeoutRead(model ? model->outputCount : -1)));
 }
 
-void MainWindow::showDeviceAddress(int address)
+void MainWindow::showCommunicationTimeout(const QString &data)
 {
-    const QString key = QStringLiteral("地址[") + QString::number(address) + QLatin1Char(']');
-    addressTipLabel->setText(QtTools::instance()->configMap.value(key));
-    linkHealthView->setDeviceAddress(address);
-    if (address <= kAddressMaximum && int(ui->lineEdit->text().toUInt()) != address) {
-        ui->lineEdit->setText(QString::number(address));
-        ui->lineEdit->setToolTip(QString());
-        ui->lineEdit->setStyleSheet(QString());
+    // Every read opens a new window; a closed one is gone for good.
+    auto *window = new CommunicationTimeout(this, data);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    closeWithMainWindow(this, window);
+    window->showNormal();
+}
+
+void MainWindow::openNetworkWindow()
+{
+    delete networkWindow;
+    networkWindow = new NetworkWindow(this);
+    closeWithMainWindow(this, networkWindow);
+    networkWindow->show();
+}
+
+void MainWindow::slotReBoot()
+{
+    // One stray click would drop every relay of a module in use: asked first.
+    const QString where = linkPanel->endpoint(session()->serialOpen() ? LinkKind::Serial : LinkKind::Tcp);
+    const ModelEntry *model = chosenModel();
+    Confirmation::ask(this, QStringLiteral("rebootConfirmBox"),
+                      tr("Restart the module %1 at %2, address %3? Its relays drop while it restarts.",
+                         " 重启模块 %1（%2，地址 %3）吗？重启时其继电器会释放。 ")
+                          .arg(model ? model->text() : tr("(no model chosen)", " （未选择型号） "), where)
+                          .arg(session()->deviceAddress()),
+                      [this]() { emit write(new Sender(ModbusRequest::kReboot, ModbusRequest::reboot())); });
+}
+
+void MainWindow::openNameSetting()
+{
+    if (!nameSetting) {
+        nameSetting = new NameSetting;
+        connect(nameSetting, &NameSetting::saveSuccess, this, &MainWindow::refreshChannelNames);
+        closeWithMainWindow(this, nameSetting);
     }
+    nameSetting->show();
+    nameSetting->raise();
+    nameSetting->activateWindow();
 }
 
-void MainWindow::showIdentifiedAddress(const QString &address)
-{
-    session()->moduleAddressed(address);
-}
+// The window's own events.
 
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() == QEvent::KeyPress) {
-        auto *keyEvent = static_cast<QKeyEvent *>(event);
-        const int key = keyEvent->key();
-        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && watched == ui->sendText) {
-            on_sendBt_clicked();
-            return true;
-        }
-        if (handleAnalogOutputKey(watched, keyEvent))
-            return true;
-    }
     // The layout as the window first shows it, once the platform has placed it: closing
     // a window nobody moved or resized leaves the stored layout as it is.
     if (watched == this && event->type() == QEvent::Show && layoutAtShow.isEmpty())
@@ -764,7 +879,7 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 void MainWindow::closeEvent(QCloseEvent *event)
 {
     emit windowClose();
-    trafficViews->stopRecording();
+    views->stopRecording();
     QtTools *store = QtTools::instance();
     const QByteArray geometry = saveGeometry();
     const QByteArray splitter = ui->splitter_main->saveState();
