@@ -33,7 +33,7 @@ private:
     QString logText() const
     {
         window->flushLog();
-        return window->findChild<QTextEdit *>("recvText")->toPlainText();
+        return window->outputLog()->shownText();
     }
 
     ModuleSimulator *module = nullptr;

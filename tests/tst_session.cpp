@@ -257,8 +257,7 @@ void TestSession::failedSerialOpenLeavesTcpAlone()
     auto *sendText = window->findChild<QTextEdit *>("sendText");
     sendText->setPlainText("01 03 00 00 00 01");
     QTest::mouseClick(window->findChild<QPushButton *>("sendBt"), Qt::LeftButton);
-    auto *log = window->findChild<QTextEdit *>("recvText");
-    QTRY_VERIFY_WITH_TIMEOUT(log->toPlainText().contains("Send: 00 00 00 00 00 06 01 03 00 00 00 01"), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(window->outputLog()->shownText().contains("Send: 00 00 00 00 00 06 01 03 00 00 00 01"), 10000);
 }
 
 QTEST_MAIN(TestSession)
