@@ -6,8 +6,10 @@
 #include <QClipboard>
 #include <QListView>
 #include <QPainter>
+#include <QHash>
 #include <QSaveFile>
 #include <QScrollBar>
+#include <QStaticText>
 #include <QStyledItemDelegate>
 
 namespace {
@@ -35,12 +37,20 @@ int rowHeight(const QWidget *view)
 
 // Draws a log line as one line of text in its colour; every row has the height of a line
 // and the width of the widest, so the view lays out and paints only the rows in sight.
+// Polling repeats the same few texts and the time changes once a second: the time and the
+// text are laid out once each and drawn from that.
 class LogLineDelegate : public QStyledItemDelegate
 {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
     int widest = 0;
+
+    // The line's width as drawn: its time, then its text.
+    int width(const LogLine &line, const QFont &font) const
+    {
+        return piece(prefix(line.time), font).width + piece(line.text, font).width;
+    }
 
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const override
     {
@@ -62,10 +72,59 @@ public:
                 color = foreground.value<QBrush>().color();
         }
         painter->setPen(color);
-        painter->drawText(option.rect.adjusted(kTextMargin, 0, 0, 0),
-                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
-                          index.data(Qt::DisplayRole).toString());
+        const LogLine &line = static_cast<const OutputLogModel *>(index.model())->line(index.row());
+        QPoint at(option.rect.left() + kTextMargin,
+                  option.rect.top() + (option.rect.height() - option.fontMetrics.height()) / 2);
+        const Piece &time = piece(prefix(line.time), option.font);
+        painter->drawStaticText(at, time.text);
+        at.rx() += time.width;
+        painter->drawStaticText(at, piece(line.text, option.font).text);
     }
+
+private:
+    struct Piece
+    {
+        QStaticText text;
+        int width = 0;
+    };
+    // Enough for the texts of a screenful and more; a flood of distinct texts starts it over.
+    static constexpr int kCachedPieces = 4096;
+
+    const QString &prefix(const QDateTime &time) const
+    {
+        const qint64 second = time.toMSecsSinceEpoch() / 1000;
+        auto it = prefixes.constFind(second);
+        if (it == prefixes.constEnd()) {
+            if (prefixes.size() >= kCachedPieces)
+                prefixes.clear();
+            it = prefixes.insert(second, logPrefix(time));
+        }
+        return *it;
+    }
+
+    const Piece &piece(const QString &text, const QFont &font) const
+    {
+        if (font != piecesFont) {
+            pieces.clear();
+            piecesFont = font;
+        }
+        auto it = pieces.constFind(text);
+        if (it == pieces.constEnd()) {
+            if (pieces.size() >= kCachedPieces)
+                pieces.clear();
+            Piece made;
+            made.text.setText(text);
+            made.text.setTextFormat(Qt::PlainText);
+            made.text.setPerformanceHint(QStaticText::AggressiveCaching);
+            made.width = QFontMetrics(font).horizontalAdvance(text);
+            it = pieces.insert(text, made);
+        }
+        return *it;
+    }
+
+    mutable QHash<qint64, QString> prefixes;
+    mutable QHash<QString, Piece> pieces;
+    mutable QFont piecesFont;
 };
 
 OutputLogModel::OutputLogModel(int bound, QObject *parent)
@@ -329,10 +388,10 @@ void OutputLog::show(const QList<LogLine> &batch)
 
 void OutputLog::measure(int fromRow)
 {
-    const QFontMetrics metrics(view->font());
+    const QFont font = view->font();
     int widest = delegate->widest;
     for (int row = qMax(0, fromRow); row < shown->rowCount(); ++row)
-        widest = qMax(widest, metrics.horizontalAdvance(shown->shownText(row)));
+        widest = qMax(widest, delegate->width(shown->line(row), font));
     if (widest != delegate->widest) {
         delegate->widest = widest;
         view->doItemsLayout();
