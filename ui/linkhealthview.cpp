@@ -42,10 +42,21 @@ LinkHealthView::LinkHealthView(QWidget *parent)
     for (QWidget *child : findChildren<QWidget *>())
         child->setFont(small);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    refreshTimer.setSingleShot(true);
+    refreshTimer.setInterval(kRefreshMs);
+    connect(&refreshTimer, &QTimer::timeout, this, [this]() {
+        if (!stale)
+            return;
+        stale = false;
+        showCounters();
+        tick();
+        refreshTimer.start();
+    });
     setEndpoint(QString());
     setDeviceAddress(1);
     setModel(QString());
-    setHealth(LinkHealth());
+    showCounters();
+    tick();
 }
 
 QList<ElidedLabel *> LinkHealthView::fieldsByPriority() const
@@ -147,8 +158,13 @@ void LinkHealthView::setModel(const QString &model)
 void LinkHealthView::setHealth(const LinkHealth &health)
 {
     m_health = health;
+    if (refreshTimer.isActive()) {
+        stale = true;
+        return;
+    }
     showCounters();
     tick();
+    refreshTimer.start();
 }
 
 void LinkHealthView::showCounters()
