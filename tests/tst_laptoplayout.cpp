@@ -322,6 +322,12 @@ void TestLaptopLayout::statusBarCountersEndOnTheNewest()
             QCOMPARE(counters->text(), text(1));
     }
     QTRY_COMPARE(counters->text(), text(3));
+    // A field that grows while there is room is given it.
+    view.resize(view.sizeHint().width() + 400, view.sizeHint().height());
+    auto *model = view.findChild<ElidedLabel *>("label_linkModel");
+    view.setModel(QStringLiteral("A"));
+    view.setModel(kOutputsAndInputs);
+    QVERIFY(!model->isElided());
 }
 
 void TestLaptopLayout::statusTipsLeaveTheCounters()

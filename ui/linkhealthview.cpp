@@ -68,7 +68,11 @@ void LinkHealthView::setField(ElidedLabel *label, const QString &text)
 {
     if (label->text() == text)
         return;
+    const int width = label->wholeWidth();
     label->setText(text);
+    // A count going up keeps its width: the label redraws itself, the fields stay put.
+    if (label->wholeWidth() == width)
+        return;
     updateGeometry();
     arrange();
 }
