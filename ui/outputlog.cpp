@@ -148,6 +148,9 @@ QVariant OutputLogModel::data(const QModelIndex &index, int role) const
         return logPrefix(line.time) + line.text;
     case Qt::ForegroundRole:
         return line.color.isValid() ? QVariant(QBrush(line.color)) : QVariant();
+    case Qt::ToolTipRole:
+        // A line wider than the view is whole in its tool tip.
+        return line.text;
     default:
         return QVariant();
     }
