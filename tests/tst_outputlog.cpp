@@ -10,6 +10,8 @@
 #include <QtCharts/QLineSeries>
 #include <QtTest>
 
+#include <ctime>
+
 // The output log as the operator reads it: a view that follows the newest line unless
 // scrolled up, shows long lines whole and copies the selected lines; and the trend,
 // whose chart is made only when it is first shown.
@@ -24,6 +26,7 @@ private slots:
     void copiesTheSelectedLines();
     void followsTheEndUnlessScrolledUp();
     void longLinesStayWholeAboveTheScrollBar();
+    void timesShownAndSavedInLocalTime();
     void trendChartMadeWhenFirstShown();
 
 private:
@@ -123,6 +126,29 @@ void TestOutputLog::longLinesStayWholeAboveTheScrollBar()
     QVERIFY2(view->horizontalScrollBar()->maximum() + view->viewport()->width() >= width,
              qPrintable(QString::number(width)));
     QVERIFY(view->viewport()->height() >= shownLines * view->sizeHintForRow(0));
+}
+
+void TestOutputLog::timesShownAndSavedInLocalTime()
+{
+    const QByteArray zone = qgetenv("TZ");
+    qputenv("TZ", "IST-05:30");
+    tzset();
+    const QString before = QDateTime::currentDateTime().toString("hh:mm");
+    add(1);
+    QTemporaryDir dir;
+    QVERIFY(log->save(dir.filePath("log.txt")));
+    const QString after = QDateTime::currentDateTime().toString("hh:mm");
+    QFile file(dir.filePath("log.txt"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QString saved = QString::fromUtf8(file.readAll()).mid(12, 5);
+    const QString shown = log->shownText().mid(1, 5);
+    if (zone.isNull())
+        qunsetenv("TZ");
+    else
+        qputenv("TZ", zone);
+    tzset();
+    QVERIFY2(shown == before || shown == after, qPrintable(shown + " " + before));
+    QVERIFY2(saved == before || saved == after, qPrintable(saved + " " + before));
 }
 
 void TestOutputLog::trendChartMadeWhenFirstShown()

@@ -25,7 +25,7 @@ constexpr int kTextMargin = 3;
 
 QString logPrefix(const QDateTime &time)
 {
-    return QLatin1Char('[') + time.toString(QStringLiteral("hh:mm:ss")) + QStringLiteral("]    ");
+    return QLatin1Char('[') + time.toLocalTime().toString(QStringLiteral("hh:mm:ss")) + QStringLiteral("]    ");
 }
 
 int rowHeight(const QWidget *view)
@@ -249,14 +249,14 @@ void OutputLog::append(const QString &text, const QColor &color)
 {
     if (full())
         return;
-    queue({QDateTime::currentDateTime(), text, color});
+    queue({QDateTime::currentDateTimeUtc(), text, color});
 }
 
 void OutputLog::appendSeparator()
 {
     if (full())
         return;
-    LogLine line{QDateTime::currentDateTime(), kSeparatorLong, kSeparatorColor};
+    LogLine line{QDateTime::currentDateTimeUtc(), kSeparatorLong, kSeparatorColor};
     line.separator = true;
     queue(line);
 }
@@ -281,7 +281,7 @@ void OutputLog::appendReceived(const QString &hex, bool polling)
     for (int i = 0; i <= hex.size(); i += 2)
         shown += hex.midRef(i, 2) + QLatin1Char(' ');
     shown = upperCase ? shown.toUpper() : shown.toLower();
-    LogLine line{QDateTime::currentDateTime(), shown, QColor()};
+    LogLine line{QDateTime::currentDateTimeUtc(), shown, QColor()};
     line.polling = polling;
     queue(line);
 }
@@ -292,7 +292,7 @@ void OutputLog::showExchange(const ExchangeRecord &record)
     if (record.direction == ExchangeRecord::Direction::Sent) {
         if (full())
             return;
-        const QDateTime now = QDateTime::currentDateTime();
+        const QDateTime now = QDateTime::currentDateTimeUtc();
         LogLine separator{now, kSeparatorLong, kSeparatorColor};
         separator.separator = true;
         separator.polling = record.polling;
@@ -338,7 +338,7 @@ void OutputLog::flush()
     QList<LogLine> batch;
     batch.swap(pending);
     if (dropped > 0) {
-        batch.append({QDateTime::currentDateTime(),
+        batch.append({QDateTime::currentDateTimeUtc(),
                       tr("%1 log lines dropped: more came in than the view can take",
                          " 丢弃了 %1 行日志：来得比显示得快 ")
                           .arg(dropped),
@@ -444,7 +444,7 @@ bool OutputLog::save(const QString &path, QString *error)
     flush();
     QByteArray text;
     for (const LogLine &line : qAsConst(lines)) {
-        text += (QLatin1Char('[') + line.time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"))
+        text += (QLatin1Char('[') + line.time.toLocalTime().toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz"))
                  + QStringLiteral("]    ") + line.text + QLatin1Char('\n'))
                     .toUtf8();
     }

@@ -18,7 +18,7 @@ class LogLineDelegate;
 // One line of the output log, kept with the time it was written.
 struct LogLine
 {
-    QDateTime time;
+    QDateTime time; // UTC: taken without a time zone lookup per line, shown in local time
     QString text;
     QColor color; // invalid: the view's own text colour
     bool polling = false;
