@@ -224,6 +224,8 @@ LogCost logCost(int seconds)
     LogCost result;
     MainWindow *window = newWindow(freeLocalPort());
     window->show();
+    // Painting is measured only on a window that is on the screen.
+    waitFor([&]() { return window->windowHandle() && window->windowHandle()->isExposed(); }, 5000);
     wait(200);
     auto *view = window->findChild<QListView *>(QStringLiteral("recvText"));
     const QString line = QStringLiteral("Send: 01 03 00 04 00 01 c5 cb");
