@@ -17,8 +17,6 @@
 #include <QPushButton>
 #include <QSocketNotifier>
 #include <QTcpSocket>
-#include <QTextDocument>
-#include <QTextEdit>
 
 #include <fcntl.h>
 #include <pty.h>
@@ -435,7 +433,7 @@ FloodRun floodRun(const FloodCase &flood, int seconds, qint64 burstBytes)
         }
     }
     window->outputLog()->flush();
-    run.viewLines = window->findChild<QTextEdit *>(QStringLiteral("recvText"))->document()->blockCount();
+    run.viewLines = window->outputLog()->model()->rowCount();
     for (const auto &line : window->outputLog()->history()) {
         if (line.text.contains(QLatin1String("log lines dropped")))
             ++run.droppedLinesKept;

@@ -3,7 +3,7 @@
 // pseudo-terminal) against the ceiling 1 / (20 ms + round trip), CPU time per transaction,
 // the cost of a log line in the receive view and the longest event-loop stall under a
 // steady log, start-up times and resident memory. Only 127.0.0.1 and ptys are used.
-//   merovibench [--seconds N] [--log-seconds N] [--transactions N]
+//   merovibench [--seconds N] [--log-seconds N] [--transactions N] [--hidden-window]
 //   merovibench --flood [SECONDS] [BURST_BYTES] [CASE]   (a flooding module: floodbench.cpp)
 //   merovibench --traffic [SECONDS]   (the traffic table's figures alone)
 #include "bench/benchtools.h"
@@ -30,7 +30,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTableView>
-#include <QTextEdit>
+#include <QListView>
 #include <QTimer>
 #include <QWindow>
 
@@ -151,6 +151,10 @@ struct Throughput
     double seconds = 0;
 };
 
+// Whether the throughput runs show the window (the log and panels drawn as they change);
+// --hidden-window measures as earlier rounds did, the window never shown.
+bool showWindow = true;
+
 Throughput throughput(bool serial, int seconds, long minimumTransactions)
 {
     Throughput result;
@@ -160,6 +164,8 @@ Throughput throughput(bool serial, int seconds, long minimumTransactions)
     result.rttMs = LibModbus().roundTripMs(serial, sim.port, sim.pty, 300);
 
     MainWindow *window = newWindow(serial ? freeLocalPort() : sim.port);
+    if (showWindow)
+        window->show();
     chooseModel(window);
     if (serial) {
         window->addSerialPortPath(sim.pty);
@@ -206,6 +212,8 @@ struct LogCost
 {
     double emptyUs = 0;
     double fullUs = 0;
+    double paintUs = 0;   // a full view laid out and painted
+    int rowsInSight = 0;
     double longestStallMs = 0;
     int seconds = 0;
     long lines = 0;
@@ -216,17 +224,21 @@ LogCost logCost(int seconds)
     LogCost result;
     MainWindow *window = newWindow(freeLocalPort());
     window->show();
+    // Painting is measured only on a window that is on the screen.
+    waitFor([&]() { return window->windowHandle() && window->windowHandle()->isExposed(); }, 5000);
     wait(200);
-    auto *view = window->findChild<QTextEdit *>(QStringLiteral("recvText"));
+    auto *view = window->findChild<QListView *>(QStringLiteral("recvText"));
     const QString line = QStringLiteral("Send: 01 03 00 04 00 01 c5 cb");
 
     // A line costs little when it is queued and most when the view takes it in: each batch
-    // of 100 lines is measured up to and including its flush into the document.
+    // of 100 lines is measured up to and including its flush into the view, the view's
+    // layout and its painting (as the next screen update would do it).
     auto batch = [&](QElapsedTimer &clock) {
         clock.start();
         for (int i = 0; i < 100; ++i)
             window->outputLog()->append(line, QColor(Qt::blue));
         window->outputLog()->flush();
+        view->viewport()->repaint();
         return clock.nsecsElapsed();
     };
     // Empty view: the first 100 lines, from empty each time.
@@ -250,7 +262,17 @@ LogCost logCost(int seconds)
         count += 100;
     }
     result.fullUs = total / 1000.0 / count;
-    (void)view;
+
+    // The full view laid out from scratch and every row in sight painted.
+    total = 0;
+    for (int round = 0; round < 20; ++round) {
+        clock.start();
+        view->doItemsLayout();
+        view->viewport()->repaint();
+        total += clock.nsecsElapsed();
+    }
+    result.paintUs = total / 1000.0 / 20;
+    result.rowsInSight = view->viewport()->height() / qMax(1, view->sizeHintForRow(0));
 
     // 200 lines/s, received data and log lines alternating, against a 1 ms heartbeat.
     QTimer lines;
@@ -463,6 +485,7 @@ int main(int argc, char *argv[])
     int logSeconds = 60;
     long transactions = 0;
     const QStringList args = app.arguments();
+    showWindow = !args.contains(QStringLiteral("--hidden-window"));
     for (int i = 1; i + 1 < args.size(); ++i) {
         if (args.at(i) == QLatin1String("--seconds"))
             seconds = args.at(i + 1).toInt();
@@ -501,16 +524,22 @@ int main(int argc, char *argv[])
     out += row("Modbus TCP, 127.0.0.1", tcp);
     out += row("Modbus RTU, pseudo-terminal", rtu);
     out += QStringLiteral("\nMeasured after a 2 s warm-up for at least %1 s per link%2. CPU is the tool process's "
-                          "user + system time over the run divided by the transactions (the module runs in another process).\n\n")
+                          "user + system time over the run divided by the transactions (the module runs in another process). "
+                          "%3\n\n")
                .arg(seconds)
                .arg(transactions > 0 ? QStringLiteral(", the TCP run until %1 transactions").arg(transactions)
-                                     : QString());
+                                     : QString())
+               .arg(showWindow ? QStringLiteral("The window is shown (offscreen) throughout: the log, the panels and "
+                                                "the status bar are drawn as they change.")
+                               : QStringLiteral("The window is never shown (--hidden-window)."));
     out += QStringLiteral("## Receive view\n\n"
                           "| figure | value |\n|---|---|\n"
-                          "| log line appended to an empty view | %1 µs |\n"
-                          "| log line appended to a full (trimmed) view | %2 µs |\n"
+                          "| log line appended to an empty view, laid out and painted | %1 µs |\n"
+                          "| log line appended to a full (trimmed) view, laid out and painted | %2 µs |\n"
+                          "| full view (%5 lines kept, %6 rows in sight) laid out and painted | %7 µs |\n"
                           "| longest event-loop stall, 200 lines/s (data and log alternating) for %3 s | %4 ms |\n\n")
-               .arg(log.emptyUs, 0, 'f', 1).arg(log.fullUs, 0, 'f', 1).arg(log.seconds).arg(log.longestStallMs, 0, 'f', 1);
+               .arg(log.emptyUs, 0, 'f', 1).arg(log.fullUs, 0, 'f', 1).arg(log.seconds).arg(log.longestStallMs, 0, 'f', 1)
+               .arg(MainWindow::kLogHistoryLines).arg(log.rowsInSight).arg(log.paintUs, 0, 'f', 1);
     out += trafficFigures(traffic);
     out += QStringLiteral("## Start-up and memory\n\n"
                           "| figure | value |\n|---|---|\n"

@@ -34,6 +34,7 @@ private slots:
     void frameTextIsCutOnlyWhenPainted();
     void statusBarGivesWayInOrder_data();
     void statusBarGivesWayInOrder();
+    void statusBarCountersEndOnTheNewest();
     void statusTipsLeaveTheCounters();
     void clockAndHelpPicturesSpeakTheLanguage();
 
@@ -299,6 +300,34 @@ void TestLaptopLayout::statusBarGivesWayInOrder()
     auto *reset = view.findChild<QToolButton *>("toolButton_resetCounters");
     QCOMPARE(reset->width(), reset->sizeHint().width());
     QVERIFY(reset->geometry().right() < view.width());
+}
+
+// Counters that change with every exchange are drawn a few times a second: the first at
+// once, the last one always.
+void TestLaptopLayout::statusBarCountersEndOnTheNewest()
+{
+    LinkHealthView view;
+    view.show();
+    auto *counters = view.findChild<ElidedLabel *>("label_linkCounters");
+    const auto text = [](int sent) {
+        return shown("Sent %1  Replies %2  Time-outs %3  Bad frames %4  Exceptions %5",
+                     " 发送 %1  回复 %2  超时 %3  错误帧 %4  异常 %5 ", "LinkHealthView")
+            .arg(sent).arg(0).arg(0).arg(0).arg(0);
+    };
+    LinkHealth health;
+    for (int sent = 1; sent <= 3; ++sent) {
+        health.sent = sent;
+        view.setHealth(health);
+        if (sent == 1)
+            QCOMPARE(counters->text(), text(1));
+    }
+    QTRY_COMPARE(counters->text(), text(3));
+    // A field that grows while there is room is given it.
+    view.resize(view.sizeHint().width() + 400, view.sizeHint().height());
+    auto *model = view.findChild<ElidedLabel *>("label_linkModel");
+    view.setModel(QStringLiteral("A"));
+    view.setModel(kOutputsAndInputs);
+    QVERIFY(!model->isElided());
 }
 
 void TestLaptopLayout::statusTipsLeaveTheCounters()

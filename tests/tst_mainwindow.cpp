@@ -32,7 +32,7 @@ private:
     QString logText() const
     {
         window->outputLog()->flush();
-        return window->findChild<QTextEdit *>("recvText")->toPlainText();
+        return window->outputLog()->shownText();
     }
 
     ModuleSimulator *module = nullptr;

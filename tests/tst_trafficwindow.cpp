@@ -45,6 +45,8 @@ void TestTrafficWindow::trendFollowsAnalogInputs()
     if (QTest::currentTestFailed())
         return;
     chooseModel(window, "Analog current  4-channel inputs");
+    // No chart until the operator opens the trend.
+    QVERIFY(!window->trafficViews()->trendView()->isBuilt());
     window->trafficViews()->trendAction()->trigger();
     TrendView *trend = window->trafficViews()->trendView();
     QVERIFY(trend->isVisible());

@@ -2363,6 +2363,11 @@ Modifying the remote IP will automatically try to connect.
         <comment> 丢弃了 %1 行日志：来得比显示得快 </comment>
         <translation>丢弃了 %1 行日志：来得比显示得快</translation>
     </message>
+    <message>
+        <source>Copy</source>
+        <comment> 复制 </comment>
+        <translation>复制</translation>
+    </message>
 </context>
 <context>
     <name>RemoteAddress</name>

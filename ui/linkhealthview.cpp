@@ -42,10 +42,21 @@ LinkHealthView::LinkHealthView(QWidget *parent)
     for (QWidget *child : findChildren<QWidget *>())
         child->setFont(small);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    refreshTimer.setSingleShot(true);
+    refreshTimer.setInterval(kRefreshMs);
+    connect(&refreshTimer, &QTimer::timeout, this, [this]() {
+        if (!stale)
+            return;
+        stale = false;
+        showCounters();
+        tick();
+        refreshTimer.start();
+    });
     setEndpoint(QString());
     setDeviceAddress(1);
     setModel(QString());
-    setHealth(LinkHealth());
+    showCounters();
+    tick();
 }
 
 QList<ElidedLabel *> LinkHealthView::fieldsByPriority() const
@@ -57,7 +68,11 @@ void LinkHealthView::setField(ElidedLabel *label, const QString &text)
 {
     if (label->text() == text)
         return;
+    const int width = label->wholeWidth();
     label->setText(text);
+    // A count going up keeps its width: the label redraws itself, the fields stay put.
+    if (label->wholeWidth() == width)
+        return;
     updateGeometry();
     arrange();
 }
@@ -147,8 +162,13 @@ void LinkHealthView::setModel(const QString &model)
 void LinkHealthView::setHealth(const LinkHealth &health)
 {
     m_health = health;
+    if (refreshTimer.isActive()) {
+        stale = true;
+        return;
+    }
     showCounters();
     tick();
+    refreshTimer.start();
 }
 
 void LinkHealthView::showCounters()

@@ -2,6 +2,7 @@
 
 #include "protocol/linkhealth.h"
 
+#include <QTimer>
 #include <QWidget>
 
 class ElidedLabel;
@@ -17,6 +18,10 @@ class LinkHealthView : public QWidget
     Q_OBJECT
 
 public:
+    // The counters move with every exchange; they are redrawn at most this often, the
+    // newest last.
+    static constexpr int kRefreshMs = 250;
+
     explicit LinkHealthView(QWidget *parent = nullptr);
 
     void setEndpoint(const QString &endpoint);
@@ -57,4 +62,6 @@ private:
     LinkHealth m_health;
     QString endpoint;
     int reconnectSeconds = 0;
+    QTimer refreshTimer;
+    bool stale = false;
 };

@@ -233,10 +233,7 @@ void MainWindow::initWindow()
     ui->splitter_main->setStretchFactor(1, 0);
     ui->splitter_main->setStyleSheet(
         QStringLiteral("QSplitter#splitter_main::handle { background-color: rgb(215, 200, 160); }"));
-    const QFontMetrics logMetrics(ui->recvText->font());
-    ui->recvText->setMinimumHeight(kLogLinesShown * logMetrics.lineSpacing()
-                                   + 2 * int(ui->recvText->document()->documentMargin())
-                                   + 2 * ui->recvText->frameWidth());
+    ui->recvText->setMinimumHeight(OutputLog::viewHeight(ui->recvText, kLogLinesShown));
     // The tip is read once; a smaller font leaves the panels their height on a laptop screen.
     QFont tipFont = ui->textBrowser->font();
     tipFont.setPointSizeF(tipFont.pointSizeF() * 0.85);

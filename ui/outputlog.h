@@ -2,6 +2,7 @@
 
 #include "protocol/linkevents.h"
 
+#include <QAbstractListModel>
 #include <QColor>
 #include <QDateTime>
 #include <QList>
@@ -9,21 +10,47 @@
 #include <QString>
 #include <QTimer>
 
+class QAbstractScrollArea;
 class QCheckBox;
-class QTextEdit;
+class QListView;
+class LogLineDelegate;
 
 // One line of the output log, kept with the time it was written.
 struct LogLine
 {
-    QDateTime time;
+    QDateTime time; // UTC: taken without a time zone lookup per line, shown in local time
     QString text;
     QColor color; // invalid: the view's own text colour
     bool polling = false;
     bool separator = false;
 };
 
+// The lines the log view shows, oldest first: the time of day, then the text, in the
+// line's colour. Bounded: the oldest go first.
+class OutputLogModel : public QAbstractListModel
+{
+    Q_OBJECT
+
+public:
+    explicit OutputLogModel(int bound, QObject *parent = nullptr);
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+
+    // Adds the lines at the end and returns how many old ones went to keep the bound.
+    int append(const QList<LogLine> &added);
+    void setLines(const QList<LogLine> &shown);
+    const LogLine &line(int row) const { return rows.at(row); }
+    // A row as the view shows it: "[hh:mm:ss]    text".
+    QString shownText(int row) const;
+
+private:
+    QList<LogLine> rows;
+    int bound;
+};
+
 // The output log: every line kept (polling too) up to a bound, lines waiting for the view
-// bounded as well, and the text view that shows them unless paused or hidden as polling.
+// bounded as well, and the list view that shows them unless paused or hidden as polling.
 // It formats what the link reports: a frame sent, a frame received, a notice.
 class OutputLog : public QObject
 {
@@ -34,7 +61,10 @@ public:
     static constexpr int kPendingLines = 2000;
 
     // The view shows the lines; "Show polling" and "Pause" decide which and when.
-    OutputLog(QTextEdit *view, QCheckBox *showPolling, QCheckBox *pause, QObject *parent = nullptr);
+    OutputLog(QListView *view, QCheckBox *showPolling, QCheckBox *pause, QObject *parent = nullptr);
+
+    // The height a log view needs to show the given number of lines in full.
+    static int viewHeight(const QAbstractScrollArea *view, int lines);
 
     void append(const QString &text, const QColor &color);
     // Received bytes (hex text) as the terminal shows them, in the case chosen.
@@ -53,15 +83,24 @@ public:
     bool save(const QString &path, QString *error = nullptr);
     const QList<LogLine> &history() const { return lines; }
 
+    const OutputLogModel *model() const { return shown; }
+    // What the view shows, one line per row.
+    QString shownText() const;
+    // The selected rows' text, one line each, to the clipboard.
+    void copySelection();
+
 private:
     bool full();
     void queue(const LogLine &line);
-    void show(const QList<LogLine> &shown);
+    void show(const QList<LogLine> &batch);
     void rebuild();
+    void measure(int fromRow);
 
-    QTextEdit *view;
+    QListView *view;
     QCheckBox *showPollingBox;
     QCheckBox *pauseBox;
+    OutputLogModel *shown;
+    LogLineDelegate *delegate;
     QList<LogLine> lines;
     QList<LogLine> pending;
     int dropped = 0;

@@ -23,6 +23,8 @@
 #include <QtCharts/QLineSeries>
 #include <QtCharts/QValueAxis>
 
+#include <algorithm>
+
 using namespace QtCharts;
 
 namespace {
@@ -136,7 +138,24 @@ TrendView::TrendView(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("trendView"));
     setWindowTitle(tr("Trend", " 趋势 "));
+    // Samples are kept (and the oldest let go) whether or not the chart exists.
+    m_refreshTimer.setInterval(kRefreshMs);
+    connect(&m_refreshTimer, &QTimer::timeout, this, &TrendView::refresh);
+    m_refreshTimer.start();
+    resize(1000, 600);
+}
 
+void TrendView::setVisible(bool visible)
+{
+    if (visible)
+        build();
+    QWidget::setVisible(visible);
+}
+
+void TrendView::build()
+{
+    if (m_chart)
+        return;
     m_chart = new QChart;
     m_chart->legend()->setAlignment(Qt::AlignBottom);
     m_timeAxis = new QDateTimeAxis;
@@ -165,12 +184,15 @@ TrendView::TrendView(QWidget *parent) : QWidget(parent)
                                           : tr("1 h", " 1 小时 "),
                              minutes);
     }
-    m_windowBox->setCurrentIndex(1);
-    connect(m_windowBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-            [this]() { resetZoom(); });
+    m_windowBox->setCurrentIndex(m_windowBox->findData(m_windowMinutes));
+    connect(m_windowBox, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this]() {
+        m_windowMinutes = m_windowBox->currentData().toInt();
+        resetZoom();
+    });
 
     m_pauseBox = new QCheckBox(tr("Pause", " 暂停 "), this);
     m_pauseBox->setObjectName(QStringLiteral("trendPause"));
+    m_pauseBox->setChecked(m_paused);
     connect(m_pauseBox, &QCheckBox::toggled, this, &TrendView::setPaused);
 
     auto *resetButton = new QPushButton(tr("Follow", " 跟随 "), this);
@@ -215,19 +237,16 @@ TrendView::TrendView(QWidget *parent) : QWidget(parent)
             m_following = false;
     });
 
-    m_refreshTimer.setInterval(kRefreshMs);
-    connect(&m_refreshTimer, &QTimer::timeout, this, &TrendView::refresh);
-    m_refreshTimer.start();
-    resize(1000, 600);
+    for (const QString &name : channels())
+        addToChart(name, m_channels[name]);
 }
 
 TrendView::~TrendView() = default;
 
 QStringList TrendView::channels() const
 {
-    QStringList names;
-    for (int row = 0; row < m_channelList->count(); ++row)
-        names << m_channelList->item(row)->data(Qt::UserRole).toString();
+    QStringList names = m_channels.keys();
+    std::sort(names.begin(), names.end(), channelBefore);
     return names;
 }
 
@@ -245,20 +264,23 @@ QLineSeries *TrendView::series(const QString &channel) const
 
 void TrendView::setWindowMinutes(int minutes)
 {
-    const int index = m_windowBox->findData(minutes);
-    if (index >= 0)
-        m_windowBox->setCurrentIndex(index);
+    if (std::find(std::begin(kWindowMinutes), std::end(kWindowMinutes), minutes)
+        == std::end(kWindowMinutes))
+        return;
+    m_windowMinutes = minutes;
+    if (m_windowBox)
+        m_windowBox->setCurrentIndex(m_windowBox->findData(minutes));
 }
 
 int TrendView::windowMinutes() const
 {
-    return m_windowBox->currentData().toInt();
+    return m_windowMinutes;
 }
 
 void TrendView::setPaused(bool paused)
 {
     m_paused = paused;
-    if (m_pauseBox->isChecked() != paused)
+    if (m_pauseBox && m_pauseBox->isChecked() != paused)
         m_pauseBox->setChecked(paused);
     if (!paused)
         refresh();
@@ -269,7 +291,9 @@ void TrendView::setChannelShown(const QString &channel, bool shown)
     const auto it = m_channels.find(channel);
     if (it == m_channels.end())
         return;
-    it->series->setVisible(shown);
+    it->shown = shown;
+    if (it->series)
+        it->series->setVisible(shown);
     if (it->item && (it->item->checkState() == Qt::Checked) != shown)
         it->item->setCheckState(shown ? Qt::Checked : Qt::Unchecked);
 }
@@ -282,32 +306,37 @@ TrendView::Channel &TrendView::channelFor(const PolledSample &sample)
     Channel channel;
     channel.kind = sample.kind;
     channel.unit = sample.unit;
+    // Switch inputs can be many: they are there to pick, not shown from the start.
+    channel.shown = sample.kind != PolledSample::Kind::SwitchInput;
+    Channel &added = *m_channels.insert(sample.channel, channel);
+    if (m_chart)
+        addToChart(sample.channel, added);
+    return added;
+}
+
+void TrendView::addToChart(const QString &channelName, Channel &channel)
+{
     channel.series = new QLineSeries;
-    const QString name = sample.unit.isEmpty()
-        ? sample.channel
-        : QStringLiteral("%1 (%2)").arg(sample.channel, sample.unit);
+    const QString name = channel.unit.isEmpty()
+        ? channelName
+        : QStringLiteral("%1 (%2)").arg(channelName, channel.unit);
     channel.series->setName(name);
     m_chart->addSeries(channel.series);
     channel.series->attachAxis(m_timeAxis);
-    channel.series->attachAxis(sample.kind == PolledSample::Kind::ResponseTime ? m_msAxis
-                                                                               : m_valueAxis);
-    // Switch inputs can be many: they are there to pick, not shown from the start.
-    const bool shown = sample.kind != PolledSample::Kind::SwitchInput;
-    channel.series->setVisible(shown);
+    channel.series->attachAxis(channel.kind == PolledSample::Kind::ResponseTime ? m_msAxis
+                                                                                : m_valueAxis);
+    channel.series->setVisible(channel.shown);
+    channel.shownPoints = 0;
     channel.item = new QListWidgetItem(name);
-    channel.item->setData(Qt::UserRole, sample.channel);
+    channel.item->setData(Qt::UserRole, channelName);
     channel.item->setFlags(channel.item->flags() | Qt::ItemIsUserCheckable);
-    {
-        const QSignalBlocker blocker(m_channelList);
-        channel.item->setCheckState(shown ? Qt::Checked : Qt::Unchecked);
-        int row = 0;
-        while (row < m_channelList->count()
-               && channelBefore(m_channelList->item(row)->data(Qt::UserRole).toString(),
-                                sample.channel))
-            ++row;
-        m_channelList->insertItem(row, channel.item);
-    }
-    return *m_channels.insert(sample.channel, channel);
+    const QSignalBlocker blocker(m_channelList);
+    channel.item->setCheckState(channel.shown ? Qt::Checked : Qt::Unchecked);
+    int row = 0;
+    while (row < m_channelList->count()
+           && channelBefore(m_channelList->item(row)->data(Qt::UserRole).toString(), channelName))
+        ++row;
+    m_channelList->insertItem(row, channel.item);
 }
 
 void TrendView::addSample(const PolledSample &sample)
@@ -349,7 +378,7 @@ void TrendView::refresh()
                 channel.series->removePoints(0, fromSeries);
             channel.shownPoints -= fromSeries;
         }
-        if (channel.shownPoints < channel.points.size()) {
+        if (channel.series && channel.shownPoints < channel.points.size()) {
             channel.series->append(channel.points.mid(channel.shownPoints).toList());
             channel.shownPoints = channel.points.size();
         }
@@ -371,7 +400,7 @@ void TrendView::updateAxes(qint64 now)
     double low = 0, high = 1, msHigh = 10;
     bool any = false;
     for (const Channel &channel : qAsConst(m_channels)) {
-        if (!channel.series->isVisible())
+        if (!channel.shown)
             continue;
         for (const QPointF &point : channel.points) {
             if (point.x() < from)
@@ -395,6 +424,8 @@ void TrendView::updateAxes(qint64 now)
 
 void TrendView::resetZoom()
 {
+    if (!m_chart)
+        return;
     m_chart->zoomReset();
     m_following = true;
     updateAxes(qMax(QDateTime::currentMSecsSinceEpoch(), m_lastSampleMs));
@@ -408,7 +439,7 @@ QString TrendView::csv() const
     const double from = double(now - qint64(windowMinutes()) * 60 * 1000);
     for (const QString &name : channels()) {
         const Channel &channel = m_channels[name];
-        if (!channel.series->isVisible())
+        if (!channel.shown)
             continue;
         for (const QPointF &point : channel.points) {
             if (point.x() < from)
@@ -434,17 +465,20 @@ bool TrendView::exportCsv(const QString &path, QString *error) const
 
 bool TrendView::exportPng(const QString &path) const
 {
-    return m_view->grab().save(path, "PNG");
+    return m_view && m_view->grab().save(path, "PNG");
 }
 
 void TrendView::clear()
 {
     for (Channel &channel : m_channels) {
-        m_chart->removeSeries(channel.series);
-        delete channel.series;
+        if (channel.series) {
+            m_chart->removeSeries(channel.series);
+            delete channel.series;
+        }
     }
     m_channels.clear();
-    m_channelList->clear();
+    if (m_channelList)
+        m_channelList->clear();
 }
 
 void TrendView::exportCsvClicked()

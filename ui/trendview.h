@@ -36,8 +36,11 @@ public:
     static constexpr int kRefreshMs = 250;
     static constexpr int kSpacingMs = 200; // closest kept samples of a channel
 
+    // Collects samples from the start; the chart is made when the trend is first shown.
     explicit TrendView(QWidget *parent = nullptr);
     ~TrendView() override;
+
+    void setVisible(bool visible) override;
 
     QStringList channels() const;
     // Points the channel's line holds (a step line holds two per change).
@@ -50,6 +53,8 @@ public:
     void setPaused(bool paused);
     bool isPaused() const { return m_paused; }
     void setChannelShown(const QString &channel, bool shown);
+    // Whether the chart and its controls exist: they are made when the trend is first shown.
+    bool isBuilt() const { return m_chart != nullptr; }
 
     // The samples of the shown channels inside the time window: time, channel, value, unit.
     QString csv() const;
@@ -75,8 +80,11 @@ private:
         QVector<QPointF> points;  // all kept, x in ms since the epoch
         int shownPoints = 0;      // of them, already in the series
         QListWidgetItem *item = nullptr;
+        bool shown = true;
     };
 
+    void build();
+    void addToChart(const QString &name, Channel &channel);
     Channel &channelFor(const PolledSample &sample);
     void refresh();
     void updateAxes(qint64 now);
@@ -93,6 +101,7 @@ private:
     QComboBox *m_windowBox = nullptr;
     QCheckBox *m_pauseBox = nullptr;
     QTimer m_refreshTimer;
+    int m_windowMinutes = 5;
     bool m_paused = false;
     bool m_following = true;
     bool m_settingRange = false;
