@@ -12,6 +12,7 @@
 #include "link/threadserialport.h"
 #include "simulator/modulesimulator.h"
 #include "ui/mainwindow.h"
+#include "ui/outputlog.h"
 #include "ui/trafficmodel.h"
 #include "protocol/modelcatalogue.h"
 #include "QtLibrary/QtTools/qttools.h"
@@ -539,7 +540,7 @@ int main(int argc, char *argv[])
                           "| full view (%5 lines kept, %6 rows in sight) laid out and painted | %7 µs |\n"
                           "| longest event-loop stall, 200 lines/s (data and log alternating) for %3 s | %4 ms |\n\n")
                .arg(log.emptyUs, 0, 'f', 1).arg(log.fullUs, 0, 'f', 1).arg(log.seconds).arg(log.longestStallMs, 0, 'f', 1)
-               .arg(MainWindow::kLogHistoryLines).arg(log.rowsInSight).arg(log.paintUs, 0, 'f', 1);
+               .arg(OutputLog::kHistoryLines).arg(log.rowsInSight).arg(log.paintUs, 0, 'f', 1);
     out += trafficFigures(traffic);
     out += QStringLiteral("## Start-up and memory\n\n"
                           "| figure | value |\n|---|---|\n"

@@ -8,6 +8,7 @@ class QCheckBox;
 class QComboBox;
 class QLineEdit;
 class QPushButton;
+class QListView;
 class QTextEdit;
 
 class OutputLog;
@@ -27,7 +28,7 @@ public:
     struct Widgets
     {
         QTextEdit *sendText = nullptr;
-        QTextEdit *logView = nullptr;
+        QListView *logView = nullptr;
         QCheckBox *timedSend = nullptr;
         QLineEdit *period = nullptr;
         // The link's baud box: periodic sending keeps to what the line can carry.
