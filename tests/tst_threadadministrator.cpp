@@ -281,6 +281,20 @@ void TestThreadAdministrator::recordsPairRepliesWithRequests()
     QCOMPARE(records.size(), 2);
     QCOMPARE(records.at(1).result, R::Ok);
     QCOMPARE(records.at(1).bytes, QByteArray("tcp"));
+
+    // Answered in another shape (two registers for one): it answers nothing, but it speaks
+    // for the model the request was made for.
+    queue.sendersClear(QString());
+    records.clear();
+    auto *asked = new Sender(QStringLiteral("Start detecting"), QStringLiteral("010300040001"));
+    asked->modelGeneration = 7;
+    queue.write(asked);
+    QTRY_COMPARE_WITH_TIMEOUT(records.size(), 1, 5000);
+    queue.replyArrived(QtTools::appendCrc16(QStringLiteral("0a030400050006")), LinkKind::Tcp, QByteArray("tcp"));
+    QCOMPARE(records.size(), 2);
+    QCOMPARE(records.at(1).result, R::Unmatched);
+    QCOMPARE(records.at(1).kind, QStringLiteral("Start detecting"));
+    QCOMPARE(records.at(1).modelGeneration, 7u);
 }
 
 // "Write NetWork" waits its long time-out even when a poll, with a short one, is queued after it.
