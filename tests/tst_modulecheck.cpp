@@ -1,9 +1,9 @@
 #include "check/checktexts.h"
 #include "protocol/modbusrequest.h"
 #include "tests/loopbackwindow.h"
+#include "tests/toolrun.h"
 #include "ui/modulecheckwindow.h"
 
-#include <QProcess>
 #include <QProgressDialog>
 #include <QRegularExpression>
 #include <QTableWidget>
@@ -99,20 +99,12 @@ void TestModuleCheck::faultFailsItsSteps()
     QVERIFY(module.listenTcp());
     const quint64 outputs = module.outputBits();
 
-    QProcess tool;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("DISPLAY"));
-    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    tool.setProcessEnvironment(environment);
-    tool.start(QStringLiteral(MEROVITEST_PATH),
-               { "--check", "--model", model, "--remote", QStringLiteral("127.0.0.1:%1").arg(module.tcpPort()) });
-    // The module answers from this thread's event loop.
-    QTRY_COMPARE_WITH_TIMEOUT(tool.state(), QProcess::NotRunning, 60000);
-    QCOMPARE(tool.exitCode(), 1);
+    const ToolRun run = runTool(checkOverTcp(model, module));
+    QCOMPARE(run.exitCode, 1);
     QCOMPARE(module.outputBits(), outputs);
 
     // Every failing step printed, and only those (tst_checkreports reads the reports).
-    const QString out = QString::fromUtf8(tool.readAllStandardOutput());
+    const QString &out = run.out;
     QStringList printed;
     QRegularExpressionMatchIterator lines =
         QRegularExpression(QStringLiteral("^FAIL (.+) / (.+): expected "), QRegularExpression::MultilineOption)

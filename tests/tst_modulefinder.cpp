@@ -1,4 +1,5 @@
 #include "tests/loopbackwindow.h"
+#include "tests/toolrun.h"
 
 #include "check/modulefinder.h"
 #include "ui/findmoduledialog.h"
@@ -201,24 +202,10 @@ void TestModuleFinder::cancelThenUse()
 
 namespace {
 
-struct FindRun
+// The lines `merovitest --find` printed (its progress goes to run.err).
+QStringList printed(const ToolRun &run)
 {
-    int exitCode = -1;
-    QStringList lines;
-    QString progress;
-};
-
-FindRun find(const QStringList &arguments)
-{
-    QProcess tool;
-    tool.start(QStringLiteral(MEROVITEST_PATH), QStringList{ QStringLiteral("--find") } + arguments);
-    FindRun run;
-    if (!tool.waitForFinished(120000))
-        return run;
-    run.exitCode = tool.exitCode();
-    run.lines = QString::fromUtf8(tool.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    run.progress = QString::fromUtf8(tool.readAllStandardError());
-    return run;
+    return run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 } // namespace
@@ -227,16 +214,15 @@ FindRun find(const QStringList &arguments)
 void TestModuleFinder::blankTcpServerOnce()
 {
     QProcess server;
-    server.start(QStringLiteral(MODBUSSERVER_PATH), { QStringLiteral("tcp") });
-    QVERIFY(server.waitForReadyRead(10000));
-    const QString port = QString::fromLatin1(server.readLine()).section(QLatin1Char(' '), 1).trimmed();
-    const FindRun run = find({ QStringLiteral("--remote"), QStringLiteral("127.0.0.1:") + port });
+    const QString port = startBlankServer(server);
+    QVERIFY(!port.isEmpty());
+    const ToolRun run = runTool({ QStringLiteral("--find"), QStringLiteral("--remote"), QStringLiteral("127.0.0.1:") + port });
     server.kill();
     server.waitForFinished();
     QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.lines.size(), 1);
-    QVERIFY2(run.lines.first().contains(QLatin1String(ModuleFinder::kEveryAddressText)), qPrintable(run.lines.first()));
-    QVERIFY2(run.progress.contains(QStringLiteral("; found ")), qPrintable(run.progress));
+    QCOMPARE(printed(run).size(), 1);
+    QVERIFY2(printed(run).first().contains(QLatin1String(ModuleFinder::kEveryAddressText)), qPrintable(printed(run).first()));
+    QVERIFY2(run.err.contains(QStringLiteral("; found ")), qPrintable(run.err));
 }
 
 // A standard RTU slave of another library at address 17, across a socat pair: the
@@ -244,24 +230,18 @@ void TestModuleFinder::blankTcpServerOnce()
 void TestModuleFinder::libmodbusRtuSlave()
 {
     QTemporaryDir dir;
-    const QString slaveEnd = dir.filePath(QStringLiteral("slave")), toolEnd = dir.filePath(QStringLiteral("tool"));
-    QProcess socat;
-    socat.start(QStringLiteral("socat"), { QStringLiteral("pty,raw,echo=0,link=") + slaveEnd,
-                                           QStringLiteral("pty,raw,echo=0,link=") + toolEnd });
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(slaveEnd) && QFileInfo::exists(toolEnd), 10000);
-    QProcess slave;
-    slave.start(QStringLiteral(MODBUSSERVER_PATH), { QStringLiteral("rtu"), slaveEnd, QStringLiteral("9600"),
-                                                     QStringLiteral("17") });
-    QVERIFY(slave.waitForReadyRead(10000));
-    const FindRun run = find({ QStringLiteral("--serial-port"), toolEnd });
+    QProcess socat, slave;
+    const QString toolEnd = startRtuSlave(socat, slave, QDir(dir.path()), 17);
+    QVERIFY(!toolEnd.isEmpty());
+    const ToolRun run = runTool({ QStringLiteral("--find"), QStringLiteral("--serial-port"), toolEnd });
     slave.kill();
     slave.waitForFinished();
     socat.kill();
     socat.waitForFinished();
     QCOMPARE(run.exitCode, 0);
     // Found at the first rate swept; the search stops there.
-    QCOMPARE(run.lines.size(), 1);
-    QVERIFY2(run.lines.first().contains(QStringLiteral(" address=17 ")), qPrintable(run.lines.first()));
+    QCOMPARE(printed(run).size(), 1);
+    QVERIFY2(printed(run).first().contains(QStringLiteral(" address=17 ")), qPrintable(printed(run).first()));
 }
 
 void TestModuleFinder::nothingFoundOrCouldNotRun_data()
@@ -296,10 +276,10 @@ void TestModuleFinder::nothingFoundOrCouldNotRun()
         target = QStringLiteral("127.0.0.1:%1").arg(closedPort);
     else if (option == QLatin1String("--serial-port"))
         target = dir.filePath(target);
-    const FindRun run = find({ option, target });
+    const ToolRun run = runTool({ QStringLiteral("--find"), option, target });
     QCOMPARE(run.exitCode, exitCode);
-    QCOMPARE(run.lines, QStringList());
-    QVERIFY2(run.progress.contains(said), qPrintable(run.progress));
+    QCOMPARE(printed(run), QStringList());
+    QVERIFY2(run.err.contains(said), qPrintable(run.err));
 }
 
 QTEST_MAIN(TestModuleFinder)
