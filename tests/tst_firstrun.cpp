@@ -26,8 +26,6 @@ private:
     QWidget *hint() const { return window->findChild<QWidget *>(QStringLiteral("noModelHint")); }
     // Shown in the panel area (the window itself need not be on screen).
     bool hintShown() const { return hint()->isVisibleTo(window); }
-    // Connects the window to the module over TCP or the pseudo-terminal.
-    void connectWindow(bool serial);
     // One request the operator types and its reply, so whatever the link sent before it
     // has reached the module.
     void exchangeTypedFrame();
@@ -53,11 +51,6 @@ void TestFirstRun::cleanup()
     module = nullptr;
 }
 
-void TestFirstRun::connectWindow(bool serial)
-{
-    openWindowOnModule(window, *module, serial);
-}
-
 void TestFirstRun::exchangeTypedFrame()
 {
     const int before = module->requestCount();
@@ -72,7 +65,6 @@ void TestFirstRun::hintFollowsLinkAndModel_data()
     QTest::addColumn<QString>("then");
 
     QTest::newRow("TCP, then a model from the menu") << false << "model";
-    QTest::newRow("serial line, then a model from the menu") << true << "model";
     QTest::newRow("serial line, then closed") << true << "close";
 }
 
@@ -81,7 +73,7 @@ void TestFirstRun::hintFollowsLinkAndModel()
     QFETCH(bool, serial);
     QFETCH(QString, then);
     QVERIFY(module->setModel(QStringLiteral("Switch 32-channel outputs 16-channel inputs")));
-    connectWindow(serial);
+    openWindowOnModule(window, *module, serial);
     if (QTest::currentTestFailed())
         return;
     QTRY_VERIFY_WITH_TIMEOUT(hintShown(), 10000);
@@ -119,7 +111,7 @@ void TestFirstRun::identifyModule()
     QFETCH(QString, model);
     QFETCH(int, outputs);
     QVERIFY(module->setModel(model));
-    connectWindow(serial);
+    openWindowOnModule(window, *module, serial);
     if (QTest::currentTestFailed())
         return;
     QTRY_VERIFY_WITH_TIMEOUT(hintShown(), 10000);

@@ -63,8 +63,6 @@ void TestPolledValues::fields_data()
     const int serial = int(LinkKind::Serial), tcp = int(LinkKind::Tcp);
     QTest::newRow("read request") << true << serial << QByteArray("0a0300200004")
                                   << "10 3 32 4 [] -";
-    QTest::newRow("read request over TCP") << true << tcp << QByteArray("0a0300200004")
-                                           << "10 3 32 4 [] -";
     QTest::newRow("coil on") << true << serial << QByteArray("01050011ff00") << "1 5 17 1 [1] -";
     QTest::newRow("coil off") << true << serial << QByteArray("010500110000") << "1 5 17 1 [0] -";
     QTest::newRow("write register") << true << tcp << QByteArray("010600091234")
