@@ -52,6 +52,17 @@ inline ToolRun runTool(const QStringList &arguments, const QProcessEnvironment &
     return run;
 }
 
+// merovitest with its window, offscreen, its settings in `home`, never the user's.
+inline void startWindowTool(QProcess &tool, const QStringList &arguments, const QString &home)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    environment.insert(QStringLiteral("XDG_DATA_HOME"), home);
+    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home);
+    tool.setProcessEnvironment(environment);
+    tool.start(QStringLiteral(MEROVITEST_PATH), arguments);
+}
+
 // `merovitest --check` of a model on the simulated module listening on 127.0.0.1.
 inline QStringList checkOverTcp(const QString &model, const ModuleSimulator &module)
 {

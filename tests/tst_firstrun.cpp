@@ -3,6 +3,7 @@
 // "Identify module", which asks the module what it is (and nothing else does).
 
 #include "loopbackwindow.h"
+#include "toolrun.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -159,15 +160,8 @@ void TestFirstRun::startWithModel()
     QVERIFY(module->listenTcp());
     QTemporaryDir home;
     QProcess tool;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    // Settings of its own, never the user's.
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), home.path());
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
-    tool.setProcessEnvironment(environment);
-    tool.start(QStringLiteral(MEROVITEST_PATH),
-               {QStringLiteral("--remote"), QStringLiteral("127.0.0.1:%1").arg(module->tcpPort()),
-                QStringLiteral("--model"), model});
+    startWindowTool(tool, {QStringLiteral("--remote"), QStringLiteral("127.0.0.1:%1").arg(module->tcpPort()),
+                           QStringLiteral("--model"), model}, home.path());
     QVERIFY(tool.waitForStarted(20000));
     if (exitCode >= 0) {
         QTRY_COMPARE_WITH_TIMEOUT(tool.state(), QProcess::NotRunning, 20000);
