@@ -24,8 +24,8 @@ private slots:
     void waitsOfTheWire_data();
     void waitsOfTheWire();
     void sweepFindsAddressAndRate();
-    void blankTcpServerOnce();
-    void libmodbusRtuSlave();
+    void libmodbusPeerFoundOnce_data();
+    void libmodbusPeerFoundOnce();
     void nothingFoundOrCouldNotRun_data();
     void nothingFoundOrCouldNotRun();
     void cancelThenUse();
@@ -210,38 +210,35 @@ QStringList printed(const ToolRun &run)
 
 } // namespace
 
-// A generic server answers for every unit id: one device, said once.
-void TestModuleFinder::blankTcpServerOnce()
+// Peers of another library: a generic TCP server answers for every unit id, one device said
+// once; for an RTU slave at address 17 across a socat pair the identification request must not
+// put it out of step for the reads after it, and the search stops at the first rate swept.
+void TestModuleFinder::libmodbusPeerFoundOnce_data()
 {
-    QProcess server;
-    const QString port = startBlankServer(server);
-    QVERIFY(!port.isEmpty());
-    const ToolRun run = runTool({ QStringLiteral("--find"), QStringLiteral("--remote"), QStringLiteral("127.0.0.1:") + port });
-    server.kill();
-    server.waitForFinished();
-    QCOMPARE(run.exitCode, 0);
-    QCOMPARE(printed(run).size(), 1);
-    QVERIFY2(printed(run).first().contains(QLatin1String(ModuleFinder::kEveryAddressText)), qPrintable(printed(run).first()));
-    QVERIFY2(run.err.contains(QStringLiteral("; found ")), qPrintable(run.err));
+    QTest::addColumn<bool>("serial");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("TCP server") << false << QString::fromLatin1(ModuleFinder::kEveryAddressText);
+    QTest::newRow("RTU slave at 17") << true << " address=17 ";
 }
 
-// A standard RTU slave of another library at address 17, across a socat pair: the
-// identification request must not put it out of step for the reads after it.
-void TestModuleFinder::libmodbusRtuSlave()
+void TestModuleFinder::libmodbusPeerFoundOnce()
 {
+    QFETCH(bool, serial);
+    QFETCH(QString, line);
     QTemporaryDir dir;
-    QProcess socat, slave;
-    const QString toolEnd = startRtuSlave(socat, slave, QDir(dir.path()), 17);
-    QVERIFY(!toolEnd.isEmpty());
-    const ToolRun run = runTool({ QStringLiteral("--find"), QStringLiteral("--serial-port"), toolEnd });
-    slave.kill();
-    slave.waitForFinished();
-    socat.kill();
-    socat.waitForFinished();
+    QProcess peer, socat;
+    const QString target = serial ? startRtuSlave(socat, peer, QDir(dir.path()), 17) : startBlankServer(peer);
+    QVERIFY(!target.isEmpty());
+    const ToolRun run = runTool({ QStringLiteral("--find"), serial ? QStringLiteral("--serial-port") : QStringLiteral("--remote"),
+                                  serial ? target : QStringLiteral("127.0.0.1:") + target });
+    for (QProcess *process : { &peer, &socat }) {
+        process->kill();
+        process->waitForFinished();
+    }
     QCOMPARE(run.exitCode, 0);
-    // Found at the first rate swept; the search stops there.
     QCOMPARE(printed(run).size(), 1);
-    QVERIFY2(printed(run).first().contains(QStringLiteral(" address=17 ")), qPrintable(printed(run).first()));
+    QVERIFY2(printed(run).first().contains(line), qPrintable(printed(run).first()));
+    QVERIFY2(run.err.contains(QStringLiteral("; found ")), qPrintable(run.err));
 }
 
 void TestModuleFinder::nothingFoundOrCouldNotRun_data()
