@@ -17,10 +17,8 @@ class TestModuleFinder : public QObject
     Q_OBJECT
 
 private slots:
-    void rtuAnswers_data();
-    void rtuAnswers();
-    void exceptionEndsWait_data();
-    void exceptionEndsWait();
+    void answers_data();
+    void answers();
     void waitsOfTheWire_data();
     void waitsOfTheWire();
     void sweepFindsAddressAndRate();
@@ -31,44 +29,36 @@ private slots:
     void cancelThenUse();
 };
 
-void TestModuleFinder::rtuAnswers_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QVector<int>>("answers");
-    QTest::newRow("read reply of 17") << QByteArray::fromHex("11030200007987") << QVector<int>{ 17 };
-    QTest::newRow("exception of 17") << QByteArray::fromHex("118302c134") << QVector<int>{ 17 };
-    QTest::newRow("noise, two replies") << QByteArray::fromHex("ff0103020000b84411030200007987")
-                                        << QVector<int>{ 1, 17 };
-    QTest::newRow("bad CRC") << QByteArray::fromHex("11030200007988") << QVector<int>{};
-    QTest::newRow("address not asked") << QByteArray::fromHex("22030200007d83") << QVector<int>{};
-}
-
-void TestModuleFinder::rtuAnswers()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QVector<int>, answers);
-    QCOMPARE(ModuleFinder::rtuAnswers(bytes, 1, 17), answers);
-}
-
-void TestModuleFinder::exceptionEndsWait_data()
+// Which addresses answered a read (on the serial line, of 1 to 17), and whether the bytes hold
+// an exception that ends the wait.
+void TestModuleFinder::answers_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<bool>("network");
+    QTest::addColumn<QVector<int>>("answers");
     QTest::addColumn<bool>("ends");
+    QTest::newRow("read reply of 17") << QByteArray::fromHex("11030200007987") << false << QVector<int>{ 17 } << false;
+    QTest::newRow("exception of 17") << QByteArray::fromHex("118302c134") << false << QVector<int>{ 17 } << true;
+    QTest::newRow("noise, two replies") << QByteArray::fromHex("ff0103020000b84411030200007987") << false
+                                        << QVector<int>{ 1, 17 } << false;
+    QTest::newRow("bad CRC") << QByteArray::fromHex("11030200007988") << false << QVector<int>{} << false;
+    QTest::newRow("address not asked") << QByteArray::fromHex("22030200007d83") << false << QVector<int>{} << false;
     // A generic server refusing "ScanDevice": unit 0x53, function 0x63 | 0x80, illegal function.
-    QTest::newRow("rtu exception to ScanDevice") << QByteArray::fromHex("53e3010921") << false << true;
-    QTest::newRow("rtu exception, bad CRC") << QByteArray::fromHex("53e3010922") << false << false;
-    QTest::newRow("rtu read reply") << QByteArray::fromHex("11030200007987") << false << false;
-    QTest::newRow("tcp exception to ScanDevice") << QByteArray::fromHex("00000000000353e301") << true << true;
-    QTest::newRow("tcp read reply") << QByteArray::fromHex("0000000000051103020000") << true << false;
+    QTest::newRow("rtu exception to ScanDevice") << QByteArray::fromHex("53e3010921") << false << QVector<int>{} << true;
+    QTest::newRow("rtu exception, bad CRC") << QByteArray::fromHex("53e3010922") << false << QVector<int>{} << false;
+    QTest::newRow("tcp exception to ScanDevice") << QByteArray::fromHex("00000000000353e301") << true << QVector<int>{} << true;
+    QTest::newRow("tcp read reply") << QByteArray::fromHex("0000000000051103020000") << true << QVector<int>{} << false;
 }
 
-void TestModuleFinder::exceptionEndsWait()
+void TestModuleFinder::answers()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(bool, network);
+    QFETCH(QVector<int>, answers);
     QFETCH(bool, ends);
     QCOMPARE(ModuleFinder::holdsException(bytes, network), ends);
+    if (!network)
+        QCOMPARE(ModuleFinder::rtuAnswers(bytes, 1, 17), answers);
 }
 
 // Each wait is the wire's time at that rate (11 bits a character) plus the silence that
