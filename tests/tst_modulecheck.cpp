@@ -49,9 +49,6 @@ void TestModuleCheck::shownInTheLanguage_data()
                                                       << "断开: The remote host closed the connection";
     QTest::newRow("readings with numbers") << "timeout 0 ms (watchdog off); fallback Y1-Y4 unchanged"
                                           << "超时 0 ms (看门狗关闭); 超时输出 Y1-Y4 不变";
-    QTest::newRow("implausible network block") << "IP 0.0.0.0 is no host address; port 0"
-                                              << "IP 0.0.0.0 不是主机地址; 端口 0";
-    QTest::newRow("exception") << "exception 02 (Illegal data address)" << "异常 02 (非法数据地址)";
     QTest::newRow("analog name untouched") << "AO1 50 %" << "AO1 50 %";
     QTest::newRow("frame untouched") << "short reply 0103020001" << "应答过短 0103020001";
 }
