@@ -31,46 +31,45 @@ public:
             return QStringLiteral("no PostgreSQL 15 in %1").arg(QLatin1String(kBin));
         if (!m_dir.isValid())
             return QStringLiteral("no temporary folder");
-        if (m_port == 0) {
-            if (::geteuid() == 0) {
-                const struct passwd *nobody = ::getpwnam("nobody");
-                if (!nobody)
-                    return QStringLiteral("running as root, and there is no user nobody to run the server");
-                m_owner = true;
-                m_uid = nobody->pw_uid;
-                m_gid = nobody->pw_gid;
-            }
-            QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
-                                                    | QFile::ReadOther | QFile::ExeOther);
-            if (m_owner && ::chown(qPrintable(m_dir.path()), m_uid, m_gid) != 0)
-                return QStringLiteral("cannot hand %1 to nobody").arg(m_dir.path());
-            QFile password(m_dir.filePath(QStringLiteral("pw")));
-            if (!password.open(QIODevice::WriteOnly) || password.write(kPassword) < 0)
-                return QStringLiteral("cannot write the password file");
-            password.close();
-            if (m_owner && ::chown(qPrintable(password.fileName()), m_uid, m_gid) != 0)
-                return QStringLiteral("cannot hand the password file to nobody");
-            QString out;
-            if (!runAsOwner(QStringLiteral("initdb"),
-                            { QStringLiteral("-D"), dataDir(), QStringLiteral("-U"), QLatin1String(kUser),
-                              QStringLiteral("--pwfile=") + password.fileName(),
-                              QStringLiteral("-A"), QStringLiteral("scram-sha-256"), QStringLiteral("-E"),
-                              QStringLiteral("UTF8"), QStringLiteral("--locale=C"), QStringLiteral("--no-sync") },
-                            &out))
-                return QStringLiteral("initdb failed: ") + out;
-            m_port = freePort();
-            QString error = startServer();
-            if (!error.isEmpty())
-                return error;
-            if (!runAsOwner(QStringLiteral("createdb"),
-                            { QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
-                              QString::number(m_port), QStringLiteral("-U"), QLatin1String(kUser),
-                              QLatin1String(kDatabase) },
-                            &out))
-                return QStringLiteral("createdb failed: ") + out;
-            return QString();
+        if (m_port != 0)
+            return startServer();
+        if (::geteuid() == 0) {
+            const struct passwd *nobody = ::getpwnam("nobody");
+            if (!nobody)
+                return QStringLiteral("running as root, and there is no user nobody to run the server");
+            m_owner = true;
+            m_uid = nobody->pw_uid;
+            m_gid = nobody->pw_gid;
         }
-        return startServer();
+        QFile::setPermissions(m_dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                                | QFile::ReadOther | QFile::ExeOther);
+        QFile password(m_dir.filePath(QStringLiteral("pw")));
+        if (!password.open(QIODevice::WriteOnly) || password.write(kPassword) < 0)
+            return QStringLiteral("cannot write the password file");
+        password.close();
+        for (const QString &path : { m_dir.path(), password.fileName() }) {
+            if (m_owner && ::chown(qPrintable(path), m_uid, m_gid) != 0)
+                return QStringLiteral("cannot hand %1 to nobody").arg(path);
+        }
+        QString out;
+        if (!runAsOwner(QStringLiteral("initdb"),
+                        { QStringLiteral("-D"), dataDir(), QStringLiteral("-U"), QLatin1String(kUser),
+                          QStringLiteral("--pwfile=") + password.fileName(), QStringLiteral("-A"),
+                          QStringLiteral("scram-sha-256"), QStringLiteral("-E"), QStringLiteral("UTF8"),
+                          QStringLiteral("--locale=C"), QStringLiteral("--no-sync") },
+                        &out))
+            return QStringLiteral("initdb failed: ") + out;
+        m_port = freePort();
+        const QString error = startServer();
+        if (!error.isEmpty())
+            return error;
+        if (!runAsOwner(QStringLiteral("createdb"),
+                        { QStringLiteral("-h"), QStringLiteral("127.0.0.1"), QStringLiteral("-p"),
+                          QString::number(m_port), QStringLiteral("-U"), QLatin1String(kUser),
+                          QLatin1String(kDatabase) },
+                        &out))
+            return QStringLiteral("createdb failed: ") + out;
+        return QString();
     }
 
     bool stop()
@@ -85,13 +84,9 @@ public:
         return !m_running;
     }
 
-    quint16 port() const { return m_port; }
     QString url() const
     {
-        return QStringLiteral("postgresql://%1@127.0.0.1:%2/%3")
-            .arg(QLatin1String(kUser))
-            .arg(m_port)
-            .arg(QLatin1String(kDatabase));
+        return QStringLiteral("postgresql://%1@127.0.0.1:%2/%3").arg(QLatin1String(kUser)).arg(m_port).arg(QLatin1String(kDatabase));
     }
 
 private:
@@ -107,9 +102,8 @@ private:
     QString startServer()
     {
         QString out;
-        const QString options = QStringLiteral("-c listen_addresses=127.0.0.1 -p %1 -k %2 -c fsync=off")
-                                    .arg(m_port)
-                                    .arg(m_dir.path());
+        const QString options =
+            QStringLiteral("-c listen_addresses=127.0.0.1 -p %1 -k %2 -c fsync=off").arg(m_port).arg(m_dir.path());
         if (!runAsOwner(QStringLiteral("pg_ctl"),
                         { QStringLiteral("-D"), dataDir(), QStringLiteral("-l"),
                           m_dir.filePath(QStringLiteral("server.log")), QStringLiteral("-o"), options,

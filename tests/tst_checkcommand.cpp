@@ -1,8 +1,8 @@
 #include "tests/loopbackwindow.h"
+#include "tests/toolrun.h"
 
 #include "protocol/modelcatalogue.h"
 
-#include <QEventLoop>
 #include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
@@ -23,58 +23,16 @@ private slots:
     void refusedBeforeAnyRequest_data();
     void refusedBeforeAnyRequest();
     void relativeSerialPathAndEndpoint();
-    void reportLostAtTheEnd_data();
-    void reportLostAtTheEnd();
-    void reportLanguage_data();
-    void reportLanguage();
+    void report_data();
+    void report();
     void identityOnTheWire_data();
     void identityOnTheWire();
     void blankServerFails();
-    void silentModuleEndsTheCheck();
     void interruptRestores_data();
     void interruptRestores();
     void linkLostMidCheck_data();
     void linkLostMidCheck();
-
-private:
-    struct Run
-    {
-        int exitCode = -1;
-        QString out;
-        QString err;
-    };
-    // Runs merovitest to its end while this thread's event loop serves the module.
-    static Run tool(const QStringList &arguments, const QString &folder = QString(),
-                    const std::function<void(QProcess &)> &meanwhile = {});
 };
-
-TestCheckCommand::Run TestCheckCommand::tool(const QStringList &arguments, const QString &folder,
-                                             const std::function<void(QProcess &)> &meanwhile)
-{
-    QProcess process;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("DISPLAY"));
-    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
-    process.setProcessEnvironment(environment);
-    if (!folder.isEmpty())
-        process.setWorkingDirectory(folder);
-    process.start(QStringLiteral(MEROVITEST_PATH), arguments);
-    process.waitForStarted();
-    if (meanwhile)
-        meanwhile(process);
-    Run run;
-    if (process.state() != QProcess::NotRunning) {
-        QEventLoop loop;
-        connect(&process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), &loop,
-                &QEventLoop::quit);
-        QTimer::singleShot(120000, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = QString::fromUtf8(process.readAllStandardOutput());
-    run.err = QString::fromUtf8(process.readAllStandardError());
-    return run;
-}
 
 void TestCheckCommand::helpNamesEverything_data()
 {
@@ -92,14 +50,14 @@ void TestCheckCommand::helpNamesEverything_data()
 void TestCheckCommand::helpNamesEverything()
 {
     QFETCH(QString, text);
-    static const Run help = tool({ QStringLiteral("--help") });
+    static const ToolRun help = runTool({ QStringLiteral("--help") });
     QCOMPARE(help.exitCode, 0);
     QVERIFY2(help.out.contains(text), qPrintable(help.out));
 }
 
 void TestCheckCommand::listModels()
 {
-    const Run run = tool({ QStringLiteral("--list-models") });
+    const ToolRun run = runTool({ QStringLiteral("--list-models") });
     QCOMPARE(run.exitCode, 0);
     const QStringList lines = run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
     QCOMPARE(lines.size(), 36);
@@ -144,7 +102,7 @@ void TestCheckCommand::refusedBeforeAnyRequest()
     QSignalSpy connections(&module, &ModuleSimulator::clientConnected);
     if (!arguments.contains(QStringLiteral("--remote")) && !arguments.contains(QStringLiteral("--serial-port")))
         arguments << QStringLiteral("--remote") << QStringLiteral("127.0.0.1:%1").arg(module.tcpPort());
-    const Run run = tool(QStringList{ "--check" } + arguments, dir.path());
+    const ToolRun run = runTool(QStringList{ "--check" } + arguments, {}, dir.path());
     QCOMPARE(run.exitCode, 2);
     QVERIFY2(run.err.contains(said), qPrintable(run.err));
     QCOMPARE(connections.count(), 0);
@@ -160,9 +118,9 @@ void TestCheckCommand::relativeSerialPathAndEndpoint()
     QVERIFY(pty.exists());
     QTemporaryDir dir;
     const QString csv = dir.filePath(QStringLiteral("r.csv"));
-    const Run run = tool({ "--check", "--model", "Switch  4-channel outputs", "--serial-port",
-                           pty.fileName(), "--baud", "115200", "--csv", csv },
-                         pty.absolutePath());
+    const ToolRun run = runTool({ "--check", "--model", "Switch  4-channel outputs", "--serial-port",
+                                  pty.fileName(), "--baud", "115200", "--csv", csv },
+                                {}, pty.absolutePath());
     QVERIFY2(run.exitCode == 0, qPrintable(run.out + run.err));
     QFile file(csv);
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -171,73 +129,63 @@ void TestCheckCommand::relativeSerialPathAndEndpoint()
              qPrintable(text));
 }
 
-void TestCheckCommand::reportLostAtTheEnd_data()
-{
-    QTest::addColumn<bool>("stuck");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("verdict");
-    QTest::newRow("pass: 4") << false << 4 << "\nPASS: ";
-    QTest::newRow("fail stays 1") << true << 1 << "\nFAIL: ";
-}
-
-// A report that cannot be written at the end turns a pass into 4, never into a plain
-// pass, and never hides a failure.
-void TestCheckCommand::reportLostAtTheEnd()
-{
-    QFETCH(bool, stuck);
-    QFETCH(int, exitCode);
-    QFETCH(QString, verdict);
-    ModuleSimulator module;
-    QVERIFY(module.setModel(QStringLiteral("Switch  8-channel outputs")));
-    if (stuck)
-        module.core().setStuckOutput(1);
-    QVERIFY(module.listenTcp());
-    QTemporaryDir dir;
-    const QString folder = dir.filePath(QStringLiteral("reports"));
-    QVERIFY(QDir().mkpath(folder));
-    connect(&module, &ModuleSimulator::requestHandled, this,
-            [&folder]() { QDir(folder).removeRecursively(); });
-    const Run run = tool({ "--check", "--model", "Switch  8-channel outputs", "--remote",
-                           QStringLiteral("127.0.0.1:%1").arg(module.tcpPort()), "--report",
-                           folder + QStringLiteral("/r.html") });
-    QCOMPARE(run.exitCode, exitCode);
-    QVERIFY2(run.out.contains(verdict), qPrintable(run.out));
-    QVERIFY2(run.err.contains(QStringLiteral("could not write")), qPrintable(run.err));
-}
-
-// The output and the reports are English whatever the window's language, Chinese when
-// asked for.
-void TestCheckCommand::reportLanguage_data()
+// The output and the report are English whatever the window's language, Chinese when asked
+// for. A report that cannot be written at the end turns a pass into 4, never into a plain
+// pass, and never hides a failure. A module that hears but never answers: three requests in
+// a row unanswered end the check, as failed, within the 3 s the README promises over TCP.
+void TestCheckCommand::report_data()
 {
     QTest::addColumn<QStringList>("language");
+    QTest::addColumn<bool>("silent");
+    QTest::addColumn<bool>("stuck");
+    QTest::addColumn<bool>("lost"); // the report's folder removed under the check
+    QTest::addColumn<int>("exitCode");
     QTest::addColumn<QStringList>("printed");
     QTest::addColumn<QString>("reportCell");
-    QTest::newRow("default English")
-        << QStringList() << QStringList{"PASS Outputs / Y2 on: expected ", "\nPASS: "}
-        << "<td>Outputs</td><td>Y2 on</td>";
-    QTest::newRow("--language zh")
-        << QStringList{"--language", "zh"}
-        << QStringList{"通过 输出 / Y2 闭合：期望 ", "\n合格：", "项失败", "恢复：已恢复"}
-        << "<td>输出</td><td>Y2 闭合</td>";
+    QTest::newRow("default English") << QStringList() << false << false << false << 0
+                                     << QStringList{"PASS Outputs / Y2 on: expected ", "\nPASS: "}
+                                     << "<td>Outputs</td><td>Y2 on</td>";
+    QTest::newRow("--language zh") << QStringList{"--language", "zh"} << false << false << false << 0
+                                   << QStringList{"通过 输出 / Y2 闭合：期望 ", "\n合格：", "项失败", "恢复：已恢复"}
+                                   << "<td>输出</td><td>Y2 闭合</td>";
+    QTest::newRow("lost, pass: 4") << QStringList() << false << false << true << 4 << QStringList{"\nPASS: "} << "";
+    QTest::newRow("lost, fail stays 1") << QStringList() << false << true << true << 1 << QStringList{"\nFAIL: "} << "";
+    QTest::newRow("silent module: 1") << QStringList() << true << false << false << 1
+        << QStringList{"FAIL Link / module answers: expected replies, read 3 requests in a row unanswered: check stopped"}
+        << "";
 }
 
-void TestCheckCommand::reportLanguage()
+void TestCheckCommand::report()
 {
     QFETCH(QStringList, language);
+    QFETCH(bool, silent);
+    QFETCH(bool, stuck);
+    QFETCH(bool, lost);
+    QFETCH(int, exitCode);
     QFETCH(QStringList, printed);
     QFETCH(QString, reportCell);
     ModuleSimulator module;
     QVERIFY(module.setModel(QStringLiteral("Switch  4-channel outputs")));
+    if (stuck)
+        module.core().setStuckOutput(1);
+    module.setDropPercent(silent ? 100 : 0);
     QVERIFY(module.listenTcp());
     QTemporaryDir dir;
-    const Run run = tool(QStringList{ "--check", "--model", "Switch  4-channel outputs", "--remote",
-                                      QStringLiteral("127.0.0.1:%1").arg(module.tcpPort()), "--report",
-                                      dir.filePath(QStringLiteral("r.html")) }
-                         + language);
-    QCOMPARE(run.exitCode, 0);
+    const QString folder = dir.filePath(QStringLiteral("reports"));
+    QVERIFY(QDir().mkpath(folder));
+    if (lost)
+        connect(&module, &ModuleSimulator::requestHandled, this, [&folder]() { QDir(folder).removeRecursively(); });
+    const ToolRun run = runTool(checkOverTcp(QStringLiteral("Switch  4-channel outputs"), module)
+                                << "--report" << folder + QStringLiteral("/r.html") << language);
+    QCOMPARE(run.exitCode, exitCode);
     for (const QString &line : printed)
-        QVERIFY2(run.out.contains(line), qPrintable(line));
-    QFile report(dir.filePath(QStringLiteral("r.html")));
+        QVERIFY2(run.out.contains(line), qPrintable(line + QLatin1Char('\n') + run.out));
+    const QRegularExpressionMatch took = QRegularExpression(QStringLiteral("\\nFAIL: .* in (\\d+) ms;")).match(run.out);
+    QVERIFY2(!silent || (took.hasMatch() && took.captured(1).toInt() < 3000), qPrintable(run.out));
+    QCOMPARE(run.err.contains(QStringLiteral("could not write")), lost);
+    if (lost)
+        return;
+    QFile report(folder + QStringLiteral("/r.html"));
     QVERIFY(report.open(QIODevice::ReadOnly));
     const QString html = QString::fromUtf8(report.readAll());
     QVERIFY2(html.contains(reportCell), qPrintable(html));
@@ -250,32 +198,23 @@ void TestCheckCommand::reportLanguage()
 void TestCheckCommand::identityOnTheWire_data()
 {
     QTest::addColumn<bool>("answers");
-    QTest::addColumn<int>("typeCode");
-    QTest::addColumn<bool>("required");
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("identity");
-    QTest::newRow("its own code") << true << 230 << true << 0 << "identity: confirmed: type code 230";
-    QTest::newRow("silent, identity required: 1") << false << 230 << true << 1
-                                                  << "identity: identity not confirmed: no answer";
+    QTest::newRow("its own code") << true << 0 << "identity: confirmed: type code 230";
+    QTest::newRow("silent, identity required: 1") << false << 1 << "identity: identity not confirmed: no answer";
 }
 
 void TestCheckCommand::identityOnTheWire()
 {
     QFETCH(bool, answers);
-    QFETCH(int, typeCode);
-    QFETCH(bool, required);
     QFETCH(int, exitCode);
     QFETCH(QString, identity);
     ModuleSimulator module;
     QVERIFY(module.setModel(QStringLiteral("Switch 64-channel inputs")));
     module.setIdentify(answers);
-    module.setTypeCode(typeCode);
     module.setBaudRate(9600);
-    const QString pty = module.openPty();
-    QStringList arguments{ "--check", "--model", "Switch 64-channel inputs", "--serial-port", pty, "--baud", "9600" };
-    if (required)
-        arguments << QStringLiteral("--require-identity");
-    const Run run = tool(arguments);
+    const ToolRun run = runTool({ "--check", "--model", "Switch 64-channel inputs", "--serial-port", module.openPty(),
+                                  "--baud", "9600", "--require-identity" });
     QCOMPARE(run.exitCode, exitCode);
     QVERIFY2(run.out.contains(identity), qPrintable(run.out));
 }
@@ -284,12 +223,11 @@ void TestCheckCommand::identityOnTheWire()
 void TestCheckCommand::blankServerFails()
 {
     QProcess server;
-    server.start(QStringLiteral(MODBUSSERVER_PATH), { QStringLiteral("tcp") });
-    QVERIFY(server.waitForReadyRead(10000));
-    const QString port = QString::fromLatin1(server.readLine()).section(QLatin1Char(' '), 1).trimmed();
+    const QString port = startBlankServer(server);
+    QVERIFY(!port.isEmpty());
     QTemporaryDir dir;
-    const Run run = tool({ "--check", "--model", "Switch 32-channel outputs 16-channel inputs", "--remote",
-                           QStringLiteral("127.0.0.1:") + port, "--junit", dir.filePath(QStringLiteral("r.xml")) });
+    const ToolRun run = runTool({ "--check", "--model", "Switch 32-channel outputs 16-channel inputs", "--remote",
+                                  QStringLiteral("127.0.0.1:") + port, "--junit", dir.filePath(QStringLiteral("r.xml")) });
     server.kill();
     server.waitForFinished();
     QCOMPARE(run.exitCode, 1);
@@ -298,24 +236,6 @@ void TestCheckCommand::blankServerFails()
                               "port 0; MAC 00-00-00-00-00-00",
                               "identity: identity not confirmed: no answer" })
         QVERIFY2(run.out.contains(QLatin1String(line)), qPrintable(run.out));
-}
-
-// A module that hears but never answers: three requests in a row unanswered end the check,
-// as failed, within the 3 s the README promises over TCP.
-void TestCheckCommand::silentModuleEndsTheCheck()
-{
-    ModuleSimulator module;
-    QVERIFY(module.setModel(QStringLiteral("Switch  8-channel outputs")));
-    module.setDropPercent(100);
-    QVERIFY(module.listenTcp());
-    const Run run = tool({ "--check", "--model", "Switch  8-channel outputs", "--remote",
-                           QStringLiteral("127.0.0.1:%1").arg(module.tcpPort()) });
-    QCOMPARE(run.exitCode, 1);
-    QVERIFY2(run.out.contains(QStringLiteral("FAIL Link / module answers: expected replies, read 3 requests in a "
-                                             "row unanswered: check stopped")),
-             qPrintable(run.out));
-    const QRegularExpressionMatch took = QRegularExpression(QStringLiteral("\\nFAIL: .* in (\\d+) ms;")).match(run.out);
-    QVERIFY2(took.hasMatch() && took.captured(1).toInt() < 3000, qPrintable(run.out));
 }
 
 // A signal in the middle of switching: the outputs go back, the reports are written and
@@ -350,9 +270,8 @@ void TestCheckCommand::interruptRestores()
         if (function == 0x10 && pid > 0 && (++writes == 3 || (twice && writes == 4)))
             ::kill(pid_t(pid), signalNumber);
     });
-    const Run run = tool({ "--check", "--model", "Switch  8-channel outputs", "--remote",
-                           QStringLiteral("127.0.0.1:%1").arg(module.tcpPort()), "--junit", junit },
-                         QString(), [&pid](QProcess &process) { pid = process.processId(); });
+    const ToolRun run = runTool(checkOverTcp(QStringLiteral("Switch  8-channel outputs"), module) << "--junit" << junit,
+                                {}, QString(), [&pid](QProcess &process) { pid = process.processId(); });
     QCOMPARE(run.exitCode, 3);
     QVERIFY(writes >= 3);
     // Ended there and then: no restore, no report.
@@ -385,13 +304,8 @@ void TestCheckCommand::linkLostMidCheck()
     ModuleSimulator module;
     QStringList arguments{ "--check", "--model", model };
     if (serial) {
-        const QString slaveEnd = dir.filePath(QStringLiteral("slave")), toolEnd = dir.filePath(QStringLiteral("tool"));
-        socat.start(QStringLiteral("socat"), { QStringLiteral("pty,raw,echo=0,link=") + slaveEnd,
-                                               QStringLiteral("pty,raw,echo=0,link=") + toolEnd });
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(slaveEnd) && QFileInfo::exists(toolEnd), 10000);
-        slave.start(QStringLiteral(MODBUSSERVER_PATH), { QStringLiteral("rtu"), slaveEnd, QStringLiteral("9600"),
-                                                         QStringLiteral("1") });
-        QVERIFY(slave.waitForReadyRead(10000));
+        const QString toolEnd = startRtuSlave(socat, slave, QDir(dir.path()), 1);
+        QVERIFY(!toolEnd.isEmpty());
         arguments << "--serial-port" << toolEnd << "--baud" << "9600";
     } else {
         QVERIFY(module.setModel(model));
@@ -399,7 +313,7 @@ void TestCheckCommand::linkLostMidCheck()
         QVERIFY(module.listenTcp());
         arguments << "--remote" << QStringLiteral("127.0.0.1:%1").arg(module.tcpPort());
     }
-    const Run run = tool(arguments, QString(), [&](QProcess &process) {
+    const ToolRun run = runTool(arguments, {}, QString(), [&](QProcess &process) {
         connect(&process, &QProcess::readyReadStandardOutput, &socat, [&process, &socat]() {
             if (process.peek(1 << 16).contains("Y2 on"))
                 socat.kill();

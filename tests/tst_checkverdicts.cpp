@@ -94,8 +94,6 @@ void TestCheckVerdicts::network_data()
                                       << QStringList{ "mask 255.255.0.255 is not a contiguous subnet mask" };
     QTest::newRow("group MAC") << with({ { 19, 0x01 } })
                                << QStringList{ "MAC is a group address (first byte 0x01 is odd)" };
-    QTest::newRow("broadcast MAC") << with({ { 19, 0xff }, { 20, 0xff }, { 21, 0xff }, { 22, 0xff }, { 23, 0xff }, { 24, 0xff } })
-                                   << QStringList{ "MAC is a group address (first byte 0xff is odd)" };
     QTest::newRow("IP is the subnet's broadcast") << with({ { 3, 255 } })
                                                   << QStringList{ "IP 192.168.1.255 is the network or broadcast address of its subnet" };
     QTest::newRow("multicast IP") << with({ { 0, 224 } }) << QStringList{ "IP 224.168.1.80 is no host address" };

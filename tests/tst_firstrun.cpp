@@ -3,6 +3,7 @@
 // "Identify module", which asks the module what it is (and nothing else does).
 
 #include "loopbackwindow.h"
+#include "toolrun.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -26,8 +27,6 @@ private:
     QWidget *hint() const { return window->findChild<QWidget *>(QStringLiteral("noModelHint")); }
     // Shown in the panel area (the window itself need not be on screen).
     bool hintShown() const { return hint()->isVisibleTo(window); }
-    // Connects the window to the module over TCP or the pseudo-terminal.
-    void connectWindow(bool serial);
     // One request the operator types and its reply, so whatever the link sent before it
     // has reached the module.
     void exchangeTypedFrame();
@@ -53,11 +52,6 @@ void TestFirstRun::cleanup()
     module = nullptr;
 }
 
-void TestFirstRun::connectWindow(bool serial)
-{
-    openWindowOnModule(window, *module, serial);
-}
-
 void TestFirstRun::exchangeTypedFrame()
 {
     const int before = module->requestCount();
@@ -72,7 +66,6 @@ void TestFirstRun::hintFollowsLinkAndModel_data()
     QTest::addColumn<QString>("then");
 
     QTest::newRow("TCP, then a model from the menu") << false << "model";
-    QTest::newRow("serial line, then a model from the menu") << true << "model";
     QTest::newRow("serial line, then closed") << true << "close";
 }
 
@@ -81,7 +74,7 @@ void TestFirstRun::hintFollowsLinkAndModel()
     QFETCH(bool, serial);
     QFETCH(QString, then);
     QVERIFY(module->setModel(QStringLiteral("Switch 32-channel outputs 16-channel inputs")));
-    connectWindow(serial);
+    openWindowOnModule(window, *module, serial);
     if (QTest::currentTestFailed())
         return;
     QTRY_VERIFY_WITH_TIMEOUT(hintShown(), 10000);
@@ -119,7 +112,7 @@ void TestFirstRun::identifyModule()
     QFETCH(QString, model);
     QFETCH(int, outputs);
     QVERIFY(module->setModel(model));
-    connectWindow(serial);
+    openWindowOnModule(window, *module, serial);
     if (QTest::currentTestFailed())
         return;
     QTRY_VERIFY_WITH_TIMEOUT(hintShown(), 10000);
@@ -167,15 +160,8 @@ void TestFirstRun::startWithModel()
     QVERIFY(module->listenTcp());
     QTemporaryDir home;
     QProcess tool;
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    // Settings of its own, never the user's.
-    environment.insert(QStringLiteral("XDG_DATA_HOME"), home.path());
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), home.path());
-    tool.setProcessEnvironment(environment);
-    tool.start(QStringLiteral(MEROVITEST_PATH),
-               {QStringLiteral("--remote"), QStringLiteral("127.0.0.1:%1").arg(module->tcpPort()),
-                QStringLiteral("--model"), model});
+    startWindowTool(tool, {QStringLiteral("--remote"), QStringLiteral("127.0.0.1:%1").arg(module->tcpPort()),
+                           QStringLiteral("--model"), model}, home.path());
     QVERIFY(tool.waitForStarted(20000));
     if (exitCode >= 0) {
         QTRY_COMPARE_WITH_TIMEOUT(tool.state(), QProcess::NotRunning, 20000);

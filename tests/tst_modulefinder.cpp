@@ -1,4 +1,5 @@
 #include "tests/loopbackwindow.h"
+#include "tests/toolrun.h"
 
 #include "check/modulefinder.h"
 #include "ui/findmoduledialog.h"
@@ -16,58 +17,48 @@ class TestModuleFinder : public QObject
     Q_OBJECT
 
 private slots:
-    void rtuAnswers_data();
-    void rtuAnswers();
-    void exceptionEndsWait_data();
-    void exceptionEndsWait();
+    void answers_data();
+    void answers();
     void waitsOfTheWire_data();
     void waitsOfTheWire();
     void sweepFindsAddressAndRate();
-    void blankTcpServerOnce();
-    void libmodbusRtuSlave();
+    void libmodbusPeerFoundOnce_data();
+    void libmodbusPeerFoundOnce();
     void nothingFoundOrCouldNotRun_data();
     void nothingFoundOrCouldNotRun();
     void cancelThenUse();
 };
 
-void TestModuleFinder::rtuAnswers_data()
-{
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QVector<int>>("answers");
-    QTest::newRow("read reply of 17") << QByteArray::fromHex("11030200007987") << QVector<int>{ 17 };
-    QTest::newRow("exception of 17") << QByteArray::fromHex("118302c134") << QVector<int>{ 17 };
-    QTest::newRow("noise, two replies") << QByteArray::fromHex("ff0103020000b84411030200007987")
-                                        << QVector<int>{ 1, 17 };
-    QTest::newRow("bad CRC") << QByteArray::fromHex("11030200007988") << QVector<int>{};
-    QTest::newRow("address not asked") << QByteArray::fromHex("22030200007d83") << QVector<int>{};
-}
-
-void TestModuleFinder::rtuAnswers()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(QVector<int>, answers);
-    QCOMPARE(ModuleFinder::rtuAnswers(bytes, 1, 17), answers);
-}
-
-void TestModuleFinder::exceptionEndsWait_data()
+// Which addresses answered a read (on the serial line, of 1 to 17), and whether the bytes hold
+// an exception that ends the wait.
+void TestModuleFinder::answers_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<bool>("network");
+    QTest::addColumn<QVector<int>>("answers");
     QTest::addColumn<bool>("ends");
+    QTest::newRow("read reply of 17") << QByteArray::fromHex("11030200007987") << false << QVector<int>{ 17 } << false;
+    QTest::newRow("exception of 17") << QByteArray::fromHex("118302c134") << false << QVector<int>{ 17 } << true;
+    QTest::newRow("noise, two replies") << QByteArray::fromHex("ff0103020000b84411030200007987") << false
+                                        << QVector<int>{ 1, 17 } << false;
+    QTest::newRow("bad CRC") << QByteArray::fromHex("11030200007988") << false << QVector<int>{} << false;
+    QTest::newRow("address not asked") << QByteArray::fromHex("22030200007d83") << false << QVector<int>{} << false;
     // A generic server refusing "ScanDevice": unit 0x53, function 0x63 | 0x80, illegal function.
-    QTest::newRow("rtu exception to ScanDevice") << QByteArray::fromHex("53e3010921") << false << true;
-    QTest::newRow("rtu exception, bad CRC") << QByteArray::fromHex("53e3010922") << false << false;
-    QTest::newRow("rtu read reply") << QByteArray::fromHex("11030200007987") << false << false;
-    QTest::newRow("tcp exception to ScanDevice") << QByteArray::fromHex("00000000000353e301") << true << true;
-    QTest::newRow("tcp read reply") << QByteArray::fromHex("0000000000051103020000") << true << false;
+    QTest::newRow("rtu exception to ScanDevice") << QByteArray::fromHex("53e3010921") << false << QVector<int>{} << true;
+    QTest::newRow("rtu exception, bad CRC") << QByteArray::fromHex("53e3010922") << false << QVector<int>{} << false;
+    QTest::newRow("tcp exception to ScanDevice") << QByteArray::fromHex("00000000000353e301") << true << QVector<int>{} << true;
+    QTest::newRow("tcp read reply") << QByteArray::fromHex("0000000000051103020000") << true << QVector<int>{} << false;
 }
 
-void TestModuleFinder::exceptionEndsWait()
+void TestModuleFinder::answers()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(bool, network);
+    QFETCH(QVector<int>, answers);
     QFETCH(bool, ends);
     QCOMPARE(ModuleFinder::holdsException(bytes, network), ends);
+    if (!network)
+        QCOMPARE(ModuleFinder::rtuAnswers(bytes, 1, 17), answers);
 }
 
 // Each wait is the wire's time at that rate (11 bits a character) plus the silence that
@@ -201,67 +192,43 @@ void TestModuleFinder::cancelThenUse()
 
 namespace {
 
-struct FindRun
+// The lines `merovitest --find` printed (its progress goes to run.err).
+QStringList printed(const ToolRun &run)
 {
-    int exitCode = -1;
-    QStringList lines;
-    QString progress;
-};
-
-FindRun find(const QStringList &arguments)
-{
-    QProcess tool;
-    tool.start(QStringLiteral(MEROVITEST_PATH), QStringList{ QStringLiteral("--find") } + arguments);
-    FindRun run;
-    if (!tool.waitForFinished(120000))
-        return run;
-    run.exitCode = tool.exitCode();
-    run.lines = QString::fromUtf8(tool.readAllStandardOutput()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-    run.progress = QString::fromUtf8(tool.readAllStandardError());
-    return run;
+    return run.out.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 } // namespace
 
-// A generic server answers for every unit id: one device, said once.
-void TestModuleFinder::blankTcpServerOnce()
+// Peers of another library: a generic TCP server answers for every unit id, one device said
+// once; for an RTU slave at address 17 across a socat pair the identification request must not
+// put it out of step for the reads after it, and the search stops at the first rate swept.
+void TestModuleFinder::libmodbusPeerFoundOnce_data()
 {
-    QProcess server;
-    server.start(QStringLiteral(MODBUSSERVER_PATH), { QStringLiteral("tcp") });
-    QVERIFY(server.waitForReadyRead(10000));
-    const QString port = QString::fromLatin1(server.readLine()).section(QLatin1Char(' '), 1).trimmed();
-    const FindRun run = find({ QStringLiteral("--remote"), QStringLiteral("127.0.0.1:") + port });
-    server.kill();
-    server.waitForFinished();
-    QCOMPARE(run.exitCode, 0);
-    QCOMPARE(run.lines.size(), 1);
-    QVERIFY2(run.lines.first().contains(QLatin1String(ModuleFinder::kEveryAddressText)), qPrintable(run.lines.first()));
-    QVERIFY2(run.progress.contains(QStringLiteral("; found ")), qPrintable(run.progress));
+    QTest::addColumn<bool>("serial");
+    QTest::addColumn<QString>("line");
+    QTest::newRow("TCP server") << false << QString::fromLatin1(ModuleFinder::kEveryAddressText);
+    QTest::newRow("RTU slave at 17") << true << " address=17 ";
 }
 
-// A standard RTU slave of another library at address 17, across a socat pair: the
-// identification request must not put it out of step for the reads after it.
-void TestModuleFinder::libmodbusRtuSlave()
+void TestModuleFinder::libmodbusPeerFoundOnce()
 {
+    QFETCH(bool, serial);
+    QFETCH(QString, line);
     QTemporaryDir dir;
-    const QString slaveEnd = dir.filePath(QStringLiteral("slave")), toolEnd = dir.filePath(QStringLiteral("tool"));
-    QProcess socat;
-    socat.start(QStringLiteral("socat"), { QStringLiteral("pty,raw,echo=0,link=") + slaveEnd,
-                                           QStringLiteral("pty,raw,echo=0,link=") + toolEnd });
-    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(slaveEnd) && QFileInfo::exists(toolEnd), 10000);
-    QProcess slave;
-    slave.start(QStringLiteral(MODBUSSERVER_PATH), { QStringLiteral("rtu"), slaveEnd, QStringLiteral("9600"),
-                                                     QStringLiteral("17") });
-    QVERIFY(slave.waitForReadyRead(10000));
-    const FindRun run = find({ QStringLiteral("--serial-port"), toolEnd });
-    slave.kill();
-    slave.waitForFinished();
-    socat.kill();
-    socat.waitForFinished();
+    QProcess peer, socat;
+    const QString target = serial ? startRtuSlave(socat, peer, QDir(dir.path()), 17) : startBlankServer(peer);
+    QVERIFY(!target.isEmpty());
+    const ToolRun run = runTool({ QStringLiteral("--find"), serial ? QStringLiteral("--serial-port") : QStringLiteral("--remote"),
+                                  serial ? target : QStringLiteral("127.0.0.1:") + target });
+    for (QProcess *process : { &peer, &socat }) {
+        process->kill();
+        process->waitForFinished();
+    }
     QCOMPARE(run.exitCode, 0);
-    // Found at the first rate swept; the search stops there.
-    QCOMPARE(run.lines.size(), 1);
-    QVERIFY2(run.lines.first().contains(QStringLiteral(" address=17 ")), qPrintable(run.lines.first()));
+    QCOMPARE(printed(run).size(), 1);
+    QVERIFY2(printed(run).first().contains(line), qPrintable(printed(run).first()));
+    QVERIFY2(run.err.contains(QStringLiteral("; found ")), qPrintable(run.err));
 }
 
 void TestModuleFinder::nothingFoundOrCouldNotRun_data()
@@ -296,10 +263,10 @@ void TestModuleFinder::nothingFoundOrCouldNotRun()
         target = QStringLiteral("127.0.0.1:%1").arg(closedPort);
     else if (option == QLatin1String("--serial-port"))
         target = dir.filePath(target);
-    const FindRun run = find({ option, target });
+    const ToolRun run = runTool({ QStringLiteral("--find"), option, target });
     QCOMPARE(run.exitCode, exitCode);
-    QCOMPARE(run.lines, QStringList());
-    QVERIFY2(run.progress.contains(said), qPrintable(run.progress));
+    QCOMPARE(printed(run), QStringList());
+    QVERIFY2(run.err.contains(said), qPrintable(run.err));
 }
 
 QTEST_MAIN(TestModuleFinder)

@@ -43,12 +43,6 @@ private slots:
         QCOMPARE(qRound(SerialTiming::characterMicros(baud, framing)), characterUs);
         QCOMPARE(qRound(SerialTiming::silenceMicros(baud, framing)), silenceUs);
     }
-
-    // The line's framing unless told otherwise: Modbus RTU's 11 bits.
-    void defaultFramingIsElevenBits()
-    {
-        QCOMPARE(qRound(SerialTiming::silenceMicros(9600)), 4010);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestSerialTiming)
