@@ -26,7 +26,7 @@ private slots:
 
 private:
     QString shownText() const { return window->outputLog()->shownText(); }
-    int shownLines() const { return window->outputLog()->model()->rowCount(); }
+    int shownLines() const { return window->outputLog()->model()->lineCount(); }
     QColor shownColor(int row) const
     {
         const OutputLogModel *model = window->outputLog()->model();
