@@ -24,6 +24,8 @@ const QColor kSentColor = QColor(0, 0, 255);
 constexpr int kFlushMs = 100;
 // Room left and right of a line's text.
 constexpr int kTextMargin = 3;
+// Wrapped texts remembered: polling repeats a few; a flood of distinct texts starts it over.
+constexpr int kWrappedTexts = 4096;
 
 QString logPrefix(const QDateTime &time)
 {
@@ -178,7 +180,7 @@ const QVector<OutputLogModel::Cut> &OutputLogModel::cuts(const QString &text) co
     auto it = wrapped.constFind(text);
     if (it != wrapped.constEnd())
         return *it;
-    if (wrapped.size() >= 4096)
+    if (wrapped.size() >= kWrappedTexts)
         wrapped.clear();
     QVector<Cut> made;
     const int size = text.size();
