@@ -6,6 +6,7 @@
 //   merovibench [--seconds N] [--log-seconds N] [--transactions N] [--hidden-window]
 //   merovibench --flood [SECONDS] [BURST_BYTES] [CASE]   (a flooding module: floodbench.cpp)
 //   merovibench --traffic [SECONDS]   (the traffic table's figures alone)
+//   merovibench --log [SECONDS]   (the receive view's figures alone)
 #include "bench/benchtools.h"
 #include "bench/floodbench.h"
 #include "link/threadadministrator.h"
@@ -402,6 +403,18 @@ TrafficCost trafficCost(int seconds)
     return result;
 }
 
+QString logFigures(const LogCost &log)
+{
+    return QStringLiteral("## Receive view\n\n"
+                          "| figure | value |\n|---|---|\n"
+                          "| log line appended to an empty view, laid out and painted | %1 µs |\n"
+                          "| log line appended to a full (trimmed) view, laid out and painted | %2 µs |\n"
+                          "| full view (%5 lines kept, %6 rows in sight) laid out and painted | %7 µs |\n"
+                          "| longest event-loop stall, 200 lines/s (data and log alternating) for %3 s | %4 ms |\n\n")
+        .arg(log.emptyUs, 0, 'f', 1).arg(log.fullUs, 0, 'f', 1).arg(log.seconds).arg(log.longestStallMs, 0, 'f', 1)
+        .arg(OutputLog::kHistoryLines).arg(log.rowsInSight).arg(log.paintUs, 0, 'f', 1);
+}
+
 QString trafficFigures(const TrafficCost &traffic)
 {
     return QStringLiteral("## Traffic table\n\n"
@@ -482,6 +495,11 @@ int main(int argc, char *argv[])
         std::fputs(trafficFigures(trafficCost(trafficSeconds)).toUtf8().constData(), stdout);
         return 0;
     }
+    if (argc > 1 && qstrcmp(argv[1], "--log") == 0) {
+        const int logSeconds = argc > 2 ? QByteArray(argv[2]).toInt() : 20;
+        std::fputs(logFigures(logCost(logSeconds)).toUtf8().constData(), stdout);
+        return 0;
+    }
     int seconds = 20;
     int logSeconds = 60;
     long transactions = 0;
@@ -533,14 +551,7 @@ int main(int argc, char *argv[])
                .arg(showWindow ? QStringLiteral("The window is shown (offscreen) throughout: the log, the panels and "
                                                 "the status bar are drawn as they change.")
                                : QStringLiteral("The window is never shown (--hidden-window)."));
-    out += QStringLiteral("## Receive view\n\n"
-                          "| figure | value |\n|---|---|\n"
-                          "| log line appended to an empty view, laid out and painted | %1 µs |\n"
-                          "| log line appended to a full (trimmed) view, laid out and painted | %2 µs |\n"
-                          "| full view (%5 lines kept, %6 rows in sight) laid out and painted | %7 µs |\n"
-                          "| longest event-loop stall, 200 lines/s (data and log alternating) for %3 s | %4 ms |\n\n")
-               .arg(log.emptyUs, 0, 'f', 1).arg(log.fullUs, 0, 'f', 1).arg(log.seconds).arg(log.longestStallMs, 0, 'f', 1)
-               .arg(OutputLog::kHistoryLines).arg(log.rowsInSight).arg(log.paintUs, 0, 'f', 1);
+    out += logFigures(log);
     out += trafficFigures(traffic);
     out += QStringLiteral("## Start-up and memory\n\n"
                           "| figure | value |\n|---|---|\n"

@@ -26,12 +26,18 @@ private slots:
 
 private:
     QString shownText() const { return window->outputLog()->shownText(); }
-    int shownLines() const { return window->outputLog()->model()->rowCount(); }
-    QColor shownColor(int row) const
+    int shownLines() const { return window->outputLog()->model()->lineCount(); }
+    // The colour of a line's first row (a line may wrap onto several).
+    QColor shownColor(int line) const
     {
         const OutputLogModel *model = window->outputLog()->model();
-        return model->index(row < 0 ? model->rowCount() + row : row)
-            .data(Qt::ForegroundRole).value<QBrush>().color();
+        if (line < 0)
+            line += model->lineCount();
+        for (int row = 0; row < model->rowCount(); ++row) {
+            if (model->lineOf(row) == line)
+                return model->index(row).data(Qt::ForegroundRole).value<QBrush>().color();
+        }
+        return QColor();
     }
     QString viewText() const
     {

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QListView>
+#include <QPainter>
 #include <QScrollBar>
 #include <QVBoxLayout>
 #include <QtCharts/QChartView>
@@ -13,7 +14,7 @@
 #include <ctime>
 
 // The output log as the operator reads it: a view that follows the newest line unless
-// scrolled up, shows long lines whole and copies the selected lines; and the trend,
+// scrolled up, wraps long lines at its width and copies the selected lines; and the trend,
 // whose chart is made only when it is first shown.
 class TestOutputLog : public QObject
 {
@@ -25,7 +26,9 @@ private slots:
 
     void copiesTheSelectedLines();
     void followsTheEndUnlessScrolledUp();
-    void longLinesStayWholeAboveTheScrollBar();
+    void longLinesWrapAtTheViewWidth_data();
+    void longLinesWrapAtTheViewWidth();
+    void narrowerViewWrapsAgainAtTheEnd();
     void timesShownAndSavedInLocalTime();
     void trendChartMadeWhenFirstShown();
 
@@ -39,6 +42,32 @@ private:
     QString firstInSight() const
     {
         return view->indexAt(QPoint(1, 1)).data().toString().mid(14);
+    }
+    // The leftmost and rightmost columns a row inks when drawn with room to spare on the right.
+    QPair<int, int> inked(int row) const
+    {
+        QStyleOptionViewItem option;
+        option.initFrom(view);
+        option.widget = view;
+        option.font = view->font();
+        option.fontMetrics = view->fontMetrics();
+        option.rect = QRect(0, 0, view->viewport()->width(), view->sizeHintForRow(0));
+        QImage image(option.rect.width() + 300, option.rect.height(), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        view->itemDelegate()->paint(&painter, option, log->model()->index(row));
+        painter.end();
+        int left = image.width();
+        int right = -1;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                if (image.pixel(x, y) != qRgb(255, 255, 255)) {
+                    left = qMin(left, x);
+                    right = qMax(right, x);
+                }
+            }
+        }
+        return {left, right};
     }
 
     QWidget *window = nullptr;
@@ -73,16 +102,23 @@ void TestOutputLog::cleanup()
 void TestOutputLog::copiesTheSelectedLines()
 {
     add(6);
-    // Picked from the bottom up, copied top down.
+    const QString wrapped = QStringLiteral("Send:") + QStringLiteral(" 0a").repeated(100);
+    log->append(wrapped, QColor(Qt::blue));
+    log->flush();
+    QVERIFY(log->model()->rowCount() > 8);
+    // Picked from the bottom up, copied top down; two rows of one wrapped line copy it once.
+    view->selectionModel()->select(log->model()->index(8), QItemSelectionModel::Select);
+    view->selectionModel()->select(log->model()->index(7), QItemSelectionModel::Select);
     view->selectionModel()->select(log->model()->index(4), QItemSelectionModel::Select);
     view->selectionModel()->select(log->model()->index(1), QItemSelectionModel::Select);
     view->setFocus();
     QApplication::clipboard()->clear();
     QTest::keyClick(view, Qt::Key_C, Qt::ControlModifier);
     const QStringList copied = QApplication::clipboard()->text().split('\n');
-    QCOMPARE(copied.size(), 2);
+    QCOMPARE(copied.size(), 3);
     QVERIFY2(copied.at(0).endsWith("]    line 1"), qPrintable(copied.at(0)));
     QVERIFY2(copied.at(1).endsWith("]    line 4"), qPrintable(copied.at(1)));
+    QVERIFY2(copied.at(2).endsWith("]    " + wrapped), qPrintable(copied.at(2)));
 }
 
 void TestOutputLog::followsTheEndUnlessScrolledUp()
@@ -114,18 +150,67 @@ void TestOutputLog::followsTheEndUnlessScrolledUp()
         view->visualRect(log->model()->index(log->model()->rowCount() - 1))));
 }
 
-void TestOutputLog::longLinesStayWholeAboveTheScrollBar()
+void TestOutputLog::longLinesWrapAtTheViewWidth_data()
 {
-    const int shownLines = 8;
-    view->setFixedHeight(OutputLog::viewHeight(view, shownLines));
-    const QString longest = QStringLiteral("Send: ") + QStringLiteral("01 ").repeated(256) + QStringLiteral("%1");
-    add(1, longest);
-    add(20);
-    QTRY_VERIFY(view->horizontalScrollBar()->isVisible());
-    const int width = view->fontMetrics().horizontalAdvance(log->model()->shownText(0));
-    QVERIFY2(view->horizontalScrollBar()->maximum() + view->viewport()->width() >= width,
-             qPrintable(QString::number(width)));
-    QVERIFY(view->viewport()->height() >= shownLines * view->sizeHintForRow(0));
+    QTest::addColumn<int>("width");
+    QTest::addColumn<QString>("text");
+    const QString frame = QStringLiteral("Send: ") + QStringLiteral("01 03 00 20 00 10 c5 cb ").repeated(12);
+    const QString word = QStringLiteral("MeroviTest-iiWWmm.0123").repeated(20);
+    QTest::newRow("frame, broken between bytes, 400 px") << 400 << frame;
+    QTest::newRow("frame, broken between bytes, 333 px") << 333 << frame;
+    QTest::newRow("word wider than a row, broken anywhere, 400 px") << 400 << word;
+    QTest::newRow("word wider than a row, broken anywhere, 333 px") << 333 << word;
+    QTest::newRow("words, then a word wider than a row") << 400 << QStringLiteral("Error: ") + word;
+}
+
+void TestOutputLog::longLinesWrapAtTheViewWidth()
+{
+    QFETCH(int, width);
+    QFETCH(QString, text);
+    const int shownRows = 8;
+    view->setFixedHeight(OutputLog::viewHeight(view, shownRows));
+    window->resize(width, window->height());
+    log->append(text, QColor(Qt::blue));
+    log->flush();
+    // Wrapped again once the view has its new width: each row's text fits after the time column.
+    const int textColumn = view->fontMetrics().horizontalAdvance(QStringLiteral("[00:00:00]    "));
+    auto piece = [this](int row) { return log->model()->index(row).data().toString().mid(row > 0 ? 0 : 14); };
+    auto fitting = [&]() {
+        for (int row = 0; row < log->model()->rowCount(); ++row) {
+            if (textColumn + view->fontMetrics().horizontalAdvance(piece(row)) > view->viewport()->width())
+                return false;
+        }
+        return true;
+    };
+    QTRY_VERIFY(fitting());
+    QVERIFY(log->model()->rowCount() > 3);
+    QVERIFY(!view->horizontalScrollBar()->isVisible());
+    QVERIFY(view->viewport()->height() >= shownRows * view->sizeHintForRow(0));
+
+    // As drawn: nothing past the view's edge, continuation rows under the text.
+    QString pieces;
+    for (int row = 0; row < log->model()->rowCount(); ++row) {
+        const QPair<int, int> ink = inked(row);
+        QVERIFY2(ink.second < view->viewport()->width(), qPrintable(piece(row)));
+        if (row > 0)
+            QVERIFY2(ink.first >= textColumn, qPrintable(piece(row)));
+        pieces += piece(row);
+    }
+    // Broken, not cut: every character on a row, and the line whole as text.
+    QCOMPARE(pieces.remove(' '), QString(text).remove(' '));
+    QCOMPARE(log->shownText().mid(14), text);
+}
+
+void TestOutputLog::narrowerViewWrapsAgainAtTheEnd()
+{
+    window->resize(900, 300);
+    add(100, QStringLiteral("Send: 00 00 00 00 00 06 01 03 00 20 00 10 (%1)"));
+    QTRY_COMPARE(log->model()->rowCount(), 100);
+    window->resize(300, 300);
+    QTRY_VERIFY(log->model()->rowCount() >= 200);
+    QTRY_COMPARE(view->verticalScrollBar()->value(), view->verticalScrollBar()->maximum());
+    QVERIFY(view->viewport()->rect().contains(
+        view->visualRect(log->model()->index(log->model()->rowCount() - 1))));
 }
 
 void TestOutputLog::timesShownAndSavedInLocalTime()

@@ -12,6 +12,8 @@
 #include <QStaticText>
 #include <QStyledItemDelegate>
 
+#include <algorithm>
+
 namespace {
 
 const QColor kSeparatorColor = QColor::fromRgba64(0x2B2B, 0x5757, 0x9A9A, 0xFFFF);
@@ -24,6 +26,8 @@ const QColor kSentColor = QColor(0, 0, 255);
 constexpr int kFlushMs = 250;
 // Room left and right of a line's text.
 constexpr int kTextMargin = 3;
+// Wrapped texts remembered: polling repeats a few; a flood of distinct texts starts it over.
+constexpr int kWrappedTexts = 4096;
 
 QString logPrefix(const QDateTime &time)
 {
@@ -35,28 +39,34 @@ int rowHeight(const QWidget *view)
     return QFontMetrics(view->font()).lineSpacing();
 }
 
+// Where a line's text begins, after the widest time of day: continuation rows start there too.
+int timeColumn(const QFontMetrics &metrics)
+{
+    int widest = 0;
+    for (char c = '0'; c <= '9'; ++c) {
+        const QString digits(2, QLatin1Char(c));
+        widest = qMax(widest, metrics.horizontalAdvance(QLatin1Char('[') + digits + QLatin1Char(':') + digits
+                                                        + QLatin1Char(':') + digits + QStringLiteral("]    ")));
+    }
+    return widest;
+}
+
 } // namespace
 
-// Draws a log line as one line of text in its colour; every row has the height of a line
-// and the width of the widest, so the view lays out and paints only the rows in sight.
-// Polling repeats the same few texts and the time changes once a second: the time and the
-// text are laid out once each and drawn from that.
+// Draws a row of the log in its line's colour: the time of day on a line's first row, then
+// that row's piece of the text under the text column. Every row has the height of a line
+// and the view's width, so the view lays out and paints only the rows in sight. Polling
+// repeats the same few texts and the time changes once a second: each piece is laid out
+// once and drawn from that.
 class LogLineDelegate : public QStyledItemDelegate
 {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-    int widest = 0;
-
-    // The line's width as drawn: its time, then its text.
-    int width(const LogLine &line, const QFont &font) const
-    {
-        return piece(prefix(line.time), font).width + piece(line.text, font).width;
-    }
-
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const override
     {
-        return QSize(widest + 2 * kTextMargin, rowHeight(option.widget));
+        const auto *view = qobject_cast<const QAbstractScrollArea *>(option.widget);
+        return QSize(view ? view->viewport()->width() : 1, rowHeight(option.widget));
     }
 
     void paint(QPainter *painter, const QStyleOptionViewItem &option, const QModelIndex &index) const override
@@ -74,21 +84,16 @@ public:
                 color = foreground.value<QBrush>().color();
         }
         painter->setPen(color);
-        const LogLine &line = static_cast<const OutputLogModel *>(index.model())->line(index.row());
-        QPoint at(option.rect.left() + kTextMargin,
-                  option.rect.top() + (option.rect.height() - option.fontMetrics.height()) / 2);
-        const Piece &time = piece(prefix(line.time), option.font);
-        painter->drawStaticText(at, time.text);
-        at.rx() += time.width;
-        painter->drawStaticText(at, piece(line.text, option.font).text);
+        const auto *model = static_cast<const OutputLogModel *>(index.model());
+        const QPoint at(option.rect.left() + kTextMargin,
+                        option.rect.top() + (option.rect.height() - option.fontMetrics.height()) / 2);
+        painter->drawStaticText(at + QPoint(textColumn(option.font), 0),
+                                piece(model->piece(index.row()), option.font));
+        if (!model->continues(index.row()))
+            painter->drawStaticText(at, piece(prefix(model->line(index.row()).time), option.font));
     }
 
 private:
-    struct Piece
-    {
-        QStaticText text;
-        int width = 0;
-    };
     // Enough for the texts of a screenful and more; a flood of distinct texts starts it over.
     static constexpr int kCachedPieces = 4096;
 
@@ -104,29 +109,35 @@ private:
         return *it;
     }
 
-    const Piece &piece(const QString &text, const QFont &font) const
+    int textColumn(const QFont &font) const
     {
-        if (font != piecesFont) {
+        if (column < 0 || font != piecesFont) {
             pieces.clear();
             piecesFont = font;
+            column = timeColumn(QFontMetrics(font));
         }
+        return column;
+    }
+
+    const QStaticText &piece(const QString &text, const QFont &font) const
+    {
+        textColumn(font);
         auto it = pieces.constFind(text);
         if (it == pieces.constEnd()) {
             if (pieces.size() >= kCachedPieces)
                 pieces.clear();
-            Piece made;
-            made.text.setText(text);
-            made.text.setTextFormat(Qt::PlainText);
-            made.text.setPerformanceHint(QStaticText::AggressiveCaching);
-            made.width = QFontMetrics(font).horizontalAdvance(text);
+            QStaticText made(text);
+            made.setTextFormat(Qt::PlainText);
+            made.setPerformanceHint(QStaticText::AggressiveCaching);
             it = pieces.insert(text, made);
         }
         return *it;
     }
 
     mutable QHash<qint64, QString> prefixes;
-    mutable QHash<QString, Piece> pieces;
+    mutable QHash<QString, QStaticText> pieces;
     mutable QFont piecesFont;
+    mutable int column = -1;
 };
 
 OutputLogModel::OutputLogModel(int bound, QObject *parent)
@@ -144,41 +155,141 @@ QVariant OutputLogModel::data(const QModelIndex &index, int role) const
 {
     if (!index.isValid() || index.row() >= rows.size())
         return QVariant();
-    const LogLine &line = rows.at(index.row());
+    const LogLine &shown = line(index.row());
     switch (role) {
     case Qt::DisplayRole:
-        return logPrefix(line.time) + line.text;
+        return continues(index.row()) ? piece(index.row()) : logPrefix(shown.time) + piece(index.row());
     case Qt::ForegroundRole:
-        return line.color.isValid() ? QVariant(QBrush(line.color)) : QVariant();
-    case Qt::ToolTipRole:
-        // A line wider than the view is whole in its tool tip.
-        return line.text;
+        return shown.color.isValid() ? QVariant(QBrush(shown.color)) : QVariant();
     default:
         return QVariant();
     }
 }
 
-QString OutputLogModel::shownText(int row) const
+QString OutputLogModel::piece(int row) const
 {
-    return logPrefix(rows.at(row).time) + rows.at(row).text;
+    const Row &at = rows.at(row);
+    return lines.at(lineOf(row)).text.mid(at.start, at.length);
+}
+
+QString OutputLogModel::shownText(int line) const
+{
+    return logPrefix(lines.at(line).time) + lines.at(line).text;
+}
+
+const QVector<OutputLogModel::Cut> &OutputLogModel::cuts(const QString &text) const
+{
+    auto it = wrapped.constFind(text);
+    if (it != wrapped.constEnd())
+        return *it;
+    if (wrapped.size() >= kWrappedTexts)
+        wrapped.clear();
+    QVector<Cut> made;
+    const int size = text.size();
+    if (wrapWidth <= 0) {
+        made.append({0, size});
+        return *wrapped.insert(text, made);
+    }
+    const QFontMetrics metrics(wrapFont);
+    auto fits = [&](int from, int to) {
+        return metrics.horizontalAdvance(text.mid(from, to - from)) <= wrapWidth;
+    };
+    // Rows break at spaces (between the bytes of a frame); a word wider than a row
+    // breaks where the row ends. Spaces at a break are not carried to the next row.
+    int start = 0;
+    for (;;) {
+        int end = start;
+        int at = start;
+        bool tookWord = false;
+        while (at < size) {
+            int wordEnd = text.indexOf(QLatin1Char(' '), at);
+            if (wordEnd < 0)
+                wordEnd = size;
+            if (wordEnd > at) {
+                if (!fits(start, wordEnd))
+                    break;
+                tookWord = true;
+            }
+            end = wordEnd;
+            at = wordEnd;
+            while (at < size && text.at(at) == QLatin1Char(' '))
+                ++at;
+        }
+        if (!tookWord && at < size) {
+            int wordEnd = text.indexOf(QLatin1Char(' '), at);
+            if (wordEnd < 0)
+                wordEnd = size;
+            // The most of the word that fits, at least one character.
+            int low = at + 1;
+            int high = wordEnd - 1;
+            while (low < high) {
+                const int middle = (low + high + 1) / 2;
+                if (fits(start, middle))
+                    low = middle;
+                else
+                    high = middle - 1;
+            }
+            end = low;
+            at = low;
+        }
+        made.append({start, end - start});
+        if (at >= size)
+            break;
+        start = at;
+    }
+    return *wrapped.insert(text, made);
+}
+
+void OutputLogModel::addRows(int fromLine)
+{
+    for (int i = fromLine; i < lines.size(); ++i) {
+        for (const Cut &cut : cuts(lines.at(i).text))
+            rows.append({firstLine + i, cut.start, cut.length});
+    }
+}
+
+int OutputLogModel::rowOf(qint64 line, int offset) const
+{
+    auto it = std::lower_bound(rows.cbegin(), rows.cend(), line,
+                               [](const Row &row, qint64 wanted) { return row.line < wanted; });
+    if (it == rows.cend())
+        return rows.size() - 1;
+    while (it + 1 != rows.cend() && (it + 1)->line == line && (it + 1)->start <= offset)
+        ++it;
+    return int(it - rows.cbegin());
 }
 
 int OutputLogModel::append(const QList<LogLine> &added)
 {
     if (added.isEmpty())
         return 0;
-    const int excess = rows.size() + added.size() - bound;
+    const int excess = lines.size() + added.size() - bound;
     int removed = 0;
     if (excess > 0) {
-        removed = qMin(excess, rows.size());
-        beginRemoveRows(QModelIndex(), 0, removed - 1);
-        rows.erase(rows.begin(), rows.begin() + removed);
-        endRemoveRows();
+        const int gone = qMin(excess, lines.size());
+        const qint64 kept = firstLine + gone;
+        while (removed < rows.size() && rows.at(removed).line < kept)
+            ++removed;
+        if (removed > 0) {
+            beginRemoveRows(QModelIndex(), 0, removed - 1);
+            lines.erase(lines.begin(), lines.begin() + gone);
+            rows.erase(rows.begin(), rows.begin() + removed);
+            firstLine = kept;
+            endRemoveRows();
+        }
     }
     // More than the bound in one go: only the newest are shown.
     const int skip = qMax(0, added.size() - bound);
-    beginInsertRows(QModelIndex(), rows.size(), rows.size() + added.size() - skip - 1);
-    rows.append(skip > 0 ? added.mid(skip) : added);
+    const int from = lines.size();
+    const int fromRow = rows.size();
+    lines.append(skip > 0 ? added.mid(skip) : added);
+    QVector<Row> newRows;
+    for (int i = from; i < lines.size(); ++i) {
+        for (const Cut &cut : cuts(lines.at(i).text))
+            newRows.append({firstLine + i, cut.start, cut.length});
+    }
+    beginInsertRows(QModelIndex(), fromRow, fromRow + newRows.size() - 1);
+    rows += newRows;
     endInsertRows();
     return removed;
 }
@@ -186,8 +297,36 @@ int OutputLogModel::append(const QList<LogLine> &added)
 void OutputLogModel::setLines(const QList<LogLine> &shown)
 {
     beginResetModel();
-    rows = shown.size() > bound ? shown.mid(shown.size() - bound) : shown;
+    lines = shown.size() > bound ? shown.mid(shown.size() - bound) : shown;
+    rows.clear();
+    firstLine = 0;
+    addRows(0);
     endResetModel();
+}
+
+bool OutputLogModel::setWrapWidth(const QFont &font, int width)
+{
+    if (width == wrapWidth && font == wrapFont)
+        return false;
+    wrapFont = font;
+    wrapWidth = width;
+    wrapped.clear();
+    // The rows picked or in sight stay on the same part of their lines.
+    emit layoutAboutToBeChanged();
+    const QModelIndexList before = persistentIndexList();
+    QVector<Row> places;
+    places.reserve(before.size());
+    for (const QModelIndex &index : before)
+        places.append(rows.at(index.row()));
+    rows.clear();
+    addRows(0);
+    QModelIndexList after;
+    after.reserve(before.size());
+    for (const Row &place : qAsConst(places))
+        after.append(index(rowOf(place.line, place.start)));
+    changePersistentIndexList(before, after);
+    emit layoutChanged();
+    return true;
 }
 
 OutputLog::OutputLog(QListView *view, QCheckBox *showPolling, QCheckBox *pause, QObject *parent)
@@ -203,8 +342,9 @@ OutputLog::OutputLog(QListView *view, QCheckBox *showPolling, QCheckBox *pause, 
     view->setModel(shown);
     view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     view->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    view->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     view->setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    // Long lines wrap onto rows of their own: nothing to scroll sideways.
+    view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     view->setWordWrap(false);
 
     auto *copy = new QAction(tr("Copy", " 复制 "), view);
@@ -218,6 +358,13 @@ OutputLog::OutputLog(QListView *view, QCheckBox *showPolling, QCheckBox *pause, 
     flushTimer.setSingleShot(true);
     flushTimer.setInterval(kFlushMs);
     connect(&flushTimer, &QTimer::timeout, this, &OutputLog::flush);
+    // A resize re-wraps once the sizes have settled, not at every step of a drag.
+    wrapTimer.setSingleShot(true);
+    wrapTimer.setInterval(0);
+    connect(&wrapTimer, &QTimer::timeout, this, &OutputLog::wrap);
+    view->installEventFilter(this);
+    view->viewport()->installEventFilter(this);
+    wrap();
     connect(showPollingBox, &QCheckBox::toggled, this, &OutputLog::rebuild);
     connect(pauseBox, &QCheckBox::toggled, this, [this](bool paused) {
         if (!paused)
@@ -227,9 +374,30 @@ OutputLog::OutputLog(QListView *view, QCheckBox *showPolling, QCheckBox *pause, 
 
 int OutputLog::viewHeight(const QAbstractScrollArea *view, int lines)
 {
-    // A long line brings the horizontal scroll bar; the lines stay in sight above it.
-    return lines * rowHeight(view) + 2 * view->frameWidth()
-        + view->horizontalScrollBar()->sizeHint().height();
+    return lines * rowHeight(view) + 2 * view->frameWidth();
+}
+
+bool OutputLog::eventFilter(QObject *watched, QEvent *event)
+{
+    if ((watched == view->viewport() && event->type() == QEvent::Resize)
+        || (watched == view && event->type() == QEvent::FontChange))
+        wrapTimer.start();
+    return QObject::eventFilter(watched, event);
+}
+
+void OutputLog::wrap()
+{
+    const QFont font = view->font();
+    const int width = view->viewport()->width() - 2 * kTextMargin - timeColumn(QFontMetrics(font));
+    const QScrollBar *bar = view->verticalScrollBar();
+    const bool atEnd = bar->value() == bar->maximum();
+    const QPersistentModelIndex top = view->indexAt(QPoint(0, 0));
+    if (!shown->setWrapWidth(font, qMax(1, width)))
+        return;
+    if (atEnd)
+        view->scrollToBottom();
+    else if (top.isValid())
+        view->scrollTo(top, QAbstractItemView::PositionAtTop);
 }
 
 bool OutputLog::full()
@@ -363,7 +531,6 @@ void OutputLog::clear()
     lines.clear();
     dropped = 0;
     shown->setLines({});
-    delegate->widest = 0;
 }
 
 void OutputLog::show(const QList<LogLine> &batch)
@@ -384,23 +551,10 @@ void OutputLog::show(const QList<LogLine> &batch)
     const bool following = bar->value() == bar->maximum();
     const int top = following ? 0 : view->indexAt(QPoint(0, 0)).row();
     const int removed = shown->append(added);
-    measure(shown->rowCount() - added.size());
     if (following)
         view->scrollToBottom();
     else if (removed > 0)
         view->scrollTo(shown->index(qMax(0, top - removed)), QAbstractItemView::PositionAtTop);
-}
-
-void OutputLog::measure(int fromRow)
-{
-    const QFont font = view->font();
-    int widest = delegate->widest;
-    for (int row = qMax(0, fromRow); row < shown->rowCount(); ++row)
-        widest = qMax(widest, delegate->width(shown->line(row), font));
-    if (widest != delegate->widest) {
-        delegate->widest = widest;
-        view->doItemsLayout();
-    }
 }
 
 void OutputLog::rebuild()
@@ -415,17 +569,15 @@ void OutputLog::rebuild()
             kept.append(line);
     }
     shown->setLines(kept);
-    delegate->widest = 0;
-    measure(0);
     view->scrollToBottom();
 }
 
 QString OutputLog::shownText() const
 {
     QStringList text;
-    text.reserve(shown->rowCount());
-    for (int row = 0; row < shown->rowCount(); ++row)
-        text << shown->shownText(row);
+    text.reserve(shown->lineCount());
+    for (int line = 0; line < shown->lineCount(); ++line)
+        text << shown->shownText(line);
     return text.join(QLatin1Char('\n'));
 }
 
@@ -436,8 +588,14 @@ void OutputLog::copySelection()
         return;
     std::sort(selected.begin(), selected.end());
     QStringList text;
-    for (const QModelIndex &index : qAsConst(selected))
-        text << shown->shownText(index.row());
+    int last = -1;
+    for (const QModelIndex &index : qAsConst(selected)) {
+        // A wrapped line is copied once, whole, however many of its rows are picked.
+        const int line = shown->lineOf(index.row());
+        if (line != last)
+            text << shown->shownText(line);
+        last = line;
+    }
     QApplication::clipboard()->setText(text.join(QLatin1Char('\n')));
 }
 

@@ -5,10 +5,13 @@
 #include <QAbstractListModel>
 #include <QColor>
 #include <QDateTime>
+#include <QFont>
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QTimer>
+#include <QVector>
 
 class QAbstractScrollArea;
 class QCheckBox;
@@ -26,7 +29,9 @@ struct LogLine
 };
 
 // The lines the log view shows, oldest first: the time of day, then the text, in the
-// line's colour. Bounded: the oldest go first.
+// line's colour. Bounded: the oldest go first. A line wider than the view wraps onto
+// rows of its own: each row is a piece of one line, broken at spaces, so every row has
+// the same height and the view lays out only the rows in sight.
 class OutputLogModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -37,16 +42,45 @@ public:
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 
-    // Adds the lines at the end and returns how many old ones went to keep the bound.
+    // Adds the lines at the end and returns how many old rows went to keep the bound.
     int append(const QList<LogLine> &added);
     void setLines(const QList<LogLine> &shown);
-    const LogLine &line(int row) const { return rows.at(row); }
-    // A row as the view shows it: "[hh:mm:ss]    text".
-    QString shownText(int row) const;
+    // Wraps the lines so that a row's text is at most this wide in this font; 0: no wrap.
+    // Returns whether the rows changed.
+    bool setWrapWidth(const QFont &font, int width);
+
+    int lineCount() const { return lines.size(); }
+    // The line a row shows (part of), and where that part of its text begins and ends.
+    const LogLine &line(int row) const { return lines.at(lineOf(row)); }
+    int lineOf(int row) const { return int(rows.at(row).line - firstLine); }
+    bool continues(int row) const { return rows.at(row).start > 0; }
+    QString piece(int row) const;
+    // A whole line as the view shows it: "[hh:mm:ss]    text".
+    QString shownText(int line) const;
 
 private:
-    QList<LogLine> rows;
+    struct Row
+    {
+        qint64 line; // counted from the first line ever added
+        int start;
+        int length;
+    };
+    struct Cut
+    {
+        int start;
+        int length;
+    };
+    const QVector<Cut> &cuts(const QString &text) const;
+    void addRows(int fromLine);
+    int rowOf(qint64 line, int offset) const;
+
+    QList<LogLine> lines;
+    QVector<Row> rows;
+    qint64 firstLine = 0;
     int bound;
+    QFont wrapFont;
+    int wrapWidth = 0;
+    mutable QHash<QString, QVector<Cut>> wrapped; // polling repeats the same few texts
 };
 
 // The output log: every line kept (polling too) up to a bound, lines waiting for the view
@@ -63,7 +97,7 @@ public:
     // The view shows the lines; "Show polling" and "Pause" decide which and when.
     OutputLog(QListView *view, QCheckBox *showPolling, QCheckBox *pause, QObject *parent = nullptr);
 
-    // The height a log view needs to show the given number of lines in full.
+    // The height a log view needs to show the given number of rows in full.
     static int viewHeight(const QAbstractScrollArea *view, int lines);
 
     void append(const QString &text, const QColor &color);
@@ -84,9 +118,9 @@ public:
     const QList<LogLine> &history() const { return lines; }
 
     const OutputLogModel *model() const { return shown; }
-    // What the view shows, one line per row.
+    // What the view shows, whole lines, one per line of text.
     QString shownText() const;
-    // The selected rows' text, one line each, to the clipboard.
+    // The lines of the selected rows, each once and whole, to the clipboard.
     void copySelection();
 
 private:
@@ -94,7 +128,8 @@ private:
     void queue(const LogLine &line);
     void show(const QList<LogLine> &batch);
     void rebuild();
-    void measure(int fromRow);
+    void wrap();
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
     QListView *view;
     QCheckBox *showPollingBox;
@@ -106,4 +141,5 @@ private:
     int dropped = 0;
     bool upperCase = false;
     QTimer flushTimer;
+    QTimer wrapTimer;
 };
