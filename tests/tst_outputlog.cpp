@@ -211,6 +211,15 @@ void TestOutputLog::narrowerViewWrapsAgainAtTheEnd()
     QTRY_COMPARE(view->verticalScrollBar()->value(), view->verticalScrollBar()->maximum());
     QVERIFY(view->viewport()->rect().contains(
         view->visualRect(log->model()->index(log->model()->rowCount() - 1))));
+
+    // A separator is a rule: one row however narrow the view, cut at its edge.
+    const int wider = log->model()->rowCount();
+    window->resize(150, 300);
+    QTRY_VERIFY(log->model()->rowCount() > wider);
+    const int rows = log->model()->rowCount();
+    log->appendSeparator();
+    log->flush();
+    QCOMPARE(log->model()->rowCount(), rows + 1);
 }
 
 void TestOutputLog::timesShownAndSavedInLocalTime()

@@ -240,12 +240,22 @@ const QVector<OutputLogModel::Cut> &OutputLogModel::cuts(const QString &text) co
     return *wrapped.insert(text, made);
 }
 
+QVector<OutputLogModel::Row> OutputLogModel::rowsOf(int fromLine) const
+{
+    QVector<Row> made;
+    for (int i = fromLine; i < lines.size(); ++i) {
+        const QVector<Cut> &pieces = cuts(lines.at(i).text);
+        // A separator is a rule across the row: its first row only, cut at the edge.
+        const int count = lines.at(i).separator ? 1 : pieces.size();
+        for (int cut = 0; cut < count; ++cut)
+            made.append({firstLine + i, pieces.at(cut).start, pieces.at(cut).length});
+    }
+    return made;
+}
+
 void OutputLogModel::addRows(int fromLine)
 {
-    for (int i = fromLine; i < lines.size(); ++i) {
-        for (const Cut &cut : cuts(lines.at(i).text))
-            rows.append({firstLine + i, cut.start, cut.length});
-    }
+    rows += rowsOf(fromLine);
 }
 
 int OutputLogModel::rowOf(qint64 line, int offset) const
@@ -283,11 +293,7 @@ int OutputLogModel::append(const QList<LogLine> &added)
     const int from = lines.size();
     const int fromRow = rows.size();
     lines.append(skip > 0 ? added.mid(skip) : added);
-    QVector<Row> newRows;
-    for (int i = from; i < lines.size(); ++i) {
-        for (const Cut &cut : cuts(lines.at(i).text))
-            newRows.append({firstLine + i, cut.start, cut.length});
-    }
+    const QVector<Row> newRows = rowsOf(from);
     beginInsertRows(QModelIndex(), fromRow, fromRow + newRows.size() - 1);
     rows += newRows;
     endInsertRows();

@@ -71,6 +71,8 @@ private:
         int length;
     };
     const QVector<Cut> &cuts(const QString &text) const;
+    // The display rows of the lines from `fromLine` on.
+    QVector<Row> rowsOf(int fromLine) const;
     void addRows(int fromLine);
     int rowOf(qint64 line, int offset) const;
 
