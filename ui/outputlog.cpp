@@ -338,6 +338,7 @@ bool OutputLogModel::setWrapWidth(const QFont &font, int width)
 OutputLog::OutputLog(QListView *view, QCheckBox *showPolling, QCheckBox *pause, QObject *parent)
     : QObject(parent)
     , view(view)
+    , viewport(view->viewport())
     , showPollingBox(showPolling)
     , pauseBox(pause)
     , shown(new OutputLogModel(kHistoryLines, this))
@@ -369,7 +370,7 @@ OutputLog::OutputLog(QListView *view, QCheckBox *showPolling, QCheckBox *pause, 
     wrapTimer.setInterval(0);
     connect(&wrapTimer, &QTimer::timeout, this, &OutputLog::wrap);
     view->installEventFilter(this);
-    view->viewport()->installEventFilter(this);
+    viewport->installEventFilter(this);
     wrap();
     connect(showPollingBox, &QCheckBox::toggled, this, &OutputLog::rebuild);
     connect(pauseBox, &QCheckBox::toggled, this, [this](bool paused) {
@@ -385,8 +386,9 @@ int OutputLog::viewHeight(const QAbstractScrollArea *view, int lines)
 
 bool OutputLog::eventFilter(QObject *watched, QEvent *event)
 {
-    if ((watched == view->viewport() && event->type() == QEvent::Resize)
-        || (watched == view && event->type() == QEvent::FontChange))
+    // Addresses only: no call into a view that may be half destroyed.
+    if ((event->type() == QEvent::Resize && watched == viewport)
+        || (event->type() == QEvent::FontChange && watched == view))
         wrapTimer.start();
     return QObject::eventFilter(watched, event);
 }

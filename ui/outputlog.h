@@ -134,6 +134,7 @@ private:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
     QListView *view;
+    QWidget *viewport; // kept: while the view is destroyed, its viewport still sends events
     QCheckBox *showPollingBox;
     QCheckBox *pauseBox;
     OutputLogModel *shown;
