@@ -90,7 +90,8 @@ LinkControlsPanel::LinkControlsPanel(Session *session, ThreadSerialport *link,
     form.address->setMaxLength(2);
     form.address->setMinimumWidth(
         QFontMetrics(QApplication::font()).horizontalAdvance(QStringLiteral("192.168.000.000")));
-    form.remoteHost->setMinimumWidth(
+    // As wide as an address needs, no wider: the room left goes to the connection's state.
+    form.remoteHost->setFixedWidth(
         form.remoteHost->fontMetrics().horizontalAdvance(QStringLiteral("000.000.000.000"))
         + kFieldSpareWidth);
 
