@@ -29,9 +29,6 @@ private:
     QWidget *hint() const { return window->findChild<QWidget *>(QStringLiteral("noModelHint")); }
     // Shown in the panel area (the window itself need not be on screen).
     bool hintShown() const { return hint()->isVisibleTo(window); }
-    // One request the operator types and its reply, so whatever the link sent before it
-    // has reached the module.
-    void exchangeTypedFrame();
 
     MainWindow *window = nullptr;
     ModuleSimulator *module = nullptr;
@@ -52,14 +49,6 @@ void TestFirstRun::cleanup()
     window = nullptr;
     delete module;
     module = nullptr;
-}
-
-void TestFirstRun::exchangeTypedFrame()
-{
-    const int before = module->requestCount();
-    window->findChild<QTextEdit *>(QStringLiteral("sendText"))->setPlainText(QStringLiteral("01 03 00 00 00 01"));
-    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("sendBt")), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(module->requestCount() > before, 10000);
 }
 
 void TestFirstRun::hintFollowsLinkAndModel_data()
@@ -134,8 +123,12 @@ void TestFirstRun::identifyModule()
     }
     QTRY_VERIFY_WITH_TIMEOUT(hintShown(), 10000);
 
-    // Connecting and talking to the module do not make the link ask who it is.
-    exchangeTypedFrame();
+    // Connecting and talking to the module do not make the link ask who it is: a frame the
+    // operator types reaches the module after whatever the link sent before it.
+    const int before = module->requestCount();
+    window->findChild<QTextEdit *>(QStringLiteral("sendText"))->setPlainText(QStringLiteral("01 03 00 00 00 01"));
+    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("sendBt")), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(module->requestCount() > before, 10000);
     QVERIFY2(moduleLog.filter(QStringLiteral("ScanDevice")).isEmpty(), qPrintable(moduleLog.join('\n')));
     QVERIFY(hintShown());
 

@@ -69,28 +69,6 @@ private slots:
         QCOMPARE(lastFrame("Check Status"), QString());
     }
 
-    void typeCodeSelectsModel_data()
-    {
-        QTest::addColumn<int>("code");
-        QTest::addColumn<int>("outputs");
-        QTest::addColumn<int>("inputs");
-        QTest::newRow("220: 64 outputs") << 220 << 64 << 0;
-        QTest::newRow("230: 64 inputs") << 230 << 0 << 64;
-        QTest::newRow("100: nothing chosen") << 100 << 0 << 0;
-    }
-
-    void typeCodeSelectsModel()
-    {
-        QFETCH(int, code);
-        QFETCH(int, outputs);
-        QFETCH(int, inputs);
-        window->identify_deviceType(code);
-        QCOMPARE(window->switchOutputs()->buttons().size(), outputs);
-        QCOMPARE(window->switchInputs()->buttons().size(), inputs);
-        QCOMPARE(lastFrame("Check Status"), outputs ? QStringLiteral("010300000004") : QString());
-        QCOMPARE(lastFrame("Start detecting"), inputs ? QStringLiteral("010300040004") : QString());
-    }
-
     void clickWritesTheOutput()
     {
         chooseModel(window, "Switch 32-channel outputs");
