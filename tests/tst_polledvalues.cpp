@@ -1,4 +1,5 @@
-// The fields of recorded frames and the values polling brings in.
+// The fields of recorded frames (the common ones are in the traffic table's rows, tst_trafficmodel)
+// and the values polling brings in.
 #include "protocol/exchangefields.h"
 #include "protocol/modbusrequest.h"
 #include "protocol/polledvalues.h"
@@ -59,14 +60,9 @@ void TestPolledValues::fields_data()
     QTest::addColumn<QString>("expected"); // unit function address quantity [values] exception
 
     const int serial = int(LinkKind::Serial), tcp = int(LinkKind::Tcp);
-    QTest::newRow("read request") << true << serial << QByteArray("0a0300200004")
-                                  << "10 3 32 4 [] -";
-    QTest::newRow("coil on") << true << serial << QByteArray("01050011ff00") << "1 5 17 1 [1] -";
     QTest::newRow("coil off") << true << serial << QByteArray("010500110000") << "1 5 17 1 [0] -";
     QTest::newRow("write register") << true << tcp << QByteArray("010600091234")
                                     << "1 6 9 1 [4660] -";
-    QTest::newRow("write registers") << true << serial << QByteArray("0110000000020400050080")
-                                     << "1 16 0 2 [5 128] -";
     QTest::newRow("write coils") << true << serial << QByteArray("010f0000000a020501")
                                  << "1 15 0 10 [1 0 1 0 0 0 0 0 1 0] -";
     QTest::newRow("short request") << true << serial << QByteArray("0103") << "1 3 -1 -1 [] -";
@@ -76,7 +72,6 @@ void TestPolledValues::fields_data()
                                           << "1 3 -1 -1 [4000] -";
     QTest::newRow("write echo") << false << serial << QByteArray("0a1000000002")
                                 << "10 16 0 2 [] -";
-    QTest::newRow("exception") << false << serial << QByteArray("018302") << "1 3 -1 -1 [] 2";
     QTest::newRow("exception over TCP") << false << tcp << QByteArray("019001") << "1 16 -1 -1 [] 1";
 }
 
