@@ -1,6 +1,5 @@
 #include "tests/loopbackwindow.h"
 #include "protocol/linkhealth.h"
-#include "ui/helpwidget.h"
 #include "ui/language.h"
 #include "ui/switchstates.h"
 
@@ -24,7 +23,6 @@ private slots:
     void linkEventsShownAndLogged();
     void languageCodes_data();
     void languageCodes();
-    void helpPicturesLoad();
 
 private:
     QString logText() const
@@ -181,7 +179,6 @@ void TestMainWindow::linkFieldsAsTyped()
     QTest::keyClicks(field, "0");
     QCOMPARE(window->session()->deviceAddress(), 7);
     QVERIFY2(logText().contains("Address 0 is not used"), qPrintable(logText()));
-    QVERIFY(field->toolTip().contains("broadcast"));
 }
 
 // One line says how the link stands; the log says when it came, went and came back.
@@ -218,14 +215,6 @@ void TestMainWindow::languageCodes()
     QFETCH(QString, code);
     QFETCH(QString, language);
     QCOMPARE(Language::normalized(code), language);
-}
-
-// The help window's pictures load from the core library's resources.
-void TestMainWindow::helpPicturesLoad()
-{
-    HelpWidget help;
-    QVERIFY(!help.findChild<QLabel *>("label_8")->pixmap(Qt::ReturnByValue).isNull());
-    QVERIFY(!help.findChild<QLabel *>("label_6")->pixmap(Qt::ReturnByValue).isNull());
 }
 
 QTEST_MAIN(TestMainWindow)
