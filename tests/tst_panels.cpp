@@ -286,7 +286,7 @@ private slots:
         QCOMPARE(shown, QStringList({ "0.000", "5.000*", "19.999*", "0.001*" }));
     }
 
-    void inputDetection()
+    void analogInputDetection()
     {
         chooseModel(window, "Analog current  4-channel inputs");
         auto *button = window->findChild<QPushButton *>("pushButton_check_analog_in");
