@@ -3,32 +3,11 @@
 #include "protocol/exchangefields.h"
 #include "protocol/modbusrequest.h"
 #include "protocol/polledvalues.h"
-#include "protocol/wireframe.h"
+#include "tests/exchangerecords.h"
 
 #include <QtTest>
 
 namespace {
-
-QByteArray wire(const QByteArray &pduHex, LinkKind link)
-{
-    return wireFrame(QString::fromLatin1(pduHex), link);
-}
-
-ExchangeRecord record(quint64 id, ExchangeRecord::Direction direction, const QString &kind,
-                      const QByteArray &pduHex, LinkKind link = LinkKind::Serial)
-{
-    ExchangeRecord r;
-    r.requestId = id;
-    r.direction = direction;
-    r.result = direction == ExchangeRecord::Direction::Sent ? ExchangeRecord::Result::Pending
-                                                            : ExchangeRecord::Result::Ok;
-    r.link = link;
-    r.kind = kind;
-    r.bytes = wire(pduHex, link);
-    r.timeMs = 5000;
-    r.responseMs = direction == ExchangeRecord::Direction::Sent ? -1 : 9;
-    return r;
-}
 
 QString samplesText(const QVector<PolledSample> &samples)
 {
@@ -82,8 +61,8 @@ void TestPolledValues::fields()
     QFETCH(QByteArray, pdu);
     QFETCH(QString, expected);
     const LinkKind kind = LinkKind(link);
-    const ExchangeFields::Fields f = isRequest ? ExchangeFields::request(wire(pdu, kind), kind)
-                                               : ExchangeFields::reply(wire(pdu, kind), kind);
+    const QByteArray bytes = wireFrame(QString::fromLatin1(pdu), kind);
+    const ExchangeFields::Fields f = isRequest ? ExchangeFields::request(bytes, kind) : ExchangeFields::reply(bytes, kind);
     QVERIFY(f.valid);
     QStringList values;
     for (const quint16 value : f.values)
@@ -145,15 +124,15 @@ void TestPolledValues::samples()
     PolledValues values;
     values.setChannels(2, 3, 0, QStringLiteral("mA"));
     const LinkKind linkKind = LinkKind(link);
-    QVERIFY(values.take(record(7, ExchangeRecord::Direction::Sent, kind, request, linkKind)).isEmpty());
+    QVERIFY(values.take(sent(7, kind, request, linkKind)).isEmpty());
     for (quint64 id = 8; id < 8 + quint64(later); ++id)
-        values.take(record(id, ExchangeRecord::Direction::Sent, ModbusRequest::kCheckStatus, "010300000001"));
+        values.take(sent(id, ModbusRequest::kCheckStatus, "010300000001"));
     // The reply's record may leave the kind to the request's.
-    const QVector<PolledSample> samples =
-        values.take(record(7, ExchangeRecord::Direction::Received, QString(), reply, linkKind));
+    const QVector<PolledSample> samples = values.take(answer(7, ExchangeRecord::Result::Ok, reply, linkKind, 9));
     QCOMPARE(samplesText(samples), expected);
+    // Each at the time its reply came.
     for (const PolledSample &sample : samples)
-        QCOMPARE(sample.timeMs, qint64(5000));
+        QCOMPARE(sample.timeMs, qint64(7009));
 }
 
 void TestPolledValues::analogOutputNeedsModeAndMaximum()
@@ -161,9 +140,8 @@ void TestPolledValues::analogOutputNeedsModeAndMaximum()
     PolledValues values;
     values.setChannels(0, 0, 2, QStringLiteral("V"));
     auto exchange = [&values](quint64 id, const QString &kind, const QByteArray &reply) {
-        values.take(record(id, ExchangeRecord::Direction::Sent, kind, "010300090002"));
-        QVector<PolledSample> samples =
-            values.take(record(id, ExchangeRecord::Direction::Received, kind, reply));
+        values.take(sent(id, kind, "010300090002"));
+        QVector<PolledSample> samples = values.take(answer(id, ExchangeRecord::Result::Ok, reply));
         samples.removeFirst(); // the response time
         return samplesText(samples);
     };

@@ -1,7 +1,7 @@
 // The traffic table, the input changes and the recording, fed with exchange records as
 // the link makes them.
 #include "protocol/modbusrequest.h"
-#include "protocol/wireframe.h"
+#include "tests/exchangerecords.h"
 #include "ui/inputhistory.h"
 #include "ui/trafficmodel.h"
 #include "ui/trafficview.h"
@@ -13,51 +13,6 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
-
-namespace {
-
-QByteArray wire(const QByteArray &pduHex, LinkKind link)
-{
-    return wireFrame(QString::fromLatin1(pduHex), link);
-}
-
-ExchangeRecord sent(quint64 id, const QString &kind, const QByteArray &pduHex,
-                    LinkKind link = LinkKind::Serial, bool polling = false)
-{
-    ExchangeRecord record;
-    record.requestId = id;
-    record.direction = ExchangeRecord::Direction::Sent;
-    record.result = ExchangeRecord::Result::Pending;
-    record.link = link;
-    record.kind = kind;
-    record.bytes = wire(pduHex, link);
-    record.polling = polling;
-    record.unit = quint8(QByteArray::fromHex(pduHex).left(1).toHex().toUInt(nullptr, 16));
-    record.timeMs = 1000 * qint64(id);
-    return record;
-}
-
-ExchangeRecord answer(quint64 id, ExchangeRecord::Result result, const QByteArray &pduHex,
-                      LinkKind link = LinkKind::Serial, qint64 responseMs = 12)
-{
-    ExchangeRecord record;
-    record.requestId = id;
-    record.direction = ExchangeRecord::Direction::Received;
-    record.result = result;
-    record.link = link;
-    if (!pduHex.isEmpty())
-        record.bytes = wire(pduHex, link);
-    record.responseMs = responseMs;
-    record.timeMs = 1000 * qint64(id) + responseMs;
-    return record;
-}
-
-QString cell(const TrafficModel &model, int row, int column)
-{
-    return model.data(model.index(row, column)).toString();
-}
-
-} // namespace
 
 class TestTrafficModel : public QObject
 {
@@ -139,7 +94,7 @@ void TestTrafficModel::rows()
     QCOMPARE(model.rowCount(), 1);
     QStringList shown;
     for (int column = TrafficModel::Link; column <= TrafficModel::Response; ++column)
-        shown << cell(model, 0, column);
+        shown << model.data(model.index(0, column)).toString();
     QCOMPARE(shown, expected);
     // Every result has its own colour; a plain row would hide a failure among the OKs.
     const QVariant background = model.data(model.index(0, 0), Qt::BackgroundRole);
