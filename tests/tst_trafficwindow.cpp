@@ -46,8 +46,6 @@ void TestTrafficWindow::trendFollowsAnalogInputs()
     if (QTest::currentTestFailed())
         return;
     chooseModel(window, "Analog current  4-channel inputs");
-    // No chart until the operator opens the trend.
-    QVERIFY(!window->trafficViews()->trendView()->isBuilt());
     window->trafficViews()->trendAction()->trigger();
     TrendView *trend = window->trafficViews()->trendView();
     QVERIFY(trend->isVisible());
@@ -56,7 +54,6 @@ void TestTrafficWindow::trendFollowsAnalogInputs()
         QTest::mouseClick(start, Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(trend->series(QStringLiteral("AI1")) != nullptr, 15000);
     QtCharts::QLineSeries *series = trend->series(QStringLiteral("AI1"));
-    QCOMPARE(series->name(), QStringLiteral("AI1 (mA)"));
     QTRY_VERIFY_WITH_TIMEOUT(series->count() >= 3, 15000);
     QCOMPARE(series->at(series->count() - 1).y(), 12.0);
     // Points keep coming while detection runs, in time order.
