@@ -6,7 +6,6 @@
 #include "ui/helpwidget.h"
 #include "ui/linkhealthview.h"
 
-#include <QCheckBox>
 #include <QHelpEvent>
 #include <QMenuBar>
 #include <QScrollArea>

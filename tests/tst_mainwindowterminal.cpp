@@ -2,7 +2,6 @@
 #include "protocol/sender.h"
 #include "ui/outputlog.h"
 
-#include <QCheckBox>
 #include <QTextEdit>
 
 // The terminal: what a typed frame becomes or why it is not sent, and the log the
