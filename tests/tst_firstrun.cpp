@@ -1,9 +1,11 @@
 // A first run that shows the module: `merovitest --model` starts with live panels; while
 // connected without a model the panel area says where to choose one and offers
-// "Identify module", which asks the module what it is (and nothing else does).
+// "Identify module", which asks the module what it is (and nothing else does); the window
+// takes the model and the address the module names, over TCP and over a serial line.
 
 #include "loopbackwindow.h"
 #include "toolrun.h"
+#include "ui/switchstates.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -27,9 +29,6 @@ private:
     QWidget *hint() const { return window->findChild<QWidget *>(QStringLiteral("noModelHint")); }
     // Shown in the panel area (the window itself need not be on screen).
     bool hintShown() const { return hint()->isVisibleTo(window); }
-    // One request the operator types and its reply, so whatever the link sent before it
-    // has reached the module.
-    void exchangeTypedFrame();
 
     MainWindow *window = nullptr;
     ModuleSimulator *module = nullptr;
@@ -50,14 +49,6 @@ void TestFirstRun::cleanup()
     window = nullptr;
     delete module;
     module = nullptr;
-}
-
-void TestFirstRun::exchangeTypedFrame()
-{
-    const int before = module->requestCount();
-    window->findChild<QTextEdit *>(QStringLiteral("sendText"))->setPlainText(QStringLiteral("01 03 00 00 00 01"));
-    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("sendBt")), Qt::LeftButton);
-    QTRY_VERIFY_WITH_TIMEOUT(module->requestCount() > before, 10000);
 }
 
 void TestFirstRun::hintFollowsLinkAndModel_data()
@@ -112,16 +103,37 @@ void TestFirstRun::identifyModule()
     QFETCH(QString, model);
     QFETCH(int, outputs);
     QVERIFY(module->setModel(model));
-    openWindowOnModule(window, *module, serial);
+    if (serial) {
+        // The line opens with the parity the box names, in either language.
+        window = newLoopbackWindow();
+        auto *parity = window->findChild<QComboBox *>(QStringLiteral("parityCbb"));
+        parity->setCurrentIndex(parity->findText(shown("Even")));
+        openSerialInWindow(window, module->openPty());
+    } else {
+        openWindowOnModule(window, *module, false);
+    }
     if (QTest::currentTestFailed())
         return;
+    if (serial) {
+        ThreadSerialport *link = window->link();
+        int parity = -1;
+        QMetaObject::invokeMethod(link, [&]() { parity = link->serialPort->parity(); },
+                                  Qt::BlockingQueuedConnection);
+        QCOMPARE(parity, int(QSerialPort::EvenParity));
+    }
     QTRY_VERIFY_WITH_TIMEOUT(hintShown(), 10000);
 
-    // Connecting and talking to the module do not make the link ask who it is.
-    exchangeTypedFrame();
+    // Connecting and talking to the module do not make the link ask who it is: a frame the
+    // operator types reaches the module after whatever the link sent before it.
+    const int before = module->requestCount();
+    window->findChild<QTextEdit *>(QStringLiteral("sendText"))->setPlainText(QStringLiteral("01 03 00 00 00 01"));
+    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("sendBt")), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(module->requestCount() > before, 10000);
     QVERIFY2(moduleLog.filter(QStringLiteral("ScanDevice")).isEmpty(), qPrintable(moduleLog.join('\n')));
     QVERIFY(hintShown());
 
+    // The module names its type and its address; the window takes both.
+    module->setAddress(5);
     QTest::mouseClick(hint()->findChild<QPushButton *>(QStringLiteral("identifyModuleButton")),
                       Qt::LeftButton);
     QTRY_COMPARE_WITH_TIMEOUT(moduleLog.filter(QStringLiteral("ScanDevice")).size(), 1, 10000);
@@ -136,6 +148,14 @@ void TestFirstRun::identifyModule()
     QTRY_VERIFY_WITH_TIMEOUT(identified(), 10000);
     QCOMPARE(window->switchOutputs()->count(), outputs);
     QCOMPARE(hintShown(), outputs < 0);
+    if (outputs < 0)
+        return;
+    // Its outputs are driven at its address.
+    QTRY_COMPARE_WITH_TIMEOUT(window->session()->deviceAddressHex(), QStringLiteral("05"), 10000);
+    QPushButton *last = window->switchOutputs()->buttons().last();
+    QTest::mouseClick(last, Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(module->coil(63), 10000);
+    QTRY_COMPARE_WITH_TIMEOUT(last->styleSheet(), SwitchStates::kOnStyle, 10000);
 }
 
 void TestFirstRun::startWithModel_data()

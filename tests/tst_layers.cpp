@@ -43,19 +43,6 @@ const QVector<Layer> &layers()
     return table;
 }
 
-// Includes that break the table today and are on their way out; delete a row when
-// its include is gone.
-struct KnownException
-{
-    const char *file;
-    const char *include;
-};
-const KnownException kKnownExceptions[] = {
-    // The link still hands colours to the window's log; it is to report typed events.
-    {"link/threadadministrator.h", "QColor"},
-    {"link/threadserialport.h", "QColor"},
-};
-
 const Layer *layerOf(const QString &folder)
 {
     for (const Layer &layer : layers()) {
@@ -81,15 +68,6 @@ QString qtModuleOf(const QString &header)
     return QString();
 }
 
-bool knownException(const QString &file, const QString &include)
-{
-    for (const KnownException &exception : kKnownExceptions) {
-        if (file == QLatin1String(exception.file) && include == QLatin1String(exception.include))
-            return true;
-    }
-    return false;
-}
-
 // Why `file` (relative to the source root) may not include `include`, or empty.
 // `quoted`: the include was written "…" rather than <…>.
 QString refusal(const QString &file, const QString &include, bool quoted)
@@ -100,8 +78,6 @@ QString refusal(const QString &file, const QString &include, bool quoted)
     const Layer *layer = layerOf(file.left(slash));
     if (!layer)
         return QStringLiteral("%1 is in no layer").arg(file);
-    if (knownException(file, include))
-        return QString();
     if (quoted) {
         const int includeSlash = include.indexOf(QLatin1Char('/'));
         if (includeSlash < 0) {

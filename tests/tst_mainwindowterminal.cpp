@@ -2,12 +2,10 @@
 #include "protocol/sender.h"
 #include "ui/outputlog.h"
 
-#include <QCheckBox>
-#include <QTemporaryDir>
 #include <QTextEdit>
 
 // The terminal: what a typed frame becomes or why it is not sent, and the log the
-// operator reads, hides, pauses and saves.
+// operator reads, hides and pauses (its view and its file are tst_outputlog's).
 class TestMainWindowTerminal : public QObject
 {
     Q_OBJECT
@@ -18,10 +16,8 @@ private slots:
 
     void typedFrames_data();
     void typedFrames();
-    void logKeepsTheLastLines();
     void hidingPollingKeepsTypedFramesAndErrors();
     void pauseKeepsCollecting();
-    void savingWritesWhatIsKept();
     void burstBeyondTheBoundDropsWithOneLine();
 
 private:
@@ -123,20 +119,6 @@ void TestMainWindowTerminal::typedFrames()
     }
 }
 
-void TestMainWindowTerminal::logKeepsTheLastLines()
-{
-    const int total = OutputLog::kHistoryLines + 10;
-    for (int i = 0; i < total; ++i) {
-        window->outputLog()->append(QStringLiteral("line %1").arg(i), QColor(Qt::blue));
-        if (i % 1000 == 999)
-            window->outputLog()->flush();
-    }
-    const QStringList lines = viewText().split('\n');
-    QCOMPARE(lines.size(), OutputLog::kHistoryLines);
-    QVERIFY(lines.first().endsWith("]    line 10"));
-    QCOMPARE(window->outputLog()->history().size(), OutputLog::kHistoryLines);
-}
-
 void TestMainWindowTerminal::hidingPollingKeepsTypedFramesAndErrors()
 {
     click("checkBox_showPolling");
@@ -190,25 +172,6 @@ void TestMainWindowTerminal::pauseKeepsCollecting()
     QVERIFY(!viewText().contains("while paused"));
     click("checkBox_pauseLog");
     QVERIFY(shownText().endsWith("]    while paused"));
-}
-
-void TestMainWindowTerminal::savingWritesWhatIsKept()
-{
-    click("checkBox_showPolling");
-    window->outputLog()->append("Send: 01 03 00 00 00 01 84 0a", QColor(Qt::blue));
-    window->outputLog()->append(QString::fromUtf8("修改名称成功"), QColor(Qt::red));
-
-    QTemporaryDir dir;
-    QVERIFY(window->outputLog()->save(dir.filePath("log.txt")));
-    QFile file(dir.filePath("log.txt"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    const QRegularExpression stamp("^\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\]    ",
-                                   QRegularExpression::MultilineOption);
-    QCOMPARE(QString::fromUtf8(file.readAll()).remove(stamp),
-             QString::fromUtf8("Send: 01 03 00 00 00 01 84 0a\n修改名称成功\n"));
-    QString error;
-    QVERIFY(!window->outputLog()->save(dir.filePath("missing/log.txt"), &error));
-    QVERIFY(!error.isEmpty());
 }
 
 void TestMainWindowTerminal::burstBeyondTheBoundDropsWithOneLine()

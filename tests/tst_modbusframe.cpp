@@ -51,18 +51,6 @@ private slots:
         QCOMPARE(frame.crcOk, crcOk);
     }
 
-    void rtuFields()
-    {
-        const ModbusFrame::Rtu exception = ModbusFrame::parseRtu(QByteArray::fromHex("0a830370f3"));
-        QCOMPARE(int(exception.address), 0x0A);
-        QCOMPARE(int(exception.function), 0x83);
-        QVERIFY(exception.exception);
-        QCOMPARE(int(exception.exceptionCode), 3);
-        const ModbusFrame::Rtu read = ModbusFrame::parseRtu(QByteArray::fromHex("010302000a3843"));
-        QVERIFY(!read.exception);
-        QCOMPARE(read.byteCount, 2);
-    }
-
     void tcp_data()
     {
         QTest::addColumn<QString>("hex");

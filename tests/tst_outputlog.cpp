@@ -14,8 +14,8 @@
 #include <ctime>
 
 // The output log as the operator reads it: a view that follows the newest line unless
-// scrolled up, wraps long lines at its width and copies the selected lines; and the trend,
-// whose chart is made only when it is first shown.
+// scrolled up, wraps long lines at its width and copies the selected lines; the file it
+// saves; and the trend, whose chart is made only when it is first shown.
 class TestOutputLog : public QObject
 {
     Q_OBJECT
@@ -137,6 +137,10 @@ void TestOutputLog::followsTheEndUnlessScrolledUp()
     while (added < OutputLog::kHistoryLines + 1000)
         add(1000);
     QCOMPARE(log->model()->rowCount(), OutputLog::kHistoryLines);
+    QCOMPARE(log->history().size(), OutputLog::kHistoryLines);
+    // The oldest lines are the ones gone.
+    QCOMPARE(log->model()->index(0).data().toString().mid(14),
+             QStringLiteral("line %1").arg(added - OutputLog::kHistoryLines));
     view->scrollTo(log->model()->index(2000), QAbstractItemView::PositionAtTop);
     const QString top = firstInSight();
     add(100);
@@ -229,12 +233,15 @@ void TestOutputLog::timesShownAndSavedInLocalTime()
     tzset();
     const QString before = QDateTime::currentDateTime().toString("hh:mm");
     add(1);
+    log->append(QString::fromUtf8("修改名称成功"), QColor(Qt::red));
+    log->flush();
     QTemporaryDir dir;
     QVERIFY(log->save(dir.filePath("log.txt")));
     const QString after = QDateTime::currentDateTime().toString("hh:mm");
     QFile file(dir.filePath("log.txt"));
     QVERIFY(file.open(QIODevice::ReadOnly));
-    const QString saved = QString::fromUtf8(file.readAll()).mid(12, 5);
+    const QString text = QString::fromUtf8(file.readAll());
+    const QString saved = text.mid(12, 5);
     const QString shown = log->shownText().mid(1, 5);
     if (zone.isNull())
         qunsetenv("TZ");
@@ -243,6 +250,13 @@ void TestOutputLog::timesShownAndSavedInLocalTime()
     tzset();
     QVERIFY2(shown == before || shown == after, qPrintable(shown + " " + before));
     QVERIFY2(saved == before || saved == after, qPrintable(saved + " " + before));
+    // Each line whole after its stamp, in UTF-8; a folder that is not there is said so.
+    const QRegularExpression stamp("^\\[\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3}\\]    ",
+                                   QRegularExpression::MultilineOption);
+    QCOMPARE(QString(text).remove(stamp), QString::fromUtf8("line 0\n修改名称成功\n"));
+    QString error;
+    QVERIFY(!log->save(dir.filePath("missing/log.txt"), &error));
+    QVERIFY(!error.isEmpty());
 }
 
 void TestOutputLog::trendChartMadeWhenFirstShown()

@@ -1,33 +1,13 @@
-// The fields of recorded frames and the values polling brings in.
+// The fields of recorded frames (the common ones are in the traffic table's rows, tst_trafficmodel)
+// and the values polling brings in.
 #include "protocol/exchangefields.h"
 #include "protocol/modbusrequest.h"
 #include "protocol/polledvalues.h"
-#include "protocol/wireframe.h"
+#include "tests/exchangerecords.h"
 
 #include <QtTest>
 
 namespace {
-
-QByteArray wire(const QByteArray &pduHex, LinkKind link)
-{
-    return wireFrame(QString::fromLatin1(pduHex), link);
-}
-
-ExchangeRecord record(quint64 id, ExchangeRecord::Direction direction, const QString &kind,
-                      const QByteArray &pduHex, LinkKind link = LinkKind::Serial)
-{
-    ExchangeRecord r;
-    r.requestId = id;
-    r.direction = direction;
-    r.result = direction == ExchangeRecord::Direction::Sent ? ExchangeRecord::Result::Pending
-                                                            : ExchangeRecord::Result::Ok;
-    r.link = link;
-    r.kind = kind;
-    r.bytes = wire(pduHex, link);
-    r.timeMs = 5000;
-    r.responseMs = direction == ExchangeRecord::Direction::Sent ? -1 : 9;
-    return r;
-}
 
 QString samplesText(const QVector<PolledSample> &samples)
 {
@@ -59,14 +39,9 @@ void TestPolledValues::fields_data()
     QTest::addColumn<QString>("expected"); // unit function address quantity [values] exception
 
     const int serial = int(LinkKind::Serial), tcp = int(LinkKind::Tcp);
-    QTest::newRow("read request") << true << serial << QByteArray("0a0300200004")
-                                  << "10 3 32 4 [] -";
-    QTest::newRow("coil on") << true << serial << QByteArray("01050011ff00") << "1 5 17 1 [1] -";
     QTest::newRow("coil off") << true << serial << QByteArray("010500110000") << "1 5 17 1 [0] -";
     QTest::newRow("write register") << true << tcp << QByteArray("010600091234")
                                     << "1 6 9 1 [4660] -";
-    QTest::newRow("write registers") << true << serial << QByteArray("0110000000020400050080")
-                                     << "1 16 0 2 [5 128] -";
     QTest::newRow("write coils") << true << serial << QByteArray("010f0000000a020501")
                                  << "1 15 0 10 [1 0 1 0 0 0 0 0 1 0] -";
     QTest::newRow("short request") << true << serial << QByteArray("0103") << "1 3 -1 -1 [] -";
@@ -76,7 +51,6 @@ void TestPolledValues::fields_data()
                                           << "1 3 -1 -1 [4000] -";
     QTest::newRow("write echo") << false << serial << QByteArray("0a1000000002")
                                 << "10 16 0 2 [] -";
-    QTest::newRow("exception") << false << serial << QByteArray("018302") << "1 3 -1 -1 [] 2";
     QTest::newRow("exception over TCP") << false << tcp << QByteArray("019001") << "1 16 -1 -1 [] 1";
 }
 
@@ -87,8 +61,8 @@ void TestPolledValues::fields()
     QFETCH(QByteArray, pdu);
     QFETCH(QString, expected);
     const LinkKind kind = LinkKind(link);
-    const ExchangeFields::Fields f = isRequest ? ExchangeFields::request(wire(pdu, kind), kind)
-                                               : ExchangeFields::reply(wire(pdu, kind), kind);
+    const QByteArray bytes = wireFrame(QString::fromLatin1(pdu), kind);
+    const ExchangeFields::Fields f = isRequest ? ExchangeFields::request(bytes, kind) : ExchangeFields::reply(bytes, kind);
     QVERIFY(f.valid);
     QStringList values;
     for (const quint16 value : f.values)
@@ -150,15 +124,15 @@ void TestPolledValues::samples()
     PolledValues values;
     values.setChannels(2, 3, 0, QStringLiteral("mA"));
     const LinkKind linkKind = LinkKind(link);
-    QVERIFY(values.take(record(7, ExchangeRecord::Direction::Sent, kind, request, linkKind)).isEmpty());
+    QVERIFY(values.take(sent(7, kind, request, linkKind)).isEmpty());
     for (quint64 id = 8; id < 8 + quint64(later); ++id)
-        values.take(record(id, ExchangeRecord::Direction::Sent, ModbusRequest::kCheckStatus, "010300000001"));
+        values.take(sent(id, ModbusRequest::kCheckStatus, "010300000001"));
     // The reply's record may leave the kind to the request's.
-    const QVector<PolledSample> samples =
-        values.take(record(7, ExchangeRecord::Direction::Received, QString(), reply, linkKind));
+    const QVector<PolledSample> samples = values.take(answer(7, ExchangeRecord::Result::Ok, reply, linkKind, 9));
     QCOMPARE(samplesText(samples), expected);
+    // Each at the time its reply came.
     for (const PolledSample &sample : samples)
-        QCOMPARE(sample.timeMs, qint64(5000));
+        QCOMPARE(sample.timeMs, qint64(7009));
 }
 
 void TestPolledValues::analogOutputNeedsModeAndMaximum()
@@ -166,9 +140,8 @@ void TestPolledValues::analogOutputNeedsModeAndMaximum()
     PolledValues values;
     values.setChannels(0, 0, 2, QStringLiteral("V"));
     auto exchange = [&values](quint64 id, const QString &kind, const QByteArray &reply) {
-        values.take(record(id, ExchangeRecord::Direction::Sent, kind, "010300090002"));
-        QVector<PolledSample> samples =
-            values.take(record(id, ExchangeRecord::Direction::Received, kind, reply));
+        values.take(sent(id, kind, "010300090002"));
+        QVector<PolledSample> samples = values.take(answer(id, ExchangeRecord::Result::Ok, reply));
         samples.removeFirst(); // the response time
         return samplesText(samples);
     };

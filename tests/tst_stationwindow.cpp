@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMessageBox>
-#include <QSpinBox>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -27,8 +26,6 @@ private slots:
     void notPassed();
 
 private:
-    void configure(quint16 port, const QString &model, const QString &results);
-    void scan(StationWindow *station, const QString &serial);
     template<typename T> T *child(QWidget *station, const char *name)
     {
         return station->findChild<T *>(QLatin1String(name));
@@ -51,28 +48,6 @@ void TestStationWindow::initTestCase()
 void TestStationWindow::init()
 {
     m_reports = m_dir.filePath(QStringLiteral("reports-%1").arg(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('_')));
-}
-
-void TestStationWindow::configure(quint16 port, const QString &model, const QString &results)
-{
-    QtTools *tools = QtTools::instance();
-    tools->setValue(QLatin1String(StationWindow::kLinkKey), QStringLiteral("tcp"));
-    tools->setValue(QLatin1String(StationWindow::kHostKey), QStringLiteral("127.0.0.1"));
-    tools->setValue(QLatin1String(StationWindow::kPortKey), QString::number(port));
-    tools->setValue(QLatin1String(StationWindow::kModelKey), model);
-    tools->setValue(QLatin1String(StationWindow::kReportFolderKey), m_reports);
-    tools->setValue(QLatin1String(StationWindow::kResultsKey), results);
-    tools->setValue(QLatin1String(StationWindow::kNameKey), QStringLiteral("line 1 station 3"));
-    tools->setValue(QLatin1String(StationWindow::kOperatorKey), QStringLiteral("Wang Fang"));
-}
-
-// A barcode scanner: the number typed, then Enter.
-void TestStationWindow::scan(StationWindow *station, const QString &serial)
-{
-    QLineEdit *field = child<QLineEdit>(station, "lineEdit_serialNumber");
-    QTRY_VERIFY(field->hasFocus());
-    QTest::keyClicks(field, serial);
-    QTest::keyClick(field, Qt::Key_Return);
 }
 
 void TestStationWindow::notPassed_data()
@@ -112,8 +87,16 @@ void TestStationWindow::notPassed()
         QVERIFY(damaged.open(QIODevice::WriteOnly));
         damaged.write(QByteArray(8192, '\x33'));
     }
-    configure(module.tcpPort(),
-              fault == QLatin1String("identification") ? QString() : QLatin1String(kModel), results);
+    QtTools *tools = QtTools::instance();
+    tools->setValue(QLatin1String(StationWindow::kLinkKey), QStringLiteral("tcp"));
+    tools->setValue(QLatin1String(StationWindow::kHostKey), QStringLiteral("127.0.0.1"));
+    tools->setValue(QLatin1String(StationWindow::kPortKey), QString::number(module.tcpPort()));
+    tools->setValue(QLatin1String(StationWindow::kModelKey),
+                    fault == QLatin1String("identification") ? QString() : QLatin1String(kModel));
+    tools->setValue(QLatin1String(StationWindow::kReportFolderKey), m_reports);
+    tools->setValue(QLatin1String(StationWindow::kResultsKey), results);
+    tools->setValue(QLatin1String(StationWindow::kNameKey), QStringLiteral("line 1 station 3"));
+    tools->setValue(QLatin1String(StationWindow::kOperatorKey), QStringLiteral("Wang Fang"));
     StationWindow station;
     station.show();
     QVERIFY(QTest::qWaitForWindowActive(&station));
@@ -124,7 +107,11 @@ void TestStationWindow::notPassed()
             box->button(QMessageBox::Yes)->click();
     });
     answer.start(20);
-    scan(&station, QStringLiteral("SN-") + fault);
+    // A barcode scanner: the number typed, then Enter.
+    QLineEdit *field = child<QLineEdit>(&station, "lineEdit_serialNumber");
+    QTRY_VERIFY(field->hasFocus());
+    QTest::keyClicks(field, QStringLiteral("SN-") + fault);
+    QTest::keyClick(field, Qt::Key_Return);
     QTRY_COMPARE_WITH_TIMEOUT(finished.count(), 1, 60000);
     QLabel *verdict = child<QLabel>(&station, "label_verdict");
     QCOMPARE(verdict->property("verdict").toString(), failed ? QStringLiteral("fail") : QStringLiteral("error"));

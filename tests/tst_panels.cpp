@@ -2,7 +2,9 @@
 #include "protocol/sender.h"
 #include "ui/switchstates.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QMessageBox>
 
 // The buttons' states: 1 on, 0 off, - unknown.
 static QString states(const QList<QPushButton *> &buttons)
@@ -16,9 +18,10 @@ static QString states(const QList<QPushButton *> &buttons)
     return text;
 }
 
-// The switch panels of the main window driven through their widgets and reply
-// slots; the requests are caught where the window hands them to the queue.
-class TestSwitchPanels : public QObject
+// The switch and analog panels of the main window without a module: fed with replies
+// through their slots, driven through their widgets; the requests are caught where the
+// window hands them to the queue.
+class TestPanels : public QObject
 {
     Q_OBJECT
 
@@ -40,6 +43,31 @@ class TestSwitchPanels : public QObject
     QString shownFrame() const
     {
         return window->findChild<QLabel *>("label_out_OperationCode_2")->text().remove(' ');
+    }
+
+    template<typename T>
+    T *row(const char *name, int channel) const
+    {
+        return window->findChild<T *>(QLatin1String(name) + '_' + QString::number(channel));
+    }
+
+    QString text(const char *field, int channel) const { return row<QLineEdit>(field, channel)->text(); }
+
+    void type(const char *field, int channel, const QString &text)
+    {
+        row<QLineEdit>(field, channel)->selectAll();
+        QTest::keyClicks(row<QLineEdit>(field, channel), text);
+    }
+
+    // The three read-back replies as the link hands them over: every register holds the word.
+    void readBack(int registers, const QString &value, const QString &maximum, const QString &mode)
+    {
+        const QString kinds[] = { "read-Analog-OutputValue", "read-Analog-OutputMax", "read-Analog-OutputMode" };
+        const QString words[] = { value, maximum, mode };
+        for (int i = 0; i < 3; ++i) {
+            window->analogOutputs()->showReadBack(kinds[i], QtTools::appendCrc16(
+                    "0103" + QtTools::toHex(quint32(2 * registers)).right(2) + words[i].repeated(registers)).toLower());
+        }
     }
 
 private slots:
@@ -67,28 +95,6 @@ private slots:
         chooseModel(window, "Switch  8-channel outputs  8-channel inputs");
         QCOMPARE(states(window->switchOutputs()->buttons()) + states(window->switchInputs()->buttons()), QString(16, '-'));
         QCOMPARE(lastFrame("Check Status"), QString());
-    }
-
-    void typeCodeSelectsModel_data()
-    {
-        QTest::addColumn<int>("code");
-        QTest::addColumn<int>("outputs");
-        QTest::addColumn<int>("inputs");
-        QTest::newRow("220: 64 outputs") << 220 << 64 << 0;
-        QTest::newRow("230: 64 inputs") << 230 << 0 << 64;
-        QTest::newRow("100: nothing chosen") << 100 << 0 << 0;
-    }
-
-    void typeCodeSelectsModel()
-    {
-        QFETCH(int, code);
-        QFETCH(int, outputs);
-        QFETCH(int, inputs);
-        window->identify_deviceType(code);
-        QCOMPARE(window->switchOutputs()->buttons().size(), outputs);
-        QCOMPARE(window->switchInputs()->buttons().size(), inputs);
-        QCOMPARE(lastFrame("Check Status"), outputs ? QStringLiteral("010300000004") : QString());
-        QCOMPARE(lastFrame("Start detecting"), inputs ? QStringLiteral("010300040004") : QString());
     }
 
     void clickWritesTheOutput()
@@ -197,7 +203,110 @@ private slots:
         chooseModel(window, "Switch 16-channel outputs");
         QCOMPARE(clears, QStringList{ "Start detecting" });
     }
+
+    void typedRowIsWritten()
+    {
+        chooseModel(window, "Analog voltage  8-channel outputs");
+        pretendLink(window, LinkKind::Serial);
+        type("lineEdit_analogOutPrecision", 5, "0.5");
+        QCOMPARE(text("lineEdit_analogOutMaximum", 5), QStringLiteral("0020"));
+        // Another mode: the same precision is another maximum, in its own unit.
+        row<QComboBox>("comboBox_analogOutMode", 5)->setCurrentText("0~10V");
+        QCOMPARE(text("lineEdit_analogOutMaximum", 5) + row<QLabel>("label_analogOutValueUnit", 5)->text(), "0014V");
+        type("lineEdit_analogOutMaximum", 5, "0028");
+        QCOMPARE(text("lineEdit_analogOutPrecision", 5), QStringLiteral("0.25"));
+        type("lineEdit_analogOutValue", 5, "-x2.5");
+        QCOMPARE(text("lineEdit_analogOutValue", 5), QStringLiteral("2.5"));
+
+        // Return in the value field writes the row: maximum, mode, then value.
+        requests.clear();
+        QTest::keyClick(row<QLineEdit>("lineEdit_analogOutValue", 5), Qt::Key_Return);
+        QCOMPARE(requests, QStringList({ "Analog-OutputMax_5|010675990028", "Analog-OutputMode_5|010675350004",
+                                         "Analog-OutputValue_5|0106000e000a" }));
+        QVERIFY(!row<QPushButton>("pushButton_analogOutWrite", 5)->isEnabled());
+
+        // Escape gives up an edit.
+        type("lineEdit_analogOutPrecision", 2, "1");
+        QTest::keyClick(row<QLineEdit>("lineEdit_analogOutPrecision", 2), Qt::Key_Escape);
+        QVERIFY(!row<QPushButton>("pushButton_analogOutCancel", 2)->isEnabled());
+    }
+
+    void writeWithoutLinkWarns()
+    {
+        pretendLink(window, LinkKind::None);
+        chooseModel(window, "Analog current  2-channel outputs");
+        type("lineEdit_analogOutValue", 1, "12");
+        QString warning;
+        QTimer::singleShot(0, this, [&warning]() {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            warning = box ? box->text() : QString();
+            if (box)
+                box->done(QMessageBox::Ok);
+        });
+        QTest::mouseClick(row<QPushButton>("pushButton_analogOutWrite", 1), Qt::LeftButton);
+        QCOMPARE(warning, QStringLiteral("Unable to write until open the serial port."));
+        QVERIFY(requests.isEmpty());
+    }
+
+    void readBackShowsTheModulesValues()
+    {
+        chooseModel(window, "Analog voltage  8-channel outputs");
+        type("lineEdit_analogOutValue", 1, "7.5");
+        readBack(8, "2000", "4000", "0003");
+        QCOMPARE(text("lineEdit_analogOutValue", 3), QStringLiteral("2.5"));
+        QCOMPARE(text("lineEdit_analogOutPrecision", 3), QStringLiteral("0.000305176"));
+        QCOMPARE(text("lineEdit_analogOutMaximum", 3), QStringLiteral("4000"));
+        QCOMPARE(row<QComboBox>("comboBox_analogOutMode", 3)->currentText(), QStringLiteral("0~5V"));
+        QCOMPARE(row<QLabel>("label_analogOutValueFrame", 3)->text(), QStringLiteral("0x2000"));
+        QVERIFY(!row<QPushButton>("pushButton_analogOutWrite", 3)->isEnabled());
+        // A row being edited keeps what the operator typed.
+        QCOMPARE(text("lineEdit_analogOutValue", 1) + ' ' + text("lineEdit_analogOutMaximum", 1),
+                 QStringLiteral("7.5 FFFF"));
+
+        // A reply for twelve channels still on its way when two were chosen.
+        chooseModel(window, "Analog current  2-channel outputs");
+        readBack(12, "1f40", "3e80", "0000");
+        QCOMPARE(text("lineEdit_analogOutValue", 1), QStringLiteral("12"));
+    }
+
+    void inputValuesShown()
+    {
+        chooseModel(window, "Analog current  4-channel inputs");
+        // Never read is not 0.000 mA, which would read as a broken loop.
+        for (const QLabel *label : qAsConst(window->analogInputs()->values())) {
+            QCOMPARE(label->text(), SwitchStates::kUnknownValue);
+            QCOMPARE(label->styleSheet(), SwitchStates::kUnknownTextStyle);
+        }
+        window->analogInputs()->showValues("4.000 5.000 20.000 0.000 9.000");
+        // An empty piece leaves its channel alone.
+        window->analogInputs()->showValues("0.000  19.999 0.001");
+        QStringList shown;
+        for (const QLabel *label : qAsConst(window->analogInputs()->values()))
+            shown << label->text() + (label->styleSheet().isEmpty() ? "" : "*");
+        QCOMPARE(shown, QStringList({ "0.000", "5.000*", "19.999*", "0.001*" }));
+    }
+
+    void analogInputDetection()
+    {
+        chooseModel(window, "Analog current  4-channel inputs");
+        auto *button = window->findChild<QPushButton *>("pushButton_check_analog_in");
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(requests, QStringList{ "Analog-Start-detecting|010300200004" });
+        window->analogInputs()->showValues("4.000 5.000 6.000 7.000");
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(clears, QStringList{ "Analog-Start-detecting" });
+        QCOMPARE(window->analogInputs()->values().at(0)->text(), SwitchStates::kUnknownValue);
+
+        // A new board stops a running poll, which reads the old channel count.
+        QTest::mouseClick(button, Qt::LeftButton);
+        clears.clear();
+        chooseModel(window, "Analog current 32-channel inputs");
+        QCOMPARE(clears, QStringList{ "Analog-Start-detecting" });
+        requests.clear();
+        QTest::mouseClick(button, Qt::LeftButton);
+        QCOMPARE(requests, QStringList{ "Analog-Start-detecting|010300200020" });
+    }
 };
 
-QTEST_MAIN(TestSwitchPanels)
-#include "tst_switchpanels.moc"
+QTEST_MAIN(TestPanels)
+#include "tst_panels.moc"
