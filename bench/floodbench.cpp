@@ -492,7 +492,7 @@ QString floodFigures(int seconds, qint64 burstBytes, const QString &only)
         "| link and flood | resident memory idle / peak / end, kB | growth, kB | longest stall idle / flood / burst / after, ms "
         "| longest polling gap idle / flood / burst, ms | Check Status during the flood: replies / exceptions / time-outs "
         "| CPU idle / flood, % of a core | burst out, ms | CPU back to idle after, ms | CPU in each second after, % | \"not shown\" lines (frames) | \"out of step\" lines "
-        "| \"log lines dropped\" lines kept | lines in the view |\n"
+        "| \"log lines dropped\" lines kept | rows in the view |\n"
         "|---|---|---|---|---|---|---|---|---|---|---|---|---|---|\n");
     for (const FloodCase &flood : cases) {
         if (!QString::fromLatin1(flood.name).contains(only))
