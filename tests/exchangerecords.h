@@ -15,7 +15,7 @@ inline ExchangeRecord sent(quint64 id, const QString &kind, const QByteArray &pd
     record.kind = kind;
     record.bytes = wireFrame(QString::fromLatin1(pduHex), link);
     record.polling = polling;
-    record.unit = quint8(QByteArray::fromHex(pduHex).left(1).toHex().toUInt(nullptr, 16));
+    record.unit = quint8(pduHex.left(2).toUInt(nullptr, 16));
     record.timeMs = 1000 * qint64(id);
     return record;
 }
