@@ -217,18 +217,14 @@ void TestCheckReports::csvAsReadersReadIt()
     QVERIFY(CheckReport::save(path, CheckReport::csv(run)));
     const QJsonArray rows = read(kCsvReader, path).toArray();
     QCOMPARE(rows.size(), 1 + run.steps.size());
-    const int fields = rows.at(0).toArray().size();
-    for (int i = 0; i < rows.size(); ++i) {
-        const QJsonArray row = rows.at(i).toArray();
-        QCOMPARE(row.size(), fields);
-        if (i == 0)
-            continue;
+    for (int i = 1; i < rows.size(); ++i) {
         const CheckStep &s = run.steps.at(i - 1);
-        const QJsonArray expected = strings({ "2026-12-07T04:05:06Z", "1.0", t(run.model), "17",
-                                              t(run.setup.endpoint), "INTERRUPTED", t(s.group), t(s.name),
-                                              CheckStep::resultText(s.result), t(s.expected), t(s.read), "12",
-                                              t(run.identity) });
-        QCOMPARE(row, expected);
+        QCOMPARE(rows.at(i).toArray(), strings({ "2026-12-07T04:05:06Z", "1.0", t(run.model), "17",
+                                                 t(run.setup.endpoint), "INTERRUPTED", t(s.group), t(s.name),
+                                                 CheckStep::resultText(s.result), t(s.expected), t(s.read), "12",
+                                                 t(run.identity) }));
+        // As wide as the header above.
+        QCOMPARE(rows.at(i).toArray().size(), rows.at(0).toArray().size());
     }
 }
 
