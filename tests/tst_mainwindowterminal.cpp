@@ -22,7 +22,6 @@ private slots:
 
 private:
     QString shownText() const { return window->outputLog()->shownText(); }
-    int shownLines() const { return window->outputLog()->model()->lineCount(); }
     // The colour of a line's first row (a line may wrap onto several).
     QColor shownColor(int line) const
     {
@@ -146,7 +145,7 @@ void TestMainWindowTerminal::hidingPollingKeepsTypedFramesAndErrors()
                                  "01 06 00 05 00 01 58 0b  ", "No reply within 400 ms"}));
     // Hidden, not lost: showing polling again brings every line back.
     click("checkBox_showPolling");
-    QCOMPARE(shownLines(), 9);
+    QCOMPARE(window->outputLog()->model()->lineCount(), 9);
     // Sent frames in blue, errors in red.
     QCOMPARE(shownColor(1), QColor(Qt::blue));
     QCOMPARE(shownColor(-1), QColor(Qt::red));
