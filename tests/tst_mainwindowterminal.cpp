@@ -22,7 +22,6 @@ private slots:
 
 private:
     QString shownText() const { return window->outputLog()->shownText(); }
-    int shownLines() const { return window->outputLog()->model()->lineCount(); }
     // The colour of a line's first row (a line may wrap onto several).
     QColor shownColor(int line) const
     {
@@ -76,8 +75,7 @@ void TestMainWindowTerminal::typedFrames_data()
     QTest::addColumn<QString>("queued");
     QTest::addColumn<QString>("refusal");
     const QString longest = "0110" + QString("00").repeated(252);
-    QTest::newRow("blanks removed") << "1" << "01 03\t0000\n0001" << "010300000001" << "";
-    QTest::newRow("function 0F as 0f") << "1" << "01 0F 0000 0002 01 03" << "010f000000020103" << "";
+    QTest::newRow("blanks removed, 0F as 0f") << "1" << "01 0F\t0000\n0002 01 03" << "010f000000020103" << "";
     QTest::newRow("device address 10 is 0a") << "10" << "0a03 0000 0001" << "0a0300000001" << "";
     QTest::newRow("254 bytes") << "1" << longest << longest << "";
     QTest::newRow("only blanks") << "1" << "   " << "" << "";
@@ -122,42 +120,32 @@ void TestMainWindowTerminal::typedFrames()
 void TestMainWindowTerminal::hidingPollingKeepsTypedFramesAndErrors()
 {
     click("checkBox_showPolling");
-    const auto frame = [this](ExchangeRecord::Direction direction, bool polling, const char *hex) {
+    const auto frame = [this](bool sent, bool polling, const char *hex) {
         ExchangeRecord record;
-        record.direction = direction;
-        record.result = direction == ExchangeRecord::Direction::Sent ? ExchangeRecord::Result::Pending
-                                                                     : ExchangeRecord::Result::Ok;
+        record.direction = sent ? ExchangeRecord::Direction::Sent : ExchangeRecord::Direction::Received;
+        record.result = sent ? ExchangeRecord::Result::Pending : ExchangeRecord::Result::Ok;
         record.polling = polling;
         record.bytes = QByteArray::fromHex(hex);
         window->outputLog()->showExchange(record);
     };
-    const auto error = [this](const char *text) {
-        LinkNotice notice;
-        notice.severity = LinkNotice::Severity::Error;
-        notice.text = QString::fromLatin1(text);
-        window->outputLog()->showNotice(notice);
-    };
-    const auto sent = ExchangeRecord::Direction::Sent;
-    const auto received = ExchangeRecord::Direction::Received;
-    frame(sent, true, "01030000000184 0a");
-    frame(received, true, "010302000ab843");
-    frame(sent, true, "000000000006010300040001");
-    error("Exception reply: function 03");
-    frame(sent, false, "010600050001580b");
-    frame(received, false, "010600050001580b");
-    frame(sent, true, "010300040001c5cb");
-    frame(received, true, "01030200017984");
-    error("No reply within 400 ms");
+    frame(true, true, "01030000000184 0a");
+    frame(false, true, "010302000ab843");
+    frame(true, false, "010600050001580b");
+    frame(false, false, "010600050001580b");
+    frame(true, true, "010300040001c5cb");
+    LinkNotice error;
+    error.severity = LinkNotice::Severity::Error;
+    error.text = QStringLiteral("No reply within 400 ms");
+    window->outputLog()->showNotice(error);
 
     QStringList shown = viewText().split('\n');
     for (QString &line : shown)
         line = line.mid(14);
-    QCOMPARE(shown, QStringList({"Exception reply: function 03", "===================",
-                                 "Send: 01 06 00 05 00 01 58 0b", "01 06 00 05 00 01 58 0b  ",
-                                 "No reply within 400 ms"}));
+    QCOMPARE(shown, QStringList({"===================", "Send: 01 06 00 05 00 01 58 0b",
+                                 "01 06 00 05 00 01 58 0b  ", "No reply within 400 ms"}));
     // Hidden, not lost: showing polling again brings every line back.
     click("checkBox_showPolling");
-    QCOMPARE(shownLines(), 13);
+    QCOMPARE(window->outputLog()->model()->lineCount(), 9);
     // Sent frames in blue, errors in red.
     QCOMPARE(shownColor(1), QColor(Qt::blue));
     QCOMPARE(shownColor(-1), QColor(Qt::red));
@@ -165,8 +153,6 @@ void TestMainWindowTerminal::hidingPollingKeepsTypedFramesAndErrors()
 
 void TestMainWindowTerminal::pauseKeepsCollecting()
 {
-    window->outputLog()->append("before", QColor(Qt::black));
-    QCOMPARE(viewText().count('\n'), 0);
     click("checkBox_pauseLog");
     window->outputLog()->append("while paused", QColor(Qt::black));
     QVERIFY(!viewText().contains("while paused"));
