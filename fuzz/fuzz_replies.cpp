@@ -1,10 +1,10 @@
 // Received bytes on their way to the request queue. Cutting, on the serial line and on
-// Modbus TCP: the module's frames, with garbage between them (serial) or frames carrying
-// nothing usable (TCP), arrive in random pieces; every frame is reported once, however the
-// stream is cut, and the buffer never holds more than one frame plus one arrival. Then the
-// input as a reply to a kind of head request: the dispatch decision, the decoders and the
-// analog analysis (the analog conversions of a read-back word have their own test, over
-// every word).
+// Modbus TCP: the module's frames, with garbage between them (serial) or frames of other
+// transactions and frames carrying nothing usable (TCP), arrive in random pieces; every
+// frame is reported once, however the stream is cut, and the buffer never holds more than
+// one frame plus one arrival. Then the input as a reply to a kind of head request: the
+// dispatch decision, the decoders and the analog analysis (the analog conversions of a
+// read-back word have their own test, over every word).
 #include "fuzz/fuzzcheck.h"
 #include "QtLibrary/QtTools/qttools.h"
 #include "protocol/framecutter.h"
@@ -113,10 +113,15 @@ QByteArray frame(Input &in, int &address, CutEvent &event)
 // One part of a built stream; appends the events it must give.
 QByteArray part(Input &in, int &address, bool tcp, QStringList &expected)
 {
-    const int what = in.byte() % (tcp ? 3 : 2);
+    const int what = in.byte() % (tcp ? 4 : 2);
     QByteArray bytes;
-    // (Frames of other transactions, dropped whole over TCP, are the cutter's own cases.)
-    if (what == 0 || (tcp && what == 1)) { // garbage; over TCP in a frame of ours
+    if (tcp && what == 0) { // another transaction or protocol: dropped whole
+        const int transaction = in.bytes(2).toHex().toInt(nullptr, 16);
+        const int protocol = in.byte() % 2;
+        const int length = 2 + in.byte() % 40;
+        bytes = tcpHeader(transaction || protocol ? transaction : 1, protocol, length) + in.bytes(length);
+        expected << describe({CutEvent::TcpDiscarded, hex(bytes), 0, 0, {}, 0, 0});
+    } else if (what == 0 || (tcp && what == 1)) { // garbage; over TCP in a frame of ours
         const int count = tcp ? 2 + in.byte() % 30 : in.byte() % 17;
         for (int i = 0; i < count; ++i)
             bytes.append(garbageByte(in.byte(), address));
