@@ -2,9 +2,9 @@
 // all what it refuses, and the merovisim program served to a standard Modbus master. The faults
 // it injects are proven where the tool meets them: dropped, corrupted and refused replies
 // counted against the tool's figures (tst_shownfigures), garbage, split and late replies in
-// tst_link, a closed connection in tst_checkcommand; the models the tool is checked on in the
-// tests that check them.
+// tst_link, a closed connection in tst_checkcommand.
 
+#include "protocol/modelcatalogue.h"
 #include "simulator/modulesimulator.h"
 
 #include <QProcess>
@@ -20,6 +20,7 @@ class TestSimulator : public QObject
 private slots:
     void requests_data();
     void requests();
+    void everyCatalogueModel();
     void mbpoll();
 };
 
@@ -116,6 +117,34 @@ void TestSimulator::requests()
 }
 
 // mbpoll (Debian package mbpoll), an independent Modbus master, against the merovisim program.
+// Every model of the catalogue is one the simulator can play, with the catalogue's channels,
+// every block the tool reads, and a type code of its own.
+void TestSimulator::everyCatalogueModel()
+{
+    ModuleCore core;
+    const auto reads = [&core](int address, int count) {
+        return core.processPdu(QByteArray("\x03", 1) + char(address >> 8) + char(address) + '\0' + char(count), false).size() == 2 + 2 * count;
+    };
+    QSet<int> codes;
+    for (const ModelEntry &row : ModelCatalogue::models()) {
+        QVERIFY2(core.setModel(QLatin1String(row.english)), row.english);
+        const int outputs = qMax(0, row.outputCount), inputs = qMax(0, row.inputCount);
+        const int analogOut = qMax(0, qMax(row.voltageOutputCount, row.currentOutputCount)), analogIn = qMax(0, qMax(row.voltageInputCount, row.currentInputCount));
+        QCOMPARE(QVector<int>({ core.outputCount(), core.inputCount(), core.analogOutputCount(), core.analogInputCount(), core.milliamps() }),
+                 QVector<int>({ outputs, inputs, analogOut, analogIn, row.currentOutputCount >= 0 || row.currentInputCount >= 0 }));
+        // Every block the tool reads answers to the tool's own read counts.
+        QVERIFY(outputs == 0 || (reads(0x0000, (outputs + 15) / 16) && reads(0x7530, (outputs - 1) / 16 * 2 + 4)));
+        QVERIFY(inputs == 0 || (reads(0x0004, (inputs + 15) / 16) && (outputs > 0 || reads(0x7530, 2))));
+        QVERIFY(analogOut == 0 || (reads(0x0009, analogOut) && reads(0x7530, analogOut) && reads(0x7594, analogOut)));
+        QVERIFY(analogIn == 0 || reads(0x0020, analogIn));
+        // One type code per model (counted below); the tool picks a model by the codes it knows.
+        codes.insert(core.typeCode());
+        QCOMPARE(ModelCatalogue::indexForTypeCode(core.typeCode()) >= 0, row.typeCode != 0);
+        QVERIFY(row.typeCode == 0 || core.typeCode() == row.typeCode);
+    }
+    QCOMPARE(codes.size(), ModelCatalogue::models().size());
+}
+
 void TestSimulator::mbpoll()
 {
     if (QStandardPaths::findExecutable(QStringLiteral("mbpoll")).isEmpty())
