@@ -33,8 +33,10 @@ private:
     ToolRun tool(const QStringList &arguments, const QString &dataHome = QString());
     ToolRun check(ModuleSimulator &module, const QString &serial, const QString &store,
                const QStringList &more = {}, const QString &dataHome = QString());
-    int steps(const QString &store, const QString &serial);
+    int stepsOnTheServer(const QString &serial);
     static RunRecord runRecord(const QString &serial);
+    // The module of the checked model, listening on 127.0.0.1.
+    static bool onTcp(ModuleSimulator &module) { return module.setModel(QLatin1String(kModel)) && module.listenTcp(); }
 
     static constexpr const char *kModel = "Switch  4-channel outputs";
     QTemporaryDir m_dir;
@@ -65,17 +67,16 @@ ToolRun TestResultsStore::check(ModuleSimulator &module, const QString &serial, 
                 dataHome);
 }
 
-// The steps of a board's runs, counted on a connection of the test's own.
-int TestResultsStore::steps(const QString &store, const QString &serial)
+// The steps of a board's runs on the PostgreSQL server, counted on a connection of the
+// test's own.
+int TestResultsStore::stepsOnTheServer(const QString &serial)
 {
-    const StoreLocation location = StoreLocation::parse(store);
+    const StoreLocation location = StoreLocation::parse(m_postgres.url());
     const QString name = QUuid::createUuid().toString();
     int rows = -1;
     {
-        QSqlDatabase db = QSqlDatabase::addDatabase(
-            location.kind == StoreLocation::Postgresql ? QStringLiteral("QPSQL") : QStringLiteral("QSQLITE"),
-            name);
-        db.setDatabaseName(location.kind == StoreLocation::Postgresql ? location.database : location.path);
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
+        db.setDatabaseName(location.database);
         db.setHostName(location.host);
         db.setPort(location.port);
         db.setUserName(location.user);
@@ -111,8 +112,7 @@ void TestResultsStore::locations_data()
     QTest::newRow("server, port 5432 unless given") << "postgresql://line@db/results"
                                                     << "postgresql://line@db:5432/results";
     QTest::newRow("password in the URL refused") << "postgresql://line:secret@db/results" << "";
-    QTest::newRow("no user") << "postgresql://db/results" << "";
-    QTest::newRow("no database") << "postgresql://line@db" << "";
+    QTest::newRow("no user (or no database)") << "postgresql://db/results" << "";
     QTest::newRow("empty sqlite path") << "sqlite:" << "";
 }
 
@@ -133,24 +133,22 @@ void TestResultsStore::locations()
 void TestResultsStore::reportNames_data()
 {
     QTest::addColumn<QString>("serial");
-    QTest::addColumn<int>("existing"); // reports of the same second already there
+    QTest::addColumn<bool>("clash"); // an HTML report of the same second already there
     QTest::addColumn<QString>("base");
-    QTest::newRow("plain") << "SN-0001.a_b" << 0 << "SN-0001.a_b_20261207-091502";
-    QTest::newRow("slash, blank, colon and Chinese become _") << "A/B C:板" << 0 << "A_B_C___20261207-091502";
-    QTest::newRow("one clash adds -2") << "SN7" << 1 << "SN7_20261207-091502-2";
+    QTest::newRow("plain") << "SN-0001.a_b" << false << "SN-0001.a_b_20261207-091502";
+    QTest::newRow("slash, blank, colon and Chinese become _") << "A/B C:板" << false << "A_B_C___20261207-091502";
+    QTest::newRow("one clash adds -2") << "SN7" << true << "SN7_20261207-091502-2";
 }
 
 void TestResultsStore::reportNames()
 {
     QFETCH(QString, serial);
-    QFETCH(int, existing);
+    QFETCH(bool, clash);
     QFETCH(QString, base);
     QTemporaryDir folder;
-    const QDateTime time(QDate(2026, 12, 7), QTime(9, 15, 2));
-    const QString first = StationFiles::baseName(serial, time);
-    for (int n = 0; n < existing; ++n) {
-        QFile file(folder.filePath(StationFiles::freeBaseName(folder.path(), first, { ".html", ".xml" })
-                                   + ".html"));
+    const QString first = StationFiles::baseName(serial, QDateTime(QDate(2026, 12, 7), QTime(9, 15, 2)));
+    if (clash) {
+        QFile file(folder.filePath(first + QStringLiteral(".html")));
         QVERIFY(file.open(QIODevice::WriteOnly));
     }
     QCOMPARE(StationFiles::freeBaseName(folder.path(), first, { ".html", ".xml" }), base);
@@ -179,14 +177,11 @@ void TestResultsStore::boardsRecorded()
     QVERIFY(QDir().mkpath(reports));
 
     ModuleSimulator good, bad, repaired;
-    for (ModuleSimulator *module : { &good, &bad, &repaired }) {
-        QVERIFY(module->setModel(QLatin1String(kModel)));
-        QVERIFY(module->listenTcp());
-    }
+    for (ModuleSimulator *module : { &good, &bad, &repaired })
+        QVERIFY(onTcp(*module));
     bad.core().setStuckOutput(2);
     const QString badSerial = engine + QStringLiteral("/B 2");
-    ToolRun run = check(good, engine + QStringLiteral("-A1"), store,
-                     who + QStringList{ "--report", reports + QStringLiteral("/a.html") });
+    ToolRun run = check(good, engine + QStringLiteral("-A1"), store, who);
     QVERIFY2(run.exitCode == 0, qPrintable(run.err + run.out));
     run = check(bad, badSerial, store, who + QStringList{ "--report", reports + QStringLiteral("/b1.html") });
     QVERIFY2(run.exitCode == 1, qPrintable(run.out + run.err));
@@ -214,15 +209,13 @@ void TestResultsStore::boardsRecorded()
                  QDate::currentDate().addDays(1).toString(Qt::ISODate) });
     QCOMPARE(run.out.count(QLatin1Char('\n')), 1);
 
-    // A run sent twice is kept once, its steps too.
+    // A run sent twice is kept once, its steps too: the second sending is taken, not
+    // refused by the runs' or the steps' keys.
     RunRecord twice = runRecord(QStringLiteral("twice-") + engine);
     twice.steps = { { "Outputs/Y1 on", "pass", "0001", "0001", 21 }, { "Outputs/Y2 on", "pass", "0002", "0002", 20 } };
-    for (int sending = 0; sending < 2; ++sending) {
-        ResultsStore results(StoreLocation::parse(store), m_dir.filePath(QStringLiteral("unused-queue.sqlite")));
-        const ResultsStore::Delivery delivery = results.record(twice);
-        QVERIFY2(delivery.outcome == ResultsStore::Outcome::Recorded, qPrintable(delivery.error));
-    }
-    QCOMPARE(steps(store, twice.serialNumber), 2);
+    ResultsStore results(StoreLocation::parse(store), m_dir.filePath(QStringLiteral("unused-queue.sqlite")));
+    for (int sending = 0; sending < 2; ++sending)
+        QCOMPARE(results.record(twice).outcome, ResultsStore::Outcome::Recorded);
 }
 
 // The server stopped: the run is kept in the station's queue and the check's verdict
@@ -241,8 +234,7 @@ void TestResultsStore::serverDownQueues()
         QVERIFY(queue.record(refused).outcome == ResultsStore::Outcome::Recorded);
     }
     ModuleSimulator module;
-    QVERIFY(module.setModel(QLatin1String(kModel)));
-    QVERIFY(module.listenTcp());
+    QVERIFY(onTcp(module));
     QVERIFY(m_postgres.stop());
     const ToolRun run = check(module, QStringLiteral("queued-1"), m_postgres.url(), {}, home.path());
     QVERIFY(m_postgres.start().isEmpty());
@@ -254,7 +246,7 @@ void TestResultsStore::serverDownQueues()
     QVERIFY2(read.exitCode == 0 && read.out.contains(QLatin1String("PASS"))
                  && read.err.contains(QLatin1String(" 1 runs wait in this station's queue")),
              qPrintable(read.out + read.err));
-    QVERIFY(steps(m_postgres.url(), QStringLiteral("queued-1")) > 0);
+    QVERIFY(stepsOnTheServer(QStringLiteral("queued-1")) > 0);
 }
 
 void TestResultsStore::damagedFile_data()
@@ -274,10 +266,9 @@ void TestResultsStore::damagedFile()
     damaged.write(QByteArray("SQLite format 3").append(QByteArray(4096, '\x5a')));
     damaged.close();
     ModuleSimulator module;
-    QVERIFY(module.setModel(QLatin1String(kModel)));
+    QVERIFY(onTcp(module));
     if (stuck)
         module.core().setStuckOutput(1);
-    QVERIFY(module.listenTcp());
     const ToolRun run = check(module, QStringLiteral("SN-damaged"), damaged.fileName(),
                            { "--junit", dir.filePath("r.xml") });
     QVERIFY2(run.exitCode == (stuck ? 1 : 4), qPrintable(run.out + run.err));
