@@ -91,28 +91,30 @@ void TestCheckCommand::refusedBeforeAnyRequest()
     QCOMPARE(run.exitCode, 2);
     QVERIFY2(run.err.contains(said), qPrintable(run.err));
     QCOMPARE(connections.count(), 0);
-    QCOMPARE(module.requestCount(), 0);
 }
 
-// A pseudo-terminal named relative to the working folder; the module tells who it is on the
-// wire (tst_checkverdicts judges every answer); the reports name the whole endpoint.
+// A pseudo-terminal named relative to the working folder, and a module that does not answer
+// the identification request: the check goes on without it, and fails for it only under
+// --require-identity (tst_checkverdicts judges every answer). The reports name the whole
+// endpoint.
 void TestCheckCommand::relativeSerialPathAndEndpoint()
 {
     ModuleSimulator module;
-    QVERIFY(module.setModel(QStringLiteral("Switch 64-channel inputs")));
+    QVERIFY(module.setModel(QStringLiteral("Switch  4-channel outputs")));
+    module.setIdentify(false);
     const QFileInfo pty(module.openPty());
     QVERIFY(pty.exists());
     QTemporaryDir dir;
     const QString csv = dir.filePath(QStringLiteral("r.csv"));
-    const ToolRun run = runTool({ "--check", "--model", "Switch 64-channel inputs", "--serial-port", pty.fileName(),
+    const ToolRun run = runTool({ "--check", "--model", "Switch  4-channel outputs", "--serial-port", pty.fileName(),
                                   "--baud", "115200", "--require-identity", "--csv", csv },
                                 {}, pty.absolutePath());
-    QVERIFY2(run.exitCode == 0 && run.out.contains(QStringLiteral("identity: confirmed: type code 230")),
+    QVERIFY2(run.exitCode == 1 && run.out.contains(QStringLiteral("identity: identity not confirmed: no answer")),
              qPrintable(run.out + run.err));
     QFile file(csv);
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QString text = QString::fromUtf8(file.readAll());
-    QVERIFY2(text.contains(QStringLiteral(",%1 115200 8N1,PASS,").arg(pty.absoluteFilePath())),
+    QVERIFY2(text.contains(QStringLiteral(",%1 115200 8N1,FAIL,").arg(pty.absoluteFilePath())),
              qPrintable(text));
 }
 
