@@ -5,12 +5,12 @@
 
 #include "ui/trafficviews.h"
 #include "ui/trendview.h"
-#include "ui/valuerecorder.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtCharts/QLineSeries>
 
+#include <algorithm>
 #include <csignal>
 
 namespace {
@@ -49,31 +49,23 @@ void TestTrafficWindow::trendFollowsAnalogInputs()
     window->trafficViews()->trendAction()->trigger();
     TrendView *trend = window->trafficViews()->trendView();
     QVERIFY(trend->isVisible());
-    auto *start = window->findChild<QPushButton *>(QStringLiteral("pushButton_check_analog_in"));
-    if (start->text() != shown("Stop detecting", " 停止检测 "))
-        QTest::mouseClick(start, Qt::LeftButton);
+    QTest::mouseClick(window->findChild<QPushButton *>(QStringLiteral("pushButton_check_analog_in")), Qt::LeftButton);
     QTRY_VERIFY_WITH_TIMEOUT(trend->series(QStringLiteral("AI1")) != nullptr, 15000);
     QtCharts::QLineSeries *series = trend->series(QStringLiteral("AI1"));
     QTRY_VERIFY_WITH_TIMEOUT(series->count() >= 3, 15000);
-    QCOMPARE(series->at(series->count() - 1).y(), 12.0);
-    // Points keep coming while detection runs, in time order.
-    const int count = series->count();
-    QTRY_VERIFY_WITH_TIMEOUT(series->count() > count, 15000);
-    for (int i = 1; i < series->count(); ++i)
-        QVERIFY(series->at(i).x() >= series->at(i - 1).x());
-    // Paused, the chart holds still while values keep arriving.
+    // Paused, the chart holds still while values keep arriving; resumed, it shows them all,
+    // in time order.
     trend->setPaused(true);
     const int held = series->count();
-    const int points = trend->pointCount(QStringLiteral("AI1"));
-    QTRY_VERIFY_WITH_TIMEOUT(trend->pointCount(QStringLiteral("AI1")) > points + 2, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(trend->pointCount(QStringLiteral("AI1")) > held + 2, 15000);
     QCOMPARE(series->count(), held);
     trend->setPaused(false);
     QCOMPARE(series->count(), trend->pointCount(QStringLiteral("AI1")));
+    for (int i = 1; i < series->count(); ++i)
+        QVERIFY(series->at(i).x() >= series->at(i - 1).x());
 
+    // The export holds the values the chart shows.
     QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    QVERIFY(trend->exportPng(dir.filePath(QStringLiteral("trend.png"))));
-    QVERIFY(QImage(dir.filePath(QStringLiteral("trend.png"))).width() > 100);
     QVERIFY(trend->exportCsv(dir.filePath(QStringLiteral("trend.csv"))));
     const QStringList lines = readLines(dir.filePath(QStringLiteral("trend.csv")));
     QVERIFY(lines.filter(QRegularExpression(QStringLiteral("^[-0-9T:.]+,AI1,12,mA$"))).size() >= 3);
@@ -81,7 +73,6 @@ void TestTrafficWindow::trendFollowsAnalogInputs()
     // Replies the window cannot take do not end detection: it shows the new value once
     // the module answers cleanly again.
     const QList<QLabel *> &labels = window->analogInputs()->values();
-    QCOMPARE(labels.at(1)->text(), QStringLiteral("12.000"));
     module.setCorruptCrcPercent(100);
     module.setAnalogInputValue(1, 2500);
     QTRY_VERIFY_WITH_TIMEOUT(module.faultCounts().corrupted >= 2, 10000);
@@ -91,8 +82,8 @@ void TestTrafficWindow::trendFollowsAnalogInputs()
 }
 
 // The tool itself (the merovitest program) records while it polls the module, and is
-// killed without warning: the file holds complete lines of polled values, in time order,
-// up to the last flush before the kill.
+// killed without warning: the file holds nothing but complete lines of polled values, in
+// time order, up to the last flush before the kill.
 void TestTrafficWindow::recordingSurvivesSigkill()
 {
     ModuleSimulator module;
@@ -102,7 +93,6 @@ void TestTrafficWindow::recordingSurvivesSigkill()
     connect(&module, &ModuleSimulator::clientConnected, &module, [&module]() { module.announce(); });
     QVERIFY(module.listenTcp());
     QTemporaryDir dir;
-    QVERIFY(dir.isValid());
     const QString path = dir.filePath(QStringLiteral("values.csv"));
 
     QProcess tool;
@@ -112,35 +102,22 @@ void TestTrafficWindow::recordingSurvivesSigkill()
 
     // Polled values reach the disk while the tool runs.
     auto valueLines = [&path]() {
-        return readLines(path).filter(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT[0-9:.]+,")));
+        return readLines(path).filter(QRegularExpression(QStringLiteral("^\\d{4}-\\d\\d-\\d\\dT[0-9:.]+(,[^,]*){3}$")));
     };
     QTRY_VERIFY_WITH_TIMEOUT(valueLines().size() >= 3, 30000);
-    const QString seen = valueLines().last();
-    QTRY_VERIFY_WITH_TIMEOUT(valueLines().last() > seen, 30000);
     const QString lastBeforeKill = valueLines().last();
     QTest::qWait(700); // the kill comes between two flushes
-    const QDateTime killedAt = QDateTime::currentDateTime();
     ::kill(pid_t(tool.processId()), SIGKILL);
     QVERIFY(tool.waitForFinished(20000));
     QCOMPARE(tool.exitStatus(), QProcess::CrashExit);
 
-    const QStringList lines = readLines(path);
-    QCOMPARE(lines.first(), QStringLiteral("time,channel,value,unit"));
-    QCOMPARE(lines.last(), QString()); // the file ends with a whole line
+    // The header, whole lines of values and nothing else; the last line ends too.
     const QStringList values = valueLines();
+    QCOMPARE(readLines(path), QStringList(QStringLiteral("time,channel,value,unit")) + values + QStringList(QString()));
     QVERIFY(values.contains(lastBeforeKill));
-    QString previous;
-    for (int i = 0; i < values.size(); ++i) {
-        const QStringList fields = values.at(i).split(QLatin1Char(','));
-        QCOMPARE(fields.size(), 4);
-        QVERIFY2(fields.at(0) >= previous, qPrintable(values.at(i)));
-        previous = fields.at(0);
-    }
-    QVERIFY(values.size() > 3);
-    const QDateTime lastTime = QDateTime::fromString(previous, QStringLiteral("yyyy-MM-ddThh:mm:ss.zzz"));
-    QVERIFY(lastTime.isValid());
-    qInfo("%d values recorded; the last one %lld ms before the kill", int(values.size()),
-          lastTime.msecsTo(killedAt));
+    QVERIFY(std::is_sorted(values.cbegin(), values.cend(), [](const QString &a, const QString &b) {
+        return a.section(QLatin1Char(','), 0, 0) < b.section(QLatin1Char(','), 0, 0);
+    }));
 }
 
 QTEST_MAIN(TestTrafficWindow)
