@@ -63,8 +63,6 @@ void TestFrameCutter::cut_data()
         << false << "01" << "010302000a0000" + read << QStringList{"reply:010302000a0000", one} << "";
     QTest::newRow("byte count above 250, then a good reply")
         << false << "01" << "0103fb" + read << QStringList{"oversized", "garbage", one} << "";
-    QTest::newRow("exception reply split, then a reply")
-        << false << "01" << "0183|02c0f1" + read << QStringList{"exception:3:2", one} << "";
     QTest::newRow("exception reply with bad CRC is dropped")
         << false << "01" << "0183020000" + read << QStringList{"garbage", one} << "";
     // The module at address 0x49 ("I") still announces itself, then answers at its new address.

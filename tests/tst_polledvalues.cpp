@@ -87,9 +87,6 @@ void TestPolledValues::samples_data()
     QTest::newRow("analog inputs in mA")
         << ModbusRequest::kAnalogStartDetecting << QByteArray("010300200002")
         << QByteArray("0103040fa04e20") << serial << "Response=9ms AI0=4mA AI1=20mA" << 0;
-    QTest::newRow("switch inputs, as many as the model has")
-        << ModbusRequest::kStartDetecting << QByteArray("010300040001")
-        << QByteArray("0103020005") << serial << "Response=9ms IN1=1 IN2=0 IN3=1" << 0;
     QTest::newRow("switch outputs")
         << ModbusRequest::kCheckStatus << QByteArray("010300000001") << QByteArray("0103020002")
         << tcp << "Response=9ms Y1=0 Y2=1" << 0;
@@ -101,7 +98,8 @@ void TestPolledValues::samples_data()
         << QByteArray("0103050fa04e20") << serial << "Response=9ms" << 0;
     // Requests never answered cannot grow the table for ever: one is forgotten once 1024
     // more went out after it.
-    QTest::newRow("1023 later: still known") << ModbusRequest::kStartDetecting << QByteArray("010300040001")
+    QTest::newRow("switch inputs, as many as the model has; 1023 later: still known")
+        << ModbusRequest::kStartDetecting << QByteArray("010300040001")
         << QByteArray("0103020005") << serial << "Response=9ms IN1=1 IN2=0 IN3=1" << 1023;
     QTest::newRow("1024 later: forgotten") << ModbusRequest::kStartDetecting << QByteArray("010300040001")
         << QByteArray("0103020005") << serial << "Response=9ms" << 1024;
