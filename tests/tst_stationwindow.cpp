@@ -1,8 +1,15 @@
+#include "QtLibrary/QtTools/qttools.h"
+#include "simulator/modulesimulator.h"
 #include "tests/loopbackwindow.h"
 #include "ui/stationwindow.h"
 
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QTemporaryDir>
+#include <QtTest>
 
 // The production station against a simulated module over TCP on 127.0.0.1: a board that
 // fails, and every way a scan can end without a good record, shown red and never PASS (a
