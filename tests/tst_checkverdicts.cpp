@@ -29,7 +29,7 @@ void TestCheckVerdicts::identity_data()
     QTest::addColumn<bool>("required");
     QTest::addColumn<int>("result");
     QTest::addColumn<QString>("mark");
-    const int pass = CheckStep::Pass, fail = CheckStep::Fail, na = CheckStep::NotApplicable;
+    const int fail = CheckStep::Fail, na = CheckStep::NotApplicable;
     QTest::newRow("no answer, required") << -1 << -1 << true << fail << "identity not confirmed: no answer";
     QTest::newRow("code not in the catalogue")
         << 1 << 199 << false << na << "identity not confirmed: type code 199 (not in the catalogue)";
