@@ -70,11 +70,6 @@ T *topLevel()
 // The production station after two boards: the first passed, the second has a stuck Y2.
 int stationPicture(const QSize &size)
 {
-    QFont font = QApplication::font();
-    font.setFamily(QStringLiteral("等线"));
-    font.setWeight(75);
-    font.setPointSize(12);
-    QApplication::setFont(font);
     QTemporaryDir dir;
     ModuleSimulator good, bad;
     for (ModuleSimulator *module : { &good, &bad }) {
